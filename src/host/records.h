@@ -1,0 +1,103 @@
+// Records exchanged with the host. Layouts are the host's 32-bit ones; the Windows build pins
+// every size and offset. A 64-bit build keeps field order and types, with 8-byte pointers.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+// Data-set header (32 bytes in the host's layout).
+struct tagGPSDBHEADER {
+  int32_t size;        // 0: sizeof, set before every host call
+  const char* name;    // 4: set name, Shift-JIS
+  int32_t value8;      // 8: 1
+  int32_t itemCount;   // 12
+  uint8_t value16;     // 16: 0
+  uint8_t kind;        // 17: ListKind
+  uint8_t reserved18[2];
+  int32_t value20;     // 20: 255
+  int32_t value24;     // 24: 2
+  int32_t value28;     // 28: 1
+};
+
+// One point of a data set (96 bytes in the host's layout).
+struct tagGPSDBITEM {
+  int32_t size;          // 0
+  const char* name;      // 4
+  double latitude;       // 8: degrees
+  double longitude;      // 16: degrees
+  double altitude;       // 24: metres
+  double value32;        // 32: track value x 10, else NO_VALUE
+  double value40;        // 40: NO_VALUE_2
+  int32_t time;          // 48: seconds, wall clock
+  uint8_t kind;          // 52
+  uint8_t datum;         // 53: 0 = the watch's datum
+  uint8_t reserved54[2];
+  int32_t value56;       // 56: 1
+  int32_t value60;       // 60: 901001
+  const char* ident;     // 64
+  int32_t value68;       // 68: 0
+  float value72;         // 72: track value, single precision
+  int32_t value76;       // 76: 0
+  uint8_t reserved80[12];
+  int16_t value92;       // 92: 2 for a track point, else 0
+  uint8_t reserved94[2];
+};
+
+// The protocol description handed to TPI_AddGpsProtocol (72 bytes).
+struct tagGPSPROTOCOLINFO {
+  uint32_t size;         // 0: 72
+  char mode[8];          // 4: "NORMAL  ", no terminator
+  uint32_t values[15];   // 12 .. 68: the host's parameters
+};
+
+// The identification record filled by Init (280 bytes).
+struct PluginInfo {
+  uint32_t size;         // 0: 280
+  char name[80];         // 4
+  char version[30];      // 84
+  char notice[162];      // 114
+  uint32_t value276;     // 276: 0
+};
+
+namespace x9 {
+
+enum ListKind : uint8_t { kListTracks = 1, kListWaypoints = 2, kListRoutes = 3 };
+
+inline constexpr double NO_VALUE = -9999.0;
+inline constexpr double NO_VALUE_2 = -9999.9;
+
+}  // namespace x9
+
+static_assert(sizeof(tagGPSPROTOCOLINFO) == 72);
+static_assert(offsetof(tagGPSPROTOCOLINFO, values) == 12);
+static_assert(sizeof(PluginInfo) == 280);
+static_assert(offsetof(PluginInfo, version) == 84);
+static_assert(offsetof(PluginInfo, notice) == 114);
+static_assert(offsetof(PluginInfo, value276) == 276);
+
+#if defined(_WIN32) && !defined(_WIN64)
+static_assert(sizeof(tagGPSDBHEADER) == 32);
+static_assert(offsetof(tagGPSDBHEADER, name) == 4);
+static_assert(offsetof(tagGPSDBHEADER, itemCount) == 12);
+static_assert(offsetof(tagGPSDBHEADER, kind) == 17);
+static_assert(offsetof(tagGPSDBHEADER, value20) == 20);
+static_assert(offsetof(tagGPSDBHEADER, value28) == 28);
+static_assert(sizeof(tagGPSDBITEM) == 96);
+static_assert(offsetof(tagGPSDBITEM, name) == 4);
+static_assert(offsetof(tagGPSDBITEM, latitude) == 8);
+static_assert(offsetof(tagGPSDBITEM, longitude) == 16);
+static_assert(offsetof(tagGPSDBITEM, altitude) == 24);
+static_assert(offsetof(tagGPSDBITEM, value32) == 32);
+static_assert(offsetof(tagGPSDBITEM, value40) == 40);
+static_assert(offsetof(tagGPSDBITEM, time) == 48);
+static_assert(offsetof(tagGPSDBITEM, kind) == 52);
+static_assert(offsetof(tagGPSDBITEM, datum) == 53);
+static_assert(offsetof(tagGPSDBITEM, value56) == 56);
+static_assert(offsetof(tagGPSDBITEM, value60) == 60);
+static_assert(offsetof(tagGPSDBITEM, ident) == 64);
+static_assert(offsetof(tagGPSDBITEM, value68) == 68);
+static_assert(offsetof(tagGPSDBITEM, value72) == 72);
+static_assert(offsetof(tagGPSDBITEM, value76) == 76);
+static_assert(offsetof(tagGPSDBITEM, reserved80) == 80);
+static_assert(offsetof(tagGPSDBITEM, value92) == 92);
+#endif

@@ -1,0 +1,171 @@
+// POSIX implementation of the platform layer: only this folder's code is POSIX-specific.
+// The user interface is a terminal one: boxes on stderr, questions answered on stdin, the
+// progress window as a one-line bar with Ctrl-C as its Abort button.
+
+#include <dlfcn.h>
+#include <iconv.h>
+#include <signal.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <cctype>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <ctime>
+#include <string>
+
+#include "platform/platform.h"
+#include "ui/user_interface.h"
+
+namespace x9::platform {
+
+LibraryHandle LoadLibraryByPath(const char* path) { return dlopen(path, RTLD_NOW | RTLD_LOCAL); }
+
+void* FindSymbol(LibraryHandle library, const char* name) { return dlsym(library, name); }
+
+void UnloadLibrary(LibraryHandle library) { dlclose(library); }
+
+char PathSeparator() { return '/'; }
+
+void PauseMilliseconds(unsigned milliseconds) {
+  timespec remaining{static_cast<time_t>(milliseconds / 1000),
+                     static_cast<long>(milliseconds % 1000) * 1000000L};
+  while (nanosleep(&remaining, &remaining) != 0 && errno == EINTR) {
+  }
+}
+
+ZoneValues ReadZoneValues() {
+  tzset();
+  return ZoneValues{timezone, daylight};
+}
+
+namespace {
+
+void* g_instance = nullptr;
+
+// Code page 932 to UTF-8 for the terminal; bytes that do not convert show as '?'.
+std::string ToUtf8(const char* text) {
+  std::string out;
+  iconv_t cd = iconv_open("UTF-8", "CP932");
+  if (cd == reinterpret_cast<iconv_t>(-1)) return text;
+  const size_t length = std::strlen(text);
+  char* in = const_cast<char*>(text);
+  size_t inLeft = length;
+  std::string buffer(length * 3 + 4, '\0');
+  while (inLeft > 0) {
+    char* outPtr = buffer.data();
+    size_t outLeft = buffer.size();
+    const size_t r = iconv(cd, &in, &inLeft, &outPtr, &outLeft);
+    out.append(buffer.data(), buffer.size() - outLeft);
+    if (r == static_cast<size_t>(-1) && errno != E2BIG) {
+      out.push_back('?');
+      ++in;
+      --inLeft;
+    }
+  }
+  iconv_close(cd);
+  return out;
+}
+
+const char* StyleLabel(unsigned style) {
+  switch (style & 0xF0) {
+    case 0x10: return "[stop]";
+    case 0x20: return "[question]";
+    case 0x30: return "[warning]";
+    case 0x40: return "[information]";
+    default: return "[message]";
+  }
+}
+
+volatile sig_atomic_t* g_abortTarget = nullptr;
+
+extern "C" void OnInterrupt(int) {
+  if (g_abortTarget != nullptr) *g_abortTarget = 1;
+}
+
+class TerminalProgressWindow final : public ProgressWindow {
+ public:
+  TerminalProgressWindow(const char* messageText, bool abortEnabled, int* abortFlag)
+      : message_(ToUtf8(messageText)), interactive_(isatty(STDERR_FILENO) != 0) {
+    static_assert(sizeof(sig_atomic_t) == sizeof(int), "the abort flag is a plain int");
+    if (abortEnabled) {
+      g_abortTarget = reinterpret_cast<volatile sig_atomic_t*>(abortFlag);
+      struct sigaction action {};
+      action.sa_handler = OnInterrupt;
+      sigemptyset(&action.sa_mask);
+      sigaction(SIGINT, &action, &previous_);
+      installed_ = true;
+    }
+    Draw(0);
+  }
+
+  ~TerminalProgressWindow() override {
+    if (installed_) {
+      sigaction(SIGINT, &previous_, nullptr);
+      g_abortTarget = nullptr;
+    }
+    std::fprintf(stderr, "\n");
+  }
+
+  void SetBarPosition(int position) override { Draw(position); }
+
+ private:
+  void Draw(int position) {
+    if (position == drawn_) return;
+    drawn_ = position;
+    const int shown = position < 0 ? 0 : position;
+    const int filled = shown * 30 / 100;
+    std::string bar(static_cast<size_t>(filled), '#');
+    bar.resize(30, '.');
+    if (interactive_) {
+      std::fprintf(stderr, "\r%s [%s] %3d%%", message_.c_str(), bar.c_str(), position);
+    } else if (position == 0 || position == 100 || position / 25 != lastQuarter_) {
+      // A pipe gets a few lines, not a redrawn one.
+      std::fprintf(stderr, "%s [%s] %3d%%\n", message_.c_str(), bar.c_str(), position);
+      lastQuarter_ = position / 25;
+    }
+    std::fflush(stderr);
+  }
+
+  std::string message_;
+  bool interactive_;
+  bool installed_ = false;
+  struct sigaction previous_ {};
+  int drawn_ = -1000;
+  int lastQuarter_ = -1;
+};
+
+class TerminalUserInterface final : public UserInterface {
+ public:
+  int ShowMessageBox(WindowHandle, const char* text, unsigned style) override {
+    std::fprintf(stderr, "%s %s\n", StyleLabel(style), ToUtf8(text).c_str());
+    if ((style & 0x0F) != 0x04) return kAnswerOk;  // not a Yes/No question
+    std::fprintf(stderr, "(y/N) ");
+    std::fflush(stderr);
+    char line[64];
+    if (std::fgets(line, sizeof line, stdin) == nullptr) return kAnswerNo;
+    std::string answer(line);
+    while (!answer.empty() && (answer.back() == '\n' || answer.back() == '\r')) answer.pop_back();
+    for (char& c : answer) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return answer == "y" || answer == "yes" ? kAnswerYes : kAnswerNo;
+  }
+
+  std::unique_ptr<ProgressWindow> CreateProgressWindow(WindowHandle, const char* messageText,
+                                                       bool abortEnabled,
+                                                       int* abortFlag) override {
+    return std::make_unique<TerminalProgressWindow>(messageText, abortEnabled, abortFlag);
+  }
+};
+
+}  // namespace
+
+UserInterface& NativeUserInterface() {
+  static TerminalUserInterface ui;
+  return ui;
+}
+
+void SetModuleInstance(void* instance) { g_instance = instance; }
+void* ModuleInstance() { return g_instance; }
+
+}  // namespace x9::platform

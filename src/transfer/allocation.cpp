@@ -1,0 +1,54 @@
+#include "transfer/allocation.h"
+
+#include <cstring>
+#include <new>
+
+namespace x9 {
+namespace {
+
+uint64_t g_limit = kDefaultBufferLimit;
+int g_failAt = 0;
+int g_count = 0;
+uint64_t g_live = 0;
+uint64_t g_peak = 0;
+
+// Each block carries its size in front so the accounting needs no table.
+struct alignas(std::max_align_t) BlockHeader {
+  uint64_t bytes;
+};
+
+}  // namespace
+
+void* AllocateWorkingBuffer(uint64_t count, size_t elementSize) {
+  ++g_count;
+  if (g_failAt != 0 && g_count == g_failAt) return nullptr;
+  if (elementSize != 0 && count > g_limit / elementSize) return nullptr;
+  const uint64_t bytes = count * elementSize;
+  if (bytes > g_limit) return nullptr;
+  void* block = std::calloc(1, sizeof(BlockHeader) + static_cast<size_t>(bytes));
+  if (block == nullptr) return nullptr;
+  static_cast<BlockHeader*>(block)->bytes = bytes;
+  g_live += bytes;
+  if (g_live > g_peak) g_peak = g_live;
+  return static_cast<BlockHeader*>(block) + 1;
+}
+
+void FreeWorkingBuffer(void* buffer) {
+  if (buffer == nullptr) return;
+  BlockHeader* block = static_cast<BlockHeader*>(buffer) - 1;
+  g_live -= block->bytes;
+  std::free(block);
+}
+
+void AllocationControl::FailAllocation(int number) { g_failAt = number == 0 ? 0 : g_count + number; }
+void AllocationControl::SetLimit(uint64_t bytes) { g_limit = bytes; }
+int AllocationControl::Count() { return g_count; }
+uint64_t AllocationControl::LiveBytes() { return g_live; }
+uint64_t AllocationControl::PeakBytes() { return g_peak; }
+void AllocationControl::Reset() {
+  g_failAt = 0;
+  g_count = 0;
+  g_peak = g_live;
+}
+
+}  // namespace x9

@@ -1,0 +1,148 @@
+// The route download and the waypoint download read the watch the same way: all route headers,
+// then the points of the selected routes. They differ in which routes they select and in how
+// the points reach the host.
+#include "device/device_api.h"
+#include "host/convert.h"
+#include "host/records.h"
+#include "transfer/allocation.h"
+#include "transfer/transfer_steps.h"
+#include "transfer/transfers.h"
+#include "ui/user_interface.h"
+
+namespace x9 {
+namespace {
+
+enum class Selection { kRoutes, kWaypoints };
+
+bool IsSelected(const RouteHeader& header, Selection selection) {
+  if (header.pointCount <= 0) return false;
+  return IsMyPointsName(header.name) == (selection == Selection::kWaypoints);
+}
+
+void FillRouteItem(tagGPSDBITEM& item, const RoutePoint& point, uint8_t kind) {
+  item = tagGPSDBITEM{};
+  item.size = sizeof item;
+  item.name = point.name;
+  item.latitude = DegreesFromDevice(point.latitude);
+  item.longitude = DegreesFromDevice(point.longitude);
+  item.altitude = static_cast<double>(point.altitude);
+  item.value32 = NO_VALUE;
+  item.value40 = NO_VALUE_2;
+  item.time = 0;
+  item.kind = kind;
+  item.datum = 0;
+  item.value56 = 1;
+  item.value60 = 901001;
+  item.ident = point.name;
+  item.value68 = 0;
+  item.value72 = 0.0f;
+  item.value76 = 0;
+  item.value92 = 0;
+}
+
+void FillSetHeader(tagGPSDBHEADER& header, const char* name, uint8_t kind) {
+  header.name = name;
+  header.value8 = 1;
+  header.value16 = 0;
+  header.kind = kind;
+  header.value20 = 255;
+  header.value24 = 2;
+  header.value28 = 1;
+}
+
+// Reads the watch and, only when every read has succeeded, hands the selected routes over.
+int DownloadRouteRecords(Selection selection) {
+  // Declared in reverse order of release: items, headers, points, window.
+  std::unique_ptr<ProgressDialog> dialog = OpenProgress(
+      selection == Selection::kRoutes ? kMsgDownloadingRoutes : kMsgDownloadingWaypoints);
+  WorkingBuffer<RoutePoint> points;
+  WorkingBuffer<RouteHeader> headers;
+  WorkingBuffer<tagGPSDBITEM> items;
+
+  const int routeCount = g_deviceApi.GetRouteCount();
+  if (routeCount < 1) {
+    ShowMessage(kMsgConnectionLost, kStyleExclamation);
+    return 1;
+  }
+  if (!headers.Allocate(static_cast<uint64_t>(routeCount))) {
+    ShowMessage(kMsgOutOfMemory, kStyleExclamation);
+    return 0;
+  }
+
+  uint64_t pointTotal = 0;
+  for (int i = 0; i < routeCount; ++i) {
+    if (g_deviceApi.GetRouteHeader(i + 1, &headers[i]) == kDeviceFailure) {
+      ShowMessage(kMsgConnectionLost, kStyleExclamation);
+      return 0;
+    }
+    TerminateDeviceName(headers[i].name);
+    if (IsSelected(headers[i], selection)) pointTotal += static_cast<uint64_t>(headers[i].pointCount);
+    dialog->SetProgress(StepPercent(i, 10, routeCount));
+    if (PumpAndCheckAbort(*dialog)) return 0;
+  }
+
+  if (!points.Allocate(pointTotal)) {
+    ShowMessage(kMsgOutOfMemory, kStyleExclamation);
+    return 0;
+  }
+  uint64_t fetched = 0;
+  for (int i = 0; i < routeCount; ++i) {
+    if (IsSelected(headers[i], selection)) {
+      if (g_deviceApi.GetRoutePoints(i + 1, &points[fetched]) == kDeviceFailure) {
+        ShowMessage(kMsgConnectionLost, kStyleExclamation);
+        return 0;
+      }
+      const uint64_t end = fetched + static_cast<uint64_t>(headers[i].pointCount);
+      for (; fetched < end; ++fetched) TerminateDeviceName(points[fetched].name);
+    }
+    dialog->SetProgress(StepPercent(i, 90, routeCount, 10));
+    if (PumpAndCheckAbort(*dialog)) return 0;
+  }
+  dialog->SetProgress(100);
+
+  if (!items.Allocate(fetched)) {
+    ShowMessage(kMsgOutOfMemory, kStyleExclamation);
+    return 0;
+  }
+
+  if (selection == Selection::kWaypoints) {
+    // The waypoint set always exists as set 0: its header is rewritten once, before the
+    // waypoints are appended to it.
+    tagGPSDBHEADER header{};
+    header.size = sizeof header;
+    header.itemCount = 0;
+    TPI_GetStatGpsProtocol(0, &header);
+    header.itemCount = static_cast<int32_t>(static_cast<uint32_t>(header.itemCount) +
+                                            static_cast<uint32_t>(fetched));
+    FillSetHeader(header, "", kListWaypoints);
+    TPI_SetStatGpsProtocol(0, &header);
+  }
+
+  uint64_t j = 0;
+  for (int k = 0; k < routeCount; ++k) {
+    if (!IsSelected(headers[k], selection)) continue;
+    int setIndex = 0;
+    uint8_t itemKind = kListWaypoints;
+    if (selection == Selection::kRoutes) {
+      tagGPSDBHEADER header{};
+      header.size = sizeof header;
+      header.itemCount = 0;
+      FillSetHeader(header, headers[k].name, kListRoutes);
+      setIndex = TPI_AddDataTrackGpsProtocol(&header);
+      itemKind = kListRoutes;
+    }
+    for (int32_t d = 0; d < headers[k].pointCount; ++d, ++j) {
+      FillRouteItem(items[j], points[j], itemKind);
+      TPI_AddDataItemGpsProtocol(setIndex, &items[j]);
+    }
+  }
+  return 1;
+}
+
+}  // namespace
+
+int DownloadRoutes(DeviceConnection&) { return DownloadRouteRecords(Selection::kRoutes); }
+
+int DownloadWaypoints(DeviceConnection&) { return DownloadRouteRecords(Selection::kWaypoints); }
+
+}  // namespace x9

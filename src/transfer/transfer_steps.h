@@ -1,0 +1,35 @@
+// Pieces every transfer shares: its progress window and the step arithmetic.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+
+#include "host/tpi.h"
+#include "platform/platform.h"
+#include "ui/messages.h"
+#include "ui/progress_dialog.h"
+
+namespace x9 {
+
+// Creates the transfer's progress window over the host's transfer list, sets the bar to 0 and
+// gives the watch its 100 ms to settle.
+inline std::unique_ptr<ProgressDialog> OpenProgress(MessageId message) {
+  auto dialog = std::make_unique<ProgressDialog>(MessageText(message), 1, TPI_GetGarminUplist());
+  dialog->Create(TPI_GetGarminUplist());
+  dialog->SetProgress(0);
+  platform::PauseMilliseconds(100);
+  return dialog;
+}
+
+// index * span / count + base in 64 bits, so no count can overflow it.
+inline int StepPercent(int64_t index, int64_t span, int64_t count, int base = 0) {
+  return static_cast<int>(index * span / count + base);
+}
+
+// After each step: let the host handle its messages, then look at the Abort button.
+inline bool PumpAndCheckAbort(ProgressDialog& dialog) {
+  dialog.Pump();
+  return dialog.abortRequested != 0;
+}
+
+}  // namespace x9

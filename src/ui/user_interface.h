@@ -1,0 +1,48 @@
+// Message boxes and progress windows go through this one interface, so tests can answer and
+// record them. The platform supplies the real one; tests install a scripted one.
+#pragma once
+
+#include <memory>
+
+namespace x9 {
+
+using WindowHandle = void*;
+
+// Message-box styles and answers, as the framework's message box uses them.
+inline constexpr unsigned kStyleStop = 0x10;
+inline constexpr unsigned kStyleQuestion = 0x24;  // Yes/No with the question icon
+inline constexpr unsigned kStyleExclamation = 0x30;
+inline constexpr unsigned kStyleInformation = 0x40;
+inline constexpr int kAnswerOk = 1;
+inline constexpr int kAnswerYes = 6;
+inline constexpr int kAnswerNo = 7;
+
+// The window behind a ProgressDialog. The dialog keeps the state; the window only shows it.
+class ProgressWindow {
+ public:
+  virtual ~ProgressWindow() = default;  // destroys the window
+  virtual void SetBarPosition(int position) = 0;
+};
+
+class UserInterface {
+ public:
+  virtual ~UserInterface() = default;
+
+  // Shows a Shift-JIS text in a modal box owned by owner; returns the button pressed.
+  virtual int ShowMessageBox(WindowHandle owner, const char* text, unsigned style) = 0;
+
+  // Creates the modeless progress window: message line, bar 0..100, Abort button (hidden
+  // unless abortEnabled). The Abort button sets *abortFlag to 1. Null when no window could be
+  // made; the caller then works without one.
+  virtual std::unique_ptr<ProgressWindow> CreateProgressWindow(WindowHandle owner,
+                                                               const char* messageText,
+                                                               bool abortEnabled,
+                                                               int* abortFlag) = 0;
+};
+
+// The interface in force: the platform's, unless a test installed its own.
+UserInterface& CurrentUserInterface();
+// Installs ui for everything that follows; null puts the platform's back.
+void SetUserInterface(UserInterface* ui);
+
+}  // namespace x9

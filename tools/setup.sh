@@ -1,0 +1,36 @@
+#!/usr/bin/env bash
+# Installs what the build and the tests need and is not on the machine yet. Idempotent; called
+# by tools/test.sh and tools/demo.sh. Pass "demo" to install only what the demo needs.
+set -euo pipefail
+
+what=${1:-all}
+SUDO=""
+if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
+
+packages=(cmake ninja-build g++ pkg-config libgtest-dev googletest libpugixml-dev)
+if [ "$what" = all ]; then
+  packages+=(g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix binutils-mingw-w64-i686
+             mingw-w64-i686-dev wine wine32:i386 xvfb xauth locales valgrind clang
+             libclang-rt-14-dev libbenchmark-dev fonts-ipafont-gothic libxml2-utils gpsbabel)
+fi
+
+missing=()
+for p in "${packages[@]}"; do
+  dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")
+done
+
+if [ ${#missing[@]} -gt 0 ]; then
+  echo "setup: installing ${missing[*]}"
+  if printf '%s\n' "${missing[@]}" | grep -q ':i386$'; then
+    $SUDO dpkg --add-architecture i386
+  fi
+  $SUDO apt-get update -q
+  DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -q --no-install-recommends "${missing[@]}"
+fi
+
+# Wine shows the Japanese dialog template and code page 932 only under a Japanese locale.
+if [ "$what" = all ] && ! locale -a 2>/dev/null | grep -qi '^ja_JP.utf8$'; then
+  $SUDO sed -i 's/^# *ja_JP.UTF-8 UTF-8/ja_JP.UTF-8 UTF-8/' /etc/locale.gen
+  grep -q '^ja_JP.UTF-8 UTF-8' /etc/locale.gen || echo 'ja_JP.UTF-8 UTF-8' | $SUDO tee -a /etc/locale.gen >/dev/null
+  $SUDO locale-gen >/dev/null
+fi

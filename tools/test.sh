@@ -1,0 +1,61 @@
+#!/usr/bin/env bash
+# Builds every preset and runs every suite: native, native under ASan/UBSan, and the Windows
+# build under wine. Ends with one line "N passed, N failed".
+set -uo pipefail
+cd "$(dirname "$0")/.."
+root=$(pwd)
+
+tools/setup.sh all || { echo "setup failed"; exit 1; }
+
+jobs=$(nproc)
+passed=0
+failed=0
+failures=()
+
+# Runs one labelled step and counts it.
+step() {
+  local label=$1
+  shift
+  echo "=== $label"
+  if "$@"; then
+    passed=$((passed + 1))
+  else
+    failed=$((failed + 1))
+    failures+=("$label")
+  fi
+}
+
+build() {
+  cmake --preset "$1" >/dev/null && cmake --build --preset "$1" -j "$jobs"
+}
+
+export WINEPREFIX="$root/build/wineprefix"
+export WINEDEBUG=-all
+export WINEDLLOVERRIDES="mscoree=;mshtml="
+
+step "build native" build native
+step "tests native" ctest --preset native -j "$jobs"
+
+step "build native-asan" build native-asan
+step "tests native-asan" ctest --preset native-asan -j "$jobs"
+
+step "build win32" build win32
+if [ ! -f "$WINEPREFIX/system.reg" ]; then
+  echo "=== preparing the wine prefix"
+  mkdir -p "$WINEPREFIX"
+  wineboot -i >/dev/null 2>&1 || true
+  wineserver -w || true
+fi
+# One display for the whole suite; tests under wine run one at a time.
+step "tests win32" xvfb-run -a ctest --preset win32
+
+if [ -x tools/extra-checks.sh ]; then
+  step "extra checks" tools/extra-checks.sh
+fi
+
+echo
+if [ ${#failures[@]} -gt 0 ]; then
+  echo "failed steps: ${failures[*]}"
+fi
+echo "steps: $passed passed, $failed failed"
+[ "$failed" -eq 0 ]
