@@ -1,10 +1,12 @@
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <string>
 #include <vector>
 
 #include "host/convert.h"
 #include "support/sim_fixture.h"
+#include "transfer/transfer_steps.h"
 #include "ui/messages.h"
 
 namespace {
@@ -185,6 +187,14 @@ TEST_F(TrackDownloadTest, PointCountsTooLargeForMemoryAreAMemoryFailure) {
   EXPECT_EQ(ui.boxes[1].text, x9::MessageText(19));
   EXPECT_EQ(X9Watch_CallCount("GetTrackPoints"), 0);
   EXPECT_EQ(X9Host_SetCount(), 1);
+}
+
+TEST_F(TrackDownloadTest, GivesTheWatch100MillisecondsAfterOpeningTheWindow) {
+  x9::g_settleMilliseconds = 100;
+  AddTrack(1);
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_EQ(Download(), 1);
+  EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(100));
 }
 
 TEST_F(TrackDownloadTest, RunsWithoutAProgressWindowWhenNoneCanBeMade) {

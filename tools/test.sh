@@ -40,12 +40,8 @@ step "build native-asan" build native-asan
 step "tests native-asan" ctest --preset native-asan -j "$jobs"
 
 step "build win32" build win32
-if [ ! -f "$WINEPREFIX/system.reg" ]; then
-  echo "=== preparing the wine prefix"
-  mkdir -p "$WINEPREFIX"
-  wineboot -i >/dev/null 2>&1 || true
-  wineserver -w || true
-fi
+echo "=== preparing the wine prefix"
+tools/wine-prefix.sh
 # One display for the whole suite; tests under wine run one at a time.
 step "tests win32" xvfb-run -a ctest --preset win32
 

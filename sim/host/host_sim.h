@@ -32,9 +32,12 @@ X9_HOST_API void X9Host_SetPluginDirBytes(const char* bytes, size_t size);
 X9_HOST_API void X9Host_SetPluginDir(const char* directory);  // zero-terminated
 
 // The transfer list. Seeding copies the records and their texts, as TPI_Add* do, without
-// logging a call. Pointers returned stay valid until the list next changes.
+// logging a call. Pointers returned stay valid until the list next changes. A header is kept as
+// handed over: its itemCount is the caller's, not the number of items (which
+// TPI_GetItemCountGpsProtocol and X9Host_ItemCount give).
 X9_HOST_API int X9Host_SetCount(void);
 X9_HOST_API int X9Host_AddSet(const tagGPSDBHEADER* header);  // returns the new index
+// Returns the new item's index, or -1 for a set that does not exist.
 X9_HOST_API int X9Host_AddItem(int setIndex, const tagGPSDBITEM* item);
 X9_HOST_API const tagGPSDBHEADER* X9Host_Set(int setIndex);  // null when out of range
 X9_HOST_API int X9Host_ItemCount(int setIndex);              // -1 when out of range
@@ -44,13 +47,15 @@ X9_HOST_API const tagGPSDBITEM* X9Host_Item(int setIndex, int itemIndex);
 // unassigned item bytes included), for byte-for-byte before/after comparisons.
 X9_HOST_API size_t X9Host_Dump(char* buffer, size_t capacity);  // returns the size needed
 
-// The protocol registered by TPI_AddGpsProtocol (null callback before Load).
+// The protocol registered last by TPI_AddGpsProtocol (null callback, name and info before Load).
 X9_HOST_API TransferCallbackFn X9Host_Callback(void);
 X9_HOST_API const char* X9Host_ProtocolName(void);
 X9_HOST_API const tagGPSPROTOCOLINFO* X9Host_ProtocolInfo(void);  // the bytes as handed over
 X9_HOST_API unsigned X9Host_ProtocolPluginId(void);
 
 // One line per TPI_* call, "name arg,arg" (e.g. "TPI_ShowAllDataGarminUplist 3"), in order.
+// A record argument appears as its size field ("TPI_AddDataItemGpsProtocol 1,96"), a text as its
+// bytes, any other pointer as "*", and a null pointer as "null". CallCount matches whole names.
 X9_HOST_API size_t X9Host_CallLog(char* buffer, size_t capacity);  // returns the size needed
 X9_HOST_API int X9Host_CallCount(const char* functionName);
 X9_HOST_API void X9Host_ClearLog(void);
@@ -61,9 +66,11 @@ X9_HOST_API void X9Host_SetPumpHook(X9HostPumpHook hook, void* context);
 
 // Hostile-host switches for the upload's tests:
 // the item count TPI_GetItemCountGpsProtocol reports for set setIndex changes by delta on each
-// call (0 turns it off);
+// call: the first call after this reports the true count, each later one delta more than the one
+// before (0 turns it off; other sets are unaffected);
 X9_HOST_API void X9Host_SetItemCountDrift(int setIndex, int delta);
-// TPI_GetStatGpsProtocol / TPI_GetItemGpsProtocol return without writing anything.
+// TPI_GetStatGpsProtocol / TPI_GetItemGpsProtocol return without writing anything (still 1 for
+// an index that exists, as if they had).
 X9_HOST_API void X9Host_SetReadsFillNothing(int on);
 
 // The transfer-list window (a real top-level window on Windows; a dummy non-null value on

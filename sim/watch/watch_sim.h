@@ -42,7 +42,8 @@ X9_WATCH_API const x9::TrackPoint* X9Watch_TrackPoints(int number);
 
 // Faults: the callNumber-th call (1-based, counted since Reset) of the named entry point returns
 // result. A result of -1 does nothing else (nothing written, stored or deleted); any other
-// result does the call's work and returns that value. Several rules may be set.
+// result does the call's work and returns that value. Several rules may be set; a rule for the
+// numbered call wins over ForceResult. Unknown entry-point names are ignored.
 X9_WATCH_API void X9Watch_SetResult(const char* entryPoint, int callNumber, int result);
 // Every call of the named entry point from now on returns result (same rule as above);
 // GetTrackCount/GetRouteCount with a forced result report it as the count.
@@ -51,7 +52,8 @@ X9_WATCH_API void X9Watch_ClearFaults(void);
 
 // Calls made since Reset: per entry point, and as a log of lines such as "GetRouteHeader 2",
 // "GetTrackPoints 1", "PutRoute NAME 3" (name bytes as stored, then pointCount),
-// "DeleteRoute 2", "SearchOnPorts".
+// "DeleteRoute 2", "SearchOnPorts". CallCount of an unknown name is -1, so a misspelt name in a
+// test does not read as "never called".
 X9_WATCH_API int X9Watch_CallCount(const char* entryPoint);
 X9_WATCH_API size_t X9Watch_CallLog(char* buffer, size_t capacity);  // returns the size needed
 

@@ -6,6 +6,7 @@
 #include "device/connection.h"
 #include "host/records.h"
 #include "host/tpi.h"
+#include "transfer/transfer_steps.h"
 #include "transfer/transfers.h"
 #include "ui/messages.h"
 #include "ui/user_interface.h"
@@ -13,6 +14,7 @@
 namespace x9 {
 
 uint32_t g_hostPluginId = 0;
+unsigned g_settleMilliseconds = 100;
 
 namespace {
 

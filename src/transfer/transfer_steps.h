@@ -11,13 +11,16 @@
 
 namespace x9 {
 
+// How long a transfer lets the watch settle after opening its window; tests may shorten it.
+extern unsigned g_settleMilliseconds;
+
 // Creates the transfer's progress window over the host's transfer list, sets the bar to 0 and
 // gives the watch its 100 ms to settle.
 inline std::unique_ptr<ProgressDialog> OpenProgress(MessageId message) {
   auto dialog = std::make_unique<ProgressDialog>(MessageText(message), 1, TPI_GetGarminUplist());
   dialog->Create(TPI_GetGarminUplist());
   dialog->SetProgress(0);
-  platform::PauseMilliseconds(100);
+  platform::PauseMilliseconds(g_settleMilliseconds);
   return dialog;
 }
 

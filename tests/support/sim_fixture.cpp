@@ -6,6 +6,7 @@
 
 #include "support/test_paths.h"
 #include "transfer/dispatcher.h"
+#include "transfer/transfer_steps.h"
 #include "ui/user_interface.h"
 
 namespace x9test {
@@ -105,6 +106,7 @@ void SimFixture::SetUp() {
   X9Host_SetPluginDir(PluginDirectory().c_str());
   X9Host_SetPumpHook(&SimFixture::OnPump, this);
   x9::SetUserInterface(&ui);
+  x9::g_settleMilliseconds = 0;  // keeps hundreds of transfers fast; one test checks the pause
   x9::AllocationControl::SetLimit(x9::kDefaultBufferLimit);
   x9::AllocationControl::Reset();
 }

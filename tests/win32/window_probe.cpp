@@ -1,0 +1,87 @@
+#include "window_probe.h"
+
+#include <gtest/gtest.h>
+
+#include "ui/progress_res.h"
+
+namespace x9test {
+
+std::wstring WindowText(HWND window) {
+  const int length = GetWindowTextLengthW(window);
+  if (length <= 0) return {};
+  std::wstring text(static_cast<size_t>(length) + 1, L'\0');
+  const int copied = GetWindowTextW(window, text.data(), length + 1);
+  text.resize(copied > 0 ? static_cast<size_t>(copied) : 0);
+  return text;
+}
+
+std::wstring ClassNameOf(HWND window) {
+  wchar_t name[256] = {};
+  const int length = GetClassNameW(window, name, 256);
+  return std::wstring(name, length > 0 ? static_cast<size_t>(length) : 0);
+}
+
+std::string Utf8(const std::wstring& text) {
+  if (text.empty()) return {};
+  const int size = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
+                                       nullptr, 0, nullptr, nullptr);
+  std::string out(static_cast<size_t>(size), '\0');
+  WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), size,
+                      nullptr, nullptr);
+  return out;
+}
+
+namespace {
+
+BOOL CALLBACK CollectProgressWindow(HWND window, LPARAM context) {
+  if (ClassNameOf(window) == L"#32770" && GetDlgItem(window, IDC_PROGRESS) != nullptr) {
+    reinterpret_cast<std::vector<HWND>*>(context)->push_back(window);
+  }
+  return TRUE;
+}
+
+constexpr wchar_t kOwnerClass[] = L"X9TestOwner";
+
+}  // namespace
+
+std::vector<HWND> ProgressWindowsOfThisThread() {
+  std::vector<HWND> found;
+  EnumThreadWindows(GetCurrentThreadId(), CollectProgressWindow,
+                    reinterpret_cast<LPARAM>(&found));
+  return found;
+}
+
+HWND FindProgressWindow() {
+  const std::vector<HWND> found = ProgressWindowsOfThisThread();
+  if (found.size() > 1) ADD_FAILURE() << found.size() << " progress windows are open";
+  return found.empty() ? nullptr : found.front();
+}
+
+void PumpMessages(HWND dialog) {
+  MSG message;
+  while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+    if (dialog != nullptr && IsWindow(dialog) && IsDialogMessageW(dialog, &message)) continue;
+    TranslateMessage(&message);
+    DispatchMessageW(&message);
+  }
+}
+
+OwnerWindow::OwnerWindow() {
+  const HINSTANCE instance = GetModuleHandleW(nullptr);
+  static const bool registered = [instance] {
+    WNDCLASSEXW windowClass{};
+    windowClass.cbSize = sizeof windowClass;
+    windowClass.lpfnWndProc = DefWindowProcW;
+    windowClass.hInstance = instance;
+    windowClass.lpszClassName = kOwnerClass;
+    return RegisterClassExW(&windowClass) != 0;
+  }();
+  EXPECT_TRUE(registered);
+  window_.Reset(CreateWindowExW(0, kOwnerClass, L"Owner", WS_OVERLAPPEDWINDOW, 10, 10, 200, 100,
+                                nullptr, nullptr, instance, nullptr));
+  EXPECT_NE(window_.Get(), nullptr);
+}
+
+OwnerWindow::~OwnerWindow() = default;
+
+}  // namespace x9test
