@@ -1,18 +1,21 @@
 #!/usr/bin/env bash
 # Installs what the build and the tests need and is not on the machine yet. Idempotent; called
-# by tools/test.sh and tools/demo.sh. Pass "demo" to install only what the demo needs.
+# by tools/test.sh, tools/demo.sh and tools/bench.sh. Pass "demo" to install only what the demo
+# and the benchmarks need.
 set -euo pipefail
 
 what=${1:-all}
 SUDO=""
 if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
 
-packages=(cmake ninja-build g++ pkg-config libgtest-dev googletest libpugixml-dev)
+packages=(cmake ninja-build g++ pkg-config libgtest-dev googletest libpugixml-dev libbenchmark-dev tzdata)
 if [ "$what" = all ]; then
   packages+=(g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix binutils-mingw-w64-i686
              mingw-w64-i686-dev wine wine32:i386 xvfb xauth locales valgrind clang
-             libclang-rt-14-dev libbenchmark-dev fonts-ipafont-gothic libxml2-utils gpsbabel)
+             libclang-rt-14-dev fonts-ipafont-gothic libxml2-utils gpsbabel)
 fi
+# tools/screenshots.sh runs "setup.sh all" first, then this for the screen grabs.
+if [ "$what" = screenshots ]; then packages+=(imagemagick fonts-wine); fi
 
 missing=()
 for p in "${packages[@]}"; do

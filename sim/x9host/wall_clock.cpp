@@ -1,0 +1,197 @@
+#include "wall_clock.h"
+
+#include <charconv>
+#include <cstdio>
+#include <ctime>
+#include <limits>
+
+namespace x9host {
+namespace {
+
+constexpr int64_t kSecondsPerDay = 86400;
+
+int64_t FloorDiv(int64_t a, int64_t b) { return a / b - ((a % b != 0) && ((a < 0) != (b < 0))); }
+
+int64_t DaysFromCivil(int64_t y, int64_t m, int64_t d) {
+  y -= m <= 2;
+  const int64_t era = FloorDiv(y, 400);
+  const int64_t yoe = y - era * 400;
+  const int64_t doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
+  const int64_t doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+  return era * 146097 + doe - 719468;
+}
+
+bool IsLeap(int64_t y) { return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0; }
+
+int DaysInMonth(int64_t y, int m) {
+  static const int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+  return m == 2 && IsLeap(y) ? 29 : kDays[m - 1];
+}
+
+CivilTime FromTm(const std::tm& fields) {
+  CivilTime t;
+  t.year = static_cast<int64_t>(fields.tm_year) + 1900;
+  t.month = fields.tm_mon + 1;
+  t.day = fields.tm_mday;
+  t.hour = fields.tm_hour;
+  t.minute = fields.tm_min;
+  t.second = fields.tm_sec;
+  return t;
+}
+
+// Reads exactly `digits` decimal digits.
+bool Digits(std::string_view& text, size_t digits, int64_t& value) {
+  if (text.size() < digits) return false;
+  value = 0;
+  for (size_t i = 0; i < digits; ++i) {
+    const char c = text[i];
+    if (c < '0' || c > '9') return false;
+    value = value * 10 + (c - '0');
+  }
+  text.remove_prefix(digits);
+  return true;
+}
+
+bool Expect(std::string_view& text, char c) {
+  if (text.empty() || text.front() != c) return false;
+  text.remove_prefix(1);
+  return true;
+}
+
+}  // namespace
+
+int64_t SecondsFromCivil(const CivilTime& t) {
+  return DaysFromCivil(t.year, t.month, t.day) * kSecondsPerDay + t.hour * 3600 + t.minute * 60 +
+         t.second;
+}
+
+CivilTime CivilFromSeconds(int64_t seconds) {
+  int64_t z = FloorDiv(seconds, kSecondsPerDay);
+  const int64_t rest = seconds - z * kSecondsPerDay;
+  z += 719468;
+  const int64_t era = FloorDiv(z, 146097);
+  const int64_t doe = z - era * 146097;
+  const int64_t yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
+  const int64_t doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
+  const int64_t mp = (5 * doy + 2) / 153;
+  CivilTime t;
+  t.day = static_cast<int>(doy - (153 * mp + 2) / 5 + 1);
+  t.month = static_cast<int>(mp < 10 ? mp + 3 : mp - 9);
+  t.year = yoe + era * 400 + (t.month <= 2);
+  t.hour = static_cast<int>(rest / 3600);
+  t.minute = static_cast<int>(rest / 60 % 60);
+  t.second = static_cast<int>(rest % 60);
+  return t;
+}
+
+std::optional<CivilTime> LocalFromUtc(int64_t utcSeconds) {
+  if (utcSeconds < std::numeric_limits<std::time_t>::min() ||
+      utcSeconds > std::numeric_limits<std::time_t>::max()) {
+    return std::nullopt;
+  }
+  const auto value = static_cast<std::time_t>(utcSeconds);
+  // The program has one thread; localtime's shared buffer is read at once.
+  const std::tm* fields = std::localtime(&value);
+  if (fields == nullptr) return std::nullopt;
+  return FromTm(*fields);
+}
+
+std::optional<int64_t> UtcFromLocal(const CivilTime& local) {
+  if (local.year < std::numeric_limits<int>::min() + 1900LL ||
+      local.year > std::numeric_limits<int>::max()) {
+    return std::nullopt;
+  }
+  std::tm fields{};
+  fields.tm_year = static_cast<int>(local.year - 1900);
+  fields.tm_mon = local.month - 1;
+  fields.tm_mday = local.day;
+  fields.tm_hour = local.hour;
+  fields.tm_min = local.minute;
+  fields.tm_sec = local.second;
+  fields.tm_isdst = -1;
+  const std::time_t result = std::mktime(&fields);
+  if (result == static_cast<std::time_t>(-1)) {
+    // -1 is also one second before 1970 in UTC; only believe it if it reads back.
+    const std::optional<CivilTime> back = LocalFromUtc(-1);
+    if (!back || SecondsFromCivil(*back) != SecondsFromCivil(local)) return std::nullopt;
+  }
+  return static_cast<int64_t>(result);
+}
+
+std::optional<int64_t> ParseDateTime(std::string_view text) {
+  while (!text.empty() && (text.front() == ' ' || text.front() == '\t' || text.front() == '\n' ||
+                           text.front() == '\r')) {
+    text.remove_prefix(1);
+  }
+  while (!text.empty() && (text.back() == ' ' || text.back() == '\t' || text.back() == '\n' ||
+                           text.back() == '\r')) {
+    text.remove_suffix(1);
+  }
+  bool negativeYear = false;
+  if (!text.empty() && text.front() == '-') {
+    negativeYear = true;
+    text.remove_prefix(1);
+  }
+  size_t yearDigits = 0;
+  while (yearDigits < text.size() && text[yearDigits] >= '0' && text[yearDigits] <= '9') ++yearDigits;
+  int64_t year, month, day, hour, minute, second;
+  if (yearDigits < 4 || yearDigits > 9 || !Digits(text, yearDigits, year)) return std::nullopt;
+  if (negativeYear) year = -year;
+  if (!Expect(text, '-') || !Digits(text, 2, month) || !Expect(text, '-') ||
+      !Digits(text, 2, day) || !Expect(text, 'T') || !Digits(text, 2, hour) ||
+      !Expect(text, ':') || !Digits(text, 2, minute) || !Expect(text, ':') ||
+      !Digits(text, 2, second)) {
+    return std::nullopt;
+  }
+  if (!text.empty() && text.front() == '.') {
+    text.remove_prefix(1);
+    size_t fraction = 0;
+    while (fraction < text.size() && text[fraction] >= '0' && text[fraction] <= '9') ++fraction;
+    if (fraction == 0) return std::nullopt;
+    text.remove_prefix(fraction);  // the watch counts whole seconds
+  }
+  int64_t offset = 0;
+  if (!text.empty() && text.front() == 'Z') {
+    text.remove_prefix(1);
+  } else if (!text.empty() && (text.front() == '+' || text.front() == '-')) {
+    const int64_t sign = text.front() == '-' ? -1 : 1;
+    text.remove_prefix(1);
+    int64_t offsetHours, offsetMinutes;
+    if (!Digits(text, 2, offsetHours) || !Expect(text, ':') || !Digits(text, 2, offsetMinutes) ||
+        offsetHours > 14 || offsetMinutes > 59) {
+      return std::nullopt;
+    }
+    offset = sign * (offsetHours * 3600 + offsetMinutes * 60);
+  }
+  if (!text.empty()) return std::nullopt;
+  if (month < 1 || month > 12 || day < 1 || day > DaysInMonth(year, static_cast<int>(month)) ||
+      minute > 59 || second > 60 || hour > 24 || (hour == 24 && (minute != 0 || second != 0))) {
+    return std::nullopt;
+  }
+  CivilTime t;
+  t.year = year;
+  t.month = static_cast<int>(month);
+  t.day = static_cast<int>(day);
+  t.hour = static_cast<int>(hour);
+  t.minute = static_cast<int>(minute);
+  // A leap second has no place on the watch's clock: it reads as the next second.
+  t.second = static_cast<int>(second);
+  return SecondsFromCivil(t) - offset;
+}
+
+std::string FormatUtc(int64_t utcSeconds) {
+  const CivilTime t = CivilFromSeconds(utcSeconds);
+  char text[48];
+  std::snprintf(text, sizeof text, "%04lld-%02d-%02dT%02d:%02d:%02dZ",
+                static_cast<long long>(t.year), t.month, t.day, t.hour, t.minute, t.second);
+  return text;
+}
+
+std::string FormatCivil(const CivilTime& t) {
+  char text[48];
+  std::snprintf(text, sizeof text, "%04lld-%02d-%02d %02d:%02d:%02d",
+                static_cast<long long>(t.year), t.month, t.day, t.hour, t.minute, t.second);
+  return text;
+}
+
+}  // namespace x9host
