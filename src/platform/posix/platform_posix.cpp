@@ -144,9 +144,11 @@ class TerminalUserInterface final : public UserInterface {
     std::fprintf(stderr, "(y/N) ");
     std::fflush(stderr);
     char line[64];
-    if (std::fgets(line, sizeof line, stdin) == nullptr) return kAnswerNo;
-    std::string answer(line);
+    const bool typed = std::fgets(line, sizeof line, stdin) != nullptr;
+    std::string answer(typed ? line : "");
     while (!answer.empty() && (answer.back() == '\n' || answer.back() == '\r')) answer.pop_back();
+    // A terminal echoes what was typed; answers from a pipe are shown so the log reads right.
+    if (isatty(STDIN_FILENO) == 0) std::fprintf(stderr, "%s\n", answer.c_str());
     for (char& c : answer) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     return answer == "y" || answer == "yes" ? kAnswerYes : kAnswerNo;
   }
