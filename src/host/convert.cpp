@@ -11,8 +11,6 @@ namespace x9 {
 
 ClockAdjust g_clockAdjust;
 
-double DegreesFromDevice(int32_t value) { return static_cast<double>(value) * 1e-7; }
-
 namespace {
 
 int32_t TruncateSaturating(double value) {
@@ -52,8 +50,9 @@ constexpr int64_t kMaxHostTime = 2147483647;
 // reading alone decides, inside it the C library's local-time conversion does.
 constexpr int64_t kZoneMargin = 3 * kSecondsPerDay;
 
-// mktime's verdict on whether the local wall time w lies inside 0..2^31-1 seconds UTC.
-bool InstantInRange(int64_t w) {
+// mktime's verdict on whether the local wall time w lies inside 0..2^31-1 seconds UTC. Out of
+// line: it is the rare path, and its calendar record would weigh on every call.
+[[gnu::noinline]] bool InstantInRange(int64_t w) {
   const int64_t days = FloorDiv(w, kSecondsPerDay);
   const int64_t secs = w - days * kSecondsPerDay;
   int64_t y, m, d;
@@ -87,9 +86,35 @@ int64_t WallSecondsFromCivil(int64_t year, int64_t month, int64_t day, int64_t h
   return days * kSecondsPerDay + hour * 3600 + minute * 60 + second;
 }
 
+namespace {
+
+// DaysFromCivil(year, month, 1) for a year of at least 1 and a month of 1..12, the fields every
+// recorded point has: nothing is negative, so plain division serves as floor division, and
+// no month carries into the year. The same formula, so the same day numbers.
+inline int64_t FirstOfMonthDays(uint32_t year, uint32_t month) {
+  const uint32_t y = year - (month <= 2);
+  const uint32_t era = y / 400;
+  const uint32_t yoe = y - era * 400;
+  const uint32_t doy = (153 * (month > 2 ? month - 3 : month + 9) + 2) / 5;
+  const uint32_t doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+  return static_cast<int64_t>(era) * 146097 + static_cast<int64_t>(doe) - 719468;
+}
+
+}  // namespace
+
 int32_t HostTimeFromDevice(int32_t year, int32_t month, int32_t day, int32_t hour,
                            int32_t minute, int32_t second) {
-  const int64_t wall = WallSecondsFromCivil(year, month, day, hour, minute, second);
+  // Calendar arithmetic for every point; the C library's conversion only near the range's ends.
+  int64_t wall;
+  if (year >= 1 && month >= 1 && month <= 12) {
+    wall = (FirstOfMonthDays(static_cast<uint32_t>(year), static_cast<uint32_t>(month)) +
+            (static_cast<int64_t>(day) - 1)) * kSecondsPerDay +
+           static_cast<int64_t>(hour) * 3600 + static_cast<int64_t>(minute) * 60 + second;
+    // Well inside the range, whatever the zone: the wall reading is the value.
+    if (wall > kZoneMargin && wall < kMaxHostTime - kZoneMargin) return static_cast<int32_t>(wall);
+  } else {
+    wall = WallSecondsFromCivil(year, month, day, hour, minute, second);
+  }
   bool inRange;
   if (wall < -kZoneMargin || wall > kMaxHostTime + kZoneMargin) {
     inRange = false;
@@ -100,6 +125,38 @@ int32_t HostTimeFromDevice(int32_t year, int32_t month, int32_t day, int32_t hou
   }
   const int64_t result = inRange ? wall : -1 - static_cast<int64_t>(g_clockAdjust.zoneOffset);
   return static_cast<int32_t>(static_cast<uint32_t>(result));
+}
+
+namespace {
+constexpr char kDigitPairs[] =
+    "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
+    "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
+    "8081828384858687888990919293949596979899";
+}  // namespace
+
+size_t FormatPointName(char* text, int32_t number) {
+  // The magnitude in unsigned arithmetic: -2147483648 has no positive int32.
+  uint32_t magnitude = number < 0 ? 0u - static_cast<uint32_t>(number) : static_cast<uint32_t>(number);
+  size_t digits = 1;
+  for (uint32_t rest = magnitude; rest >= 10; rest /= 10) ++digits;
+  std::memcpy(text, "No. ", 4);
+  size_t length = 4;
+  if (number < 0) text[length++] = '-';
+  length += digits;
+  text[length] = '\0';
+  // From the last digit back, two at a time.
+  char* out = text + length;
+  while (magnitude >= 100) {
+    out -= 2;
+    std::memcpy(out, kDigitPairs + magnitude % 100 * 2, 2);
+    magnitude /= 100;
+  }
+  if (magnitude >= 10) {
+    std::memcpy(out - 2, kDigitPairs + magnitude * 2, 2);
+  } else {
+    out[-1] = static_cast<char>('0' + magnitude);
+  }
+  return length;
 }
 
 size_t DeviceNameLength(const char* text, size_t limit) {

@@ -12,28 +12,38 @@
 namespace x9 {
 namespace {
 
-// "No. 2147483647" and its zero fit.
-constexpr size_t kItemNameSize = 16;
-using ItemName = char[kItemNameSize];
-
-void FillTrackItem(tagGPSDBITEM& item, const TrackPoint& point) {
+// The scratch record's fields that are the same for every track point; the bytes no field
+// covers stay zero.
+void StartTrackItem(tagGPSDBITEM& item) {
   item = tagGPSDBITEM{};
-  item.latitude = DegreesFromDevice(point.latitude);
-  item.longitude = DegreesFromDevice(point.longitude);
-  item.altitude = static_cast<double>(point.altitude);
-  item.value32 = static_cast<double>(point.value40) * 10.0;
   item.value40 = NO_VALUE_2;
-  item.time = HostTimeFromDevice(point.year, point.month, point.day, point.hour, point.minute,
-                                 point.second);
   item.kind = kListTracks;
   item.datum = 0;
   item.value56 = 1;
   item.value60 = 901001;
   item.ident = nullptr;
   item.value68 = 0;
-  item.value72 = static_cast<float>(point.value36);
   item.value76 = 0;
   item.value92 = 2;
+}
+
+// The fields that come from the point. Together with StartTrackItem, the whole record.
+void FillTrackItem(tagGPSDBITEM& item, const TrackPoint& point) {
+  item.latitude = DegreesFromDevice(point.latitude);
+  item.longitude = DegreesFromDevice(point.longitude);
+  item.altitude = static_cast<double>(point.altitude);
+  item.value32 = static_cast<double>(point.value40) * 10.0;
+  item.time = HostTimeFromDevice(point.year, point.month, point.day, point.hour, point.minute,
+                                 point.second);
+  item.value72 = static_cast<float>(point.value36);
+}
+
+// Bytes of the names "No. 1" .. "No. count", each with its zero.
+uint64_t PointNameBytes(int32_t count) {
+  const uint64_t n = static_cast<uint64_t>(count);
+  uint64_t bytes = n * 6;  // "No. ", one digit and the zero
+  for (uint64_t from = 10; from <= n; from *= 10) bytes += n - from + 1;  // each further digit
+  return bytes;
 }
 
 }  // namespace
@@ -44,7 +54,7 @@ int DownloadTracks(DeviceConnection&) {
   std::unique_ptr<ProgressDialog> dialog = OpenProgress(kMsgDownloadingTracks);
   WorkingBuffer<TrackPoint> points;
   WorkingBuffer<TrackHeader> headers;
-  WorkingBuffer<ItemName> names;
+  WorkingBuffer<char> names;
   WorkingBuffer<tagGPSDBITEM> items;
 
   const int trackCount = g_deviceApi.GetTrackCount();
@@ -88,14 +98,21 @@ int DownloadTracks(DeviceConnection&) {
   }
   dialog->SetProgress(100);
 
-  if (!items.Allocate(filled) || !names.Allocate(filled)) {
+  // The names are packed one after the other: the buffer holds exactly their bytes.
+  uint64_t nameBytes = 0;
+  for (int i = 0; i < trackCount; ++i) {
+    if (headers[i].pointCount > 0) nameBytes += PointNameBytes(headers[i].pointCount);
+  }
+  if (!items.Allocate(filled) || !names.Allocate(nameBytes)) {
     ShowMessage(kMsgOutOfMemory, kStyleExclamation);
     return 0;
   }
 
   // Everything is read: only now does the host see anything.
   uint64_t k = 0;
+  char* name = names.data();
   tagGPSDBITEM scratch;
+  StartTrackItem(scratch);
   for (int j = 0; j < trackCount; ++j) {
     const int32_t count = headers[j].pointCount;
     if (count <= 0) continue;
@@ -113,10 +130,11 @@ int DownloadTracks(DeviceConnection&) {
     const int setIndex = TPI_AddDataTrackGpsProtocol(&header);
     for (int32_t d = 0; d < count; ++d, ++k) {
       FillTrackItem(scratch, points[k]);
-      std::snprintf(names[k], kItemNameSize, "No. %d", d + 1);
+      const size_t length = FormatPointName(name, d + 1);
       items[k] = scratch;
       items[k].size = sizeof(tagGPSDBITEM);
-      items[k].name = names[k];
+      items[k].name = name;
+      name += length + 1;
       TPI_AddDataItemGpsProtocol(setIndex, &items[k]);
     }
   }
