@@ -44,6 +44,8 @@ echo "=== preparing the wine prefix"
 tools/wine-prefix.sh
 # One display for the whole suite; tests under wine run one at a time.
 step "tests win32" xvfb-run -a ctest --preset win32
+# Again with a Japanese user: the Japanese dialog template and code page 932 are then in force.
+step "tests win32 (ja_JP)" env LANG=ja_JP.UTF-8 LC_ALL=ja_JP.UTF-8 xvfb-run -a ctest --preset win32
 
 if [ -x tools/extra-checks.sh ]; then
   step "extra checks" tools/extra-checks.sh
