@@ -90,7 +90,7 @@ class ModuleTest : public ::testing::Test {
   PlainFn load_ = nullptr, about_ = nullptr, close_ = nullptr;
 };
 
-TEST_F(ModuleTest, InitRefusesAnOldHostInARealBox) {
+TEST_F(ModuleTest, InitRefusesAnOldHostInARealBoxAndAcceptsTheThreshold) {
   X9Host_SetVersion(8599);
   x9test::CbtAnswerer answerer({IDOK});
   PluginInfo info{};
@@ -100,6 +100,14 @@ TEST_F(ModuleTest, InitRefusesAnOldHostInARealBox) {
             Wide("SUUNTO プラグイン\nTirvaneのバージョンが古いためこのプラグインは使用できません."));
   EXPECT_EQ(answerer.Boxes()[0].Style(), static_cast<unsigned>(MB_OK | MB_ICONINFORMATION));
   EXPECT_EQ(answerer.Boxes()[0].caption, L"module_tests");
+
+  // The threshold itself is accepted, silently, and the record filled.
+  X9Host_SetVersion(8600);
+  EXPECT_EQ(init_(&info, 1), 1);
+  EXPECT_EQ(answerer.Boxes().size(), 1u);
+  EXPECT_EQ(info.size, 280u);
+  EXPECT_STREQ(info.name, "SUUNTO Protocol Plugin");
+  EXPECT_STREQ(info.version, "0.1.0");
 }
 
 TEST_F(ModuleTest, AboutShowsItsTextAndReturnsTheButton) {
