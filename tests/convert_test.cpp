@@ -7,6 +7,7 @@
 #include <limits>
 
 #include "host/convert.h"
+#include "text/cp932.h"
 #include "host/records.h"
 
 #if defined(_WIN32)

@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "host/convert.h"
+#include "text/cp932.h"
 
 namespace x9 {
 

@@ -6,10 +6,9 @@
 #include <cstddef>
 #include <cstdint>
 
-namespace x9 {
+#include "text/cp932.h"
 
-inline constexpr size_t kDeviceNameField = 20;  // bytes, zero-terminated within the field
-inline constexpr size_t kDeviceNameMax = 19;    // bytes of text at most
+namespace x9 {
 
 #pragma pack(push, 1)
 

@@ -1,4 +1,4 @@
-// Conversions between the watch's units and the host's, and the rules for names on the watch.
+// Conversions between the watch's units and times and the host's.
 #pragma once
 
 #include <cstddef>
@@ -28,10 +28,6 @@ int32_t AltitudeToDevice(double metres);
 int32_t HostTimeFromDevice(int32_t year, int32_t month, int32_t day, int32_t hour,
                            int32_t minute, int32_t second);
 
-// Seconds from 1970-01-01 to the normalised calendar fields, no zone applied (64-bit).
-int64_t WallSecondsFromCivil(int64_t year, int64_t month, int64_t day, int64_t hour,
-                             int64_t minute, int64_t second);
-
 // The most a track point's name takes: "No. -2147483648" and its zero.
 inline constexpr size_t kPointNameSize = 16;
 
@@ -39,29 +35,5 @@ inline constexpr size_t kPointNameSize = 16;
 // for that format and nothing after them; returns the length without the zero. Runs for every
 // point of a download, so it stays clear of the C library's formatter.
 size_t FormatPointName(char* text, int32_t number);
-
-// Code page 932 lead bytes, as the path and name routines walk them.
-inline bool IsLeadByte(unsigned char c) { return (c >= 0x80 && c <= 0x9F) || c >= 0xE0; }
-
-// Length of the name the watch gets: at most 19 bytes of text, never ending in the lead byte
-// of a split double-byte character. Reads no more than limit bytes. text may be null.
-size_t DeviceNameLength(const char* text, size_t limit = SIZE_MAX);
-
-// Writes text into a 20-byte device field: the cut name, then zero bytes to the end.
-void CopyNameToDevice(char (&field)[20], const char* text);
-
-// Makes a 20-byte field read from the watch a terminated text in place: a field with no zero
-// byte is cut to its first 19 bytes on a character boundary. Reads nothing past the field.
-void TerminateDeviceName(char (&field)[20]);
-
-// Whole-text comparison ignoring the case of ASCII letters only.
-bool EqualsIgnoringAsciiCase(const char* a, const char* b);
-
-// Code page 932 comparison: double-byte characters compared as units, exactly; ASCII letters
-// without regard to case.
-bool EqualsCp932IgnoringCase(const char* a, const char* b);
-
-// The watch's waypoint collection is kept as a route of this name.
-bool IsMyPointsName(const char* name);
 
 }  // namespace x9

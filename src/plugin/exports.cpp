@@ -25,7 +25,7 @@ static_assert(sizeof kPluginNotice <= sizeof PluginInfo{}.notice);
 int InitImpl(PluginInfo* info, uint32_t pluginId) {
   g_hostPluginId = pluginId;
   if (TPI_GetVersion() < kMinimumHostVersion) {
-    ShowMessage(reinterpret_cast<MessageId>(kTooOldHostText), kStyleInformation);
+    ShowText(kTooOldHostText, kStyleInformation);
     return 0;
   }
   // Every byte after each terminated text is zero.
@@ -44,7 +44,7 @@ int InitImpl(PluginInfo* info, uint32_t pluginId) {
 
 int AboutImpl() {
   const std::string text = std::string("SUUNTO Protocol Plugin [Ver 0.1.0] ") + kPluginNotice;
-  return ShowMessage(reinterpret_cast<MessageId>(text.c_str()), kStyleInformation);
+  return ShowText(text.c_str(), kStyleInformation);
 }
 
 }  // namespace

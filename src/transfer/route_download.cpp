@@ -4,6 +4,7 @@
 #include "device/device_api.h"
 #include "host/convert.h"
 #include "host/records.h"
+#include "text/cp932.h"
 #include "transfer/allocation.h"
 #include "transfer/transfer_steps.h"
 #include "transfer/transfers.h"

@@ -6,6 +6,7 @@
 #include "device/device_api.h"
 #include "host/convert.h"
 #include "host/records.h"
+#include "text/cp932.h"
 #include "transfer/allocation.h"
 #include "transfer/transfer_steps.h"
 #include "transfer/transfers.h"
@@ -41,7 +42,7 @@ std::string Compose(MessageId message, const char* name) {
 
 int ShowComposed(MessageId message, const char* name, unsigned style) {
   const std::string text = Compose(message, name);
-  return ShowMessage(reinterpret_cast<MessageId>(text.c_str()), style);
+  return ShowText(text.c_str(), style);
 }
 
 // The host fills our records; what it does not fill must not be taken from an earlier call.

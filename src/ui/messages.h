@@ -1,43 +1,14 @@
-// The catalogue of texts the module shows, as Shift-JIS bytes, and the one door to message boxes.
+// The one door to message boxes: catalogue texts by number, composed texts as they are.
 #pragma once
 
-#include <cstddef>
-#include <cstdint>
+#include "ui/catalogue.h"
 
 namespace x9 {
 
-using MessageId = uintptr_t;
+// Shows the catalogue text of id in a box owned by the host's transfer-list window.
+int ShowMessage(MessageId id, unsigned style);
 
-enum : MessageId {
-  kMsgTransferComplete = 0,
-  kMsgDownloadingWaypoints = 1,
-  kMsgDownloadingRoutes = 2,
-  kMsgDownloadingTracks = 3,
-  kMsgUploadingRoutes = 5,
-  kMsgNotForThisGps = 12,
-  kMsgDllMissing = 16,
-  kMsgNoWatch = 17,
-  kMsgConnectionLost = 18,
-  kMsgOutOfMemory = 19,
-  kMsgSameNameOnWatch = 20,
-  kMsgStartWaypointDownload = 21,
-  kMsgStartRouteDownload = 22,
-  kMsgStartTrackDownload = 23,
-  kMsgStartRouteUpload = 24,
-  kMsgCannotUploadMyPoints = 25,
-  kMsgNotImplemented = 26,
-};
-
-inline constexpr MessageId kMessageCount = 27;
-
-// 0..26: the catalogue text. Anything larger is taken to be the address of a text of the
-// caller's and returned unchanged.
-const char* MessageText(MessageId id);
-
-// The entry point's own text, outside the catalogue: the host is too old.
-extern const char kTooOldHostText[];
-
-// Shows MessageText(idOrText) in a box owned by the host's transfer-list window.
-int ShowMessage(MessageId idOrText, unsigned style);
+// Shows a text of the caller's own (Shift-JIS) the same way.
+int ShowText(const char* text, unsigned style);
 
 }  // namespace x9

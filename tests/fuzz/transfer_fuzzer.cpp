@@ -28,6 +28,7 @@
 #include "device/connection.h"
 #include "device/device_api.h"
 #include "host/convert.h"
+#include "text/cp932.h"
 #include "host/records.h"
 #include "sim/host/host_sim.h"
 #include "transfer/allocation.h"
