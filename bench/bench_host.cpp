@@ -250,10 +250,15 @@ struct Lcg {
 
 }  // namespace
 
+const x9::DeviceApi& FakeDevice() {
+  static constexpr x9::DeviceApi kTable{GetLibVersion,  SearchOnPorts,  GetSettings,
+                                        GetTrackCount,  GetTrackHeader, GetTrackPoints,
+                                        GetRouteCount,  GetRouteHeader, GetRoutePoints,
+                                        PutRoute,       DeleteRoute};
+  return kTable;
+}
+
 void InstallFakes() {
-  x9::g_deviceApi = x9::DeviceApi{GetLibVersion,  SearchOnPorts,  GetSettings,   GetTrackCount,
-                                  GetTrackHeader, GetTrackPoints, GetRouteCount, GetRouteHeader,
-                                  GetRoutePoints, PutRoute,       DeleteRoute};
   x9::SetUserInterface(&g_ui);
   x9::g_settleMilliseconds = 0;
   tzset();

@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "device/device_api.h"
 #include "device/records.h"
 #include "host/records.h"
 
@@ -80,8 +81,11 @@ struct FakeWatch {
 
 FakeWatch& Watch();
 
-// Installs the device table over Watch(), a user interface that shows nothing, no settle pause,
-// and the zone of the process (TZ) as Init would capture it.
+// The device table over Watch(), handed to the transfers measured.
+const x9::DeviceApi& FakeDevice();
+
+// Installs a user interface that shows nothing, no settle pause, and the zone of the process
+// (TZ) as Init would capture it.
 void InstallFakes();
 
 // Message boxes shown since InstallFakes; a transfer measured here must show none.

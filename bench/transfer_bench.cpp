@@ -19,7 +19,6 @@
 #include <vector>
 
 #include "bench_host.h"
-#include "device/connection.h"
 #include "device/device_api.h"
 #include "host/convert.h"
 #include "host/tpi.h"
@@ -119,8 +118,7 @@ void track_download(benchmark::State& state) {
     Host().Clear();
     x9::AllocationControl::Reset();
     const uint64_t news = NewCalls();
-    x9::DeviceConnection connection;
-    if (x9::DownloadTracks(connection) != 1) state.SkipWithError("the download failed");
+    if (x9::DownloadTracks(FakeDevice()) != 1) state.SkipWithError("the download failed");
     peak = x9::AllocationControl::PeakBytes();
     allocations = NewCalls() - news + static_cast<uint64_t>(x9::AllocationControl::Count());
   }
@@ -144,7 +142,7 @@ BENCHMARK(track_download)->Unit(benchmark::kMillisecond)->UseRealTime();
   if (!points.Allocate(total)) std::abort();
   uint64_t filled = 0;
   for (size_t j = 0; j < headers.size(); ++j) {
-    x9::g_deviceApi.GetTrackPoints(static_cast<int>(j) + 1, &points[filled]);
+    FakeDevice().GetTrackPoints(static_cast<int>(j) + 1, &points[filled]);
     filled += static_cast<uint64_t>(headers[j].pointCount);
   }
   uint64_t k = 0;
@@ -226,8 +224,8 @@ void RouteDownload(benchmark::State& state, bool waypoints) {
     Host().Clear();
     x9::AllocationControl::Reset();
     const uint64_t news = NewCalls();
-    x9::DeviceConnection connection;
-    const int result = waypoints ? x9::DownloadWaypoints(connection) : x9::DownloadRoutes(connection);
+    const int result =
+        waypoints ? x9::DownloadWaypoints(FakeDevice()) : x9::DownloadRoutes(FakeDevice());
     if (result != 1) state.SkipWithError("the download failed");
     peak = x9::AllocationControl::PeakBytes();
     allocations = NewCalls() - news + static_cast<uint64_t>(x9::AllocationControl::Count());
@@ -258,8 +256,7 @@ void route_upload(benchmark::State& state) {
   for (auto _ : state) {
     x9::AllocationControl::Reset();
     const uint64_t news = NewCalls();
-    x9::DeviceConnection connection;
-    if (x9::UploadRoutes(connection) != 1) state.SkipWithError("the upload failed");
+    if (x9::UploadRoutes(FakeDevice()) != 1) state.SkipWithError("the upload failed");
     peak = x9::AllocationControl::PeakBytes();
     allocations = NewCalls() - news + static_cast<uint64_t>(x9::AllocationControl::Count());
     ++runs;
@@ -289,13 +286,12 @@ void route_upload_doubling(benchmark::State& state) {
   Watch().routesPut = 0;
   using Clock = std::chrono::steady_clock;
   for (auto _ : state) {
-    x9::DeviceConnection connection;
     Host().ShowOnlyFirstSets(kUploadSets + 1);
     const Clock::time_point start = Clock::now();
-    const int first = x9::UploadRoutes(connection);
+    const int first = x9::UploadRoutes(FakeDevice());
     const Clock::time_point middle = Clock::now();
     Host().ShowOnlyFirstSets(2 * kUploadSets + 1);
-    const int second = x9::UploadRoutes(connection);
+    const int second = x9::UploadRoutes(FakeDevice());
     const Clock::time_point end = Clock::now();
     if (first != 1 || second != 1) state.SkipWithError("the upload failed");
     base += std::chrono::duration<double, std::nano>(middle - start).count();

@@ -71,6 +71,25 @@ TEST_F(ConnectionTest, MissingEntryPointShowsMessage16WithoutSearchingForTheWatc
   EXPECT_TRUE(WatchLibraryReleased());
 }
 
+// The table the transfers call is all or nothing: a library without all eleven entry points
+// publishes none of them, so no request can call into a half-resolved table.
+int X9_STDCALL SentinelCount() { return 4242; }
+
+TEST_F(ConnectionTest, ALibraryMissingAnEntryPointLeavesTheTableAsItWas) {
+  const x9::DeviceApi before = x9::g_deviceApi;
+  x9::g_deviceApi = x9::DeviceApi{};
+  x9::g_deviceApi.GetTrackCount = SentinelCount;
+  X9Host_SetPluginDir(x9test::MissingEntryPluginDirectory().c_str());
+  {
+    x9::DeviceConnection connection;
+    EXPECT_EQ(connection.OpenDevice(), 0);
+  }
+  EXPECT_EQ(x9::g_deviceApi.GetTrackCount, &SentinelCount);
+  EXPECT_EQ(x9::g_deviceApi.GetLibVersion, nullptr);
+  EXPECT_EQ(x9::g_deviceApi.DeleteRoute, nullptr);
+  x9::g_deviceApi = before;
+}
+
 TEST_F(ConnectionTest, ATrailingSeparatorInTheDirectoryIsKept) {
 #if defined(_WIN32)
   const std::string dir = x9test::PluginDirectory() + "\\";

@@ -186,4 +186,33 @@ TEST_F(DispatcherTest, NoExceptionLeavesTheCallback) {
   }
 }
 
+// An exception that ends a request still has the host redisplay what the request may have
+// appended: here the combined download's route stage throws after the waypoints went in.
+TEST_F(DispatcherTest, AnExceptionStillRefreshesWhatTheRequestMayHaveAppended) {
+  for (bool badAlloc : {true, false}) {
+    SCOPED_TRACE(badAlloc);
+    SetUp();  // the watch: MYPOINTS (2 points), Route (3), one track
+    X9Watch_SetResult("GetRouteHeader", 3, -1);  // the route stage's first read: message 18
+    ThrowingUi throwing;
+    throwing.throwAtBox = 2;
+    throwing.badAlloc = badAlloc;
+    x9::SetUserInterface(&throwing);
+    EXPECT_EQ(Request(0x07), 0);
+    x9::SetUserInterface(&ui);
+    EXPECT_EQ(X9Host_ItemCount(0), 2);  // the waypoints stay
+    EXPECT_EQ(Refreshes(), (std::vector<unsigned>{2, 3}));
+    EXPECT_TRUE(WatchLibraryReleased());
+    TearDown();
+  }
+  // A single request refreshes its own kind.
+  SetUp();
+  X9Watch_SetResult("GetTrackPoints", 1, -1);
+  ThrowingUi throwing;
+  throwing.throwAtBox = 2;
+  x9::SetUserInterface(&throwing);
+  EXPECT_EQ(Request(0x02), 0);
+  x9::SetUserInterface(&ui);
+  EXPECT_EQ(Refreshes(), std::vector<unsigned>{1});
+}
+
 }  // namespace

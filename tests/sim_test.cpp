@@ -19,6 +19,7 @@
 #endif
 
 #include "device/device_api.h"
+#include "platform/platform.h"
 #include "host/host_sim.h"
 #include "host/tpi.h"
 #include "watch/watch_sim.h"
@@ -562,40 +563,7 @@ TEST_F(WatchTest, PointsAreWrittenExactlyAsManyAsTheHeaderClaims) {
 
 // --- x9.dll loaded as the module loads it ------------------------------------------------------
 
-class Library {
- public:
-  explicit Library(const std::string& path) {
-#if defined(_WIN32)
-    handle_ = LoadLibraryA(path.c_str());
-#else
-    handle_ = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
-#endif
-  }
-  ~Library() { Close(); }
-  Library(const Library&) = delete;
-  Library& operator=(const Library&) = delete;
-
-  bool loaded() const { return handle_ != nullptr; }
-  void* Find(const char* name) const {
-#if defined(_WIN32)
-    return reinterpret_cast<void*>(GetProcAddress(static_cast<HMODULE>(handle_), name));
-#else
-    return dlsym(handle_, name);
-#endif
-  }
-  void Close() {
-    if (handle_ == nullptr) return;
-#if defined(_WIN32)
-    FreeLibrary(static_cast<HMODULE>(handle_));
-#else
-    dlclose(handle_);
-#endif
-    handle_ = nullptr;
-  }
-
- private:
-  void* handle_ = nullptr;
-};
+using x9::platform::Library;
 
 // The build puts programs in bin/ and the watch library in plugins/ (and plugins-missing/) beside.
 std::string WatchLibraryPath(const char* folder) {
@@ -615,12 +583,12 @@ std::string WatchLibraryPath(const char* folder) {
 
 template <typename Fn>
 Fn Entry(const Library& library, const char* name) {
-  return reinterpret_cast<Fn>(library.Find(name));
+  return library.Find<Fn>(name);
 }
 
 TEST_F(WatchTest, ModuleForwardsEveryEntryPointAndCountsItsLoads) {
-  Library library(WatchLibraryPath("plugins"));
-  ASSERT_TRUE(library.loaded()) << WatchLibraryPath("plugins");
+  Library library(WatchLibraryPath("plugins").c_str());
+  ASSERT_TRUE(library.IsLoaded()) << WatchLibraryPath("plugins");
   EXPECT_EQ(1, X9Watch_LoadCount());
   for (const char* name : x9::kEntryPointNames) EXPECT_NE(nullptr, library.Find(name)) << name;
 
@@ -638,13 +606,13 @@ TEST_F(WatchTest, ModuleForwardsEveryEntryPointAndCountsItsLoads) {
   EXPECT_EQ("SearchOnPorts\nPutRoute BY VALUE 3\nGetRouteCount\nGetRoutePoints 1\nDeleteRoute 1\n",
             X9WatchCallLogString());
 
-  library.Close();
+  library.Reset();
   EXPECT_EQ(1, X9Watch_UnloadCount());
 }
 
 TEST_F(WatchTest, MissingModuleLacksOnlyGetSettings) {
-  Library library(WatchLibraryPath("plugins-missing"));
-  ASSERT_TRUE(library.loaded()) << WatchLibraryPath("plugins-missing");
+  Library library(WatchLibraryPath("plugins-missing").c_str());
+  ASSERT_TRUE(library.IsLoaded()) << WatchLibraryPath("plugins-missing");
   for (const char* name : x9::kEntryPointNames) {
     EXPECT_EQ(std::strcmp(name, "GetSettings") != 0, library.Find(name) != nullptr) << name;
   }

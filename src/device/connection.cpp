@@ -1,6 +1,7 @@
 #include "device/connection.h"
 
 #include <cstring>
+#include <type_traits>
 
 #include "device/path.h"
 #include "host/tpi.h"
@@ -11,13 +12,39 @@ namespace x9 {
 
 DeviceApi g_deviceApi{};
 
-void DeviceConnection::CloseDevice() {
-  if (module_ != nullptr) platform::UnloadLibrary(module_);
+namespace {
+
+// All eleven entry points of library, or nothing: the table is filled only when every name
+// resolved.
+bool ResolveEntryPoints(const platform::Library& library, DeviceApi& api) {
+  DeviceApi found{};
+  int next = 0;
+  bool complete = true;
+  // In the table's order, which is the names' order; every name is looked up before any is
+  // tested.
+  const auto resolve = [&](auto& entry) {
+    entry = library.Find<std::remove_reference_t<decltype(entry)>>(kEntryPointNames[next++]);
+    complete = complete && entry != nullptr;
+  };
+  resolve(found.GetLibVersion);
+  resolve(found.SearchOnPorts);
+  resolve(found.GetSettings);
+  resolve(found.GetTrackCount);
+  resolve(found.GetTrackHeader);
+  resolve(found.GetTrackPoints);
+  resolve(found.GetRouteCount);
+  resolve(found.GetRouteHeader);
+  resolve(found.GetRoutePoints);
+  resolve(found.PutRoute);
+  resolve(found.DeleteRoute);
+  if (complete) api = found;
+  return complete;
 }
+
+}  // namespace
 
 int DeviceConnection::OpenDevice() {
   CloseDevice();
-  module_ = nullptr;
 
   char path[kPathBufferSize];
   std::memset(path, 0, sizeof path);
@@ -28,27 +55,18 @@ int DeviceConnection::OpenDevice() {
     return 0;
   }
 
-  module_ = platform::LoadLibraryByPath(path);
-  if (module_ != nullptr) {
-    void* entries[kEntryPointCount];
-    bool complete = true;
-    for (int i = 0; i < kEntryPointCount; ++i) {
-      entries[i] = platform::FindSymbol(module_, kEntryPointNames[i]);
-    }
-    for (void* entry : entries) complete = complete && entry != nullptr;
-    static_assert(sizeof(DeviceApi) == sizeof entries, "one table slot per entry point");
-    std::memcpy(&g_deviceApi, entries, sizeof entries);
-    if (complete) {
-      // The value selects the ports to search; the library treats 0 as "all".
-      if (g_deviceApi.SearchOnPorts(0) == kDeviceFailure) {
-        ShowMessage(kMsgNoWatch, kStyleExclamation);
-        return 0;
-      }
-      return 1;
-    }
+  library_ = platform::Library(path);
+  if (!library_.IsLoaded() || !ResolveEntryPoints(library_, g_deviceApi)) {
+    // A library without all its entry points stays loaded until the connection goes.
+    ShowMessage(kMsgDllMissing, kStyleStop);
+    return 0;
   }
-  ShowMessage(kMsgDllMissing, kStyleStop);
-  return 0;
+  // The value selects the ports to search; the library treats 0 as "all".
+  if (g_deviceApi.SearchOnPorts(0) == kDeviceFailure) {
+    ShowMessage(kMsgNoWatch, kStyleExclamation);
+    return 0;
+  }
+  return 1;
 }
 
 }  // namespace x9

@@ -1,5 +1,5 @@
-// The watch library while one request is served: loaded from the host's plug-in directory,
-// its entry points resolved into g_deviceApi, the watch found. Destruction unloads it.
+// The watch library while one request is served: loaded from the host's plug-in directory, its
+// entry points resolved and published to g_deviceApi, the watch found. Destruction unloads it.
 #pragma once
 
 #include "device/device_api.h"
@@ -20,13 +20,16 @@ class DeviceConnection {
   // a message box has told the user why not.
   int OpenDevice();
 
-  // Unloads the library if one is held; module_ keeps its value (callers reset or destroy).
-  void CloseDevice();
+  // Unloads the library if one is held.
+  void CloseDevice() { library_.Reset(); }
 
-  bool IsLoaded() const { return module_ != nullptr; }
+  bool IsLoaded() const { return library_.IsLoaded(); }
+
+  // The entry points the transfers call; valid while the connection is open.
+  const DeviceApi& Api() const { return g_deviceApi; }
 
  private:
-  platform::LibraryHandle module_ = nullptr;
+  platform::Library library_;
 };
 
 }  // namespace x9

@@ -1,5 +1,10 @@
 // Records exchanged with the host. Layouts are the host's 32-bit ones; the Windows build pins
 // every size and offset. A 64-bit build keeps field order and types, with 8-byte pointers.
+//
+// Field names: `valueNN` is a field the host defines and reads, into which the module only
+// writes a fixed value (NN is its byte offset in the 32-bit layout); `reservedNN` are bytes that
+// nobody assigns, zero in every record the module builds. (The watch's records call the bytes
+// only its library knows `opaqueNN`.)
 #pragma once
 
 #include <cstddef>
@@ -65,6 +70,60 @@ enum ListKind : uint8_t { kListTracks = 1, kListWaypoints = 2, kListRoutes = 3 }
 
 inline constexpr double NO_VALUE = -9999.0;
 inline constexpr double NO_VALUE_2 = -9999.9;
+
+// The fixed values of the records the module builds, written here once.
+inline constexpr int32_t kSetValue8 = 1;
+inline constexpr uint8_t kSetValue16 = 0;
+inline constexpr int32_t kSetValue20 = 255;
+inline constexpr int32_t kSetValue24 = 2;
+inline constexpr int32_t kSetValue28 = 1;
+inline constexpr int32_t kItemValue56 = 1;
+inline constexpr int32_t kItemValue60 = 901001;
+inline constexpr int16_t kTrackItemValue92 = 2;
+inline constexpr int16_t kOtherItemValue92 = 0;
+
+// Gives a set header its fixed values, name and kind; size, itemCount and the reserved bytes are
+// the caller's (the waypoint set's header keeps what the host delivered there).
+inline void SetHeaderDefaults(tagGPSDBHEADER& header, const char* name, ListKind kind) {
+  header.name = name;
+  header.value8 = kSetValue8;
+  header.value16 = kSetValue16;
+  header.kind = kind;
+  header.value20 = kSetValue20;
+  header.value24 = kSetValue24;
+  header.value28 = kSetValue28;
+}
+
+// A new set (a track or a route) as handed to TPI_AddDataTrackGpsProtocol: no items yet.
+inline tagGPSDBHEADER NewSetHeader(const char* name, ListKind kind) {
+  tagGPSDBHEADER header{};
+  header.size = sizeof header;
+  header.itemCount = 0;
+  SetHeaderDefaults(header, name, kind);
+  return header;
+}
+
+// A new item of the given kind with every fixed value set and nothing of a point yet: no name,
+// no position, time 0. A track point's extra values start at 0, a route point's or waypoint's
+// at "no value", as they stay.
+inline tagGPSDBITEM NewItem(ListKind kind) {
+  tagGPSDBITEM item{};
+  item.size = sizeof item;
+  item.name = nullptr;
+  item.value32 = kind == kListTracks ? 0.0 : NO_VALUE;
+  item.value40 = NO_VALUE_2;
+  item.time = 0;
+  item.kind = kind;
+  item.datum = 0;
+  item.value56 = kItemValue56;
+  item.value60 = kItemValue60;
+  item.ident = nullptr;
+  item.value68 = 0;
+  item.value72 = 0.0f;
+  item.value76 = 0;
+  item.value92 = kind == kListTracks ? kTrackItemValue92 : kOtherItemValue92;
+  return item;
+}
 
 }  // namespace x9
 

@@ -11,10 +11,13 @@ int g_failAt = 0;
 int g_count = 0;
 uint64_t g_live = 0;
 uint64_t g_peak = 0;
+AllocationControl::ReleaseHook g_releaseHook = nullptr;
+void* g_releaseContext = nullptr;
 
-// Each block carries its size in front so the accounting needs no table.
+// Each block carries its size and number in front so the accounting needs no table.
 struct alignas(std::max_align_t) BlockHeader {
   uint64_t bytes;
+  int number;
 };
 
 }  // namespace
@@ -28,6 +31,7 @@ void* AllocateWorkingBuffer(uint64_t count, size_t elementSize) {
   void* block = std::calloc(1, sizeof(BlockHeader) + static_cast<size_t>(bytes));
   if (block == nullptr) return nullptr;
   static_cast<BlockHeader*>(block)->bytes = bytes;
+  static_cast<BlockHeader*>(block)->number = g_count;
   g_live += bytes;
   if (g_live > g_peak) g_peak = g_live;
   return static_cast<BlockHeader*>(block) + 1;
@@ -37,11 +41,17 @@ void FreeWorkingBuffer(void* buffer) {
   if (buffer == nullptr) return;
   BlockHeader* block = static_cast<BlockHeader*>(buffer) - 1;
   g_live -= block->bytes;
+  const int number = block->number;
   std::free(block);
+  if (g_releaseHook != nullptr) g_releaseHook(number, g_releaseContext);
 }
 
 void AllocationControl::FailAllocation(int number) { g_failAt = number == 0 ? 0 : g_count + number; }
 void AllocationControl::SetLimit(uint64_t bytes) { g_limit = bytes; }
+void AllocationControl::SetReleaseHook(ReleaseHook hook, void* context) {
+  g_releaseHook = hook;
+  g_releaseContext = context;
+}
 int AllocationControl::Count() { return g_count; }
 uint64_t AllocationControl::LiveBytes() { return g_live; }
 uint64_t AllocationControl::PeakBytes() { return g_peak; }

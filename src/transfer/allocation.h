@@ -20,7 +20,11 @@ void FreeWorkingBuffer(void* buffer);
 
 // Test seam.
 struct AllocationControl {
+  // Called with an allocation's number (counted since the last Reset) as it is freed.
+  using ReleaseHook = void (*)(int number, void* context);
+
   static void FailAllocation(int number);  // the number-th allocation from now fails; 0 = none
+  static void SetReleaseHook(ReleaseHook hook, void* context);  // null: none
   static void SetLimit(uint64_t bytes);    // kDefaultBufferLimit restores the default
   static int Count();                      // allocations since the last Reset
   static uint64_t LiveBytes();             // bytes held now

@@ -14,7 +14,6 @@
 namespace x9 {
 
 uint32_t g_hostPluginId = 0;
-unsigned g_settleMilliseconds = 100;
 
 namespace {
 
@@ -22,50 +21,87 @@ bool g_requestRunning = false;
 
 void Refresh(ListKind kind) { TPI_ShowAllDataGarminUplist(kind); }
 
+// The kinds a request has started to append to, in order, so that an exception ending it still
+// has the host redisplay what may have been appended.
+class StartedKinds {
+ public:
+  void Note(ListKind kind) {
+    if (count_ < 3) kinds_[count_++] = kind;
+  }
+  void RefreshAll() const {
+    for (int i = 0; i < count_; ++i) Refresh(kinds_[i]);
+  }
+
+ private:
+  ListKind kinds_[3] = {};
+  int count_ = 0;
+};
+
 bool Confirmed(MessageId question) { return ShowMessage(question, kStyleQuestion) == kAnswerYes; }
 
+using Transfer = int (*)(const DeviceApi&);
+
 // One download request: confirm, open, run, refresh, whatever the transfer's result.
-long SingleRequest(MessageId question, int (*transfer)(DeviceConnection&), ListKind kind) {
+long SingleRequest(MessageId question, Transfer transfer, ListKind kind, StartedKinds* started) {
   if (!Confirmed(question)) return 1;
   DeviceConnection connection;
   if (!connection.OpenDevice()) return 1;
-  const int result = transfer(connection);
+  if (started != nullptr) started->Note(kind);
+  const int result = transfer(connection.Api());
   Refresh(kind);
   return result;
 }
 
-long Dispatch(unsigned flags) {
+long Dispatch(unsigned flags, StartedKinds& started) {
   if (flags & kFlagNotImplemented) {
     ShowMessage(kMsgNotImplemented, kStyleInformation);
     return 1;
   }
-  if (flags & kFlagUploadRoutes) return SingleRequest(kMsgStartRouteUpload, UploadRoutes, kListRoutes);
+  // The upload appends nothing to the host's list.
+  if (flags & kFlagUploadRoutes) {
+    return SingleRequest(kMsgStartRouteUpload, UploadRoutes, kListRoutes, nullptr);
+  }
   if (flags & kFlagNotForThisDevice) {
     ShowMessage(kMsgNotForThisGps, kStyleExclamation);
     return 1;
   }
-  constexpr unsigned kAllDownloads = kFlagDownloadWaypoints | kFlagDownloadTracks | kFlagDownloadRoutes;
+  constexpr unsigned kAllDownloads =
+      kFlagDownloadWaypoints | kFlagDownloadTracks | kFlagDownloadRoutes;
   if ((flags & kAllDownloads) == kAllDownloads) {
     // One question for all three; a failed stage ends the request without any refresh, and
     // what earlier stages appended stays.
     if (!Confirmed(kMsgStartWaypointDownload)) return 1;
     DeviceConnection connection;
     if (!connection.OpenDevice()) return 1;
-    if (DownloadWaypoints(connection) == 0) return 0;
-    if (DownloadRoutes(connection) == 0) return 0;
-    const int result = DownloadTracks(connection);
+    started.Note(kListWaypoints);
+    if (DownloadWaypoints(connection.Api()) == 0) return 0;
+    started.Note(kListRoutes);
+    if (DownloadRoutes(connection.Api()) == 0) return 0;
+    started.Note(kListTracks);
+    const int result = DownloadTracks(connection.Api());
     Refresh(kListWaypoints);
     Refresh(kListRoutes);
     Refresh(kListTracks);
     return result;
   }
-  if (flags & kFlagDownloadWaypoints)
-    return SingleRequest(kMsgStartWaypointDownload, DownloadWaypoints, kListWaypoints);
-  if (flags & kFlagDownloadRoutes)
-    return SingleRequest(kMsgStartRouteDownload, DownloadRoutes, kListRoutes);
-  if (flags & kFlagDownloadTracks)
-    return SingleRequest(kMsgStartTrackDownload, DownloadTracks, kListTracks);
+  if (flags & kFlagDownloadWaypoints) {
+    return SingleRequest(kMsgStartWaypointDownload, DownloadWaypoints, kListWaypoints, &started);
+  }
+  if (flags & kFlagDownloadRoutes) {
+    return SingleRequest(kMsgStartRouteDownload, DownloadRoutes, kListRoutes, &started);
+  }
+  if (flags & kFlagDownloadTracks) {
+    return SingleRequest(kMsgStartTrackDownload, DownloadTracks, kListTracks, &started);
+  }
   return 1;
+}
+
+// After an exception has ended a request and its clean-up has run.
+void RefreshAfterException(const StartedKinds& started) {
+  try {
+    started.RefreshAll();
+  } catch (...) {
+  }
 }
 
 }  // namespace
@@ -87,16 +123,19 @@ extern "C" long X9_STDCALL TransferCallback(int, unsigned flags, long) {
   // watch serve one request at a time, so a nested request is refused quietly.
   if (g_requestRunning) return 1;
   g_requestRunning = true;
+  StartedKinds started;
   long result = 0;
   try {
-    result = Dispatch(flags);
+    result = Dispatch(flags, started);
   } catch (const std::bad_alloc&) {
     try {
       ShowMessage(kMsgOutOfMemory, kStyleExclamation);
     } catch (...) {
     }
+    RefreshAfterException(started);
     result = 0;
   } catch (...) {
+    RefreshAfterException(started);
     result = 0;
   }
   g_requestRunning = false;

@@ -20,39 +20,17 @@ bool IsSelected(const RouteHeader& header, Selection selection) {
   return IsMyPointsName(header.name) == (selection == Selection::kWaypoints);
 }
 
-void FillRouteItem(tagGPSDBITEM& item, const RoutePoint& point, uint8_t kind) {
-  item = tagGPSDBITEM{};
-  item.size = sizeof item;
+void FillRouteItem(tagGPSDBITEM& item, const RoutePoint& point, ListKind kind) {
+  item = NewItem(kind);
   item.name = point.name;
   item.latitude = DegreesFromDevice(point.latitude);
   item.longitude = DegreesFromDevice(point.longitude);
   item.altitude = static_cast<double>(point.altitude);
-  item.value32 = NO_VALUE;
-  item.value40 = NO_VALUE_2;
-  item.time = 0;
-  item.kind = kind;
-  item.datum = 0;
-  item.value56 = 1;
-  item.value60 = 901001;
   item.ident = point.name;
-  item.value68 = 0;
-  item.value72 = 0.0f;
-  item.value76 = 0;
-  item.value92 = 0;
-}
-
-void FillSetHeader(tagGPSDBHEADER& header, const char* name, uint8_t kind) {
-  header.name = name;
-  header.value8 = 1;
-  header.value16 = 0;
-  header.kind = kind;
-  header.value20 = 255;
-  header.value24 = 2;
-  header.value28 = 1;
 }
 
 // Reads the watch and, only when every read has succeeded, hands the selected routes over.
-int DownloadRouteRecords(Selection selection) {
+int DownloadRouteRecords(const DeviceApi& device, Selection selection) {
   // Declared in reverse order of release: items, headers, points, window.
   std::unique_ptr<ProgressDialog> dialog = OpenProgress(
       selection == Selection::kRoutes ? kMsgDownloadingRoutes : kMsgDownloadingWaypoints);
@@ -60,7 +38,7 @@ int DownloadRouteRecords(Selection selection) {
   WorkingBuffer<RouteHeader> headers;
   WorkingBuffer<tagGPSDBITEM> items;
 
-  const int routeCount = g_deviceApi.GetRouteCount();
+  const int routeCount = device.GetRouteCount();
   if (routeCount < 1) {
     ShowMessage(kMsgConnectionLost, kStyleExclamation);
     return 1;
@@ -72,7 +50,7 @@ int DownloadRouteRecords(Selection selection) {
 
   uint64_t pointTotal = 0;
   for (int i = 0; i < routeCount; ++i) {
-    if (g_deviceApi.GetRouteHeader(i + 1, &headers[i]) == kDeviceFailure) {
+    if (device.GetRouteHeader(i + 1, &headers[i]) == kDeviceFailure) {
       ShowMessage(kMsgConnectionLost, kStyleExclamation);
       return 0;
     }
@@ -89,7 +67,7 @@ int DownloadRouteRecords(Selection selection) {
   uint64_t fetched = 0;
   for (int i = 0; i < routeCount; ++i) {
     if (IsSelected(headers[i], selection)) {
-      if (g_deviceApi.GetRoutePoints(i + 1, &points[fetched]) == kDeviceFailure) {
+      if (device.GetRoutePoints(i + 1, &points[fetched]) == kDeviceFailure) {
         ShowMessage(kMsgConnectionLost, kStyleExclamation);
         return 0;
       }
@@ -115,7 +93,7 @@ int DownloadRouteRecords(Selection selection) {
     TPI_GetStatGpsProtocol(0, &header);
     header.itemCount = static_cast<int32_t>(static_cast<uint32_t>(header.itemCount) +
                                             static_cast<uint32_t>(fetched));
-    FillSetHeader(header, "", kListWaypoints);
+    SetHeaderDefaults(header, "", kListWaypoints);
     TPI_SetStatGpsProtocol(0, &header);
   }
 
@@ -123,12 +101,9 @@ int DownloadRouteRecords(Selection selection) {
   for (int k = 0; k < routeCount; ++k) {
     if (!IsSelected(headers[k], selection)) continue;
     int setIndex = 0;
-    uint8_t itemKind = kListWaypoints;
+    ListKind itemKind = kListWaypoints;
     if (selection == Selection::kRoutes) {
-      tagGPSDBHEADER header{};
-      header.size = sizeof header;
-      header.itemCount = 0;
-      FillSetHeader(header, headers[k].name, kListRoutes);
+      tagGPSDBHEADER header = NewSetHeader(headers[k].name, kListRoutes);
       setIndex = TPI_AddDataTrackGpsProtocol(&header);
       itemKind = kListRoutes;
     }
@@ -142,8 +117,12 @@ int DownloadRouteRecords(Selection selection) {
 
 }  // namespace
 
-int DownloadRoutes(DeviceConnection&) { return DownloadRouteRecords(Selection::kRoutes); }
+int DownloadRoutes(const DeviceApi& device) {
+  return DownloadRouteRecords(device, Selection::kRoutes);
+}
 
-int DownloadWaypoints(DeviceConnection&) { return DownloadRouteRecords(Selection::kWaypoints); }
+int DownloadWaypoints(const DeviceApi& device) {
+  return DownloadRouteRecords(device, Selection::kWaypoints);
+}
 
 }  // namespace x9

@@ -67,7 +67,7 @@ void FillRoutePoint(RoutePoint& point, tagGPSDBITEM& item) {
 
 }  // namespace
 
-int UploadRoutes(DeviceConnection&) {
+int UploadRoutes(const DeviceApi& device) {
   tagGPSDBHEADER header{};
   header.size = sizeof header;
   tagGPSDBITEM item{};
@@ -78,9 +78,9 @@ int UploadRoutes(DeviceConnection&) {
   std::unique_ptr<ProgressDialog> dialog = OpenProgress(kMsgUploadingRoutes);
   WorkingBuffer<RoutePoint> points;
 
-  const int watchRouteCount = g_deviceApi.GetRouteCount();
+  const int watchRouteCount = device.GetRouteCount();
   for (int number = 1; number <= watchRouteCount; ++number) {
-    if (g_deviceApi.GetRouteHeader(number, &route) == kDeviceFailure) {
+    if (device.GetRouteHeader(number, &route) == kDeviceFailure) {
       ShowMessage(kMsgConnectionLost, kStyleExclamation);
       return 0;
     }
@@ -138,9 +138,9 @@ int UploadRoutes(DeviceConnection&) {
           if (!yes) continue;
         }
         // A failed deletion keeps its entry: the route is still on the watch at that number.
-        if (g_deviceApi.DeleteRoute(static_cast<int>(p) + 1) != kDeviceFailure) watchNames.Remove(p);
+        if (device.DeleteRoute(static_cast<int>(p) + 1) != kDeviceFailure) watchNames.Remove(p);
       }
-      if (g_deviceApi.PutRoute(route, points.data()) == kDeviceFailure) {
+      if (device.PutRoute(route, points.data()) == kDeviceFailure) {
         ShowMessage(kMsgConnectionLost, kStyleExclamation);
         return 0;
       }

@@ -12,22 +12,7 @@
 namespace x9 {
 namespace {
 
-// The scratch record's fields that are the same for every track point; the bytes no field
-// covers stay zero.
-void StartTrackItem(tagGPSDBITEM& item) {
-  item = tagGPSDBITEM{};
-  item.value40 = NO_VALUE_2;
-  item.kind = kListTracks;
-  item.datum = 0;
-  item.value56 = 1;
-  item.value60 = 901001;
-  item.ident = nullptr;
-  item.value68 = 0;
-  item.value76 = 0;
-  item.value92 = 2;
-}
-
-// The fields that come from the point. Together with StartTrackItem, the whole record.
+// The fields that come from the point; NewItem(kListTracks) has set all the others.
 void FillTrackItem(tagGPSDBITEM& item, const TrackPoint& point) {
   item.latitude = DegreesFromDevice(point.latitude);
   item.longitude = DegreesFromDevice(point.longitude);
@@ -48,7 +33,7 @@ uint64_t PointNameBytes(int32_t count) {
 
 }  // namespace
 
-int DownloadTracks(DeviceConnection&) {
+int DownloadTracks(const DeviceApi& device) {
   // Declared in reverse order of release: items, names, headers, points, window, set name.
   char setName[32] = {};
   std::unique_ptr<ProgressDialog> dialog = OpenProgress(kMsgDownloadingTracks);
@@ -57,7 +42,7 @@ int DownloadTracks(DeviceConnection&) {
   WorkingBuffer<char> names;
   WorkingBuffer<tagGPSDBITEM> items;
 
-  const int trackCount = g_deviceApi.GetTrackCount();
+  const int trackCount = device.GetTrackCount();
   if (trackCount <= 0) {
     ShowMessage(kMsgConnectionLost, kStyleExclamation);
     return 1;
@@ -69,7 +54,7 @@ int DownloadTracks(DeviceConnection&) {
   }
   uint64_t pointTotal = 0;
   for (int i = 0; i < trackCount; ++i) {
-    if (g_deviceApi.GetTrackHeader(i + 1, &headers[i]) == kDeviceFailure) {
+    if (device.GetTrackHeader(i + 1, &headers[i]) == kDeviceFailure) {
       ShowMessage(kMsgConnectionLost, kStyleExclamation);
       return 0;
     }
@@ -87,7 +72,7 @@ int DownloadTracks(DeviceConnection&) {
   for (int i = 0; i < trackCount; ++i) {
     const int32_t count = headers[i].pointCount;
     if (count > 0) {
-      if (g_deviceApi.GetTrackPoints(i + 1, &points[filled]) == kDeviceFailure) {
+      if (device.GetTrackPoints(i + 1, &points[filled]) == kDeviceFailure) {
         ShowMessage(kMsgConnectionLost, kStyleExclamation);
         return 0;
       }
@@ -111,22 +96,12 @@ int DownloadTracks(DeviceConnection&) {
   // Everything is read: only now does the host see anything.
   uint64_t k = 0;
   char* name = names.data();
-  tagGPSDBITEM scratch;
-  StartTrackItem(scratch);
+  tagGPSDBITEM scratch = NewItem(kListTracks);
   for (int j = 0; j < trackCount; ++j) {
     const int32_t count = headers[j].pointCount;
     if (count <= 0) continue;
     std::snprintf(setName, sizeof setName, "Segment: %d", j + 1);
-    tagGPSDBHEADER header{};
-    header.size = sizeof header;
-    header.name = setName;
-    header.value8 = 1;
-    header.itemCount = 0;
-    header.value16 = 0;
-    header.kind = kListTracks;
-    header.value20 = 255;
-    header.value24 = 2;
-    header.value28 = 1;
+    tagGPSDBHEADER header = NewSetHeader(setName, kListTracks);
     const int setIndex = TPI_AddDataTrackGpsProtocol(&header);
     for (int32_t d = 0; d < count; ++d, ++k) {
       FillTrackItem(scratch, points[k]);

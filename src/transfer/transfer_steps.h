@@ -12,7 +12,7 @@
 namespace x9 {
 
 // How long a transfer lets the watch settle after opening its window; tests may shorten it.
-extern unsigned g_settleMilliseconds;
+inline unsigned g_settleMilliseconds = 100;
 
 // Creates the transfer's progress window over the host's transfer list, sets the bar to 0 and
 // gives the watch its 100 ms to settle.

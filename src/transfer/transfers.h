@@ -1,14 +1,15 @@
-// The four transfers, each an operation of an opened connection: 1 when it ran to its end (or
-// there was nothing to read), 0 when a device call failed, memory ran out or the user aborted.
+// The four transfers, each over the entry points of an opened connection: 1 when it ran to its
+// end (or there was nothing to read), 0 when a device call failed, memory ran out or the user
+// aborted.
 #pragma once
 
-#include "device/connection.h"
+#include "device/device_api.h"
 
 namespace x9 {
 
-int DownloadTracks(DeviceConnection& connection);
-int DownloadRoutes(DeviceConnection& connection);
-int DownloadWaypoints(DeviceConnection& connection);
-int UploadRoutes(DeviceConnection& connection);
+int DownloadTracks(const DeviceApi& device);
+int DownloadRoutes(const DeviceApi& device);
+int DownloadWaypoints(const DeviceApi& device);
+int UploadRoutes(const DeviceApi& device);
 
 }  // namespace x9

@@ -4,7 +4,6 @@
 
 #include <memory>
 
-#include "ui/progress_res.h"
 #include "ui/user_interface.h"
 
 namespace x9 {

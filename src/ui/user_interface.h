@@ -1,12 +1,16 @@
 // Message boxes and progress windows go through this one interface, so tests can answer and
-// record them. The platform supplies the real one; tests install a scripted one.
+// record them. By default it is the platform's own boxes and window; tests install a scripted
+// one.
 #pragma once
 
 #include <memory>
 
+#include "platform/platform.h"
+
 namespace x9 {
 
-using WindowHandle = void*;
+using platform::ProgressWindow;
+using platform::WindowHandle;
 
 // Message-box styles and answers, as the framework's message box uses them.
 inline constexpr unsigned kStyleStop = 0x10;
@@ -16,13 +20,6 @@ inline constexpr unsigned kStyleInformation = 0x40;
 inline constexpr int kAnswerOk = 1;
 inline constexpr int kAnswerYes = 6;
 inline constexpr int kAnswerNo = 7;
-
-// The window behind a ProgressDialog. The dialog keeps the state; the window only shows it.
-class ProgressWindow {
- public:
-  virtual ~ProgressWindow() = default;  // destroys the window
-  virtual void SetBarPosition(int position) = 0;
-};
 
 class UserInterface {
  public:

@@ -11,6 +11,7 @@
 #include "plugin/exports.h"
 #include "reliability/reliability_support.h"
 #include "support/sim_fixture.h"
+#include "platform/platform.h"
 #include "support/test_paths.h"
 #include "transfer/dispatcher.h"
 #include "ui/messages.h"
@@ -145,37 +146,16 @@ TEST_F(NestedRequestTest, EveryRequestIsRefusedInsideEveryTransfer) {
 // The module file as the host finds it, loaded and unloaded through the platform's loader.
 class ModuleFile {
  public:
-  ModuleFile() {
-#if defined(_WIN32)
-    path_ = x9test::PluginDirectory() + "\\x9link.tvl";
-    handle_ = LoadLibraryA(path_.c_str());
-#else
-    path_ = x9test::PluginDirectory() + "/x9link.tvl";
-    handle_ = dlopen(path_.c_str(), RTLD_NOW | RTLD_LOCAL);
-#endif
-  }
-  ~ModuleFile() { Unload(); }
-  ModuleFile(const ModuleFile&) = delete;
-  ModuleFile& operator=(const ModuleFile&) = delete;
+  ModuleFile()
+      : path_(x9test::PluginDirectory() + x9::platform::PathSeparator() + "x9link.tvl"),
+        library_(path_.c_str()) {}
 
-  bool Loaded() const { return handle_ != nullptr; }
+  bool Loaded() const { return library_.IsLoaded(); }
   template <typename Fn>
   Fn Find(const char* name) const {
-#if defined(_WIN32)
-    return reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(static_cast<HMODULE>(handle_), name)));
-#else
-    return reinterpret_cast<Fn>(dlsym(handle_, name));
-#endif
+    return library_.Find<Fn>(name);
   }
-  void Unload() {
-    if (handle_ == nullptr) return;
-#if defined(_WIN32)
-    FreeLibrary(static_cast<HMODULE>(handle_));
-#else
-    dlclose(handle_);
-#endif
-    handle_ = nullptr;
-  }
+  void Unload() { library_.Reset(); }
   // Whether the process still holds the file mapped, whoever loaded it.
   bool StillMapped() const {
 #if defined(_WIN32)
@@ -189,7 +169,7 @@ class ModuleFile {
 
  private:
   std::string path_;
-  void* handle_ = nullptr;
+  x9::platform::Library library_;
 };
 
 enum class Reply { kYes, kOk };

@@ -6,7 +6,10 @@ namespace {
 class ScriptedWindow final : public x9::ProgressWindow {
  public:
   ScriptedWindow(ScriptedUi& ui, size_t index) : ui_(ui), index_(index) {}
-  ~ScriptedWindow() override { ui_.windows[index_].destroyed = true; }
+  ~ScriptedWindow() override {
+    ui_.windows[index_].destroyed = true;
+    if (ui_.events != nullptr) ui_.events->push_back("window " + std::to_string(index_ + 1) + " destroyed");
+  }
   void SetBarPosition(int position) override { ui_.windows[index_].positions.push_back(position); }
 
  private:

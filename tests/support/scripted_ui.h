@@ -42,6 +42,9 @@ class ScriptedUi : public x9::UserInterface {
   int defaultAnswer = x9::kAnswerYes;  // when the script has run out
   bool failWindowCreation = false;
   std::vector<x9::WindowHandle> owners;  // owner of every box and window, in order
+  // When set, "window N destroyed" (N counted from 1) is appended here as it happens, so a test
+  // can order it among other events.
+  std::vector<std::string>* events = nullptr;
 };
 
 // Texts and styles of the boxes shown, for compact expectations.

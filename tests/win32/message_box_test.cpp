@@ -35,7 +35,7 @@ constexpr char kDeleteAllFirst[] =
     "\x81[\x83h\x82\xb5\x82\xdc\x82\xb7\x82\xa9\x81H";
 
 int Show(const char* text, unsigned style, HWND owner = nullptr) {
-  return x9::platform::NativeUserInterface().ShowMessageBox(owner, text, style);
+  return x9::platform::ShowMessageBox(owner, text, style);
 }
 
 class MessageBoxTest : public ::testing::Test {
@@ -131,7 +131,7 @@ TEST_F(MessageBoxTest, AnsweredWhileAProgressWindowIsOpen) {
   OwnerWindow owner;
   int abortFlag = 0;
   CbtAnswerer answerer{IDOK};
-  auto window = x9::platform::NativeUserInterface().CreateProgressWindow(
+  auto window = x9::platform::CreateProgressWindow(
       owner.Get(), kOutOfMemory, true, &abortFlag);
   ASSERT_NE(window, nullptr);
   EXPECT_EQ(Show(kOutOfMemory, x9::kStyleExclamation, owner.Get()), x9::kAnswerOk);

@@ -8,11 +8,12 @@
 #include <vector>
 
 #include "host/records.h"
+#include "platform/platform.h"
 #include "platform/win32/windows_support.h"
 #include "sim/host/host_sim.h"
 #include "sim/watch/watch_sim.h"
 #include "support/test_paths.h"
-#include "ui/progress_res.h"
+#include "platform/win32/progress_res.h"
 #include "win32/cbt_answerer.h"
 #include "win32/window_probe.h"
 
@@ -40,8 +41,8 @@ class ModuleTest : public ::testing::Test {
     X9Watch_Reset();
     X9Host_SetPluginDir(x9test::PluginDirectory().c_str());
     const std::string path = x9test::PluginDirectory() + "\\x9link.tvl";
-    module_ = LoadLibraryA(path.c_str());
-    ASSERT_NE(module_, nullptr) << path;
+    module_ = x9::platform::Library(path.c_str());
+    ASSERT_TRUE(module_.IsLoaded()) << path;
     init_ = reinterpret_cast<InitFn>(Symbol("Init"));
     load_ = reinterpret_cast<PlainFn>(Symbol("Load"));
     about_ = reinterpret_cast<PlainFn>(Symbol("About"));
@@ -50,12 +51,10 @@ class ModuleTest : public ::testing::Test {
   }
   void TearDown() override {
     X9Host_SetPumpHook(nullptr, nullptr);
-    if (module_) FreeLibrary(module_);
+    module_.Reset();
     EXPECT_EQ(X9Watch_LoadCount(), X9Watch_UnloadCount());
   }
-  void* Symbol(const char* name) {
-    return reinterpret_cast<void*>(GetProcAddress(module_, name));
-  }
+  void* Symbol(const char* name) { return module_.Find(name); }
   TransferCallbackFn Start() {
     PluginInfo info{};
     EXPECT_EQ(init_(&info, 42), 1);
@@ -85,7 +84,7 @@ class ModuleTest : public ::testing::Test {
     X9Watch_AddTrack(&header, records.data(), points);
   }
 
-  HMODULE module_ = nullptr;
+  x9::platform::Library module_;
   InitFn init_ = nullptr;
   PlainFn load_ = nullptr, about_ = nullptr, close_ = nullptr;
 };

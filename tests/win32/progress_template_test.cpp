@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "platform/win32/windows_support.h"
-#include "ui/progress_res.h"
+#include "platform/win32/progress_res.h"
 
 namespace x9test {
 namespace {

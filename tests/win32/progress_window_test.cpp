@@ -13,7 +13,7 @@
 #include "platform/platform.h"
 #include "platform/win32/windows_support.h"
 #include "ui/progress_dialog.h"
-#include "ui/progress_res.h"
+#include "platform/win32/progress_res.h"
 #include "ui/user_interface.h"
 #include "window_probe.h"
 
@@ -101,7 +101,7 @@ class ProgressWindowTest : public ::testing::Test {
   }
 
   std::unique_ptr<x9::ProgressWindow> Create(bool abortEnabled, HWND owner = nullptr) {
-    return x9::platform::NativeUserInterface().CreateProgressWindow(owner, kMessageBytes,
+    return x9::platform::CreateProgressWindow(owner, kMessageBytes,
                                                                     abortEnabled, &abortFlag);
   }
 

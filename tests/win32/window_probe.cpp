@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "ui/progress_res.h"
+#include "platform/win32/progress_res.h"
 
 namespace x9test {
 

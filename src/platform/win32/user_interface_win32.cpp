@@ -1,13 +1,12 @@
-// Windows implementation of the user interface: message boxes and the modeless progress window
-// made from the IDD_PROGRESS template. Only this folder's code is Windows-specific.
+// Windows only: the platform layer's message boxes and the modeless progress window made from
+// the IDD_PROGRESS template (x9link.rc).
 
 #include <memory>
 #include <string>
 
 #include "platform/platform.h"
+#include "platform/win32/progress_res.h"
 #include "platform/win32/windows_support.h"
-#include "ui/progress_res.h"
-#include "ui/user_interface.h"
 
 namespace x9::platform {
 
@@ -28,6 +27,8 @@ std::wstring WideFromCodePage932(const char* text) {
 }  // namespace win32
 
 namespace {
+
+HINSTANCE g_instance = nullptr;
 
 using win32::ScopedWindow;
 using win32::WideFromCodePage932;
@@ -187,26 +188,21 @@ class DialogProgressWindow final : public ProgressWindow {
   ScopedWindow window_;
 };
 
-class WindowsUserInterface final : public UserInterface {
- public:
-  int ShowMessageBox(WindowHandle owner, const char* text, unsigned style) override {
-    const std::wstring wideText = WideFromCodePage932(text);
-    const std::wstring caption = HostProgramName();
-    return MessageBoxW(UsableOwner(owner), wideText.c_str(), caption.c_str(), style);
-  }
-
-  std::unique_ptr<ProgressWindow> CreateProgressWindow(WindowHandle owner, const char* messageText,
-                                                       bool abortEnabled,
-                                                       int* abortFlag) override {
-    return DialogProgressWindow::Create(UsableOwner(owner), messageText, abortEnabled, abortFlag);
-  }
-};
-
 }  // namespace
 
-UserInterface& NativeUserInterface() {
-  static WindowsUserInterface ui;
-  return ui;
+int ShowMessageBox(WindowHandle owner, const char* text, unsigned style) {
+  const std::wstring wideText = WideFromCodePage932(text);
+  const std::wstring caption = HostProgramName();
+  return MessageBoxW(UsableOwner(owner), wideText.c_str(), caption.c_str(), style);
 }
+
+std::unique_ptr<ProgressWindow> CreateProgressWindow(WindowHandle owner, const char* messageText,
+                                                     bool abortEnabled, int* abortFlag) {
+  return DialogProgressWindow::Create(UsableOwner(owner), messageText, abortEnabled, abortFlag);
+}
+
+void SetModuleInstance(void* instance) { g_instance = static_cast<HINSTANCE>(instance); }
+
+void* ModuleInstance() { return g_instance; }
 
 }  // namespace x9::platform

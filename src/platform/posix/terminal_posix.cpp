@@ -1,46 +1,27 @@
-// POSIX implementation of the platform layer: only this folder's code is POSIX-specific.
-// The user interface is a terminal one: boxes on stderr, questions answered on stdin, the
-// progress window as a one-line bar with Ctrl-C as its Abort button.
+// POSIX only: the platform layer's message boxes and progress window, as a terminal shows them:
+// boxes on stderr, questions answered on stdin, the progress window as a one-line bar with
+// Ctrl-C as its Abort button. Libraries, pause and zone values are in library_posix.cpp.
 
-#include <dlfcn.h>
 #include <iconv.h>
 #include <signal.h>
-#include <time.h>
 #include <unistd.h>
 
 #include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <ctime>
 #include <string>
 
 #include "platform/platform.h"
-#include "ui/user_interface.h"
 
 namespace x9::platform {
 
-LibraryHandle LoadLibraryByPath(const char* path) { return dlopen(path, RTLD_NOW | RTLD_LOCAL); }
-
-void* FindSymbol(LibraryHandle library, const char* name) { return dlsym(library, name); }
-
-void UnloadLibrary(LibraryHandle library) { dlclose(library); }
-
-char PathSeparator() { return '/'; }
-
-void PauseMilliseconds(unsigned milliseconds) {
-  timespec remaining{static_cast<time_t>(milliseconds / 1000),
-                     static_cast<long>(milliseconds % 1000) * 1000000L};
-  while (nanosleep(&remaining, &remaining) != 0 && errno == EINTR) {
-  }
-}
-
-ZoneValues ReadZoneValues() {
-  tzset();
-  return ZoneValues{timezone, daylight};
-}
-
 namespace {
+
+// The answers a box can give, as the framework's message box numbers them.
+constexpr int kAnswerOk = 1;
+constexpr int kAnswerYes = 6;
+constexpr int kAnswerNo = 7;
 
 void* g_instance = nullptr;
 
@@ -136,9 +117,9 @@ class TerminalProgressWindow final : public ProgressWindow {
   int lastQuarter_ = -1;
 };
 
-class TerminalUserInterface final : public UserInterface {
- public:
-  int ShowMessageBox(WindowHandle, const char* text, unsigned style) override {
+}  // namespace
+
+int ShowMessageBox(WindowHandle, const char* text, unsigned style) {
     std::fprintf(stderr, "%s %s\n", StyleLabel(style), ToUtf8(text).c_str());
     if ((style & 0x0F) != 0x04) return kAnswerOk;  // not a Yes/No question
     std::fprintf(stderr, "(y/N) ");
@@ -153,18 +134,9 @@ class TerminalUserInterface final : public UserInterface {
     return answer == "y" || answer == "yes" ? kAnswerYes : kAnswerNo;
   }
 
-  std::unique_ptr<ProgressWindow> CreateProgressWindow(WindowHandle, const char* messageText,
-                                                       bool abortEnabled,
-                                                       int* abortFlag) override {
-    return std::make_unique<TerminalProgressWindow>(messageText, abortEnabled, abortFlag);
-  }
-};
-
-}  // namespace
-
-UserInterface& NativeUserInterface() {
-  static TerminalUserInterface ui;
-  return ui;
+std::unique_ptr<ProgressWindow> CreateProgressWindow(WindowHandle, const char* messageText,
+                                                     bool abortEnabled, int* abortFlag) {
+  return std::make_unique<TerminalProgressWindow>(messageText, abortEnabled, abortFlag);
 }
 
 void SetModuleInstance(void* instance) { g_instance = instance; }
