@@ -194,8 +194,8 @@ def message_table_text(entries, language):
     label_width = max(width(labels[k]) for k in ("shown", "when", "todo"))
     out = []
     for _, title, members in grouped(entries):
-        out.append(title[language])
-        out.append("~" * width(title[language]))
+        # (A tilde line would read as an overline in a Japanese font.)
+        out.append(f"【{title['ja']}】" if language == "ja" else f"=== {title['en']} ===")
         out.append("")
         for entry in members:
             tag = f"［{number(entry, language)}］" if language == "ja" else f"[{number(entry, language)}] "
