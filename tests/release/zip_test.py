@@ -3,7 +3,7 @@
 
   zip_test.py ZIP --source DIR
 
-Unpacks ZIP into an empty directory and checks: the layout (exactly these entries, in this
+Unpacks ZIP into a new, empty folder on the wine prefix's C: drive and checks: the layout (exactly these entries, in this
 order, with fixed attributes); the two text files as Notepad wants them; both copies of the
 module and every other binary as a Windows machine would load them (32-bit, the module's five
 undecorated exports, imports only from the system, the host's PluginIf.dll or the zip itself, no
@@ -262,11 +262,23 @@ def check_texts(root, version, source):
 
 # --- x9host.exe under wine -------------------------------------------------------------------
 
-def wine(source, directory, *args):
+def wine_environment(source):
     environment = dict(os.environ)
     environment.setdefault("WINEPREFIX", str(source / "build" / "wineprefix"))
     environment.setdefault("WINEDEBUG", "-all")
     environment.setdefault("WINEDLLOVERRIDES", "mscoree=;mshtml=")
+    return environment
+
+
+def wine_drive_c(source):
+    """The prefix's C: drive, the prefix made first if need be."""
+    environment = wine_environment(source)
+    subprocess.run([str(source / "tools" / "wine-prefix.sh")], env=environment, check=True)
+    return Path(environment["WINEPREFIX"]) / "drive_c"
+
+
+def wine(source, directory, *args):
+    environment = wine_environment(source)
     locales = subprocess.run(["locale", "-a"], capture_output=True, text=True).stdout.lower()
     if "ja_jp.utf8" in locales.split():
         environment.update(LANG="ja_JP.UTF-8", LC_ALL="ja_JP.UTF-8")
@@ -284,7 +296,7 @@ def check_x9host(source, root):
     common = ["--plugins", "plugins", "--watch", "simulator\\watch.gpx"]
 
     status, out, err = wine(source, host, *common, "about", "--yes")
-    print(f"x9host.exe about: status {status}")
+    print(f"x9host.exe about: status {status}; {out.splitlines()[0] if out else 'no output'}")
     check(status == 0 and "About returned 1" in out, f"about: status {status}\n{out}{err}")
     check("SUUNTO Protocol Plugin [Ver 0.1.0]" in err, f"about: the box was not shown\n{err}")
 
@@ -318,7 +330,9 @@ def main():
     version = cmake_version(source)
 
     check_archive(args.zip, version)
-    with tempfile.TemporaryDirectory(prefix="x9link-unpacked.") as unpacked:
+    # Unpacked where a user would unpack it: a new folder on the C: drive.
+    where = None if args.no_wine else wine_drive_c(source)
+    with tempfile.TemporaryDirectory(prefix="x9link-unpacked.", dir=where) as unpacked:
         root = Path(unpacked)
         check(not any(root.iterdir()), "the directory to unpack into is not empty")
         with zipfile.ZipFile(args.zip) as archive:
