@@ -15,7 +15,7 @@ if [ "$what" = all ]; then
              libclang-rt-14-dev fonts-ipafont-gothic libxml2-utils gpsbabel)
 fi
 # tools/screenshots.sh runs "setup.sh all" first, then this for the screen grabs.
-if [ "$what" = screenshots ]; then packages+=(imagemagick fonts-wine); fi
+if [ "$what" = screenshots ]; then packages+=(imagemagick fonts-wine xdotool); fi
 
 missing=()
 for p in "${packages[@]}"; do

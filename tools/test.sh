@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds every preset and runs every suite: native, native under ASan/UBSan, and the Windows
-# build under wine. Ends with one line "N passed, N failed".
+# build under wine; then the release zip, twice for reproducibility, checked as a user would use
+# it. Ends with one line "N passed, N failed".
 set -uo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
@@ -46,6 +47,16 @@ tools/wine-prefix.sh
 step "tests win32" xvfb-run -a ctest --preset win32
 # Again with a Japanese user: the Japanese dialog template and code page 932 are then in force.
 step "tests win32 (ja_JP)" env LANG=ja_JP.UTF-8 LC_ALL=ja_JP.UTF-8 xvfb-run -a ctest --preset win32
+
+# The release as a user downloads it: built twice from fresh clones of HEAD in two directories
+# (the zips must be the same bytes), then unpacked and run as a Japanese user would.
+step "release build, twice: reproducible" tools/check-reproducible.sh "$root/build/release-check"
+release_zip() {
+  local zips=("$root"/build/release-check/x9link-*-win32.zip)
+  [ -f "${zips[0]}" ] || { echo "no release zip in build/release-check"; return 1; }
+  xvfb-run -a python3 tests/release/zip_test.py "${zips[0]}"
+}
+step "release zip under wine" release_zip
 
 if [ -x tools/extra-checks.sh ]; then
   step "extra checks" tools/extra-checks.sh

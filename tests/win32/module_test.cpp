@@ -15,6 +15,7 @@
 #include "support/test_paths.h"
 #include "platform/win32/progress_res.h"
 #include "win32/cbt_answerer.h"
+#include "win32/version_info.h"
 #include "win32/window_probe.h"
 
 namespace {
@@ -116,6 +117,31 @@ TEST_F(ModuleTest, AboutShowsItsTextAndReturnsTheButton) {
   ASSERT_EQ(answerer.Boxes().size(), 1u);
   EXPECT_EQ(answerer.Boxes()[0].text.rfind(L"SUUNTO Protocol Plugin [Ver 0.1.0] ", 0), 0u);
   EXPECT_EQ(close_(), 1);
+}
+
+// Two versions on purpose: the file's properties show the project's version, while Init hands
+// the host the version of the host interface the module implements, which the host checks.
+TEST_F(ModuleTest, FilePropertiesShowTheProjectVersionAndInitTheInterfaceVersion) {
+  const std::optional<x9test::VersionInfo> file =
+      x9test::ReadFileVersionInfo(Wide((x9test::PluginDirectory() + "\\x9link.tvl").c_str()));
+  ASSERT_TRUE(file.has_value());
+  const std::optional<x9test::FixedVersion> expected =
+      x9test::FixedFromText(X9_TEST_PROJECT_VERSION);
+  ASSERT_TRUE(expected.has_value()) << X9_TEST_PROJECT_VERSION;
+  EXPECT_EQ(file->fileVersionMS, expected->ms);
+  EXPECT_EQ(file->fileVersionLS, expected->ls);
+  EXPECT_EQ(file->productVersionMS, expected->ms);
+  EXPECT_EQ(file->productVersionLS, expected->ls);
+  EXPECT_EQ(file->fileVersion, Wide(X9_TEST_PROJECT_VERSION));
+  EXPECT_EQ(file->productVersion, Wide(X9_TEST_PROJECT_VERSION));
+
+  PluginInfo info{};
+  ASSERT_EQ(init_(&info, 1), 1);
+  EXPECT_STREQ(info.version, "0.1.0");
+  x9test::CbtAnswerer answerer({IDOK});
+  EXPECT_EQ(about_(), IDOK);
+  ASSERT_EQ(answerer.Boxes().size(), 1u);
+  EXPECT_EQ(answerer.Boxes()[0].text.rfind(L"SUUNTO Protocol Plugin [Ver 0.1.0] ", 0), 0u);
 }
 
 TEST_F(ModuleTest, ConnectionFailuresAreReportedAndTheRequestEndsWithOne) {

@@ -10,6 +10,7 @@
 
 #include "platform/win32/windows_support.h"
 #include "platform/win32/progress_res.h"
+#include "version_info.h"
 
 namespace x9test {
 namespace {
@@ -226,34 +227,24 @@ TEST(ProgressTemplate, JapaneseTemplate) {
                                         0x30AF}));
 }
 
-std::wstring VersionString(const std::vector<uint8_t>& block, const wchar_t* name) {
-  const std::wstring path = std::wstring(L"\\StringFileInfo\\040904b0\\") + name;
-  void* value = nullptr;
-  UINT length = 0;
-  if (!VerQueryValueW(block.data(), path.c_str(), &value, &length) || length == 0) return {};
-  return std::wstring(static_cast<const wchar_t*>(value));
-}
-
-TEST(ProgressTemplate, VersionIs0_1_0) {
+// The program carries the module's resource script, so its version is the module's.
+TEST(ProgressTemplate, VersionIsTheProjectVersion) {
   const HMODULE program = GetModuleHandleW(nullptr);
   const HRSRC found = FindResourceW(program, MAKEINTRESOURCEW(VS_VERSION_INFO), RT_VERSION);
   ASSERT_NE(found, nullptr);
   const auto* data = static_cast<const uint8_t*>(LockResource(LoadResource(program, found)));
-  // VerQueryValueW wants a writable copy, as GetFileVersionInfoW would give.
-  std::vector<uint8_t> block(data, data + SizeofResource(program, found));
-  block.resize(block.size() * 2);
-
-  VS_FIXEDFILEINFO* fixed = nullptr;
-  UINT length = 0;
-  ASSERT_TRUE(VerQueryValueW(block.data(), L"\\", reinterpret_cast<void**>(&fixed), &length));
-  ASSERT_EQ(length, sizeof *fixed);
-  EXPECT_EQ(fixed->dwSignature, 0xFEEF04BDu);
-  EXPECT_EQ(fixed->dwFileVersionMS, 0x00000001u);  // 0.1
-  EXPECT_EQ(fixed->dwFileVersionLS, 0x00000000u);  // .0.0
-  EXPECT_EQ(fixed->dwProductVersionMS, 0x00000001u);
-  EXPECT_EQ(fixed->dwProductVersionLS, 0x00000000u);
-  EXPECT_EQ(VersionString(block, L"FileVersion"), L"0.1.0");
-  EXPECT_EQ(VersionString(block, L"ProductName"), L"x9link");
+  const std::optional<VersionInfo> info =
+      ParseVersionInfo(std::vector<uint8_t>(data, data + SizeofResource(program, found)));
+  ASSERT_TRUE(info.has_value());
+  const std::optional<FixedVersion> expected = FixedFromText(X9_TEST_PROJECT_VERSION);
+  ASSERT_TRUE(expected.has_value()) << X9_TEST_PROJECT_VERSION;
+  EXPECT_EQ(info->fileVersionMS, expected->ms);
+  EXPECT_EQ(info->fileVersionLS, expected->ls);
+  EXPECT_EQ(info->productVersionMS, expected->ms);
+  EXPECT_EQ(info->productVersionLS, expected->ls);
+  EXPECT_EQ(info->fileVersion, L"" X9_TEST_PROJECT_VERSION);
+  EXPECT_EQ(info->productVersion, L"" X9_TEST_PROJECT_VERSION);
+  EXPECT_EQ(info->productName, L"x9link");
 }
 
 }  // namespace
