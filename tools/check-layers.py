@@ -28,7 +28,10 @@ def main() -> int:
             continue
         edges = graph.setdefault(str(rel), [])
         for target in INCLUDE.findall(path.read_text(encoding="utf-8", errors="replace")):
-            # Includes are written from src/; a bare name is a neighbour in the same folder.
+            # Includes are written from src/; a bare name is a neighbour in the same folder, or a
+            # header the build generates (the version), which belongs to no layer.
+            if "/" not in target and not (path.parent / target).exists():
+                continue
             resolved = target if "/" in target else str(rel.parent / target)
             top = resolved.split("/")[0]
             if top in ("sim", "tests", "bench"):
