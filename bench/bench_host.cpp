@@ -404,8 +404,7 @@ uint64_t TrackDownloadExactBytes(const std::vector<x9::TrackHeader>& headers) {
     // "No. " + the number + the terminating zero, for 1 .. count.
     for (uint64_t d = 1; d <= count; ++d) nameBytes += 4 + DecimalDigits(d) + 1;
   }
-  return headers.size() * sizeof(x9::TrackHeader) + points * sizeof(x9::TrackPoint) +
-         points * sizeof(tagGPSDBITEM) + nameBytes;
+  return headers.size() * sizeof(x9::TrackHeader) + points * sizeof(x9::TrackPoint) + nameBytes;
 }
 
 uint64_t RouteDownloadExactBytes(const std::vector<x9::RouteHeader>& headers, bool waypoints) {
@@ -416,8 +415,7 @@ uint64_t RouteDownloadExactBytes(const std::vector<x9::RouteHeader>& headers, bo
     if (isWaypoints == waypoints) points += static_cast<uint64_t>(header.pointCount);
   }
   // The names stay in the device records: no text buffers of their own.
-  return headers.size() * sizeof(x9::RouteHeader) + points * sizeof(x9::RoutePoint) +
-         points * sizeof(tagGPSDBITEM);
+  return headers.size() * sizeof(x9::RouteHeader) + points * sizeof(x9::RoutePoint);
 }
 
 }  // namespace x9bench

@@ -104,7 +104,9 @@ void BuildRouteWatch(int routes, int pointsPerRoute, int waypoints);
 // watch whose names differ from every set's.
 void BuildUploadSource(int sets, int pointsPerSet, int watchRoutes);
 
-// The exact bytes a download's working buffers need, computed from the counts alone.
+// The exact bytes a download must hold, computed from the counts alone: the headers and points
+// read from the watch and, for tracks, the points' names. The records handed to the host are not
+// among them: one is reused for every point.
 uint64_t TrackDownloadExactBytes(const std::vector<x9::TrackHeader>& headers);
 uint64_t RouteDownloadExactBytes(const std::vector<x9::RouteHeader>& headers, bool waypoints);
 

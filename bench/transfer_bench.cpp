@@ -184,27 +184,26 @@ void track_floor(benchmark::State& state) {
 BENCHMARK(track_floor)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 // For reading the figures, not a floor: obtaining the download's own buffers (headers, points,
-// items, names, at their exact sizes) fresh from the allocator and writing each byte once. On a
+// names, at their exact sizes) fresh from the allocator and writing each byte once. On a
 // virtual machine most of it is the kernel handing out zeroed pages.
 void track_buffers(benchmark::State& state) {
   PrepareTracks();
   const std::vector<x9::TrackHeader>& headers = Watch().trackHeaders;
   const uint64_t total = TrackPointTotal();
-  const uint64_t nameBytes = TrackDownloadExactBytes(headers) - headers.size() * sizeof(x9::TrackHeader) -
-                             total * (sizeof(x9::TrackPoint) + sizeof(tagGPSDBITEM));
+  const uint64_t nameBytes = TrackDownloadExactBytes(headers) -
+                             headers.size() * sizeof(x9::TrackHeader) -
+                             total * sizeof(x9::TrackPoint);
   for (auto _ : state) {
     x9::WorkingBuffer<x9::TrackPoint> points;
     x9::WorkingBuffer<x9::TrackHeader> trackHeaders;
     x9::WorkingBuffer<char> names;
-    x9::WorkingBuffer<tagGPSDBITEM> items;
     if (!trackHeaders.Allocate(headers.size()) || !points.Allocate(total) ||
-        !items.Allocate(total) || !names.Allocate(nameBytes)) {
+        !names.Allocate(nameBytes)) {
       state.SkipWithError("no memory");
       break;
     }
     std::memset(static_cast<void*>(trackHeaders.data()), 1, headers.size() * sizeof(x9::TrackHeader));
     std::memset(static_cast<void*>(points.data()), 1, total * sizeof(x9::TrackPoint));
-    std::memset(static_cast<void*>(items.data()), 1, total * sizeof(tagGPSDBITEM));
     std::memset(names.data(), 1, nameBytes);
     benchmark::ClobberMemory();
   }

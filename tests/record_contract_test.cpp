@@ -157,14 +157,14 @@ class ReleaseOrderTest : public x9test::SimFixture {
   std::vector<std::string> events;
 };
 
-// Track download: headers (1), points (2), items (3) and their names (4) are allocated in that
-// order and released as items, names, headers, points; then the window goes.
-TEST_F(ReleaseOrderTest, TrackDownloadReleasesItemsNamesHeadersPointsThenTheWindow) {
+// Track download: headers (1), points (2) and the points' names (3) are allocated in that
+// order and released as names, headers, points; then the window goes.
+TEST_F(ReleaseOrderTest, TrackDownloadReleasesNamesHeadersPointsThenTheWindow) {
   AddTrack(2);
   AddTrack(1);
   EXPECT_EQ(Request(x9::kFlagDownloadTracks), 1);
-  EXPECT_EQ(events, (std::vector<std::string>{"buffer 3 freed", "buffer 4 freed", "buffer 1 freed",
-                                              "buffer 2 freed", "window 1 destroyed"}));
+  EXPECT_EQ(events, (std::vector<std::string>{"buffer 3 freed", "buffer 1 freed", "buffer 2 freed",
+                                              "window 1 destroyed"}));
 }
 
 TEST_F(ReleaseOrderTest, AnAbortedTrackDownloadReleasesWhatItHeldInTheSameOrder) {
@@ -176,16 +176,16 @@ TEST_F(ReleaseOrderTest, AnAbortedTrackDownloadReleasesWhatItHeldInTheSameOrder)
                                               "window 1 destroyed"}));
 }
 
-// Route and waypoint downloads: headers (1), points (2), items (3); released items, headers,
-// points, then the window.
-TEST_F(ReleaseOrderTest, RouteAndWaypointDownloadsReleaseItemsHeadersPointsThenTheWindow) {
+// Route and waypoint downloads: headers (1), points (2); released headers, points, then the
+// window.
+TEST_F(ReleaseOrderTest, RouteAndWaypointDownloadsReleaseHeadersPointsThenTheWindow) {
   for (const unsigned flags : {x9::kFlagDownloadRoutes, x9::kFlagDownloadWaypoints}) {
     SCOPED_TRACE(flags);
     AddRoute("MYPOINTS", 2);
     AddRoute("Ridge", 3);
     EXPECT_EQ(Request(flags), 1);
-    EXPECT_EQ(events, (std::vector<std::string>{"buffer 3 freed", "buffer 1 freed",
-                                                "buffer 2 freed", "window 1 destroyed"}));
+    EXPECT_EQ(events, (std::vector<std::string>{"buffer 1 freed", "buffer 2 freed",
+                                                "window 1 destroyed"}));
     events.clear();
     ui.windows.clear();
     X9Watch_Reset();

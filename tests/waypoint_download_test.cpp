@@ -120,7 +120,7 @@ TEST_F(WaypointDownloadTest, FailuresAndAbortLeaveTheWaypointSetUntouched) {
   };
   const Case cases[] = {{"GetRoutePoints", 0, 0, 18}, {"GetRouteHeader", 0, 0, 18},
                         {nullptr, 1, 0, 0},           {nullptr, 0, 1, 19},
-                        {nullptr, 0, 2, 19},          {nullptr, 0, 3, 19}};
+                        {nullptr, 0, 2, 19}};
   for (const Case& c : cases) {
     SetUp();
     SeedWaypointSet(1);

@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Builds the benchmarks in Release (preset bench) and runs them: for each case the time per point
 # and the peak of the module's working buffers against the exact buffers the transfer needs.
-# Ends with one line: track download against the floor, memory against the buffers, and the
-# upload's time when route sets and points double.
+# Ends with one line: track download against the floor, memory against the buffers, the upload's
+# time when route sets and points double, and the track download's peak working memory per point.
 #
 # Environment: X9_BENCH_BUILD_DIR (default: the preset's build/bench), X9_BENCH_REPETITIONS
 # (default 7; the figures are medians), X9_BENCH_SETTLE_SECONDS (default 90: how long to wait
@@ -117,11 +117,13 @@ awk -F, '
     print "R: track_download ns/point / track_floor ns/point"
     print "M: the largest peak/exact of the three downloads"
     print "D: the paired upload, 2000 x 200 ms / 1000 x 200 ms"
+    print "B: track_download peak working bytes / points"
     r = (run["track_download"] / points["track_download"]) / (run["track_floor"] / points["track_floor"])
     m = 0
     split("track_download route_download waypoint_download", downloads, " ")
     for (i = 1; i <= 3; ++i) { ratio = peak[downloads[i]] / exact[downloads[i]]; if (ratio > m) m = ratio }
     d = doubled["route_upload_doubling"] / base["route_upload_doubling"]
-    printf "track download: %.2f x floor; memory: %.2f x buffers; upload doubling: %.2f x\n", r, m, d
+    b = peak["track_download"] / points["track_download"]
+    printf "track download: %.2f x floor; memory: %.2f x buffers; upload doubling: %.2f x; bytes per point: %.1f\n", r, m, d, b
   }
 ' "$csv"

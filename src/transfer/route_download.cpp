@@ -31,12 +31,11 @@ void FillRouteItem(tagGPSDBITEM& item, const RoutePoint& point, ListKind kind) {
 
 // Reads the watch and, only when every read has succeeded, hands the selected routes over.
 int DownloadRouteRecords(const DeviceApi& device, Selection selection) {
-  // Declared in reverse order of release: items, headers, points, window.
+  // Declared in reverse order of release: headers, points, window.
   std::unique_ptr<ProgressDialog> dialog = OpenProgress(
       selection == Selection::kRoutes ? kMsgDownloadingRoutes : kMsgDownloadingWaypoints);
   WorkingBuffer<RoutePoint> points;
   WorkingBuffer<RouteHeader> headers;
-  WorkingBuffer<tagGPSDBITEM> items;
 
   const int routeCount = device.GetRouteCount();
   if (routeCount < 1) {
@@ -79,11 +78,6 @@ int DownloadRouteRecords(const DeviceApi& device, Selection selection) {
   }
   dialog->SetProgress(100);
 
-  if (!items.Allocate(fetched)) {
-    ShowMessage(kMsgOutOfMemory, kStyleExclamation);
-    return 0;
-  }
-
   if (selection == Selection::kWaypoints) {
     // The waypoint set always exists as set 0: its header is rewritten once, before the
     // waypoints are appended to it.
@@ -97,7 +91,10 @@ int DownloadRouteRecords(const DeviceApi& device, Selection selection) {
     TPI_SetStatGpsProtocol(0, &header);
   }
 
+  // Each point reaches the host in one record, built afresh for every point; its texts point
+  // into the points read from the watch, which live until the transfer ends.
   uint64_t j = 0;
+  tagGPSDBITEM record;
   for (int k = 0; k < routeCount; ++k) {
     if (!IsSelected(headers[k], selection)) continue;
     int setIndex = 0;
@@ -108,8 +105,8 @@ int DownloadRouteRecords(const DeviceApi& device, Selection selection) {
       itemKind = kListRoutes;
     }
     for (int32_t d = 0; d < headers[k].pointCount; ++d, ++j) {
-      FillRouteItem(items[j], points[j], itemKind);
-      TPI_AddDataItemGpsProtocol(setIndex, &items[j]);
+      FillRouteItem(record, points[j], itemKind);
+      TPI_AddDataItemGpsProtocol(setIndex, &record);
     }
   }
   return 1;

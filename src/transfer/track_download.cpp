@@ -34,13 +34,12 @@ uint64_t PointNameBytes(int32_t count) {
 }  // namespace
 
 int DownloadTracks(const DeviceApi& device) {
-  // Declared in reverse order of release: items, names, headers, points, window, set name.
+  // Declared in reverse order of release: names, headers, points, window, set name.
   char setName[32] = {};
   std::unique_ptr<ProgressDialog> dialog = OpenProgress(kMsgDownloadingTracks);
   WorkingBuffer<TrackPoint> points;
   WorkingBuffer<TrackHeader> headers;
   WorkingBuffer<char> names;
-  WorkingBuffer<tagGPSDBITEM> items;
 
   const int trackCount = device.GetTrackCount();
   if (trackCount <= 0) {
@@ -88,15 +87,18 @@ int DownloadTracks(const DeviceApi& device) {
   for (int i = 0; i < trackCount; ++i) {
     if (headers[i].pointCount > 0) nameBytes += PointNameBytes(headers[i].pointCount);
   }
-  if (!items.Allocate(filled) || !names.Allocate(nameBytes)) {
+  if (!names.Allocate(nameBytes)) {
     ShowMessage(kMsgOutOfMemory, kStyleExclamation);
     return 0;
   }
 
-  // Everything is read: only now does the host see anything.
+  // Everything is read: only now does the host see anything. Each point reaches the host in
+  // one record, refilled for every point from the fixed values: the host copies what it keeps,
+  // and nothing it may do to the record it was handed reaches the next point.
   uint64_t k = 0;
   char* name = names.data();
-  tagGPSDBITEM scratch = NewItem(kListTracks);
+  const tagGPSDBITEM fixed = NewItem(kListTracks);
+  tagGPSDBITEM record;
   for (int j = 0; j < trackCount; ++j) {
     const int32_t count = headers[j].pointCount;
     if (count <= 0) continue;
@@ -104,13 +106,11 @@ int DownloadTracks(const DeviceApi& device) {
     tagGPSDBHEADER header = NewSetHeader(setName, kListTracks);
     const int setIndex = TPI_AddDataTrackGpsProtocol(&header);
     for (int32_t d = 0; d < count; ++d, ++k) {
-      FillTrackItem(scratch, points[k]);
-      const size_t length = FormatPointName(name, d + 1);
-      items[k] = scratch;
-      items[k].size = sizeof(tagGPSDBITEM);
-      items[k].name = name;
-      name += length + 1;
-      TPI_AddDataItemGpsProtocol(setIndex, &items[k]);
+      record = fixed;
+      FillTrackItem(record, points[k]);
+      record.name = name;
+      name += FormatPointName(name, d + 1) + 1;
+      TPI_AddDataItemGpsProtocol(setIndex, &record);
     }
   }
   return 1;
