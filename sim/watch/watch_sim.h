@@ -18,6 +18,12 @@
 #define X9_WATCH_API
 #endif
 
+// The simulator's x9.dll exports this beside the eleven entry points (a real watch library has
+// no such export), so that a host can tell the simulator from a library it cannot inspect:
+// int X9_STDCALL X9Sim_WatchSimulator(void) returns kWatchSimulatorSignature.
+inline constexpr char kWatchSimulatorExport[] = "X9Sim_WatchSimulator";
+inline constexpr int kWatchSimulatorSignature = 0x58395357;
+
 extern "C" {
 
 // No tracks, no routes, SearchOnPorts answering 1, no faults, empty log, counters at 0.

@@ -1,10 +1,14 @@
-// x9.dll: the watch library's eleven entry points, each forwarding to the simulator in x9watch.
-// Built once more without GetSettings, for the case of a library that lacks an entry point.
+// x9.dll: the watch library's eleven entry points, each forwarding to the simulator in x9watch,
+// and the export that says it is the simulator. Built twice more: without GetSettings, for the
+// case of a library that lacks an entry point; and as a stand-in for a real watch library (the
+// eleven entry points only, over a watch that holds a little from the start), which a host
+// cannot tell from the real one.
 //
 // On Windows the module imports x9watch.dll. It is loaded by full path from the plug-in
 // directory, where x9watch.dll is not: the programs that load it (tests, x9host) link x9watch
 // themselves, so the library is already in the process and the loader binds to that copy. That
 // is also what makes the watch's state one and the same for the test and the module.
+#include <cstring>
 #include <type_traits>
 
 #include "device/device_api.h"
@@ -67,14 +71,72 @@ static_assert(std::is_same_v<decltype(&GetRoutePoints), x9::GetRoutePointsFn>);
 static_assert(std::is_same_v<decltype(&PutRoute), x9::PutRouteFn>);
 static_assert(std::is_same_v<decltype(&DeleteRoute), x9::DeleteRouteFn>);
 
+#if defined(X9_WATCH_STAND_IN)
+namespace {
+
+// What the stand-in's watch holds when it is first attached: a waypoint, a route, a track.
+void FillStandInWatch() {
+  if (X9Watch_TrackCount() != 0 || X9Watch_RouteCount() != 0) return;
+  x9::RouteHeader myPoints{};
+  std::memcpy(myPoints.name, "MYPOINTS", 9);
+  x9::RoutePoint waypoint{};
+  std::memcpy(waypoint.name, "HUT", 4);
+  waypoint.latitude = 356250000;
+  waypoint.longitude = 1392430000;
+  waypoint.altitude = 599;
+  myPoints.pointCount = 1;
+  X9Watch_AddRoute(&myPoints, &waypoint, 1);
+
+  x9::RouteHeader route{};
+  std::memcpy(route.name, "STAND-IN ROUTE", 15);
+  x9::RoutePoint points[2]{};
+  std::memcpy(points[0].name, "A", 2);
+  std::memcpy(points[1].name, "B", 2);
+  points[0].latitude = 356000000;
+  points[0].longitude = 1393000000;
+  points[1].latitude = 356100000;
+  points[1].longitude = 1393100000;
+  points[0].altitude = points[1].altitude = -9999;
+  route.pointCount = 2;
+  X9Watch_AddRoute(&route, points, 2);
+
+  x9::TrackHeader track{};
+  x9::TrackPoint trackPoints[3]{};
+  for (int i = 0; i < 3; ++i) {
+    trackPoints[i].year = 2024;
+    trackPoints[i].month = 6;
+    trackPoints[i].day = 1;
+    trackPoints[i].hour = 9;
+    trackPoints[i].minute = i;
+    trackPoints[i].latitude = 356000000 + i * 1000;
+    trackPoints[i].longitude = 1393000000 + i * 1000;
+    trackPoints[i].altitude = 100 + i;
+  }
+  track.pointCount = 3;
+  X9Watch_AddTrack(&track, trackPoints, 3);
+}
+
+}  // namespace
+#else
+X9_ENTRY_POINT int X9_STDCALL X9Sim_WatchSimulator(void) { return kWatchSimulatorSignature; }
+#endif
+
 // Attach and detach are counted, so tests can see that every load is matched by an unload.
 #if defined(_WIN32)
 extern "C" BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID) {
   if (reason == DLL_PROCESS_ATTACH) X9Watch_NoteAttach();
+#if defined(X9_WATCH_STAND_IN)
+  if (reason == DLL_PROCESS_ATTACH) FillStandInWatch();
+#endif
   if (reason == DLL_PROCESS_DETACH) X9Watch_NoteDetach();
   return TRUE;
 }
 #else
-__attribute__((constructor)) static void NoteModuleAttach() { X9Watch_NoteAttach(); }
+__attribute__((constructor)) static void NoteModuleAttach() {
+  X9Watch_NoteAttach();
+#if defined(X9_WATCH_STAND_IN)
+  FillStandInWatch();
+#endif
+}
 __attribute__((destructor)) static void NoteModuleDetach() { X9Watch_NoteDetach(); }
 #endif

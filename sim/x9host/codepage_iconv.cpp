@@ -40,16 +40,6 @@ class Converter {
   iconv_t cd_;
 };
 
-// The bytes of the UTF-8 sequence that starts at text[0], as far as they look like one.
-std::string SequenceAt(std::string_view text) {
-  if (text.empty()) return {};
-  const auto lead = static_cast<unsigned char>(text[0]);
-  size_t length = lead < 0x80 ? 1 : lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC0 ? 2 : 1;
-  size_t i = 1;
-  while (i < length && i < text.size() && (static_cast<unsigned char>(text[i]) & 0xC0) == 0x80) ++i;
-  return std::string(text.substr(0, i));
-}
-
 }  // namespace
 
 Cp932Text Cp932FromUtf8(std::string_view utf8) {
@@ -58,7 +48,8 @@ Cp932Text Cp932FromUtf8(std::string_view utf8) {
   const size_t consumed = converter.Convert(utf8, result.bytes);
   result.ok = consumed == utf8.size();
   if (!result.ok) {
-    result.offending = SequenceAt(utf8.substr(consumed));
+    const std::string_view rest = utf8.substr(consumed);
+    result.offending = std::string(rest.substr(0, Utf8SequenceLength(rest)));
     result.bytes.clear();
   }
   return result;
@@ -75,6 +66,18 @@ std::string Utf8FromCp932(std::string_view cp932) {
     cp932.remove_prefix(consumed + 1);
   }
   return out;
+}
+
+DecodedText Utf8FromCp932Exactly(std::string_view cp932) {
+  static Converter converter("UTF-8", "CP932");
+  DecodedText result;
+  const size_t consumed = converter.Convert(cp932, result.utf8);
+  result.ok = consumed == cp932.size();
+  if (!result.ok) {
+    result.badOffset = consumed;
+    result.utf8.clear();
+  }
+  return result;
 }
 
 }  // namespace x9host

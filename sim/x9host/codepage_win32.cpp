@@ -2,34 +2,15 @@
 #include <windows.h>
 
 #include "codepage.h"
+#include "win32/win32_text.h"
 
 namespace x9host {
 namespace {
 
+using x9sim::win32::Utf8FromWide;
+using x9sim::win32::WideFromUtf8Exactly;
+
 constexpr UINT kCodePage932 = 932;
-
-std::wstring WideFromUtf8(std::string_view utf8, bool& valid) {
-  valid = true;
-  if (utf8.empty()) return {};
-  const int size = static_cast<int>(utf8.size());
-  const int needed = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8.data(), size, nullptr, 0);
-  if (needed <= 0) {
-    valid = false;
-    return {};
-  }
-  std::wstring wide(static_cast<size_t>(needed), L'\0');
-  MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8.data(), size, wide.data(), needed);
-  return wide;
-}
-
-std::string Utf8FromWide(std::wstring_view wide) {
-  if (wide.empty()) return {};
-  const int size = static_cast<int>(wide.size());
-  const int needed = WideCharToMultiByte(CP_UTF8, 0, wide.data(), size, nullptr, 0, nullptr, nullptr);
-  std::string out(static_cast<size_t>(needed > 0 ? needed : 0), '\0');
-  if (needed > 0) WideCharToMultiByte(CP_UTF8, 0, wide.data(), size, out.data(), needed, nullptr, nullptr);
-  return out;
-}
 
 // Converts to code page 932; false when a character has no code there.
 bool To932(std::wstring_view wide, std::string& out) {
@@ -46,50 +27,72 @@ bool To932(std::wstring_view wide, std::string& out) {
   return !usedDefault;
 }
 
-// The length of the UTF-8 sequence at text[0] (1 for a stray byte).
-size_t SequenceLength(std::string_view text) {
-  const auto lead = static_cast<unsigned char>(text[0]);
-  size_t length = lead < 0x80 ? 1 : lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC0 ? 2 : 1;
-  return length < text.size() ? length : text.size();
+// Code page 932 to UTF-16; false when a byte belongs to no character (only with exact).
+bool From932(std::string_view cp932, bool exact, std::wstring& out) {
+  out.clear();
+  if (cp932.empty()) return true;
+  const int size = static_cast<int>(cp932.size());
+  const DWORD flags = exact ? MB_ERR_INVALID_CHARS : 0;
+  const int needed = MultiByteToWideChar(kCodePage932, flags, cp932.data(), size, nullptr, 0);
+  if (needed <= 0) return false;
+  out.resize(static_cast<size_t>(needed));
+  MultiByteToWideChar(kCodePage932, flags, cp932.data(), size, out.data(), needed);
+  return true;
 }
 
 }  // namespace
 
 Cp932Text Cp932FromUtf8(std::string_view utf8) {
   Cp932Text result;
-  bool valid = false;
-  const std::wstring wide = WideFromUtf8(utf8, valid);
-  if (valid && To932(wide, result.bytes)) {
+  std::wstring wide;
+  if (WideFromUtf8Exactly(utf8, wide) && To932(wide, result.bytes)) {
     result.ok = true;
     return result;
   }
   result.bytes.clear();
   // Find the first character that fails on its own, to name it.
   for (size_t i = 0; i < utf8.size();) {
-    const size_t length = SequenceLength(utf8.substr(i));
-    const std::string_view one = utf8.substr(i, length);
-    bool oneValid = false;
-    const std::wstring oneWide = WideFromUtf8(one, oneValid);
+    const std::string_view one = utf8.substr(i, Utf8SequenceLength(utf8.substr(i)));
+    std::wstring oneWide;
     std::string ignored;
-    if (!oneValid || !To932(oneWide, ignored)) {
+    if (!WideFromUtf8Exactly(one, oneWide) || !To932(oneWide, ignored)) {
       result.offending = std::string(one);
       break;
     }
-    i += length;
+    i += one.size();
   }
   return result;
 }
 
 std::string Utf8FromCp932(std::string_view cp932) {
-  if (cp932.empty()) return {};
-  const int size = static_cast<int>(cp932.size());
   // Without MB_ERR_INVALID_CHARS undefined bytes become U+30FB or U+FFFD; either shows that
   // something was there.
-  const int needed = MultiByteToWideChar(kCodePage932, 0, cp932.data(), size, nullptr, 0);
-  if (needed <= 0) return std::string(cp932);
-  std::wstring wide(static_cast<size_t>(needed), L'\0');
-  MultiByteToWideChar(kCodePage932, 0, cp932.data(), size, wide.data(), needed);
+  std::wstring wide;
+  if (!From932(cp932, false, wide)) return std::string(cp932);
   return Utf8FromWide(wide);
+}
+
+DecodedText Utf8FromCp932Exactly(std::string_view cp932) {
+  DecodedText result;
+  std::wstring wide;
+  if (From932(cp932, true, wide)) {
+    result.ok = true;
+    result.utf8 = Utf8FromWide(wide);
+    return result;
+  }
+  // Walk the characters to find the first one without a code (the error path only).
+  for (size_t i = 0; i < cp932.size();) {
+    const auto lead = static_cast<unsigned char>(cp932[i]);
+    const size_t length =
+        ((lead >= 0x81 && lead <= 0x9F) || (lead >= 0xE0 && lead <= 0xFC)) ? 2 : 1;
+    if (i + length > cp932.size() || !From932(cp932.substr(i, length), true, wide)) {
+      result.badOffset = i;
+      return result;
+    }
+    i += length;
+  }
+  result.badOffset = cp932.size();
+  return result;
 }
 
 }  // namespace x9host

@@ -14,8 +14,8 @@ namespace x9host {
 inline constexpr char kExtensionNamespace[] = "urn:x9link:gpx-extensions:1";
 
 struct GpxPoint {
-  double latitude = 0;   // degrees
-  double longitude = 0;  // degrees
+  double latitude = 0;              // degrees
+  double longitude = 0;             // degrees
   std::optional<double> elevation;  // metres
   std::optional<int64_t> time;      // UTC seconds
   std::string name;                 // UTF-8
@@ -38,7 +38,8 @@ struct GpxTrack {
 
   size_t PointCount() const {
     size_t count = 0;
-    for (const auto& segment : segments) count += segment.size();
+    for (const auto& segment : segments)
+      count += segment.size();
     return count;
   }
 };
@@ -51,10 +52,17 @@ struct GpxDocument {
   bool Empty() const { return waypoints.empty() && routes.empty() && tracks.empty(); }
 };
 
-// Reads a GPX 1.0 or 1.1 file held in memory. Throws InputError naming sourceName (and the
-// line) for XML that is not well-formed, a root that is not gpx, a point without valid
-// coordinates, a malformed number or time, text that is not UTF-8, or a file with no wpt, rte
-// or trk at all.
+// The file's bytes as UTF-8 for the XML readers. UTF-8 (or ASCII), UTF-16 with a byte order
+// mark, ISO-8859-1 and Shift_JIS (declared as Shift_JIS, Shift-JIS, SJIS, Windows-31J, CP932
+// or MS932, in any case) are read; the declaration then says UTF-8, and every line stays where
+// it was. Throws InputError naming another declared encoding, a declaration that contradicts
+// the byte order mark, or bytes that are not of the declared encoding (with the line).
+std::string Utf8GpxText(std::string_view bytes, const std::string& sourceName);
+
+// Reads a GPX 1.0 or 1.1 file held in memory, in any encoding Utf8GpxText reads. Throws
+// InputError naming sourceName (and the line) for XML that is not well-formed, a root that is
+// not gpx, a point without valid coordinates, a malformed number or time, or text that is not
+// UTF-8. A file without waypoints, routes or tracks is an empty document.
 GpxDocument ParseGpx(std::string_view bytes, const std::string& sourceName);
 
 // The whole document as GPX 1.1 in UTF-8: elements in the schema's order, no ele for a point

@@ -14,8 +14,10 @@ namespace {
 
 std::string_view Trim(std::string_view text) {
   const auto space = [](char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; };
-  while (!text.empty() && space(text.front())) text.remove_prefix(1);
-  while (!text.empty() && space(text.back())) text.remove_suffix(1);
+  while (!text.empty() && space(text.front()))
+    text.remove_prefix(1);
+  while (!text.empty() && space(text.back()))
+    text.remove_suffix(1);
   return text;
 }
 
@@ -89,7 +91,6 @@ class Interpreter {
         }
       }
     }
-    if (document.Empty()) throw InputError(source_ + ": no waypoints, routes or tracks in the file");
     return document;
   }
 
@@ -123,7 +124,8 @@ class Interpreter {
     point.line = element.line;
     const std::string* lat = element.Attribute("lat");
     const std::string* lon = element.Attribute("lon");
-    if (lat == nullptr || lon == nullptr) Fail(element, "<" + element.name + "> without lat and lon");
+    if (lat == nullptr || lon == nullptr)
+      Fail(element, "<" + element.name + "> without lat and lon");
     point.latitude = Number(element, "latitude", *lat);
     point.longitude = Number(element, "longitude", *lon);
     if (point.latitude < -90 || point.latitude > 90) {
@@ -138,7 +140,8 @@ class Interpreter {
         if (child.name == "name") point.name = Text(child);
         if (child.name == "time") {
           point.time = ParseDateTime(child.text);
-          if (!point.time) Fail(child, "time \"" + std::string(Trim(child.text)) + "\" is not a date and time");
+          if (!point.time)
+            Fail(child, "time \"" + std::string(Trim(child.text)) + "\" is not a date and time");
         }
         if (child.name == "extensions") Extensions(child, point);
       }
@@ -167,7 +170,8 @@ class Interpreter {
 }  // namespace
 
 GpxDocument ParseGpx(std::string_view bytes, const std::string& sourceName) {
-  const XmlElement root = ParseXmlDocument(bytes, sourceName);
+  const std::string text = Utf8GpxText(bytes, sourceName);
+  const XmlElement root = ParseXmlDocument(text, sourceName);
   return Interpreter(sourceName).Read(root);
 }
 

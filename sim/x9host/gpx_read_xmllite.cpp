@@ -1,6 +1,7 @@
 // The XML parser of the Windows build: the system's XmlLite (xmllite.dll). MinGW ships its
 // header but no import library, so CreateXmlReader is looked up at run time.
 #include <windows.h>
+// After <windows.h>, which they need.
 #include <objidl.h>
 #include <shlwapi.h>
 #include <xmllite.h>
@@ -9,6 +10,7 @@
 #include <vector>
 
 #include "input_error.h"
+#include "win32/win32_text.h"
 #include "xml_reader.h"
 
 namespace x9host {
@@ -32,12 +34,8 @@ class ComPtr {
 };
 
 std::string Utf8(const wchar_t* text, UINT length) {
-  if (text == nullptr || length == 0) return {};
-  const int size = static_cast<int>(length);
-  const int needed = WideCharToMultiByte(CP_UTF8, 0, text, size, nullptr, 0, nullptr, nullptr);
-  std::string out(static_cast<size_t>(needed > 0 ? needed : 0), '\0');
-  if (needed > 0) WideCharToMultiByte(CP_UTF8, 0, text, size, out.data(), needed, nullptr, nullptr);
-  return out;
+  if (text == nullptr) return {};
+  return x9sim::win32::Utf8FromWide(std::wstring_view(text, length));
 }
 
 using CreateXmlReaderFn = HRESULT(WINAPI*)(REFIID, void**, IMalloc*);
@@ -45,10 +43,9 @@ using CreateXmlReaderFn = HRESULT(WINAPI*)(REFIID, void**, IMalloc*);
 CreateXmlReaderFn FindCreateXmlReader() {
   static CreateXmlReaderFn function = [] {
     HMODULE library = LoadLibraryW(L"xmllite.dll");
-    return library == nullptr
-               ? nullptr
-               : reinterpret_cast<CreateXmlReaderFn>(
-                     reinterpret_cast<void*>(GetProcAddress(library, "CreateXmlReader")));
+    return library == nullptr ? nullptr
+                              : reinterpret_cast<CreateXmlReaderFn>(reinterpret_cast<void*>(
+                                    GetProcAddress(library, "CreateXmlReader")));
   }();
   return function;
 }
@@ -82,7 +79,8 @@ std::string Describe(HRESULT error) {
 
 class Reader {
  public:
-  Reader(IXmlReader* reader, const std::string& sourceName) : reader_(reader), source_(sourceName) {}
+  Reader(IXmlReader* reader, const std::string& sourceName)
+      : reader_(reader), source_(sourceName) {}
 
   XmlElement ReadDocument() {
     XmlNodeType type;
@@ -122,8 +120,7 @@ class Reader {
           break;
         case XmlNodeType_DocumentType:
           throw InputError(source_ + ": a document type declaration is not accepted");
-        default:
-          break;
+        default: break;
       }
     }
     if (!haveRoot) throw InputError(source_ + ": no root element");
@@ -190,7 +187,7 @@ XmlElement ParseXmlDocument(std::string_view bytes, const std::string& sourceNam
   if (create == nullptr) throw InputError("xmllite.dll is missing: GPX files cannot be read");
   ComPtr<IStream> stream;
   *stream.Out() = SHCreateMemStream(reinterpret_cast<const BYTE*>(bytes.data()),
-                                      static_cast<UINT>(bytes.size()));
+                                    static_cast<UINT>(bytes.size()));
   if (stream.get() == nullptr) throw InputError(sourceName + ": out of memory");
   ComPtr<IXmlReader> reader;
   if (FAILED(create(__uuidof(IXmlReader), reinterpret_cast<void**>(reader.Out()), nullptr))) {

@@ -23,9 +23,36 @@ bool IsFile(const std::string& path);
 
 // Throws InputError "<path>: <reason>".
 std::string ReadWholeFile(const std::string& path);
-// Writes a temporary file beside path and renames it over path, so that readers see the old
-// file or the whole new one, never a part. Throws InputError.
-void WriteFileAtomically(const std::string& path, const std::string& bytes);
+
+// An output, checked before the request and written after it.
+struct OutputTarget {
+  enum class Kind {
+    kStandardOutput,  // "-"
+    kReplace,         // an existing regular file (links followed), replaced whole
+    kCreate,          // a new file
+    kWriteThrough,    // a device, FIFO or other special file (NUL, CON), written straight
+  };
+  std::string option;  // "--out", for messages
+  std::string name;    // as given
+  Kind kind = Kind::kCreate;
+  std::string path;      // what is replaced, created or written through
+  std::string identity;  // equal for any two names of the same file
+};
+
+// Everything about an output that can be checked before the request: its directory exists,
+// it is not a directory, it may be written (a temporary file can be made beside it, and an
+// existing file is writable). Links and reparse points are followed. Throws InputError.
+OutputTarget PlanOutput(const std::string& option, const std::string& name);
+
+// The identity of an existing file, comparable with OutputTarget::identity.
+std::string FileIdentity(const std::string& path);
+
+// Writes the outputs, all or none as far as the system allows: every replacement and new file
+// is first written in full to a temporary file beside its target (keeping an existing file's
+// permission bits, and its owner where the process may), then special files and standard
+// output are written, then the temporary files are renamed into place. Throws InputError, with
+// every temporary file removed.
+void WriteOutputs(const std::vector<std::pair<OutputTarget, std::string>>& outputs);
 
 // The loaded module. Throws InputError with the system's reason when it cannot be loaded.
 void* LoadModule(const std::string& path);
@@ -35,11 +62,6 @@ void UnloadModule(void* module);
 // The directory as the module receives it from TPI_GetPluginDir (the ANSI code page on
 // Windows). Throws InputError when it cannot be expressed there.
 std::string HostDirectoryText(const std::string& directory);
-
-// Every question the module asks is answered Yes from now on: on POSIX the module's terminal
-// questions read standard input, which is given enough "y" lines; on Windows a CBT hook clicks
-// Yes (or OK) in every message box as it opens, and reports its text on stderr.
-void AnswerEveryQuestionYes(int questions);
 
 void PauseMilliseconds(int milliseconds);
 

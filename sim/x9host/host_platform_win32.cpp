@@ -1,61 +1,37 @@
 // Windows side of x9host.
 #include <windows.h>
+// After <windows.h>, which they need.
 #include <commctrl.h>
 #include <shellapi.h>
 
 #include <cstdio>
 #include <cstdlib>
-#include <set>
 
+#include "glossary.h"
 #include "host_platform.h"
 #include "input_error.h"
+#include "win32/win32_text.h"
 
 namespace x9host::platform {
 namespace {
 
-std::wstring Wide(const std::string& utf8) {
-  if (utf8.empty()) return {};
-  const int size = static_cast<int>(utf8.size());
-  const int needed = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), size, nullptr, 0);
-  std::wstring out(static_cast<size_t>(needed > 0 ? needed : 0), L'\0');
-  if (needed > 0) MultiByteToWideChar(CP_UTF8, 0, utf8.data(), size, out.data(), needed);
-  return out;
-}
-
-std::string Utf8(const std::wstring& wide) {
-  if (wide.empty()) return {};
-  const int size = static_cast<int>(wide.size());
-  const int needed = WideCharToMultiByte(CP_UTF8, 0, wide.data(), size, nullptr, 0, nullptr, nullptr);
-  std::string out(static_cast<size_t>(needed > 0 ? needed : 0), '\0');
-  if (needed > 0) WideCharToMultiByte(CP_UTF8, 0, wide.data(), size, out.data(), needed, nullptr, nullptr);
-  return out;
-}
+std::wstring Wide(const std::string& utf8) { return x9sim::win32::WideFromUtf8(utf8); }
+std::string Utf8(const std::wstring& wide) { return x9sim::win32::Utf8FromWide(wide); }
 
 std::string SystemMessage(DWORD error) {
   wchar_t* text = nullptr;
   const DWORD length = FormatMessageW(
       FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
       nullptr, error, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
-  std::wstring message = length != 0 && text != nullptr ? std::wstring(text, length) : std::wstring();
+  std::wstring message =
+      length != 0 && text != nullptr ? std::wstring(text, length) : std::wstring();
   if (text != nullptr) LocalFree(text);
-  while (!message.empty() && (message.back() == L'\n' || message.back() == L'\r' || message.back() == L'.')) {
+  while (!message.empty() &&
+         (message.back() == L'\n' || message.back() == L'\r' || message.back() == L'.')) {
     message.pop_back();
   }
   if (message.empty()) return "error " + std::to_string(error);
   return Utf8(message);
-}
-
-std::wstring ClassName(HWND window) {
-  wchar_t name[64] = {};
-  GetClassNameW(window, name, 64);
-  return name;
-}
-
-std::wstring WindowText(HWND window) {
-  const int length = GetWindowTextLengthW(window);
-  std::wstring text(static_cast<size_t>(length) + 1, L'\0');
-  text.resize(static_cast<size_t>(GetWindowTextW(window, text.data(), length + 1)));
-  return text;
 }
 
 }  // namespace
@@ -64,7 +40,8 @@ std::vector<std::string> Arguments(int, char**) {
   int count = 0;
   wchar_t** wide = CommandLineToArgvW(GetCommandLineW(), &count);
   std::vector<std::string> args;
-  for (int i = 1; wide != nullptr && i < count; ++i) args.push_back(Utf8(wide[i]));
+  for (int i = 1; wide != nullptr && i < count; ++i)
+    args.push_back(Utf8(wide[i]));
   if (wide != nullptr) LocalFree(wide);
   return args;
 }
@@ -92,7 +69,8 @@ std::string ProgramDirectory() {
 }
 
 std::string JoinPath(const std::string& directory, const std::string& name) {
-  if (directory.empty() || directory.back() == '\\' || directory.back() == '/') return directory + name;
+  if (directory.empty() || directory.back() == '\\' || directory.back() == '/')
+    return directory + name;
   return directory + '\\' + name;
 }
 
@@ -141,36 +119,220 @@ std::string ReadWholeFile(const std::string& path) {
   return bytes;
 }
 
-void WriteFileAtomically(const std::string& path, const std::string& bytes) {
-  const std::wstring target = Wide(FullPath(path));
-  const std::wstring directory = Wide(ParentDirectory(FullPath(path)));
-  wchar_t temporary[MAX_PATH + 16] = {};
-  if (GetTempFileNameW(directory.c_str(), L"x9h", 0, temporary) == 0) {
-    throw InputError(path + ": cannot be written (" + SystemMessage(GetLastError()) + ")");
+namespace {
+
+// Owns a file handle (INVALID_HANDLE_VALUE when none).
+class File {
+ public:
+  explicit File(HANDLE handle) : handle_(handle) {}
+  ~File() {
+    if (handle_ != INVALID_HANDLE_VALUE) CloseHandle(handle_);
   }
-  const HANDLE file = CreateFileW(temporary, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                  FILE_ATTRIBUTE_NORMAL, nullptr);
-  bool ok = file != INVALID_HANDLE_VALUE;
-  DWORD error = ok ? 0 : GetLastError();
+  File(const File&) = delete;
+  File& operator=(const File&) = delete;
+  HANDLE get() const { return handle_; }
+  explicit operator bool() const { return handle_ != INVALID_HANDLE_VALUE; }
+
+ private:
+  HANDLE handle_;
+};
+
+constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+
+// The path of an open file or directory with every reparse point followed.
+std::wstring FinalPath(HANDLE handle) {
+  std::wstring path(MAX_PATH, L'\0');
+  for (;;) {
+    const DWORD length =
+        GetFinalPathNameByHandleW(handle, path.data(), static_cast<DWORD>(path.size()),
+                                  FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+    if (length == 0) return {};
+    if (length < path.size()) {
+      path.resize(length);
+      break;
+    }
+    path.resize(length + 1);
+  }
+  // The system puts "\\?\" before the drive; a path short enough works without it.
+  const bool drive = path.size() > 6 && path.compare(0, 4, L"\\\\?\\") == 0 && path[5] == L':';
+  if (drive && path.size() + 32 < MAX_PATH) path.erase(0, 4);  // room for a temporary name
+  return path;
+}
+
+std::string Identity(HANDLE handle) {
+  BY_HANDLE_FILE_INFORMATION info{};
+  if (!GetFileInformationByHandle(handle, &info)) return {};
+  return "file:" + std::to_string(info.dwVolumeSerialNumber) + ":" +
+         std::to_string(info.nFileIndexHigh) + ":" + std::to_string(info.nFileIndexLow);
+}
+
+std::wstring Lower(std::wstring text) {
+  if (!text.empty()) CharLowerBuffW(text.data(), static_cast<DWORD>(text.size()));
+  return text;
+}
+
+std::wstring WideParent(const std::wstring& path) {
+  const size_t slash = path.find_last_of(L"\\/");
+  return slash == std::wstring::npos ? std::wstring(L".") : path.substr(0, slash);
+}
+
+std::wstring WideBase(const std::wstring& path) {
+  const size_t slash = path.find_last_of(L"\\/");
+  return slash == std::wstring::npos ? path : path.substr(slash + 1);
+}
+
+// A new temporary file beside path, open for writing, removed when closed unless kept.
+HANDLE MakeTemporary(const std::wstring& path, std::wstring& temporary, bool deleteOnClose) {
+  static unsigned counter = 0;
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    temporary = WideParent(path) + L"\\." + WideBase(path) + L".x9host-" +
+                std::to_wstring(GetCurrentProcessId()) + L"-" + std::to_wstring(++counter);
+    const HANDLE file = CreateFileW(
+        temporary.c_str(), GENERIC_WRITE | DELETE, 0, nullptr, CREATE_NEW,
+        FILE_ATTRIBUTE_NORMAL | (deleteOnClose ? FILE_FLAG_DELETE_ON_CLOSE : 0), nullptr);
+    if (file != INVALID_HANDLE_VALUE || GetLastError() != ERROR_FILE_EXISTS) return file;
+  }
+  return INVALID_HANDLE_VALUE;
+}
+
+bool WriteAll(HANDLE file, const std::string& bytes) {
   size_t written = 0;
-  while (ok && written < bytes.size()) {
-    const DWORD chunk = static_cast<DWORD>(bytes.size() - written > 1 << 20 ? 1 << 20 : bytes.size() - written);
+  while (written < bytes.size()) {
+    const DWORD chunk = static_cast<DWORD>(
+        bytes.size() - written > (1u << 20) ? (1u << 20) : bytes.size() - written);
     DWORD n = 0;
-    ok = WriteFile(file, bytes.data() + written, chunk, &n, nullptr) != FALSE && n > 0;
-    if (!ok) error = GetLastError();
+    if (!WriteFile(file, bytes.data() + written, chunk, &n, nullptr) || n == 0) return false;
     written += n;
   }
-  if (ok && !FlushFileBuffers(file)) {
-    ok = false;
-    error = GetLastError();
+  return true;
+}
+
+}  // namespace
+
+OutputTarget PlanOutput(const std::string& option, const std::string& name) {
+  OutputTarget target;
+  target.option = option;
+  target.name = name;
+  if (name == "-") {
+    target.kind = OutputTarget::Kind::kStandardOutput;
+    target.identity = "standard output";
+    return target;
   }
-  if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
-  if (ok && MoveFileExW(temporary, target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-    return;
+  const std::string where = option + " " + name;
+  const std::wstring wide = Wide(name);
+  std::wstring path;
+  {
+    // Opened for writing as it will be written: a read-only file, a file in use, a device that
+    // refuses writing are all told now. Reparse points are followed.
+    const File file(CreateFileW(wide.c_str(), GENERIC_WRITE, kShareAll, nullptr, OPEN_EXISTING,
+                                FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    const DWORD error = file ? 0 : GetLastError();
+    if (file && GetFileType(file.get()) != FILE_TYPE_DISK) {
+      // NUL, CON, a pipe: written straight through, never replaced.
+      target.kind = OutputTarget::Kind::kWriteThrough;
+      target.path = name;
+      target.identity = "device:" + Utf8(Lower(Wide(FullPath(name))));
+      return target;
+    }
+    if (file) {
+      BY_HANDLE_FILE_INFORMATION info{};
+      GetFileInformationByHandle(file.get(), &info);
+      if (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+        throw InputError(where + ": is a directory");
+      }
+      if (info.dwFileAttributes & FILE_ATTRIBUTE_READONLY)
+        throw InputError(where + ": is read-only");
+      target.kind = OutputTarget::Kind::kReplace;
+      target.identity = Identity(file.get());
+      path = FinalPath(file.get());
+      if (path.empty()) path = Wide(FullPath(name));
+    } else if (error == ERROR_ACCESS_DENIED && IsDirectory(name)) {
+      throw InputError(where + ": is a directory");
+    } else if (error != ERROR_FILE_NOT_FOUND) {
+      throw InputError(where + ": " + SystemMessage(error));
+    }
   }
-  if (ok) error = GetLastError();
-  DeleteFileW(temporary);
-  throw InputError(path + ": cannot be written (" + SystemMessage(error) + ")");
+  if (target.kind != OutputTarget::Kind::kReplace) {
+    target.kind = OutputTarget::Kind::kCreate;
+    const std::wstring full = Wide(FullPath(name));
+    const File directory(CreateFileW(WideParent(full).c_str(), 0, kShareAll, nullptr, OPEN_EXISTING,
+                                     FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    if (!directory || !IsDirectory(Utf8(WideParent(full)))) {
+      throw InputError(where + ": the directory " + Utf8(WideParent(full)) + " does not exist");
+    }
+    std::wstring parent = FinalPath(directory.get());
+    if (parent.empty()) parent = WideParent(full);
+    path = parent + L"\\" + WideBase(full);
+    target.identity = "new:" + Utf8(Lower(path));
+  }
+  target.path = Utf8(path);
+  // The file will be a temporary one first: it must be possible to make one there.
+  std::wstring temporary;
+  const File probe(MakeTemporary(path, temporary, true));
+  if (!probe) {
+    throw InputError(where + ": cannot be written in " + Utf8(WideParent(path)) + " (" +
+                     SystemMessage(GetLastError()) + ")");
+  }
+  return target;
+}
+
+std::string FileIdentity(const std::string& path) {
+  const File file(CreateFileW(Wide(path).c_str(), 0, kShareAll, nullptr, OPEN_EXISTING,
+                              FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+  const std::string identity = file ? Identity(file.get()) : std::string();
+  return identity.empty() ? "missing:" + FullPath(path) : identity;
+}
+
+void WriteOutputs(const std::vector<std::pair<OutputTarget, std::string>>& outputs) {
+  std::vector<std::pair<const OutputTarget*, std::wstring>> prepared;  // target, temporary file
+  const auto abandon = [&](const OutputTarget& target, DWORD error) {
+    for (const auto& [done, temporary] : prepared)
+      DeleteFileW(temporary.c_str());
+    throw InputError(target.option + " " + target.name + ": cannot be written (" +
+                     SystemMessage(error) + ")");
+  };
+
+  // Every replacement in full first, so that a failure leaves every target as it was.
+  for (const auto& [target, bytes] : outputs) {
+    if (target.kind != OutputTarget::Kind::kReplace && target.kind != OutputTarget::Kind::kCreate)
+      continue;
+    std::wstring temporary;
+    const File file(MakeTemporary(Wide(target.path), temporary, false));
+    if (!file) abandon(target, GetLastError());
+    prepared.emplace_back(&target, temporary);
+    if (!WriteAll(file.get(), bytes) || !FlushFileBuffers(file.get()))
+      abandon(target, GetLastError());
+  }
+
+  // Devices and standard output cannot be prepared: they are written now.
+  for (const auto& [target, bytes] : outputs) {
+    if (target.kind == OutputTarget::Kind::kStandardOutput) {
+      std::fflush(stdout);
+      if (!WriteAll(GetStdHandle(STD_OUTPUT_HANDLE), bytes)) abandon(target, GetLastError());
+    } else if (target.kind == OutputTarget::Kind::kWriteThrough) {
+      const File file(CreateFileW(Wide(target.path).c_str(), GENERIC_WRITE, kShareAll, nullptr,
+                                  OPEN_EXISTING, 0, nullptr));
+      if (!file || !WriteAll(file.get(), bytes)) abandon(target, GetLastError());
+    }
+  }
+
+  for (size_t i = 0; i < prepared.size(); ++i) {
+    const auto& [target, temporary] = prepared[i];
+    const std::wstring path = Wide(target->path);
+    // ReplaceFile keeps the replaced file's attributes and security; a new file takes the
+    // directory's.
+    const bool placed =
+        target->kind == OutputTarget::Kind::kReplace
+            ? ReplaceFileW(path.c_str(), temporary.c_str(), nullptr,
+                           REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr, nullptr) != FALSE
+            : MoveFileExW(temporary.c_str(), path.c_str(),
+                          MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != FALSE;
+    if (!placed) {
+      const DWORD error = GetLastError();
+      prepared.erase(prepared.begin(), prepared.begin() + static_cast<ptrdiff_t>(i));
+      abandon(*target, error);
+    }
+  }
 }
 
 void* LoadModule(const std::string& path) {
@@ -192,70 +354,16 @@ std::string HostDirectoryText(const std::string& directory) {
   const std::wstring wide = Wide(directory);
   BOOL usedDefault = FALSE;
   const int size = static_cast<int>(wide.size());
-  const int needed = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide.data(), size, nullptr, 0,
-                                         nullptr, &usedDefault);
+  const int needed = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide.data(), size, nullptr,
+                                         0, nullptr, &usedDefault);
   if (needed <= 0 || usedDefault) {
-    throw InputError(directory + ": the plug-in directory cannot be named in this system's code page");
+    throw InputError(directory +
+                     ": the plug-in directory cannot be named in this system's code page");
   }
   std::string out(static_cast<size_t>(needed), '\0');
   WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide.data(), size, out.data(), needed, nullptr,
                       &usedDefault);
   return out;
-}
-
-// --- Answering message boxes -----------------------------------------------------------------
-
-namespace {
-
-std::set<HWND> g_answered;  // boxes already clicked, until they are destroyed
-
-bool HasButton(HWND box, int id) {
-  const HWND button = GetDlgItem(box, id);
-  return button != nullptr && (GetWindowLongW(button, GWL_STYLE) & WS_VISIBLE) != 0;
-}
-
-BOOL CALLBACK FindBoxText(HWND child, LPARAM context) {
-  auto* text = reinterpret_cast<HWND*>(context);
-  if (_wcsicmp(ClassName(child).c_str(), L"Static") != 0) return TRUE;
-  if ((GetWindowLongW(child, GWL_STYLE) & SS_TYPEMASK) == SS_ICON) return TRUE;
-  if (*text == nullptr || GetDlgCtrlID(child) == 0xFFFF) *text = child;
-  return TRUE;
-}
-
-void AnswerBox(HWND box) {
-  // Only message boxes have Yes or OK; the progress window (a dialog too) is left alone.
-  if (ClassName(box) != L"#32770" || g_answered.count(box) != 0) return;
-  const int button = HasButton(box, IDYES) ? IDYES : HasButton(box, IDOK) ? IDOK : 0;
-  if (button == 0) return;
-  g_answered.insert(box);
-  HWND textControl = nullptr;
-  EnumChildWindows(box, FindBoxText, reinterpret_cast<LPARAM>(&textControl));
-  const std::string text = textControl != nullptr ? Utf8(WindowText(textControl)) : std::string();
-  std::fprintf(stderr, "[message box] %s\n(answered %s)\n", text.c_str(), button == IDYES ? "Yes" : "OK");
-  std::fflush(stderr);
-  // Clicked once the box runs its own message loop, as a person's click would arrive.
-  PostMessageW(box, WM_COMMAND, MAKEWPARAM(button, BN_CLICKED),
-               reinterpret_cast<LPARAM>(GetDlgItem(box, button)));
-}
-
-LRESULT CALLBACK AnswerHook(int code, WPARAM wParam, LPARAM lParam) {
-  const HWND window = reinterpret_cast<HWND>(wParam);
-  if (code == HCBT_ACTIVATE) {
-    AnswerBox(window);
-  } else if (code == HCBT_DESTROYWND) {
-    g_answered.erase(window);  // the handle may come back for another box
-  }
-  return CallNextHookEx(nullptr, code, wParam, lParam);
-}
-
-}  // namespace
-
-void AnswerEveryQuestionYes(int) {
-  // The module runs on this thread, so a hook on it sees every box it opens.
-  if (SetWindowsHookExW(WH_CBT, AnswerHook, nullptr, GetCurrentThreadId()) == nullptr) {
-    throw InputError("--yes: the message-box hook cannot be installed (" +
-                     SystemMessage(GetLastError()) + ")");
-  }
 }
 
 void PauseMilliseconds(int milliseconds) { ::Sleep(static_cast<DWORD>(milliseconds)); }
@@ -271,7 +379,7 @@ struct ProgressSearch {
 
 BOOL CALLBACK FindProgressWindow(HWND window, LPARAM context) {
   auto* search = reinterpret_cast<ProgressSearch*>(context);
-  if (ClassName(window) != L"#32770" || !IsWindowVisible(window)) return TRUE;
+  if (x9sim::win32::ClassNameOf(window) != L"#32770" || !IsWindowVisible(window)) return TRUE;
   const HWND bar = FindWindowExW(window, nullptr, PROGRESS_CLASSW, nullptr);
   if (bar == nullptr) return TRUE;
   search->window = window;
@@ -307,10 +415,17 @@ void HoldProgressWindowAt(int percent, int seconds) {
   RedrawWindow(search.window, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN);
   RECT rect{};
   GetWindowRect(search.window, &rect);
-  std::printf("x9host: holding the progress window at %d%% for %d s (at %ld,%ld, %ldx%ld)\n", position,
-              seconds, rect.left, rect.top, rect.right - rect.left, rect.bottom - rect.top);
+  std::printf("x9host: holding the progress window at %d%% for %d s (at %ld,%ld, %ldx%ld)\n",
+              position, seconds, rect.left, rect.top, rect.right - rect.left,
+              rect.bottom - rect.top);
   std::fflush(stdout);
   PumpFor(seconds * 1000);
 }
 
 }  // namespace x9host::platform
+
+namespace x9host {
+
+bool JapaneseReader() { return PRIMARYLANGID(GetUserDefaultUILanguage()) == LANG_JAPANESE; }
+
+}  // namespace x9host

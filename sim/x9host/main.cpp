@@ -6,18 +6,25 @@
 #include <new>
 #include <optional>
 #include <string>
+#include <utility>
+#include <vector>
 
+#include "glossary.h"
 #include "gpx.h"
 #include "host/host_sim.h"
 #include "host/records.h"
 #include "host/tpi.h"
 #include "host_platform.h"
 #include "input_error.h"
+#include "module_ui.h"
 #include "options.h"
+#include "outcome.h"
 #include "platform/abi.h"
+#include "text/cp932.h"
 #include "transfer_list.h"
 #include "watch/watch_sim.h"
 #include "watch_content.h"
+#include "watch_library.h"
 
 namespace x9host {
 namespace {
@@ -26,7 +33,6 @@ constexpr char kModuleFile[] = "x9link.tvl";
 constexpr char kCreator[] = "x9host";
 constexpr uint32_t kPluginId = 1;
 constexpr int kHoldSeconds = 5;
-constexpr int kExitBadInput = 2;
 
 using InitFn = int(X9_STDCALL*)(PluginInfo*, uint32_t);
 using PlainFn = int (*)(void);
@@ -54,7 +60,8 @@ class Module {
   template <typename Function>
   Function Require(const char* name) const {
     const Function function = Symbol<Function>(name);
-    if (function == nullptr) throw InputError(path_ + ": not an x9link module (no " + name + " export)");
+    if (function == nullptr)
+      throw InputError(path_ + ": not an x9link module (no " + name + " export)");
     return function;
   }
 
@@ -77,31 +84,85 @@ void OnPump(void* context) {
   if (settings->paceMilliseconds > 0) platform::PauseMilliseconds(settings->paceMilliseconds);
 }
 
-// The sample watch beside the sources: found from a build tree (build/<preset>/bin), else where
-// the sources were when this program was built.
+// The sample watch: beside the program in a release (simulator/watch.gpx), beside the sources
+// in a build tree (build/<preset>/bin), else where the sources were when this program was built.
 std::string BundledWatch(const std::string& programDirectory) {
-  const std::string inTree = platform::FullPath(platform::JoinPath(
-      programDirectory, std::string("..") + "/../../examples/watch.gpx"));
+  const std::string released =
+      platform::JoinPath(platform::JoinPath(programDirectory, "simulator"), "watch.gpx");
+  if (platform::IsFile(released)) return released;
+  const std::string inTree = platform::FullPath(
+      platform::JoinPath(programDirectory, std::string("..") + "/../../examples/watch.gpx"));
   if (platform::IsFile(inTree)) return inTree;
 #if defined(X9HOST_BUNDLED_WATCH)
   if (platform::IsFile(X9HOST_BUNDLED_WATCH)) return X9HOST_BUNDLED_WATCH;
 #endif
-  throw InputError("the bundled examples/watch.gpx is not where it was built: give --watch FILE.gpx");
+  throw InputError(
+      "the sample watch (simulator/watch.gpx beside the program) is not there: give --watch "
+      "FILE.gpx");
 }
 
-void CheckOutputDirectory(const std::optional<std::string>& file, const char* option) {
-  if (!file) return;
-  const std::string directory = platform::ParentDirectory(platform::FullPath(*file));
-  if (!platform::IsDirectory(directory)) {
-    throw InputError(std::string(option) + " " + *file + ": the directory " + directory + " does not exist");
-  }
-  if (platform::IsDirectory(*file)) throw InputError(std::string(option) + " " + *file + ": is a directory");
+// plugins beside the program (a release), else ../plugins (a build tree: build/<preset>/bin).
+std::string DefaultPluginDirectory(const std::string& programDirectory) {
+  const std::string beside = platform::JoinPath(programDirectory, "plugins");
+  if (platform::IsFile(platform::JoinPath(beside, kModuleFile))) return beside;
+  return platform::JoinPath(platform::ParentDirectory(programDirectory), "plugins");
 }
 
 std::string TextField(const char* field, size_t size) {
   size_t length = 0;
-  while (length < size && field[length] != '\0') ++length;
+  while (length < size && field[length] != '\0') {
+    ++length;
+  }
   return std::string(field, length);
+}
+
+// The outputs, checked against each other and against the files read: one file may not be
+// written twice, nor an input overwritten by what is not its own update (--list and --out may
+// be one file: the list updated in place).
+void CheckCollisions(const Options& options, const std::vector<platform::OutputTarget>& targets,
+                     const std::optional<std::string>& watchPath) {
+  for (size_t i = 0; i < targets.size(); ++i) {
+    for (size_t k = i + 1; k < targets.size(); ++k) {
+      if (targets[i].identity == targets[k].identity) {
+        throw InputError(targets[i].option + " " + targets[i].name + " and " + targets[k].option +
+                         " " + targets[k].name + " name the same file");
+      }
+    }
+  }
+  // allowed: the output that may name the input, as its update ("" for none).
+  const auto refuse = [&](const char* inputOption, const std::optional<std::string>& input,
+                          const char* allowed) {
+    if (!input) return;
+    const std::string identity = platform::FileIdentity(*input);
+    for (const platform::OutputTarget& target : targets) {
+      if (target.identity == identity && target.option != allowed) {
+        throw InputError(target.option + " " + target.name + " names the same file as " +
+                         inputOption + " " + *input + ": it would be overwritten");
+      }
+    }
+  };
+  refuse("--watch", watchPath, "");
+  refuse("--list", options.listFile, "--out");
+}
+
+std::string Shown(const platform::OutputTarget& target) {
+  return target.kind == platform::OutputTarget::Kind::kStandardOutput ? "standard output"
+                                                                      : target.name;
+}
+
+// Route sets of the list the upload puts on the watch, and those it skips (named like the
+// waypoint collection once cut to the watch's 19 bytes).
+void CountRouteSets(const TransferListContent& list, RequestFacts& facts) {
+  for (const auto& set : list.sets) {
+    if (set.header.kind != x9::kListRoutes) continue;
+    char name[x9::kDeviceNameField];
+    x9::CopyNameToDevice(name, set.name.c_str());
+    if (x9::IsMyPointsName(name)) {
+      ++facts.myPointsSets;
+    } else {
+      ++facts.routeSetsToPut;
+    }
+  }
 }
 
 int Run(const std::vector<std::string>& args) {
@@ -110,15 +171,21 @@ int Run(const std::vector<std::string>& args) {
     std::fputs(UsageText().c_str(), stdout);
     return 0;
   }
+  if (options.version) {
+    std::printf("%s\n", VersionText().c_str());
+    return 0;
+  }
   if (options.holdAt && !platform::HoldSupported()) {
     throw InputError("--hold-at works in the Windows build only");
+  }
+  if (options.command == "about" && (options.outFile || options.watchOut)) {
+    throw InputError("about moves nothing: --out and --watch-out go with a transfer");
   }
 
   // Everything is read and checked before anything runs.
   const std::string programDirectory = platform::ProgramDirectory();
   const std::string pluginDirectory = platform::FullPath(
-      options.pluginDir ? *options.pluginDir
-                        : platform::JoinPath(platform::ParentDirectory(programDirectory), "plugins"));
+      options.pluginDir ? *options.pluginDir : DefaultPluginDirectory(programDirectory));
   if (!platform::IsDirectory(pluginDirectory)) {
     throw InputError(pluginDirectory + ": no such plug-in directory (--plugins DIR names it)");
   }
@@ -128,25 +195,56 @@ int Run(const std::vector<std::string>& args) {
   }
   const std::string hostDirectory = platform::HostDirectoryText(pluginDirectory);
 
-  const std::string watchPath = options.watchFile ? *options.watchFile : BundledWatch(programDirectory);
-  const GpxDocument watchGpx = ParseGpx(platform::ReadWholeFile(watchPath), watchPath);
-  const WatchContent watch = WatchFromGpx(watchGpx, watchPath);
+  const WatchLibraryFound library = FindWatchLibrary(pluginDirectory);
+  const bool realWatch = library.kind == WatchLibrary::kOther;
+  if (realWatch) {
+    for (const auto& [option, file] :
+         {std::pair{"--watch", options.watchFile}, std::pair{"--watch-out", options.watchOut}}) {
+      if (file) {
+        throw InputError(std::string(option) + ": " + library.path +
+                         " is a watch library, not the simulator: x9host talks to the real watch, "
+                         "which has no GPX file");
+      }
+    }
+  }
+
+  std::vector<std::string> warnings;
+  std::optional<std::string> watchPath;
+  GpxDocument watchGpx;
+  WatchContent watch;
+  if (!realWatch) {
+    watchPath = options.watchFile ? *options.watchFile : BundledWatch(programDirectory);
+    watchGpx = ParseGpx(platform::ReadWholeFile(*watchPath), *watchPath);
+    watch = WatchFromGpx(watchGpx, *watchPath, warnings);
+  }
   TransferListContent list;
   if (options.listFile) {
-    list = TransferListFromGpx(ParseGpx(platform::ReadWholeFile(*options.listFile), *options.listFile),
-                               *options.listFile);
+    list =
+        TransferListFromGpx(ParseGpx(platform::ReadWholeFile(*options.listFile), *options.listFile),
+                            *options.listFile, warnings);
   }
-  CheckOutputDirectory(options.outFile, "--out");
-  CheckOutputDirectory(options.watchOut, "--watch-out");
+  std::vector<platform::OutputTarget> targets;
+  if (options.outFile) targets.push_back(platform::PlanOutput("--out", *options.outFile));
+  if (options.watchOut) targets.push_back(platform::PlanOutput("--watch-out", *options.watchOut));
+  CheckCollisions(options, targets, watchPath);
+
+  for (const std::string& warning : warnings)
+    std::fprintf(stderr, "x9host: warning: %s\n", warning.c_str());
+  // GPX on standard output keeps the report off it.
+  bool gpxOnStandardOutput = false;
+  for (const auto& target : targets) {
+    gpxOnStandardOutput =
+        gpxOnStandardOutput || target.kind == platform::OutputTarget::Kind::kStandardOutput;
+  }
+  FILE* const report = gpxOnStandardOutput ? stderr : stdout;
 
   X9Host_Reset();
   X9Host_SetPluginDir(hostDirectory.c_str());
   SeedTransferList(list);
-  LoadWatch(watch);
+  if (!realWatch) LoadWatch(watch);
   PumpSettings pump{options.paceMilliseconds, options.holdAt};
   X9Host_SetPumpHook(OnPump, &pump);
-  // One confirmation, and at most one same-name question per route set.
-  if (options.yes) platform::AnswerEveryQuestionYes(static_cast<int>(list.sets.size()) + 8);
+  const bool gloss = !JapaneseReader();
 
   Module module(modulePath);
   const auto init = module.Require<InitFn>("Init");
@@ -163,35 +261,72 @@ int Run(const std::vector<std::string>& args) {
   }
   load();
   module.MarkLoaded();
-  std::printf("x9host: %s %s from %s\n", TextField(info.name, sizeof info.name).c_str(),
-              TextField(info.version, sizeof info.version).c_str(), modulePath.c_str());
-  std::printf("x9host: watch %s: %zu tracks, %zu routes, %zu waypoints\n", watchPath.c_str(),
-              watchGpx.tracks.size(), watchGpx.routes.size(), watchGpx.waypoints.size());
-  std::fflush(stdout);
+  std::fprintf(report, "x9host: %s %s from %s\n", TextField(info.name, sizeof info.name).c_str(),
+               TextField(info.version, sizeof info.version).c_str(), modulePath.c_str());
+  if (realWatch) {
+    std::fprintf(
+        report,
+        "x9host: using the watch library %s: it is not the simulator, so this is the real watch\n",
+        library.path.c_str());
+  } else {
+    std::fprintf(report, "x9host: watch %s: %zu tracks, %zu routes, %zu waypoints\n",
+                 watchPath->c_str(), watchGpx.tracks.size(), watchGpx.routes.size(),
+                 watchGpx.waypoints.size());
+  }
+  std::fflush(report);
 
   if (options.command == "about") {
-    const int result = about();
-    std::printf("x9host: About returned %d\n", result);
-    return 0;
+    int result;
+    {
+      const ModuleUi ui(options.yes, gloss);
+      result = about();
+    }
+    std::fprintf(report, "x9host: About returned %d\n", result);
+    return result == 1 ? kExitMoved : kExitFailed;
   }
 
   const TransferCallbackFn callback = X9Host_Callback();
   if (callback == nullptr) throw InputError(modulePath + ": Load registered no protocol");
+  RequestFacts facts;
+  facts.flags = options.flags;
+  facts.library = library.kind;
+  facts.libraryPath = library.path;
+  facts.libraryProblem = library.problem;
+  CountRouteSets(list, facts);
   const ListSnapshot before = TakeSnapshot();
-  const long result = callback(0, options.flags, 0);
-  const ListSnapshot after = TakeSnapshot();
-
-  if (options.outFile) platform::WriteFileAtomically(*options.outFile, WriteGpx(GpxFromTransferList(), kCreator));
-  if (options.watchOut) {
-    platform::WriteFileAtomically(*options.watchOut, WriteGpx(GpxFromWatch(CurrentWatch()), kCreator));
+  const WatchContent watchBefore = realWatch ? WatchContent() : CurrentWatch();
+  {
+    const ModuleUi ui(options.yes, gloss);
+    facts.result = callback(0, options.flags, 0);
+    facts.boxes = ui.Boxes();
   }
+  facts.listChanges = CompareSnapshots(before, TakeSnapshot());
+  facts.watchChanged = !realWatch && !SameWatch(watchBefore, CurrentWatch());
+  facts.transferRan = X9Host_CallCount("TPI_ShowAllDataGarminUplist") > 0;
+  const Verdict verdict = Judge(facts);
 
-  std::printf("\nx9host: %s returned %ld\n", options.command.c_str(), result);
-  std::printf("%s\n\n", DescribeChanges(CompareSnapshots(before, after)).c_str());
-  std::fputs(TransferListTable().c_str(), stdout);
-  if (options.outFile) std::printf("\nwritten: %s\n", options.outFile->c_str());
-  if (options.watchOut) std::printf("%swritten: %s\n", options.outFile ? "" : "\n", options.watchOut->c_str());
-  return result == 1 ? 0 : 1;
+  std::fprintf(report, "\nx9host: %s returned %ld\n", options.command.c_str(), facts.result);
+  std::fprintf(report, "%s\n\n", DescribeChanges(facts.listChanges).c_str());
+  std::fputs(TransferListTable().c_str(), report);
+  if (!targets.empty()) std::fputs("\n", report);
+  if (verdict.status == kExitMoved) {
+    std::vector<std::pair<platform::OutputTarget, std::string>> outputs;
+    for (const platform::OutputTarget& target : targets) {
+      const GpxDocument document =
+          target.option == "--out" ? GpxFromTransferList() : GpxFromWatch(CurrentWatch());
+      outputs.emplace_back(target, WriteGpx(document, kCreator));
+    }
+    std::fflush(report);
+    platform::WriteOutputs(outputs);
+    for (const auto& target : targets)
+      std::fprintf(report, "written: %s\n", Shown(target).c_str());
+  } else {
+    for (const auto& target : targets)
+      std::fprintf(report, "not written: %s\n", Shown(target).c_str());
+  }
+  std::fprintf(report, "x9host: %s\n", verdict.line.c_str());
+  std::fflush(report);
+  return verdict.status;
 }
 
 }  // namespace

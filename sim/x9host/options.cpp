@@ -13,7 +13,7 @@ struct Command {
 };
 
 constexpr Command kCommands[] = {
-    {"download-all", 0x07},      {"download-tracks", 0x02}, {"download-routes", 0x04},
+    {"download-all", 0x07},       {"download-tracks", 0x02}, {"download-routes", 0x04},
     {"download-waypoints", 0x01}, {"upload-routes", 0x40},   {"about", 0},
 };
 
@@ -77,6 +77,9 @@ Options ParseOptions(const std::vector<std::string>& args) {
     } else if (arg == "--help" || arg == "-h") {
       flag();
       options.help = true;
+    } else if (arg == "--version") {
+      flag();
+      options.version = true;
     } else if (arg.size() > 1 && arg[0] == '-') {
       throw InputError("unknown option " + arg + " (x9host --help lists them)");
     } else {
@@ -84,7 +87,8 @@ Options ParseOptions(const std::vector<std::string>& args) {
       for (const Command& command : kCommands) {
         if (arg == command.name) found = &command;
       }
-      if (found == nullptr) throw InputError("unknown command \"" + arg + "\" (x9host --help lists them)");
+      if (found == nullptr)
+        throw InputError("unknown command \"" + arg + "\" (x9host --help lists them)");
       if (haveCommand) {
         throw InputError("one command at a time: \"" + options.command + "\" and \"" + arg + "\"");
       }
@@ -93,37 +97,52 @@ Options ParseOptions(const std::vector<std::string>& args) {
       options.flags = found->flags;
     }
   }
-  if (!haveCommand && !options.help) throw InputError("no command given (x9host --help lists them)");
+  if (!haveCommand && !options.help && !options.version)
+    throw InputError("no command given (x9host --help lists them)");
   return options;
 }
 
 std::string UsageText() {
-  return
-      "usage: x9host [options] COMMAND\n"
-      "\n"
-      "Loads x9link.tvl from the plug-in directory into a simulated host, with a simulated\n"
-      "watch, and sends one request to the module.\n"
-      "\n"
-      "commands:\n"
-      "  download-all         waypoints, routes and tracks (flags 0x07)\n"
-      "  download-tracks      tracks (0x02)\n"
-      "  download-routes      routes (0x04)\n"
-      "  download-waypoints   the waypoint collection (0x01)\n"
-      "  upload-routes        the transfer list's routes to the watch (0x40)\n"
-      "  about                the module's about box\n"
-      "\n"
-      "options:\n"
-      "  --watch FILE.gpx      the watch's content (default: the bundled examples/watch.gpx)\n"
-      "  --watch-out FILE.gpx  write the watch's content after the request\n"
-      "  --list FILE.gpx       the transfer list before the request (routes for an upload)\n"
-      "  --out FILE.gpx        write the transfer list after the request\n"
-      "  --plugins DIR         the plug-in directory (default: ../plugins beside the program)\n"
-      "  --yes                 answer every question Yes\n"
-      "  --pace MS             pause MS milliseconds at every step, to watch the progress bar\n"
-      "  --hold-at PERCENT     Windows: hold the progress window for 5 s at PERCENT\n"
-      "  --help                this text\n"
-      "\n"
-      "Exit status: 0 when the request returned 1, 1 when it returned 0, 2 for bad input.\n";
+  return "usage: x9host [options] COMMAND\n"
+         "\n"
+         "Loads x9link.tvl from the plug-in directory into a simulated host and sends it one\n"
+         "request. The watch is the simulator (a GPX file) unless the plug-in directory's x9.dll\n"
+         "is another watch library: then it is the real watch.\n"
+         "\n"
+         "commands:\n"
+         "  download-all         waypoints, routes and tracks (flags 0x07)\n"
+         "  download-tracks      tracks (0x02)\n"
+         "  download-routes      routes (0x04)\n"
+         "  download-waypoints   the waypoint collection (0x01)\n"
+         "  upload-routes        the transfer list's routes to the watch (0x40)\n"
+         "  about                the module's about box\n"
+         "\n"
+         "options (also as --option=value):\n"
+         "  --watch FILE.gpx      the simulated watch's content (default: the sample watch)\n"
+         "  --watch-out FILE.gpx  write the simulated watch's content after the request\n"
+         "  --list FILE.gpx       the transfer list before the request (routes for an upload)\n"
+         "  --out FILE.gpx        write the transfer list after the request (- : standard output)\n"
+         "  --plugins DIR         the plug-in directory (default: plugins beside the program,\n"
+         "                        else ../plugins)\n"
+         "  --yes                 answer every question Yes\n"
+         "  --pace MS             pause MS milliseconds at every step, to watch the progress bar\n"
+         "  --hold-at PERCENT     Windows: hold the progress window for 5 s at PERCENT\n"
+         "  -h, --help            this text\n"
+         "  --version             x9host's version\n"
+         "\n"
+         "--out and --watch-out are written only when the exit status is 0, both or neither;\n"
+         "otherwise an existing file is left as it was. --watch, --out and --watch-out must name\n"
+         "different files (--list and --out may be the same). --watch and --watch-out are\n"
+         "refused with the real watch.\n"
+         "\n"
+         "exit status:\n"
+         "  0  the request ran and changed the transfer list or the watch\n"
+         "  1  the module returned 0: the transfer failed or was aborted\n"
+         "  2  bad input or usage: nothing was run, nothing written\n"
+         "  3  the request ran but moved nothing (declined, no answer, no watch library, no\n"
+         "     watch, nothing of that kind on the watch, nothing to upload)\n";
 }
+
+std::string VersionText() { return std::string("x9host ") + X9_VERSION; }
 
 }  // namespace x9host

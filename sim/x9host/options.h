@@ -16,9 +16,10 @@ struct Options {
   std::optional<std::string> outFile;
   std::optional<std::string> pluginDir;
   bool yes = false;
-  int paceMilliseconds = 0;     // pause at every pump, so a person can watch the bar
-  std::optional<int> holdAt;    // Windows: hold the progress window when the bar reaches it
+  int paceMilliseconds = 0;   // pause at every pump, so a person can watch the bar
+  std::optional<int> holdAt;  // Windows: hold the progress window when the bar reaches it
   bool help = false;
+  bool version = false;
 };
 
 // args without the program name. Throws InputError for an unknown command or option, a
@@ -26,5 +27,8 @@ struct Options {
 Options ParseOptions(const std::vector<std::string>& args);
 
 std::string UsageText();
+
+// "x9host 0.1.0": the project's version, which the build gives.
+std::string VersionText();
 
 }  // namespace x9host

@@ -12,8 +12,6 @@
 namespace x9host {
 namespace {
 
-constexpr int64_t kHostTimeMax = 2147483647;
-
 // The constant fields, as the module fills the records it adds.
 tagGPSDBHEADER MakeHeader(uint8_t kind) {
   tagGPSDBHEADER header{};
@@ -28,28 +26,21 @@ tagGPSDBHEADER MakeHeader(uint8_t kind) {
 
 class Converter {
  public:
-  explicit Converter(const std::string& source) : source_(source) {}
+  Converter(const std::string& source, std::vector<std::string>& warnings)
+      : source_(source), warnings_(warnings) {}
 
   std::string Name(const std::string& utf8, const char* what, int line) const {
-    const Cp932Text text = Cp932FromUtf8(utf8);
-    if (!text.ok) {
-      throw InputError(source_ + ": line " + std::to_string(line) + ": the " + what + " \"" +
-                       utf8 + "\" cannot be written in code page 932 (\"" + text.offending +
-                       "\" has no code there)");
-    }
-    return text.bytes;
+    return Cp932Name(utf8, what, source_, line, warnings_);
   }
 
   int32_t HostTime(const GpxPoint& point) const {
-    if (!point.time) return 0;
-    const std::optional<CivilTime> local = LocalFromUtc(*point.time);
-    const int64_t wall = local ? SecondsFromCivil(*local) : -1;
-    // 0 is the host's "no time"; the wall clock must fit its 32 bits.
-    if (wall <= 0 || wall > kHostTimeMax) {
-      throw InputError(source_ + ": line " + std::to_string(point.line) + ": the time " +
-                       FormatUtc(*point.time) + " is outside what the host can hold");
+    if (!point.time) return 0;  // the host's "no time"
+    const std::optional<int32_t> wall = HostWallClock(*point.time);
+    if (!wall) {
+      throw InputError(source_ + ": line " + std::to_string(point.line) + ": " +
+                       HostTimeRefusal(*point.time));
     }
-    return static_cast<int32_t>(wall);
+    return *wall;
   }
 
   TransferListContent::Item Item(const GpxPoint& point, uint8_t kind) const {
@@ -74,15 +65,19 @@ class Converter {
 
  private:
   std::string source_;
+  std::vector<std::string>& warnings_;
 };
 
-std::string Utf8Name(const char* cp932) { return cp932 == nullptr ? std::string() : Utf8FromCp932(cp932); }
+std::string Utf8Name(const char* cp932) {
+  return cp932 == nullptr ? std::string() : Utf8FromCp932(cp932);
+}
 
 GpxPoint PointFromItem(const tagGPSDBITEM& item) {
   GpxPoint point;
   point.latitude = item.latitude;
   point.longitude = item.longitude;
-  if (std::isfinite(item.altitude) && item.altitude != x9::NO_VALUE) point.elevation = item.altitude;
+  if (std::isfinite(item.altitude) && item.altitude != x9::NO_VALUE)
+    point.elevation = item.altitude;
   if (item.time != 0) point.time = UtcFromLocal(CivilFromSeconds(item.time));
   point.name = Utf8Name(item.name != nullptr ? item.name : item.ident);
   if (item.kind == x9::kListTracks) {
@@ -96,12 +91,15 @@ std::string Bytes(const void* record, size_t size) {
   return std::string(static_cast<const char*>(record), size);
 }
 
-std::string Text(const char* text) { return text == nullptr ? std::string("\xFF-null") : std::string(text); }
+std::string Text(const char* text) {
+  return text == nullptr ? std::string("\xFF-null") : std::string(text);
+}
 
 }  // namespace
 
-TransferListContent TransferListFromGpx(const GpxDocument& document, const std::string& sourceName) {
-  const Converter convert(sourceName);
+TransferListContent TransferListFromGpx(const GpxDocument& document, const std::string& sourceName,
+                                        std::vector<std::string>& warnings) {
+  const Converter convert(sourceName, warnings);
   TransferListContent content;
   for (const GpxPoint& point : document.waypoints) {
     content.waypoints.push_back(convert.Item(point, x9::kListWaypoints));
@@ -110,14 +108,16 @@ TransferListContent TransferListFromGpx(const GpxDocument& document, const std::
     auto& set = content.sets.emplace_back();
     set.header = MakeHeader(x9::kListRoutes);
     set.name = convert.Name(route.name, "route name", route.line);
-    for (const GpxPoint& point : route.points) set.items.push_back(convert.Item(point, x9::kListRoutes));
+    for (const GpxPoint& point : route.points)
+      set.items.push_back(convert.Item(point, x9::kListRoutes));
   }
   for (const GpxTrack& track : document.tracks) {
     auto& set = content.sets.emplace_back();
     set.header = MakeHeader(x9::kListTracks);
     set.name = convert.Name(track.name, "track name", track.line);
     for (const auto& segment : track.segments) {
-      for (const GpxPoint& point : segment) set.items.push_back(convert.Item(point, x9::kListTracks));
+      for (const GpxPoint& point : segment)
+        set.items.push_back(convert.Item(point, x9::kListTracks));
     }
   }
   return content;
@@ -134,7 +134,8 @@ void SeedTransferList(const TransferListContent& content) {
   };
   if (!content.waypoints.empty()) {
     tagGPSDBHEADER header = *X9Host_Set(0);
-    for (const auto& item : content.waypoints) add(0, item);
+    for (const auto& item : content.waypoints)
+      add(0, item);
     header.itemCount = static_cast<int32_t>(content.waypoints.size());
     TPI_SetStatGpsProtocol(0, &header);
   }
@@ -143,7 +144,8 @@ void SeedTransferList(const TransferListContent& content) {
     header.name = set.name.c_str();
     header.itemCount = static_cast<int32_t>(set.items.size());
     const int index = X9Host_AddSet(&header);
-    for (const auto& item : set.items) add(index, item);
+    for (const auto& item : set.items)
+      add(index, item);
   }
   X9Host_ClearLog();  // the seeding is not part of the request
 }
@@ -154,16 +156,19 @@ GpxDocument GpxFromTransferList() {
     const tagGPSDBHEADER& header = *X9Host_Set(set);
     const int count = X9Host_ItemCount(set);
     if (set == 0 || header.kind == x9::kListWaypoints) {
-      for (int i = 0; i < count; ++i) document.waypoints.push_back(PointFromItem(*X9Host_Item(set, i)));
+      for (int i = 0; i < count; ++i)
+        document.waypoints.push_back(PointFromItem(*X9Host_Item(set, i)));
     } else if (header.kind == x9::kListRoutes) {
       GpxRoute& route = document.routes.emplace_back();
       route.name = Utf8Name(header.name);
-      for (int i = 0; i < count; ++i) route.points.push_back(PointFromItem(*X9Host_Item(set, i)));
+      for (int i = 0; i < count; ++i)
+        route.points.push_back(PointFromItem(*X9Host_Item(set, i)));
     } else if (header.kind == x9::kListTracks) {
       GpxTrack& track = document.tracks.emplace_back();
       track.name = Utf8Name(header.name);
       auto& segment = track.segments.emplace_back();
-      for (int i = 0; i < count; ++i) segment.push_back(PointFromItem(*X9Host_Item(set, i)));
+      for (int i = 0; i < count; ++i)
+        segment.push_back(PointFromItem(*X9Host_Item(set, i)));
     }
   }
   return document;
@@ -239,7 +244,8 @@ std::string TransferListTable() {
     std::snprintf(line, sizeof line, "%3d  %-9s  %6d  %-19s  %-19s  ", set, kind, count,
                   timeOf(0).c_str(), timeOf(count - 1).c_str());
     std::string row = line + Utf8Name(header.name);
-    while (!row.empty() && row.back() == ' ') row.pop_back();
+    while (!row.empty() && row.back() == ' ')
+      row.pop_back();
     out += row + '\n';
   }
   return out;

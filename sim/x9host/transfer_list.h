@@ -29,10 +29,12 @@ class TransferListContent {
 };
 
 // Waypoints into set 0, each rte as a route set (kind 3 items, datum 0), each trk as a track
-// set; names converted to code page 932 (not cut: the module cuts what goes to the watch);
-// times from UTC to the host's wall-clock value. Throws InputError naming the source and line
-// for a name code page 932 cannot write or a time the host cannot hold.
-TransferListContent TransferListFromGpx(const GpxDocument& document, const std::string& sourceName);
+// set; names converted to code page 932 (not cut: the module cuts what goes to the watch), a
+// character code page 932 cannot write becoming '?' (with a line in warnings); times from UTC
+// to the host's wall-clock value. Throws InputError naming the source and line for a time the
+// host cannot hold.
+TransferListContent TransferListFromGpx(const GpxDocument& document, const std::string& sourceName,
+                                        std::vector<std::string>& warnings);
 
 // Adds the content to the host simulator's list (after X9Host_Reset, set 0 exists).
 void SeedTransferList(const TransferListContent& content);
@@ -55,7 +57,9 @@ struct ListChanges {
   int setsChanged = 0;  // headers changed, of sets that existed before
   int itemsAdded = 0;
   int itemsChanged = 0;
-  bool None() const { return setsAdded == 0 && setsChanged == 0 && itemsAdded == 0 && itemsChanged == 0; }
+  bool None() const {
+    return setsAdded == 0 && setsChanged == 0 && itemsAdded == 0 && itemsChanged == 0;
+  }
 };
 ListChanges CompareSnapshots(const ListSnapshot& before, const ListSnapshot& after);
 std::string DescribeChanges(const ListChanges& changes);

@@ -5,21 +5,10 @@
 #include <ctime>
 #include <limits>
 
+#include "host/civil_time.h"
+
 namespace x9host {
 namespace {
-
-constexpr int64_t kSecondsPerDay = 86400;
-
-int64_t FloorDiv(int64_t a, int64_t b) { return a / b - ((a % b != 0) && ((a < 0) != (b < 0))); }
-
-int64_t DaysFromCivil(int64_t y, int64_t m, int64_t d) {
-  y -= m <= 2;
-  const int64_t era = FloorDiv(y, 400);
-  const int64_t yoe = y - era * 400;
-  const int64_t doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
-  const int64_t doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-  return era * 146097 + doe - 719468;
-}
 
 bool IsLeap(int64_t y) { return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0; }
 
@@ -61,27 +50,36 @@ bool Expect(std::string_view& text, char c) {
 }  // namespace
 
 int64_t SecondsFromCivil(const CivilTime& t) {
-  return DaysFromCivil(t.year, t.month, t.day) * kSecondsPerDay + t.hour * 3600 + t.minute * 60 +
-         t.second;
+  return x9::DaysFromCivil(t.year, t.month, t.day) * x9::kSecondsPerDay + t.hour * 3600 +
+         t.minute * 60 + t.second;
 }
 
 CivilTime CivilFromSeconds(int64_t seconds) {
-  int64_t z = FloorDiv(seconds, kSecondsPerDay);
-  const int64_t rest = seconds - z * kSecondsPerDay;
-  z += 719468;
-  const int64_t era = FloorDiv(z, 146097);
-  const int64_t doe = z - era * 146097;
-  const int64_t yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
-  const int64_t doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
-  const int64_t mp = (5 * doy + 2) / 153;
+  const int64_t days = x9::FloorDiv(seconds, x9::kSecondsPerDay);
+  const int64_t rest = seconds - days * x9::kSecondsPerDay;
+  const x9::CivilDate date = x9::CivilFromDays(days);
   CivilTime t;
-  t.day = static_cast<int>(doy - (153 * mp + 2) / 5 + 1);
-  t.month = static_cast<int>(mp < 10 ? mp + 3 : mp - 9);
-  t.year = yoe + era * 400 + (t.month <= 2);
+  t.year = date.year;
+  t.month = static_cast<int>(date.month);
+  t.day = static_cast<int>(date.day);
   t.hour = static_cast<int>(rest / 3600);
   t.minute = static_cast<int>(rest / 60 % 60);
   t.second = static_cast<int>(rest % 60);
   return t;
+}
+
+std::optional<int32_t> HostWallClock(int64_t utcSeconds) {
+  const std::optional<CivilTime> local = LocalFromUtc(utcSeconds);
+  if (!local) return std::nullopt;
+  const int64_t wall = SecondsFromCivil(*local);
+  if (wall < kHostTimeFirst || wall > kHostTimeLast) return std::nullopt;
+  return static_cast<int32_t>(wall);
+}
+
+std::string HostTimeRefusal(int64_t utcSeconds) {
+  return "the time " + FormatUtc(utcSeconds) + " is outside what the host can hold (" +
+         FormatCivil(CivilFromSeconds(kHostTimeFirst)) + " to " +
+         FormatCivil(CivilFromSeconds(kHostTimeLast)) + " local time)";
 }
 
 std::optional<CivilTime> LocalFromUtc(int64_t utcSeconds) {
@@ -133,20 +131,21 @@ std::optional<int64_t> ParseDateTime(std::string_view text) {
     text.remove_prefix(1);
   }
   size_t yearDigits = 0;
-  while (yearDigits < text.size() && text[yearDigits] >= '0' && text[yearDigits] <= '9') ++yearDigits;
+  while (yearDigits < text.size() && text[yearDigits] >= '0' && text[yearDigits] <= '9')
+    ++yearDigits;
   int64_t year, month, day, hour, minute, second;
   if (yearDigits < 4 || yearDigits > 9 || !Digits(text, yearDigits, year)) return std::nullopt;
   if (negativeYear) year = -year;
   if (!Expect(text, '-') || !Digits(text, 2, month) || !Expect(text, '-') ||
-      !Digits(text, 2, day) || !Expect(text, 'T') || !Digits(text, 2, hour) ||
-      !Expect(text, ':') || !Digits(text, 2, minute) || !Expect(text, ':') ||
-      !Digits(text, 2, second)) {
+      !Digits(text, 2, day) || !Expect(text, 'T') || !Digits(text, 2, hour) || !Expect(text, ':') ||
+      !Digits(text, 2, minute) || !Expect(text, ':') || !Digits(text, 2, second)) {
     return std::nullopt;
   }
   if (!text.empty() && text.front() == '.') {
     text.remove_prefix(1);
     size_t fraction = 0;
-    while (fraction < text.size() && text[fraction] >= '0' && text[fraction] <= '9') ++fraction;
+    while (fraction < text.size() && text[fraction] >= '0' && text[fraction] <= '9')
+      ++fraction;
     if (fraction == 0) return std::nullopt;
     text.remove_prefix(fraction);  // the watch counts whole seconds
   }

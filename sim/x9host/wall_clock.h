@@ -19,9 +19,20 @@ struct CivilTime {
   int second = 0;
 };
 
-// Calendar arithmetic without any zone: seconds from 1970-01-01 00:00:00 and back.
+// Calendar arithmetic without any zone (the shared civil-day rules): seconds from
+// 1970-01-01 00:00:00 and back.
 int64_t SecondsFromCivil(const CivilTime& civil);
 CivilTime CivilFromSeconds(int64_t seconds);
+
+// The host keeps a time as the local wall clock counted from 1970 in 32 bits, with 0 meaning
+// "no time": 1970-01-01 00:00:01 to 2038-01-19 03:14:07 on the local clock.
+inline constexpr int64_t kHostTimeFirst = 1;
+inline constexpr int64_t kHostTimeLast = 2147483647;
+// The host's value of a UTC time, or nullopt when the host cannot hold it.
+std::optional<int32_t> HostWallClock(int64_t utcSeconds);
+// Why a time is refused, the same words for every reader: "the time 2040-01-01T00:00:00Z is
+// outside what the host can hold (1970-01-01 00:00:01 to 2038-01-19 03:14:07 local time)".
+std::string HostTimeRefusal(int64_t utcSeconds);
 
 // UTC to the local wall clock and back, with the C library's zone rules. An hour that the
 // daylight-saving change repeats reads as whichever the C library picks; nullopt when the
@@ -33,7 +44,7 @@ std::optional<int64_t> UtcFromLocal(const CivilTime& local);
 // read as UTC) to UTC seconds; nullopt when it is not one.
 std::optional<int64_t> ParseDateTime(std::string_view text);
 
-std::string FormatUtc(int64_t utcSeconds);     // 2024-05-03T00:12:05Z
-std::string FormatCivil(const CivilTime& t);   // 2024-05-03 09:12:05
+std::string FormatUtc(int64_t utcSeconds);    // 2024-05-03T00:12:05Z
+std::string FormatCivil(const CivilTime& t);  // 2024-05-03 09:12:05
 
 }  // namespace x9host

@@ -6,6 +6,7 @@
 
 #include "codepage.h"
 #include "input_error.h"
+#include "text/cp932.h"
 #include "wall_clock.h"
 #include "watch/watch_sim.h"
 
@@ -13,37 +14,20 @@ namespace x9host {
 namespace {
 
 constexpr int32_t kNoAltitude = -9999;
-constexpr char kMyPoints[] = "MYPOINTS";
-
-bool IsMyPoints(std::string_view name) {
-  if (name.size() != sizeof kMyPoints - 1) return false;
-  for (size_t i = 0; i < name.size(); ++i) {
-    char c = name[i];
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-    if (c != kMyPoints[i]) return false;
-  }
-  return true;
-}
 
 class Converter {
  public:
-  explicit Converter(const std::string& source) : source_(source) {}
+  Converter(const std::string& source, std::vector<std::string>& warnings)
+      : source_(source), warnings_(warnings) {}
 
   [[noreturn]] void Fail(int line, const std::string& what) const {
     throw InputError(source_ + ": line " + std::to_string(line) + ": " + what);
   }
 
-  // The name as the watch keeps it: code page 932, cut, zero-filled.
+  // The name as the watch keeps it: code page 932, cut as the module cuts names, zero-filled.
   void Name(char (&field)[x9::kDeviceNameField], const std::string& utf8, const char* what,
             int line) const {
-    const Cp932Text text = Cp932FromUtf8(utf8);
-    if (!text.ok) {
-      Fail(line, std::string("the ") + what + " \"" + utf8 +
-                     "\" cannot be written in code page 932 (\"" + text.offending +
-                     "\" has no code there)");
-    }
-    std::memset(field, 0, sizeof field);
-    std::memcpy(field, text.bytes.data(), WatchNameLength(text.bytes));
+    x9::CopyNameToDevice(field, Cp932Name(utf8, what, source_, line, warnings_).c_str());
   }
 
   // Degrees to 1e-7 degree, truncated toward zero (the range is checked by the reader).
@@ -60,10 +44,10 @@ class Converter {
   x9::TrackPoint TrackPoint(const GpxPoint& point) const {
     x9::TrackPoint out{};
     if (!point.time) Fail(point.line, "a track point without <time> (the watch times every point)");
+    // The module hands the host these fields as its 32-bit wall clock: a time the host cannot
+    // hold is refused here, as the transfer list's reader refuses it.
     const std::optional<CivilTime> local = LocalFromUtc(*point.time);
-    if (!local || local->year < 1 || local->year > 9999) {
-      Fail(point.line, "the time " + FormatUtc(*point.time) + " is outside what the watch can hold");
-    }
+    if (!local || !HostWallClock(*point.time)) Fail(point.line, HostTimeRefusal(*point.time));
     out.year = static_cast<int32_t>(local->year);
     out.month = local->month;
     out.day = local->day;
@@ -101,6 +85,7 @@ class Converter {
 
  private:
   std::string source_;
+  std::vector<std::string>& warnings_;
 };
 
 std::string FieldText(const char (&field)[x9::kDeviceNameField]) {
@@ -114,7 +99,8 @@ GpxPoint PointFrom(const x9::RoutePoint& point) {
   GpxPoint out;
   out.latitude = static_cast<double>(point.latitude) * 1e-7;
   out.longitude = static_cast<double>(point.longitude) * 1e-7;
-  if (point.altitude != kNoAltitude) out.elevation = point.altitude;
+  // By value: the records are packed, and a reference to a field may be misaligned.
+  if (point.altitude != kNoAltitude) out.elevation = static_cast<double>(point.altitude);
   out.name = FieldText(point.name);
   return out;
 }
@@ -123,7 +109,8 @@ GpxPoint PointFrom(const x9::TrackPoint& point) {
   GpxPoint out;
   out.latitude = static_cast<double>(point.latitude) * 1e-7;
   out.longitude = static_cast<double>(point.longitude) * 1e-7;
-  if (point.altitude != kNoAltitude) out.elevation = point.altitude;
+  // By value: the records are packed, and a reference to a field may be misaligned.
+  if (point.altitude != kNoAltitude) out.elevation = static_cast<double>(point.altitude);
   CivilTime local;
   local.year = point.year;
   local.month = point.month;
@@ -140,12 +127,13 @@ GpxPoint PointFrom(const x9::TrackPoint& point) {
 
 }  // namespace
 
-WatchContent WatchFromGpx(const GpxDocument& document, const std::string& sourceName) {
-  const Converter convert(sourceName);
+WatchContent WatchFromGpx(const GpxDocument& document, const std::string& sourceName,
+                          std::vector<std::string>& warnings) {
+  const Converter convert(sourceName, warnings);
   WatchContent content;
   if (!document.waypoints.empty()) {
     WatchRoute& myPoints = content.routes.emplace_back();
-    std::memcpy(myPoints.header.name, kMyPoints, sizeof kMyPoints);
+    std::memcpy(myPoints.header.name, x9::kMyPointsName, sizeof x9::kMyPointsName);
     for (const GpxPoint& point : document.waypoints) {
       myPoints.points.push_back(convert.RoutePoint(point));
     }
@@ -153,16 +141,19 @@ WatchContent WatchFromGpx(const GpxDocument& document, const std::string& source
   for (const GpxRoute& route : document.routes) {
     WatchRoute& out = content.routes.emplace_back();
     convert.Name(out.header.name, route.name, "route name", route.line);
-    if (IsMyPoints(out.header.name)) {
-      convert.Fail(route.line, "the route name \"" + route.name +
-                                   "\" is the watch's waypoint collection: give waypoints as <wpt>");
+    if (x9::IsMyPointsName(out.header.name)) {
+      convert.Fail(route.line,
+                   "the route name \"" + route.name +
+                       "\" is the watch's waypoint collection: give waypoints as <wpt>");
     }
-    for (const GpxPoint& point : route.points) out.points.push_back(convert.RoutePoint(point));
+    for (const GpxPoint& point : route.points)
+      out.points.push_back(convert.RoutePoint(point));
   }
   for (const GpxTrack& track : document.tracks) {
     WatchTrack& out = content.tracks.emplace_back();
     for (const auto& segment : track.segments) {
-      for (const GpxPoint& point : segment) out.points.push_back(convert.TrackPoint(point));
+      for (const GpxPoint& point : segment)
+        out.points.push_back(convert.TrackPoint(point));
     }
   }
   for (WatchRoute& route : content.routes) {
@@ -201,22 +192,56 @@ WatchContent CurrentWatch() {
   return content;
 }
 
+namespace {
+
+template <typename Record>
+bool SameBytes(const Record& a, const Record& b) {
+  return std::memcmp(&a, &b, sizeof a) == 0;
+}
+
+template <typename Item>
+bool SameItems(const Item& a, const Item& b) {
+  if (!SameBytes(a.header, b.header) || a.points.size() != b.points.size()) return false;
+  for (size_t i = 0; i < a.points.size(); ++i) {
+    if (!SameBytes(a.points[i], b.points[i])) return false;
+  }
+  return true;
+}
+
+template <typename Item>
+bool SameList(const std::vector<Item>& a, const std::vector<Item>& b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i) {
+    if (!SameItems(a[i], b[i])) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+bool SameWatch(const WatchContent& a, const WatchContent& b) {
+  return SameList(a.tracks, b.tracks) && SameList(a.routes, b.routes);
+}
+
 GpxDocument GpxFromWatch(const WatchContent& content) {
   GpxDocument document;
   for (const WatchRoute& route : content.routes) {
     const std::string name = FieldText(route.header.name);
-    if (IsMyPoints(name)) {
-      for (const x9::RoutePoint& point : route.points) document.waypoints.push_back(PointFrom(point));
+    if (x9::IsMyPointsName(name.c_str())) {
+      for (const x9::RoutePoint& point : route.points)
+        document.waypoints.push_back(PointFrom(point));
       continue;
     }
     GpxRoute& out = document.routes.emplace_back();
     out.name = name;
-    for (const x9::RoutePoint& point : route.points) out.points.push_back(PointFrom(point));
+    for (const x9::RoutePoint& point : route.points)
+      out.points.push_back(PointFrom(point));
   }
   for (const WatchTrack& track : content.tracks) {
     GpxTrack& out = document.tracks.emplace_back();
     auto& segment = out.segments.emplace_back();
-    for (const x9::TrackPoint& point : track.points) segment.push_back(PointFrom(point));
+    for (const x9::TrackPoint& point : track.points)
+      segment.push_back(PointFrom(point));
   }
   return document;
 }

@@ -1,12 +1,14 @@
 #!/usr/bin/env bash
 # x9host.exe under wine, in whatever locale the run has (the texts are converted from code
-# page 932 explicitly, so any locale will do): the about box and a full download, both with the
-# boxes answered by --yes's hook, and a bad input. Needs a display (xvfb-run -a, as
-# tools/test.sh runs the Windows suite).
-# Usage: wine_test.sh X9HOST.EXE SAMPLE_WATCH.GPX
+# page 932 explicitly, so any locale will do; under a Japanese one no English is shown): the
+# about box and a full download, both with the boxes answered by --yes's hook; bad input; the
+# exit statuses and the write rules; and the real-watch mode with a watch library that is not
+# the simulator. Needs a display (xvfb-run -a, as tools/test.sh runs the Windows suite).
+# Usage: wine_test.sh X9HOST.EXE SAMPLE_WATCH.GPX STAND_IN_PLUGIN_DIR
 set -uo pipefail
 program=$1
 sample=$2
+stand_in=$3
 root=$(cd "$(dirname "$0")/../.." && pwd)
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
@@ -38,7 +40,13 @@ run download-all --yes --out "$(windows_path "$work/list.gpx")"
 status=$?
 [ "$status" -eq 0 ] || fail "download-all: status $status"
 grep -q "download-all returned 1" "$work/out" || fail "download-all: no result line"
+grep -q "^x9host: done: 957 items added" "$work/out" || fail "download-all: no verdict: $(tail -1 "$work/out")"
 grep -q "(answered Yes)" "$work/err" || fail "download-all: the question was not answered"
+# The English under the module's text, unless the user's language is Japanese.
+case "${LC_ALL:-${LANG:-}}" in
+  ja*) ! grep -q "Start downloading the waypoints" "$work/err" || fail "download-all: English under Japanese" ;;
+  *) grep -q "^  Start downloading the waypoints (MyPoints)?" "$work/err" || fail "download-all: no English" ;;
+esac
 if [ -f "$work/list.gpx" ]; then
   if command -v xmllint >/dev/null; then
     xmllint --noout "$work/list.gpx" || fail "download-all: the GPX is not well-formed"
@@ -64,6 +72,87 @@ run --watch "$(windows_path "$work/broken.gpx")" about
 status=$?
 [ "$status" -eq 2 ] || fail "broken watch file: status $status"
 grep -q "line 3: not well-formed XML" "$work/err" || fail "broken watch file: $(cat "$work/err")"
+
+# --- Exit statuses and the write rules ------------------------------------------------------
+
+w() { windows_path "$work/$1"; }
+old="an existing file, byte for byte"
+printf '%s\n' "$old" >"$work/keep.gpx"
+printf '<gpx xmlns="http://www.topografix.com/GPX/1/1"/>\n' >"$work/empty.gpx"
+
+# Moved nothing: an empty watch, a plug-in directory without the watch library.
+run download-tracks --yes --watch "$(w empty.gpx)" --out "$(w keep.gpx)"
+status=$?
+[ "$status" -eq 3 ] || fail "empty watch: status $status"
+grep -q "^x9host: nothing moved: the watch holds no tracks" "$work/out" || fail "empty watch: $(tail -1 "$work/out")"
+[ "$(cat "$work/keep.gpx")" = "$old" ] || fail "empty watch: the existing --out was changed"
+mkdir "$work/plugins"
+cp "$(dirname "$program")/../plugins/x9link.tvl" "$work/plugins/"
+run download-all --yes --plugins "$(w plugins)" --out "$(w keep.gpx)"
+status=$?
+[ "$status" -eq 3 ] || fail "no x9.dll: status $status"
+grep -q "^x9host: nothing moved: there is no watch library" "$work/out" || fail "no x9.dll: $(tail -1 "$work/out")"
+[ "$(cat "$work/keep.gpx")" = "$old" ] || fail "no x9.dll: the existing --out was changed"
+
+# Refused before anything runs: the watch file as --out (through a link too), a read-only
+# --out, a --watch-out where no file can be made.
+cp "$sample" "$work/watch.gpx"
+ln -s "$work/watch.gpx" "$work/watch-link.gpx"
+for out in watch.gpx watch-link.gpx; do
+  run download-waypoints --yes --watch "$(w watch.gpx)" --out "$(w $out)"
+  status=$?
+  [ "$status" -eq 2 ] || fail "--watch X --out $out: status $status"
+  grep -q "names the same file as --watch" "$work/err" || fail "--watch X --out $out: $(cat "$work/err")"
+  ! grep -q "message box" "$work/err" || fail "--watch X --out $out: the request ran"
+done
+cmp -s "$sample" "$work/watch.gpx" || fail "the watch file was changed"
+cp "$work/keep.gpx" "$work/read-only.gpx"
+chmod 444 "$work/read-only.gpx"
+run download-routes --yes --out "$(w read-only.gpx)"
+status=$?
+[ "$status" -eq 2 ] && grep -q "is read-only" "$work/err" || fail "read-only --out: status $status $(cat "$work/err")"
+run download-routes --yes --out "$(w keep.gpx)" --watch-out 'Z:\proc\x9host.gpx'
+status=$?
+[ "$status" -eq 2 ] && ! grep -q "message box" "$work/err" || fail "unwritable --watch-out: status $status"
+# Both or neither: the request moved, then --watch-out fails (a full disk): --out stays.
+run download-routes --yes --out "$(w keep.gpx)" --watch-out 'Z:\dev\full'
+status=$?
+[ "$status" -eq 2 ] || fail "--watch-out on a full disk: status $status"
+[ "$(cat "$work/keep.gpx")" = "$old" ] || fail "--watch-out on a full disk: --out was written"
+[ "$(ls -A "$work" | grep -c x9host)" -eq 0 ] || fail "a temporary file was left: $(ls -A "$work")"
+
+# Written: a file replaced, through a link (kept), NUL, standard output.
+ln -s "$work/keep.gpx" "$work/keep-link.gpx"
+run download-routes --yes --out "$(w keep-link.gpx)"
+status=$?
+[ "$status" -eq 0 ] || fail "--out through a link: status $status"
+[ -L "$work/keep-link.gpx" ] || fail "--out through a link: the link was replaced"
+grep -q "<rte>" "$work/keep.gpx" || fail "--out through a link: the target was not written"
+run download-routes --yes --out NUL
+status=$?
+[ "$status" -eq 0 ] || fail "--out NUL: status $status $(cat "$work/err")"
+(cd "$work" && "$root/tools/wine-run.sh" "$program" download-routes --yes --out - >"$work/piped.gpx" 2>"$work/err")
+status=$?
+[ "$status" -eq 0 ] || fail "--out -: status $status"
+cmp -s "$work/piped.gpx" "$work/keep.gpx" || fail "--out -: standard output is not the GPX alone"
+grep -q "written: standard output" "$work/err" || fail "--out -: the report is not on stderr"
+[ ! -e "$work/-" ] || fail "--out -: a file named - was made"
+
+# --- The real watch: a watch library that is not the simulator ------------------------------
+
+run download-all --yes --plugins "$(windows_path "$stand_in")" --out "$(w backup.gpx)"
+status=$?
+[ "$status" -eq 0 ] || fail "real watch download: status $status $(cat "$work/err")"
+grep -q "it is not the simulator, so this is the real watch" "$work/out" || fail "real watch: not said"
+grep -q "<name>STAND-IN ROUTE</name>" "$work/backup.gpx" 2>/dev/null || fail "real watch: the backup lacks the route"
+run download-all --yes --plugins "$(windows_path "$stand_in")" --watch "$(w watch.gpx)"
+status=$?
+[ "$status" -eq 2 ] && grep -q "is a watch library, not the simulator" "$work/err" || fail "real watch --watch: status $status"
+printf '<gpx xmlns="http://www.topografix.com/GPX/1/1"><rte><name>Ridge</name><rtept lat="35.6" lon="139.2"/></rte></gpx>\n' >"$work/routes.gpx"
+run upload-routes --yes --plugins "$(windows_path "$stand_in")" --list "$(w routes.gpx)"
+status=$?
+[ "$status" -eq 0 ] || fail "real watch upload: status $status"
+grep -q "^x9host: done: 1 route put on the watch" "$work/out" || fail "real watch upload: $(tail -1 "$work/out")"
 
 if [ "$failures" -gt 0 ]; then
   echo "$failures failures"

@@ -3,33 +3,13 @@
 #include <gtest/gtest.h>
 
 #include "platform/win32/progress_res.h"
+#include "win32/win32_text.h"
 
 namespace x9test {
 
-std::wstring WindowText(HWND window) {
-  const int length = GetWindowTextLengthW(window);
-  if (length <= 0) return {};
-  std::wstring text(static_cast<size_t>(length) + 1, L'\0');
-  const int copied = GetWindowTextW(window, text.data(), length + 1);
-  text.resize(copied > 0 ? static_cast<size_t>(copied) : 0);
-  return text;
-}
-
-std::wstring ClassNameOf(HWND window) {
-  wchar_t name[256] = {};
-  const int length = GetClassNameW(window, name, 256);
-  return std::wstring(name, length > 0 ? static_cast<size_t>(length) : 0);
-}
-
-std::string Utf8(const std::wstring& text) {
-  if (text.empty()) return {};
-  const int size = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
-                                       nullptr, 0, nullptr, nullptr);
-  std::string out(static_cast<size_t>(size), '\0');
-  WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), size,
-                      nullptr, nullptr);
-  return out;
-}
+std::wstring WindowText(HWND window) { return x9sim::win32::WindowText(window); }
+std::wstring ClassNameOf(HWND window) { return x9sim::win32::ClassNameOf(window); }
+std::string Utf8(const std::wstring& text) { return x9sim::win32::Utf8FromWide(text); }
 
 namespace {
 
@@ -46,8 +26,7 @@ constexpr wchar_t kOwnerClass[] = L"X9TestOwner";
 
 std::vector<HWND> ProgressWindowsOfThisThread() {
   std::vector<HWND> found;
-  EnumThreadWindows(GetCurrentThreadId(), CollectProgressWindow,
-                    reinterpret_cast<LPARAM>(&found));
+  EnumThreadWindows(GetCurrentThreadId(), CollectProgressWindow, reinterpret_cast<LPARAM>(&found));
   return found;
 }
 

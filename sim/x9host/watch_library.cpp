@@ -1,0 +1,31 @@
+#include "watch_library.h"
+
+#include "host_platform.h"
+#include "input_error.h"
+#include "watch/watch_sim.h"
+
+namespace x9host {
+
+WatchLibraryFound FindWatchLibrary(const std::string& pluginDirectory) {
+  WatchLibraryFound found;
+  found.path = platform::JoinPath(pluginDirectory, "x9.dll");
+  if (!platform::IsFile(found.path)) return found;
+  void* library = nullptr;
+  try {
+    library = platform::LoadModule(found.path);
+  } catch (const InputError& error) {
+    found.kind = WatchLibrary::kUnloadable;
+    found.problem = error.what();
+    return found;
+  }
+  using SignatureFn = int(X9_STDCALL*)(void);
+  const auto signature =
+      reinterpret_cast<SignatureFn>(platform::ModuleSymbol(library, kWatchSimulatorExport));
+  found.kind = signature != nullptr && signature() == kWatchSimulatorSignature
+                   ? WatchLibrary::kSimulator
+                   : WatchLibrary::kOther;
+  platform::UnloadModule(library);
+  return found;
+}
+
+}  // namespace x9host

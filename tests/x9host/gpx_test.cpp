@@ -1,0 +1,287 @@
+// GPX in and out: the reader's rules and its refusals (each with the line), the encodings it
+// reads, and the writer's formats.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <string>
+
+#include "codepage.h"
+#include "gpx.h"
+#include "input_error.h"
+#include "x9host_support.h"
+
+namespace {
+
+using namespace x9host;
+using namespace x9host_test;
+
+// --- GPX reading ---------------------------------------------------------------------------------
+
+std::string ReadError(const std::string& text) {
+  try {
+    ParseGpx(text, "f.gpx");
+  } catch (const InputError& error) {
+    return error.what();
+  }
+  return "(accepted)";
+}
+
+TEST(X9hostGpxRead, ReadsPointsRoutesTracksAndOurExtensions) {
+  const GpxDocument gpx = ParseGpx(
+      std::string(kGpxHead) +
+          "<wpt lat=\"35.5\" lon=\"-139.25\"><ele>+12.5</ele><name> A &amp; B </name></wpt>\n"
+          "<rte><name>R</name><rtept lat=\"1\" lon=\"2\"/><rtept lat=\"3\" "
+          "lon=\"4\"><name>p</name></rtept></rte>\n"
+          "<trk><name>T</name><trkseg><trkpt lat=\"1\" "
+          "lon=\"1\"><time>2024-05-03T00:12:05Z</time>\n"
+          "  <extensions><x9:value32>1230</x9:value32><x9:value72>-7</x9:value72>"
+          "<other xmlns=\"urn:other\">9</other></extensions></trkpt></trkseg>\n"
+          "<trkseg/><trkseg><trkpt lat=\"2\" "
+          "lon=\"2\"><time>2024-05-03T00:12:06Z</time></trkpt></trkseg></trk>\n"
+          "<trk/>\n"
+          "<foreign:wpt xmlns:foreign=\"urn:other\" lat=\"9\" lon=\"9\"/>\n"
+          "</gpx>\n",
+      "f.gpx");
+  ASSERT_EQ(gpx.waypoints.size(), 1u);  // the wpt of another namespace is not ours
+  EXPECT_EQ(gpx.waypoints[0].latitude, 35.5);
+  EXPECT_EQ(gpx.waypoints[0].longitude, -139.25);
+  EXPECT_EQ(gpx.waypoints[0].elevation, 12.5);
+  EXPECT_EQ(gpx.waypoints[0].name, "A & B");
+  EXPECT_EQ(gpx.waypoints[0].line, 4);
+  ASSERT_EQ(gpx.routes.size(), 1u);
+  EXPECT_EQ(gpx.routes[0].name, "R");
+  ASSERT_EQ(gpx.routes[0].points.size(), 2u);
+  EXPECT_FALSE(gpx.routes[0].points[0].elevation.has_value());
+  EXPECT_EQ(gpx.routes[0].points[1].name, "p");
+  ASSERT_EQ(gpx.tracks.size(), 2u);
+  ASSERT_EQ(gpx.tracks[0].segments.size(), 3u);
+  EXPECT_EQ(gpx.tracks[0].PointCount(), 2u);
+  const GpxPoint& first = gpx.tracks[0].segments[0][0];
+  EXPECT_EQ(first.time, 1714695125);
+  EXPECT_EQ(first.value32, 1230.0);
+  EXPECT_EQ(first.value72, -7.0f);
+  EXPECT_FALSE(gpx.tracks[0].segments[2][0].value32.has_value());
+  EXPECT_EQ(gpx.tracks[1].PointCount(), 0u);
+}
+
+TEST(X9hostGpxRead, AcceptsGpx10AndPrefixedElements) {
+  const GpxDocument old = ParseGpx(
+      "<gpx version=\"1.0\" xmlns=\"http://www.topografix.com/GPX/1/0\"><wpt lat=\"1\" "
+      "lon=\"2\"/></gpx>",
+      "a");
+  EXPECT_EQ(old.waypoints.size(), 1u);
+  const GpxDocument prefixed = ParseGpx(
+      "<g:gpx xmlns:g=\"http://www.topografix.com/GPX/1/1\"><g:rte><g:name>N</g:name>"
+      "<g:rtept lat=\"1\" lon=\"2\"/></g:rte></g:gpx>",
+      "b");
+  ASSERT_EQ(prefixed.routes.size(), 1u);
+  EXPECT_EQ(prefixed.routes[0].name, "N");
+  EXPECT_EQ(prefixed.routes[0].points.size(), 1u);
+}
+
+TEST(X9hostGpxRead, RefusesBadFilesWithTheLine) {
+  const std::string head = kGpxHead;  // three lines
+  EXPECT_EQ(ReadError(head + "<wpt lat=\"1\" lon=\"2\">\n</gpx>\n"),
+            "f.gpx: line 5: not well-formed XML (Start-end tags mismatch)");
+  EXPECT_EQ(ReadError(""), "f.gpx: line 1: not well-formed XML (No document element found)");
+  EXPECT_EQ(ReadError("<kml/>"), "f.gpx: not a GPX file (the root element is <kml>)");
+  EXPECT_EQ(ReadError(head + "<wpt lat=\"1\"/></gpx>"), "f.gpx: line 4: <wpt> without lat and lon");
+  EXPECT_EQ(ReadError(head + "<wpt lat=\"1,5\" lon=\"2\"/></gpx>"),
+            "f.gpx: line 4: latitude \"1,5\" is not a number");
+  EXPECT_EQ(ReadError(head + "<wpt lat=\"nan\" lon=\"2\"/></gpx>"),
+            "f.gpx: line 4: latitude \"nan\" is not a number");
+  EXPECT_EQ(ReadError(head + "<wpt lat=\"90.5\" lon=\"2\"/></gpx>"),
+            "f.gpx: line 4: latitude 90.5 is outside -90 to 90 degrees");
+  EXPECT_EQ(ReadError(head + "<wpt lat=\"1\" lon=\"-180.1\"/></gpx>"),
+            "f.gpx: line 4: longitude -180.1 is outside -180 to 180 degrees");
+  EXPECT_EQ(
+      ReadError(head + "<trk><trkseg>\n<trkpt lat=\"1\" lon=\"2\"><time>yesterday</time></trkpt>"
+                       "</trkseg></trk></gpx>"),
+      "f.gpx: line 5: time \"yesterday\" is not a date and time");
+  EXPECT_EQ(ReadError(head + "<wpt lat=\"1\" lon=\"2\"><name>\xC3\x28</name></wpt></gpx>"),
+            "f.gpx: line 4: <name> is not valid UTF-8");
+  EXPECT_EQ(ReadError("<!DOCTYPE gpx [<!ENTITY e \"x\">]><gpx><wpt lat=\"1\" lon=\"2\"/></gpx>"),
+            "f.gpx: a document type declaration is not accepted");
+}
+
+TEST(X9hostGpxRead, AFileWithoutDataIsAnEmptyDocument) {
+  EXPECT_TRUE(ParseGpx(std::string(kGpxHead) + "<metadata/></gpx>", "f.gpx").Empty());
+  EXPECT_TRUE(ParseGpx("<gpx xmlns=\"http://www.topografix.com/GPX/1/1\"/>", "f.gpx").Empty());
+  // A trk without points is still a track (the watch may hold an empty one).
+  EXPECT_EQ(ParseGpx(std::string(kGpxHead) + "<trk/></gpx>", "f.gpx").tracks.size(), 1u);
+}
+
+// --- Encodings -----------------------------------------------------------------------------------
+
+// A file with Japanese names over several lines, and where each name is.
+constexpr char kJapaneseBody[] =
+    "<gpx version=\"1.1\" creator=\"t\" xmlns=\"http://www.topografix.com/GPX/1/1\">\n"
+    "<wpt lat=\"35.625\" lon=\"139.243\"><name>高尾山 山頂</name></wpt>\n"
+    "<rte><name>多摩川ラン～下流</name>\n"
+    "  <rtept lat=\"35.6\" lon=\"139.3\"><name>ｶﾀｶﾅ駅</name></rtept></rte>\n"
+    "<trk><name>表示・能力・ソ</name><trkseg><trkpt lat=\"1\" "
+    "lon=\"2\"><time>2024-05-03T00:12:05Z</time></trkpt></trkseg></trk>\n"
+    "</gpx>\n";
+
+std::string Declared(const std::string& encoding) {
+  return "<?xml version=\"1.0\" encoding=\"" + encoding + "\"?>\n";
+}
+
+void ExpectSameDocument(const GpxDocument& a, const GpxDocument& b) {
+  ASSERT_EQ(a.waypoints.size(), b.waypoints.size());
+  ASSERT_EQ(a.routes.size(), b.routes.size());
+  ASSERT_EQ(a.tracks.size(), b.tracks.size());
+  EXPECT_EQ(a.waypoints[0].name, b.waypoints[0].name);
+  EXPECT_EQ(a.waypoints[0].line, b.waypoints[0].line);
+  EXPECT_EQ(a.routes[0].name, b.routes[0].name);
+  EXPECT_EQ(a.routes[0].points[0].name, b.routes[0].points[0].name);
+  EXPECT_EQ(a.routes[0].points[0].line, b.routes[0].points[0].line);
+  EXPECT_EQ(a.tracks[0].name, b.tracks[0].name);
+  EXPECT_EQ(a.tracks[0].line, b.tracks[0].line);
+}
+
+TEST(X9hostGpxEncoding, ShiftJisReadsLikeItsUtf8TwinUnderEveryName) {
+  const GpxDocument utf8 = ParseGpx(Declared("UTF-8") + kJapaneseBody, "utf8.gpx");
+  EXPECT_EQ(utf8.routes[0].name, "多摩川ラン～下流");
+  EXPECT_EQ(utf8.routes[0].points[0].line, 5);
+  // Trail bytes that are ASCII ("ソ", "能", "表" end in 0x5C, the backslash) and half-width kana.
+  const Cp932Text body = Cp932FromUtf8(kJapaneseBody);
+  ASSERT_TRUE(body.ok);
+  for (const char* name :
+       {"Shift_JIS", "shift_jis", "Shift-JIS", "SJIS", "Windows-31J", "cp932", "MS932"}) {
+    SCOPED_TRACE(name);
+    ExpectSameDocument(ParseGpx(Declared(name) + body.bytes, "sjis.gpx"), utf8);
+  }
+  // Single quotes and other attributes around the declaration's encoding.
+  ExpectSameDocument(
+      ParseGpx("<?xml version='1.0' encoding = 'SJIS' standalone='yes'?>\n" + body.bytes,
+               "sjis.gpx"),
+      utf8);
+}
+
+TEST(X9hostGpxEncoding, ShiftJisErrorsNameTheFileLine) {
+  const std::string head =
+      Declared("Shift_JIS") + "<gpx xmlns=\"http://www.topografix.com/GPX/1/1\">\n";
+  EXPECT_EQ(ReadError(head + "<wpt lat=\"1\" lon=\"2\">\n<name>\x85\x40</name></wpt></gpx>\n"),
+            "f.gpx: line 4: 0x85 0x40 is not Shift_JIS (code page 932)");
+  EXPECT_EQ(ReadError(head + "<wpt lat=\"1\" lon=\"2\">\n<name>\x8D\x82</name>\n</gpx>\n"),
+            "f.gpx: line 5: not well-formed XML (Start-end tags mismatch)");
+}
+
+TEST(X9hostGpxEncoding, OtherEncodingsAreReadOrRefusedByName) {
+  const std::string body =
+      "<gpx xmlns=\"http://www.topografix.com/GPX/1/1\"><wpt lat=\"1\" "
+      "lon=\"2\"><name>Caf\xE9</name></wpt></gpx>";
+  EXPECT_EQ(ParseGpx(Declared("ISO-8859-1") + body, "f.gpx").waypoints[0].name, "Caf\xC3\xA9");
+  EXPECT_EQ(ParseGpx(Declared("latin1") + body, "f.gpx").waypoints[0].name, "Caf\xC3\xA9");
+  EXPECT_EQ(ReadError(Declared("EUC-JP") + body),
+            "f.gpx: the encoding \"EUC-JP\" is not supported (UTF-8, UTF-16, ISO-8859-1 and "
+            "Shift_JIS are)");
+  EXPECT_EQ(ReadError(Declared("windows-1252") + body)
+                .rfind("f.gpx: the encoding \"windows-1252\" is not supported", 0),
+            0u);
+  EXPECT_EQ(ReadError("\xEF\xBB\xBF" + Declared("Shift_JIS") + body),
+            "f.gpx: declared as Shift_JIS but it starts with a UTF-8 byte order mark");
+  EXPECT_EQ(ReadError(Declared("UTF-16") + body),
+            "f.gpx: declared as UTF-16 but it has no UTF-16 byte order mark");
+  // A UTF-8 byte order mark is read past.
+  EXPECT_EQ(ParseGpx("\xEF\xBB\xBF" + Declared("UTF-8") + kJapaneseBody, "f.gpx").routes[0].name,
+            "多摩川ラン～下流");
+}
+
+TEST(X9hostGpxEncoding, Utf16WithAByteOrderMarkReadsLikeUtf8) {
+  const std::string text = Declared("UTF-16") + kJapaneseBody;
+  // UTF-8 to UTF-16 by hand, little- and big-endian.
+  std::u16string units;
+  for (size_t i = 0; i < text.size();) {
+    const auto c = static_cast<unsigned char>(text[i]);
+    const size_t length = c < 0x80 ? 1 : c >= 0xF0 ? 4 : c >= 0xE0 ? 3 : 2;
+    uint32_t code = length == 1 ? c : c & (0xFF >> (length + 1));
+    for (size_t k = 1; k < length; ++k)
+      code = (code << 6) | (static_cast<unsigned char>(text[i + k]) & 0x3F);
+    units += static_cast<char16_t>(code);  // the text has nothing beyond the BMP
+    i += length;
+  }
+  std::string little = "\xFF\xFE", big = "\xFE\xFF";
+  for (const char16_t unit : units) {
+    little += static_cast<char>(unit & 0xFF);
+    little += static_cast<char>(unit >> 8);
+    big += static_cast<char>(unit >> 8);
+    big += static_cast<char>(unit & 0xFF);
+  }
+  const GpxDocument utf8 = ParseGpx(Declared("UTF-8") + kJapaneseBody, "utf8.gpx");
+  ExpectSameDocument(ParseGpx(little, "le.gpx"), utf8);
+  ExpectSameDocument(ParseGpx(big, "be.gpx"), utf8);
+  EXPECT_EQ(ReadError(std::string("\xFF\xFE<\0g\0\x00\xD8", 8)), "f.gpx: line 1: not valid UTF-16");
+  EXPECT_EQ(ReadError(std::string("\xFF\xFE\0\0", 4)),
+            "f.gpx: UTF-32 is not supported (UTF-8, UTF-16, ISO-8859-1 and Shift_JIS are)");
+}
+
+// --- GPX writing ---------------------------------------------------------------------------------
+
+TEST(X9hostGpxWrite, CoordinatesNameTheWatchUnitExactly) {
+  for (const int32_t units :
+       {356324001, -356812345, 1393387169, -1, 0, 1800000000, -1799999999, 644712010}) {
+    const double degrees = static_cast<double>(units) * 1e-7;  // as the module converts
+    const std::string text = CoordinateText(degrees);
+    EXPECT_EQ(NearestUnits(text), units) << text;
+    EXPECT_EQ(WatchUnits(text), units) << text;  // the watch's loader gets the unit back too
+  }
+  EXPECT_EQ(CoordinateText(356324001 * 1e-7), "35.6324001");
+  EXPECT_EQ(CoordinateText(-1 * 1e-7), "-0.0000001");
+  // "64.4712010" would read back as 644712009 under truncation: a few more digits avoid that.
+  EXPECT_EQ(CoordinateText(644712010 * 1e-7), "64.47120100001");
+  // A value from elsewhere keeps all its digits.
+  EXPECT_EQ(CoordinateText(35.6812345678), "35.6812345678");
+  EXPECT_EQ(NumberText(-9999.5), "-9999.5");
+  EXPECT_EQ(NumberText(599.0), "599");
+  EXPECT_EQ(NumberText(0.1f), "0.1");
+}
+
+TEST(X9hostGpxWrite, EscapesTextDropsControlCharactersAndKeepsTheSchemaOrder) {
+  GpxDocument document;
+  GpxPoint waypoint;
+  waypoint.latitude = 1;
+  waypoint.longitude = 2;
+  waypoint.name = "A&B <C> \"D\"\x01\x1F\x7F end";
+  document.waypoints.push_back(waypoint);
+  GpxTrack& track = document.tracks.emplace_back();
+  track.name = "T";
+  track.segments.emplace_back();  // empty: not written
+  GpxPoint point;
+  point.latitude = 3;
+  point.longitude = 4;
+  point.elevation = 10;
+  point.time = 1714695125;
+  point.name = "No. 1";
+  point.value32 = 1230;
+  point.value72 = 7.5f;
+  track.segments.emplace_back().push_back(point);
+  document.tracks.emplace_back().name = "empty";
+
+  const std::string text = WriteGpx(document, "x9host \"test\"");
+  EXPECT_EQ(text.find('\x01'), std::string::npos);
+  EXPECT_EQ(text.find('\x7F'), std::string::npos);
+  EXPECT_NE(text.find("creator=\"x9host &quot;test&quot;\""), std::string::npos);
+  const GpxText gpx = ParseGpxText(text);
+  ASSERT_EQ(gpx.waypoints.size(), 1u);
+  EXPECT_EQ(gpx.waypoints[0].name, "A&B <C> \"D\" end");
+  EXPECT_TRUE(gpx.waypoints[0].ele.empty());
+  ASSERT_EQ(gpx.tracks.size(), 2u);
+  EXPECT_EQ(gpx.tracks[0].segments, 1);
+  EXPECT_EQ(gpx.tracks[1].segments, 0);
+  EXPECT_EQ(gpx.emptySegments, 0);
+  ASSERT_EQ(gpx.tracks[0].points.size(), 1u);
+  const PointText& written = gpx.tracks[0].points[0];
+  EXPECT_EQ(written.ele, "10");
+  EXPECT_EQ(written.time, "2024-05-03T00:12:05Z");
+  EXPECT_EQ(written.value32, "1230");
+  EXPECT_EQ(written.value72, "7.5");
+  EXPECT_TRUE(gpx.orderProblems.empty());
+  // Read back by x9host itself, everything comes back.
+  const GpxDocument back = ParseGpx(text, "w");
+  EXPECT_EQ(back.tracks[0].segments[0][0].value72, 7.5f);
+  EXPECT_EQ(back.tracks[0].segments[0][0].time, 1714695125);
+}
+
+}  // namespace

@@ -1,0 +1,169 @@
+// x9host's text and time rules: code page 932 conversions (exact, with replacement, for
+// reading files), and the times GPX, the watch and the host keep.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "codepage.h"
+#include "text/cp932.h"
+#include "wall_clock.h"
+#include "x9host_support.h"
+
+namespace {
+
+using namespace x9host;
+using namespace x9host_test;
+
+// --- Code page 932 -----------------------------------------------------------------------------
+
+TEST(X9hostCodePage, ConvertsExactlyOrNamesTheCharacterWithoutCode) {
+  const Cp932Text kanji = Cp932FromUtf8("高尾山 1");
+  ASSERT_TRUE(kanji.ok);
+  EXPECT_EQ(kanji.bytes, "\x8D\x82\x94\xF6\x8E\x52 1");
+  EXPECT_EQ(Utf8FromCp932(kanji.bytes), "高尾山 1");
+
+  const Cp932Text accented = Cp932FromUtf8("Caf\xC3\xA9 au lait");
+  EXPECT_FALSE(accented.ok);
+  EXPECT_EQ(accented.offending, "\xC3\xA9");  // é: no best-fit "e"
+  EXPECT_TRUE(accented.bytes.empty());
+
+  const Cp932Text check = Cp932FromUtf8("ok \xE2\x9C\x93");
+  EXPECT_FALSE(check.ok);
+  EXPECT_EQ(check.offending, "\xE2\x9C\x93");
+
+  const Cp932Text broken = Cp932FromUtf8("ab\xFF");
+  EXPECT_FALSE(broken.ok);
+  EXPECT_EQ(broken.offending, "\xFF");
+
+  // Half-width katakana are single bytes.
+  EXPECT_EQ(Cp932FromUtf8("ｶﾀｶﾅ").bytes, "\xB6\xC0\xB6\xC5");
+}
+
+TEST(X9hostCodePage, CutsNamesAtNineteenBytesNeverInsideACharacter) {
+  // The module's own cut, applied to what x9host converts.
+  const auto cut = [](const char* utf8) {
+    const std::string bytes = Cp932FromUtf8(utf8).bytes;
+    return Utf8FromCp932(bytes.substr(0, x9::DeviceNameLength(bytes.c_str())));
+  };
+  EXPECT_EQ(cut("高尾山口駅から山頂まで"), "高尾山口駅から山頂");    // 22 bytes: 18 kept
+  EXPECT_EQ(cut("Route A 相模湖周回コース"), "Route A 相模湖周回");  // byte 19 would start a kanji
+  EXPECT_EQ(cut("12345678901234567高尾"), "12345678901234567高");    // the kanji ends on byte 19
+  EXPECT_EQ(cut("123456789012345678高"), "123456789012345678");
+  EXPECT_EQ(cut("ABCDEFGHIJKLMNOPQRSTUVWXY"), "ABCDEFGHIJKLMNOPQRS");
+  EXPECT_EQ(cut("ｱｲｳｴｵｶｷｸｹｺｻｼｽｾｿﾀﾁﾂﾃﾄ"), "ｱｲｳｴｵｶｷｸｹｺｻｼｽｾｿﾀﾁﾂﾃ");
+  EXPECT_EQ(cut("多摩川ラン"), "多摩川ラン");
+  EXPECT_EQ(cut(""), "");
+}
+
+TEST(X9hostCodePage, ShowsBytesWithoutCharacterAsReplacement) {
+  // 0x85 0x40 is unassigned in code page 932; the text around it survives.
+  const std::string text =
+      Utf8FromCp932(std::string("A\x85\x40"
+                                "B",
+                                4));
+  EXPECT_EQ(text.front(), 'A');
+  EXPECT_EQ(text.back(), 'B');
+  EXPECT_NE(text.find("\xEF\xBF\xBD"), std::string::npos);
+}
+
+TEST(X9hostCodePage, ReplacesEachCharacterWithoutCodeAndSaysWhichOnce) {
+  // Accents, dashes, symbols and emoji have no code; kanji, kana and ASCII keep theirs.
+  const Cp932Replaced name =
+      Cp932FromUtf8Replacing("Caf\xC3\xA9 \xE2\x80\x93 \xC2\xA9 \xF0\x9F\x98\x80 高尾");
+  EXPECT_EQ(name.bytes, "Caf? ? ? ? \x8D\x82\x94\xF6");
+  EXPECT_EQ(name.replaced, "\xC3\xA9\xE2\x80\x93\xC2\xA9\xF0\x9F\x98\x80");
+  EXPECT_TRUE(Cp932FromUtf8Replacing("高尾山").replaced.empty());
+
+  std::vector<std::string> warnings;
+  EXPECT_EQ(Cp932Name("\xC3\xA9t\xC3\xA9 \xC3\xA0 Nice", "route name", "f.gpx", 7, warnings),
+            "?t? ? Nice");
+  EXPECT_EQ(Cp932Name("plain", "point name", "f.gpx", 8, warnings), "plain");
+  ASSERT_EQ(warnings.size(), 1u);  // once per name, each character once
+  EXPECT_EQ(warnings[0],
+            "f.gpx: line 7: the route name \"\xC3\xA9t\xC3\xA9 \xC3\xA0 Nice\" is kept as \"?t? ? "
+            "Nice\": "
+            "code page 932 cannot write \"\xC3\xA9\" \"\xC3\xA0\"");
+}
+
+TEST(X9hostCodePage, ReadsShiftJisExactlyOrSaysWhereItIsNot) {
+  const DecodedText kanji = Utf8FromCp932Exactly("\x8D\x82\x94\xF6\n\x8E\x52 1");
+  ASSERT_TRUE(kanji.ok);
+  EXPECT_EQ(kanji.utf8, "高尾\n山 1");
+  const DecodedText broken = Utf8FromCp932Exactly(std::string("ab\n\x85\x40", 5));
+  EXPECT_FALSE(broken.ok);
+  EXPECT_EQ(broken.badOffset, 3u);
+  const DecodedText cut = Utf8FromCp932Exactly("ab\x8D");  // a lead byte without its trail
+  EXPECT_FALSE(cut.ok);
+  EXPECT_EQ(cut.badOffset, 2u);
+}
+
+// --- Times -------------------------------------------------------------------------------------
+
+TEST(X9hostWallClock, ReadsGpxTimesAsUtcSeconds) {
+  EXPECT_EQ(ParseDateTime("2024-05-03T00:12:05Z"), 1714695125);
+  EXPECT_EQ(ParseDateTime("  2024-05-03T00:12:05.987Z\n"), 1714695125);  // whole seconds
+  EXPECT_EQ(ParseDateTime("2024-05-03T00:12:05"), 1714695125);           // no zone: UTC
+  EXPECT_EQ(ParseDateTime("2024-05-03T00:12:05+09:00"), 1714662725);
+  EXPECT_EQ(ParseDateTime("2024-05-02T15:12:05-00:00"), 1714662725);
+  EXPECT_EQ(ParseDateTime("1969-12-31T23:59:59Z"), -1);
+  EXPECT_EQ(ParseDateTime("2000-02-29T12:00:00Z"), 951825600);
+  for (const char* bad :
+       {"", "2024-05-03", "2024-05-03 00:12:05Z", "24-05-03T00:12:05Z", "2023-02-29T00:00:00Z",
+        "2024-13-01T00:00:00Z", "2024-05-03T00:60:00Z", "2024-05-03T00:12:05+9",
+        "2024-05-03T00:12:05Zjunk", "2024-05-03T00:12:05."}) {
+    EXPECT_FALSE(ParseDateTime(bad).has_value()) << bad;
+  }
+  EXPECT_EQ(FormatUtc(1714695125), "2024-05-03T00:12:05Z");
+  EXPECT_EQ(FormatUtc(-1), "1969-12-31T23:59:59Z");
+}
+
+TEST(X9hostWallClock, LinksUtcAndTheLocalWallClockThroughTheZone) {
+  {
+    const ScopedZone zone("Asia/Tokyo");
+    const std::optional<CivilTime> local = LocalFromUtc(1714695125);
+    ASSERT_TRUE(local.has_value());
+    EXPECT_EQ(FormatCivil(*local), "2024-05-03 09:12:05");
+    EXPECT_EQ(UtcFromLocal(*local), 1714695125);
+    // The host's wall-clock value reads the local fields as if they were UTC.
+    EXPECT_EQ(SecondsFromCivil(*local), 1714695125 + 9 * 3600);
+  }
+  {
+    const ScopedZone zone("Europe/Berlin");
+    // Summer and winter: two hours, then one hour ahead of UTC.
+    EXPECT_EQ(FormatCivil(*LocalFromUtc(*ParseDateTime("2024-07-01T10:00:00Z"))),
+              "2024-07-01 12:00:00");
+    EXPECT_EQ(FormatCivil(*LocalFromUtc(*ParseDateTime("2024-01-01T10:00:00Z"))),
+              "2024-01-01 11:00:00");
+    EXPECT_EQ(UtcFromLocal(CivilFromSeconds(*ParseDateTime("2024-07-01T12:00:00Z"))),
+              ParseDateTime("2024-07-01T10:00:00Z"));
+  }
+  const CivilTime leap = CivilFromSeconds(951825600);
+  EXPECT_EQ(FormatCivil(leap), "2000-02-29 12:00:00");
+  EXPECT_EQ(SecondsFromCivil(leap), 951825600);
+  EXPECT_EQ(FormatCivil(CivilFromSeconds(-86401)), "1969-12-30 23:59:59");
+}
+
+TEST(X9hostWallClock, TheHostHoldsTheWallClockFrom1970To2038) {
+  {
+    const ScopedZone zone("UTC");
+    EXPECT_EQ(HostWallClock(1), 1);
+    EXPECT_EQ(HostWallClock(2147483647), 2147483647);
+    EXPECT_FALSE(HostWallClock(0).has_value());  // the host's "no time"
+    EXPECT_FALSE(HostWallClock(-1).has_value());
+    EXPECT_FALSE(HostWallClock(2147483648).has_value());
+  }
+  {
+    // Nine hours ahead: the wall clock, not UTC, is what must fit.
+    const ScopedZone zone("Asia/Tokyo");
+    EXPECT_EQ(HostWallClock(-32399), 1);
+    EXPECT_FALSE(HostWallClock(-32400).has_value());
+    EXPECT_FALSE(HostWallClock(2147483647 - 32399).has_value());
+    EXPECT_EQ(HostWallClock(2147483647 - 32400), 2147483647);
+  }
+  EXPECT_EQ(HostTimeRefusal(2208988800),
+            "the time 2040-01-01T00:00:00Z is outside what the host can hold "
+            "(1970-01-01 00:00:01 to 2038-01-19 03:14:07 local time)");
+}
+
+}  // namespace

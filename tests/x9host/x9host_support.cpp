@@ -1,0 +1,252 @@
+#include "x9host_support.h"
+
+#include <fcntl.h>
+#include <pty.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <fstream>
+#include <map>
+#include <sstream>
+
+#include "codepage.h"
+
+namespace x9host_test {
+
+std::string ReadText(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+void WriteText(const fs::path& path, const std::string& text) {
+  std::ofstream(path, std::ios::binary) << text;
+}
+
+size_t CountLines(const std::string& text) {
+  size_t lines = 0;
+  for (const char c : text)
+    lines += c == '\n';
+  return lines;
+}
+
+ScopedZone::ScopedZone(const char* zone) {
+  const char* old = std::getenv("TZ");
+  if (old != nullptr) old_ = old;
+  hadOld_ = old != nullptr;
+  setenv("TZ", zone, 1);
+  tzset();
+}
+
+ScopedZone::~ScopedZone() {
+  if (hadOld_) {
+    setenv("TZ", old_.c_str(), 1);
+  } else {
+    unsetenv("TZ");
+  }
+  tzset();
+}
+
+int64_t WatchUnits(const std::string& text) {
+  return static_cast<int64_t>(std::strtod(text.c_str(), nullptr) * 1e7);
+}
+
+int64_t NearestUnits(const std::string& text) {
+  return std::llround(std::strtod(text.c_str(), nullptr) * 1e7);
+}
+
+std::string WatchName(const std::string& utf8) {
+  std::string kept;
+  size_t bytes = 0;
+  for (size_t i = 0; i < utf8.size();) {
+    size_t length = 1;
+    const auto c = static_cast<unsigned char>(utf8[i]);
+    if (c >= 0xF0) {
+      length = 4;
+    } else if (c >= 0xE0) {
+      length = 3;
+    } else if (c >= 0xC0) {
+      length = 2;
+    }
+    const std::string character = utf8.substr(i, length);
+    const size_t size = x9host::Cp932FromUtf8(character).bytes.size();
+    if (bytes + size > 19) break;
+    kept += character;
+    bytes += size;
+    i += length;
+  }
+  return kept;
+}
+
+namespace {
+
+PointText ReadPoint(const pugi::xml_node& node, GpxText& gpx) {
+  PointText point;
+  point.lat = node.attribute("lat").value();
+  point.lon = node.attribute("lon").value();
+  point.ele = node.child_value("ele");
+  point.time = node.child_value("time");
+  point.name = node.child_value("name");
+  const pugi::xml_node extensions = node.child("extensions");
+  point.value32 = extensions.child_value("x9:value32");
+  point.value72 = extensions.child_value("x9:value72");
+  // The schema's order for what x9host writes.
+  static const std::map<std::string, int> kRank = {
+      {"ele", 0}, {"time", 1}, {"name", 2}, {"extensions", 3}};
+  int last = -1;
+  for (const pugi::xml_node& child : node.children()) {
+    const auto rank = kRank.find(child.name());
+    if (rank == kRank.end()) continue;
+    if (rank->second < last)
+      gpx.orderProblems.push_back(std::string(child.name()) + " out of order");
+    last = rank->second;
+  }
+  return point;
+}
+
+void SetChildEnvironment(const Launch& launch) {
+  setenv("TZ", launch.zone, 1);
+  unsetenv("LC_ALL");
+  unsetenv("LC_MESSAGES");
+  setenv("LANG", launch.language, 1);
+}
+
+std::vector<char*> Argv(const std::vector<std::string>& args) {
+  std::vector<char*> argv{const_cast<char*>(X9HOST_PROGRAM)};
+  for (const std::string& arg : args)
+    argv.push_back(const_cast<char*>(arg.c_str()));
+  argv.push_back(nullptr);
+  return argv;
+}
+
+}  // namespace
+
+GpxText ParseGpxText(const std::string& bytes) {
+  GpxText gpx;
+  pugi::xml_document document;
+  const pugi::xml_parse_result result = document.load_buffer(bytes.data(), bytes.size());
+  EXPECT_TRUE(result) << result.description();
+  const pugi::xml_node root = document.child("gpx");
+  for (const pugi::xml_node& wpt : root.children("wpt"))
+    gpx.waypoints.push_back(ReadPoint(wpt, gpx));
+  for (const pugi::xml_node& rte : root.children("rte")) {
+    PathText& route = gpx.routes.emplace_back();
+    route.name = rte.child_value("name");
+    for (const pugi::xml_node& point : rte.children("rtept"))
+      route.points.push_back(ReadPoint(point, gpx));
+  }
+  for (const pugi::xml_node& trk : root.children("trk")) {
+    PathText& track = gpx.tracks.emplace_back();
+    track.name = trk.child_value("name");
+    for (const pugi::xml_node& segment : trk.children("trkseg")) {
+      ++track.segments;
+      if (!segment.child("trkpt")) ++gpx.emptySegments;
+      for (const pugi::xml_node& point : segment.children("trkpt"))
+        track.points.push_back(ReadPoint(point, gpx));
+    }
+  }
+  return gpx;
+}
+
+void X9hostProgram::SetUp() {
+  char pattern[] = "/tmp/x9host-test-XXXXXX";
+  ASSERT_NE(mkdtemp(pattern), nullptr);
+  dir_ = pattern;
+}
+
+void X9hostProgram::TearDown() {
+  std::error_code ignored;
+  fs::permissions(dir_, fs::perms::owner_all, fs::perm_options::add, ignored);
+  fs::remove_all(dir_, ignored);
+}
+
+Outcome X9hostProgram::Run(const std::vector<std::string>& args, const Launch& launch) {
+  if (launch.terminal) return RunOnTerminal(args, launch);
+  const fs::path in = Path(".stdin"), out = Path(".stdout"), err = Path(".stderr");
+  WriteText(in, launch.input);
+  const pid_t pid = fork();
+  if (pid == 0) {
+    SetChildEnvironment(launch);
+    const int inFd = open(in.c_str(), O_RDONLY);
+    const int outFd = open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    const int errFd = open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    dup2(inFd, 0);
+    dup2(outFd, 1);
+    dup2(errFd, 2);
+    if (launch.inputClosed) close(0);
+    execv(X9HOST_PROGRAM, Argv(args).data());
+    _exit(127);
+  }
+  if (launch.interruptAfterMs > 0) {
+    // Ctrl-C only once the progress window (and with it the Abort handler) is there, however
+    // slowly the program starts on a loaded machine.
+    for (int waited = 0; waited < 20000 && ReadText(err).find('%') == std::string::npos;
+         waited += 20) {
+      usleep(20 * 1000);
+    }
+    usleep(static_cast<useconds_t>(launch.interruptAfterMs) * 1000);
+    kill(pid, SIGINT);
+  }
+  int status = 0;
+  waitpid(pid, &status, 0);
+  Outcome outcome;
+  outcome.status = WIFEXITED(status) ? WEXITSTATUS(status) : -WTERMSIG(status);
+  outcome.out = ReadText(out);
+  outcome.err = ReadText(err);
+  return outcome;
+}
+
+Outcome X9hostProgram::RunOnTerminal(const std::vector<std::string>& args, const Launch& launch) {
+  int terminal = -1;
+  const pid_t pid = forkpty(&terminal, nullptr, nullptr, nullptr);
+  if (pid == 0) {
+    SetChildEnvironment(launch);
+    execv(X9HOST_PROGRAM, Argv(args).data());
+    _exit(127);
+  }
+  Outcome outcome;
+  if (pid < 0) {
+    ADD_FAILURE() << "no pseudo-terminal: " << std::strerror(errno);
+    return outcome;
+  }
+  if (!launch.input.empty()) {
+    const ssize_t written = write(terminal, launch.input.data(), launch.input.size());
+    EXPECT_EQ(written, static_cast<ssize_t>(launch.input.size()));
+  }
+  char buffer[4096];
+  for (;;) {
+    const ssize_t n = read(terminal, buffer, sizeof buffer);
+    if (n > 0) {
+      outcome.err.append(buffer, static_cast<size_t>(n));
+    } else if (n < 0 && errno == EINTR) {
+      continue;
+    } else {
+      break;  // EIO once the program has ended
+    }
+  }
+  close(terminal);
+  int status = 0;
+  waitpid(pid, &status, 0);
+  outcome.status = WIFEXITED(status) ? WEXITSTATUS(status) : -WTERMSIG(status);
+  return outcome;
+}
+
+std::vector<std::string> X9hostProgram::Files() const {
+  std::vector<std::string> names;
+  for (const auto& entry : fs::directory_iterator(dir_)) {
+    const std::string name = entry.path().filename().string();
+    if (name != ".stdin" && name != ".stdout" && name != ".stderr") names.push_back(name);
+  }
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+}  // namespace x9host_test
