@@ -68,6 +68,8 @@ struct HostState {
 
   std::vector<std::string> log;
   X9HostPumpHook pumpHook = nullptr;
+  X9HostItemSink itemSink = nullptr;
+  void* itemSinkContext = nullptr;
   void* pumpContext = nullptr;
 
   int driftSet = -1;
@@ -293,6 +295,11 @@ int X9Host_CallCount(const char* functionName) {
 
 void X9Host_ClearLog(void) { State().log.clear(); }
 
+void X9Host_SetItemSink(X9HostItemSink sink, void* context) {
+  State().itemSink = sink;
+  State().itemSinkContext = context;
+}
+
 void X9Host_SetPumpHook(X9HostPumpHook hook, void* context) {
   State().pumpHook = hook;
   State().pumpContext = context;
@@ -406,6 +413,8 @@ X9_HOST_SERVICE int X9_STDCALL TPI_AddDataTrackGpsProtocol(tagGPSDBHEADER* heade
 }
 
 X9_HOST_SERVICE int X9_STDCALL TPI_AddDataItemGpsProtocol(int setIndex, tagGPSDBITEM* item) {
+  // Millions of points: handed to the sink as they come, neither kept nor logged.
+  if (State().itemSink != nullptr) return State().itemSink(setIndex, item, State().itemSinkContext);
   Log("TPI_AddDataItemGpsProtocol", Join({std::to_string(setIndex), SizeOf(item)}));
   return AppendItem(setIndex, item) < 0 ? 0 : 1;
 }

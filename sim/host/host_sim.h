@@ -64,6 +64,12 @@ X9_HOST_API void X9Host_ClearLog(void);
 using X9HostPumpHook = void (*)(void* context);
 X9_HOST_API void X9Host_SetPumpHook(X9HostPumpHook hook, void* context);
 
+// While a sink is set, every item TPI_AddDataItemGpsProtocol receives goes to it instead of the
+// list (nothing kept, nothing logged), and its result is the call's: for downloads of millions
+// of points, where only what was handed over matters. Null restores the list.
+using X9HostItemSink = int (*)(int setIndex, const tagGPSDBITEM* item, void* context);
+X9_HOST_API void X9Host_SetItemSink(X9HostItemSink sink, void* context);
+
 // Hostile-host switches for the upload's tests:
 // the item count TPI_GetItemCountGpsProtocol reports for set setIndex changes by delta on each
 // call: the first call after this reports the true count, each later one delta more than the one

@@ -2,6 +2,8 @@
 // host_platform_win32.cpp implement it. Paths are UTF-8 throughout.
 #pragma once
 
+#include "platform/platform.h"
+
 #include <string>
 #include <vector>
 
@@ -54,14 +56,13 @@ std::string FileIdentity(const std::string& path);
 // every temporary file removed.
 void WriteOutputs(const std::vector<std::pair<OutputTarget, std::string>>& outputs);
 
-// The loaded module. Throws InputError with the system's reason when it cannot be loaded.
-void* LoadModule(const std::string& path);
-void* ModuleSymbol(void* module, const char* name);
-void UnloadModule(void* module);
-
 // The directory as the module receives it from TPI_GetPluginDir (the ANSI code page on
 // Windows). Throws InputError when it cannot be expressed there.
 std::string HostDirectoryText(const std::string& directory);
+
+// Loads a library the way the module loads the watch's: the path in the host's code page.
+// Throws InputError with the system's reason when it cannot be loaded.
+x9::platform::Library LoadLibraryFile(const std::string& path);
 
 void PauseMilliseconds(int milliseconds);
 

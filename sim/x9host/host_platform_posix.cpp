@@ -289,19 +289,6 @@ void WriteOutputs(const std::vector<std::pair<OutputTarget, std::string>>& outpu
   }
 }
 
-void* LoadModule(const std::string& path) {
-  // RTLD_GLOBAL is not needed: the module finds the host's services in this program.
-  void* module = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
-  if (module == nullptr) {
-    const char* reason = dlerror();
-    throw InputError(path + ": cannot be loaded (" + (reason ? reason : "unknown reason") + ")");
-  }
-  return module;
-}
-
-void* ModuleSymbol(void* module, const char* name) { return dlsym(module, name); }
-
-void UnloadModule(void* module) { dlclose(module); }
 
 std::string HostDirectoryText(const std::string& directory) { return directory; }
 

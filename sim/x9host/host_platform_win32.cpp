@@ -335,19 +335,6 @@ void WriteOutputs(const std::vector<std::pair<OutputTarget, std::string>>& outpu
   }
 }
 
-void* LoadModule(const std::string& path) {
-  const HMODULE module = LoadLibraryW(Wide(path).c_str());
-  if (module == nullptr) {
-    throw InputError(path + ": cannot be loaded (" + SystemMessage(GetLastError()) + ")");
-  }
-  return module;
-}
-
-void* ModuleSymbol(void* module, const char* name) {
-  return reinterpret_cast<void*>(GetProcAddress(static_cast<HMODULE>(module), name));
-}
-
-void UnloadModule(void* module) { FreeLibrary(static_cast<HMODULE>(module)); }
 
 std::string HostDirectoryText(const std::string& directory) {
   // The module loads x9.dll with LoadLibraryA: the directory must be in the ANSI code page.

@@ -41,20 +41,20 @@ using ReleaseFn = void (*)(void);
 // The module as a host holds it: loaded, and closed, released and unloaded on every way out.
 class Module {
  public:
-  explicit Module(const std::string& path) : path_(path), handle_(platform::LoadModule(path)) {}
+  explicit Module(const std::string& path)
+      : path_(path), library_(platform::LoadLibraryFile(path)) {}
   ~Module() {
     if (loaded_) {
       if (auto close = Symbol<PlainFn>("Close")) close();
       if (auto release = Symbol<ReleaseFn>("Release")) release();
     }
-    platform::UnloadModule(handle_);
   }
   Module(const Module&) = delete;
   Module& operator=(const Module&) = delete;
 
   template <typename Function>
   Function Symbol(const char* name) const {
-    return reinterpret_cast<Function>(platform::ModuleSymbol(handle_, name));
+    return library_.Find<Function>(name);
   }
 
   template <typename Function>
@@ -69,7 +69,7 @@ class Module {
 
  private:
   std::string path_;
-  void* handle_;
+  x9::platform::Library library_;
   bool loaded_ = false;
 };
 

@@ -12,18 +12,6 @@
 namespace x9host {
 namespace {
 
-// The constant fields, as the module fills the records it adds.
-tagGPSDBHEADER MakeHeader(uint8_t kind) {
-  tagGPSDBHEADER header{};
-  header.size = sizeof header;
-  header.value8 = 1;
-  header.kind = kind;
-  header.value20 = 255;
-  header.value24 = 2;
-  header.value28 = 1;
-  return header;
-}
-
 class Converter {
  public:
   Converter(const std::string& source, std::vector<std::string>& warnings)
@@ -43,22 +31,19 @@ class Converter {
     return *wall;
   }
 
-  TransferListContent::Item Item(const GpxPoint& point, uint8_t kind) const {
+  // The record as the module's downloads fill it, with the point's values.
+  TransferListContent::Item Item(const GpxPoint& point, x9::ListKind kind) const {
     TransferListContent::Item item;
     tagGPSDBITEM& r = item.record;
-    r.size = sizeof r;
+    r = x9::NewItem(kind);
     r.latitude = point.latitude;
     r.longitude = point.longitude;
     r.altitude = point.elevation ? *point.elevation : x9::NO_VALUE;
-    r.value32 = kind == x9::kListTracks ? point.value32.value_or(0.0) : x9::NO_VALUE;
-    r.value40 = x9::NO_VALUE_2;
     r.time = HostTime(point);
-    r.kind = kind;
-    r.datum = 0;
-    r.value56 = 1;
-    r.value60 = 901001;
-    r.value72 = kind == x9::kListTracks ? point.value72.value_or(0.0f) : 0.0f;
-    r.value92 = kind == x9::kListTracks ? 2 : 0;
+    if (kind == x9::kListTracks) {
+      r.value32 = point.value32.value_or(0.0);
+      r.value72 = point.value72.value_or(0.0f);
+    }
     item.name = Name(point.name, "point name", point.line);
     return item;
   }
@@ -106,14 +91,14 @@ TransferListContent TransferListFromGpx(const GpxDocument& document, const std::
   }
   for (const GpxRoute& route : document.routes) {
     auto& set = content.sets.emplace_back();
-    set.header = MakeHeader(x9::kListRoutes);
+    set.header = x9::NewSetHeader(nullptr, x9::kListRoutes);
     set.name = convert.Name(route.name, "route name", route.line);
     for (const GpxPoint& point : route.points)
       set.items.push_back(convert.Item(point, x9::kListRoutes));
   }
   for (const GpxTrack& track : document.tracks) {
     auto& set = content.sets.emplace_back();
-    set.header = MakeHeader(x9::kListTracks);
+    set.header = x9::NewSetHeader(nullptr, x9::kListTracks);
     set.name = convert.Name(track.name, "track name", track.line);
     for (const auto& segment : track.segments) {
       for (const GpxPoint& point : segment)

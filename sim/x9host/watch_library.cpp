@@ -10,21 +10,19 @@ WatchLibraryFound FindWatchLibrary(const std::string& pluginDirectory) {
   WatchLibraryFound found;
   found.path = platform::JoinPath(pluginDirectory, "x9.dll");
   if (!platform::IsFile(found.path)) return found;
-  void* library = nullptr;
+  x9::platform::Library library;
   try {
-    library = platform::LoadModule(found.path);
+    library = platform::LoadLibraryFile(found.path);
   } catch (const InputError& error) {
     found.kind = WatchLibrary::kUnloadable;
     found.problem = error.what();
     return found;
   }
   using SignatureFn = int(X9_STDCALL*)(void);
-  const auto signature =
-      reinterpret_cast<SignatureFn>(platform::ModuleSymbol(library, kWatchSimulatorExport));
+  const auto signature = library.Find<SignatureFn>(kWatchSimulatorExport);
   found.kind = signature != nullptr && signature() == kWatchSimulatorSignature
                    ? WatchLibrary::kSimulator
                    : WatchLibrary::kOther;
-  platform::UnloadModule(library);
   return found;
 }
 
