@@ -45,6 +45,8 @@ struct OutputTarget {
 // it is not a directory, it may be written (a temporary file can be made beside it, and an
 // existing file is writable). Links and reparse points are followed. Throws InputError.
 OutputTarget PlanOutput(const std::string& option, const std::string& name);
+// PlanOutput for a name that is not "-", as this platform's files are.
+OutputTarget PlanFileOutput(const std::string& option, const std::string& name);
 
 // The identity of an existing file, comparable with OutputTarget::identity.
 std::string FileIdentity(const std::string& path);

@@ -170,15 +170,10 @@ class QuietWhileWriting {
 
 }  // namespace
 
-OutputTarget PlanOutput(const std::string& option, const std::string& name) {
+OutputTarget PlanFileOutput(const std::string& option, const std::string& name) {
   OutputTarget target;
   target.option = option;
   target.name = name;
-  if (name == "-") {
-    target.kind = OutputTarget::Kind::kStandardOutput;
-    target.identity = "standard output";
-    return target;
-  }
   const std::string path = FollowLinks(name);
   const std::string where = option + " " + name;
   struct stat info {};

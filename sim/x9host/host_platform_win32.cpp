@@ -209,15 +209,10 @@ bool WriteAll(HANDLE file, const std::string& bytes) {
 
 }  // namespace
 
-OutputTarget PlanOutput(const std::string& option, const std::string& name) {
+OutputTarget PlanFileOutput(const std::string& option, const std::string& name) {
   OutputTarget target;
   target.option = option;
   target.name = name;
-  if (name == "-") {
-    target.kind = OutputTarget::Kind::kStandardOutput;
-    target.identity = "standard output";
-    return target;
-  }
   const std::string where = option + " " + name;
   const std::wstring wide = Wide(name);
   std::wstring path;
