@@ -32,38 +32,38 @@ TEST_F(ConnectionTest, AWatchFoundOnPortZeroCounts) {
   EXPECT_TRUE(ui.boxes.empty());
 }
 
-TEST_F(ConnectionTest, NoWatchAnsweringShowsMessage17AndKeepsTheLibraryUntilTheEnd) {
-  X9Watch_ForceResult("SearchOnPorts", -1);
+TEST_F(ConnectionTest, NoWatchAnsweringShowsNoWatchAndKeepsTheLibraryUntilTheEnd) {
+  X9Watch_ForceResult("SearchOnPorts", x9::kDeviceFailure);
   {
     x9::DeviceConnection connection;
     EXPECT_EQ(connection.OpenDevice(), 0);
     ASSERT_EQ(ui.boxes.size(), 1u);
-    EXPECT_EQ(ui.boxes[0].text, x9::MessageText(17));
-    EXPECT_EQ(ui.boxes[0].style, 0x30u);
+    EXPECT_EQ(ui.boxes[0].text, x9::MessageText(x9::kMsgNoWatch));
+    EXPECT_EQ(ui.boxes[0].style, x9::kStyleExclamation);
     EXPECT_EQ(X9Watch_UnloadCount(), 0);
   }
   EXPECT_TRUE(WatchLibraryReleased());
 }
 
-TEST_F(ConnectionTest, MissingLibraryShowsMessage16WithTheStopIcon) {
+TEST_F(ConnectionTest, MissingLibraryShowsDllMissingWithTheStopIcon) {
   X9Host_SetPluginDir((x9test::ProgramDirectory()).c_str());  // no x9.dll there
   x9::DeviceConnection connection;
   EXPECT_EQ(connection.OpenDevice(), 0);
   ASSERT_EQ(ui.boxes.size(), 1u);
-  EXPECT_EQ(ui.boxes[0].text, x9::MessageText(16));
-  EXPECT_EQ(ui.boxes[0].style, 0x10u);
+  EXPECT_EQ(ui.boxes[0].text, x9::MessageText(x9::kMsgDllMissing));
+  EXPECT_EQ(ui.boxes[0].style, x9::kStyleStop);
   EXPECT_FALSE(connection.IsLoaded());
   EXPECT_EQ(X9Watch_LoadCount(), 0);
 }
 
-TEST_F(ConnectionTest, MissingEntryPointShowsMessage16WithoutSearchingForTheWatch) {
+TEST_F(ConnectionTest, MissingEntryPointShowsDllMissingWithoutSearchingForTheWatch) {
   X9Host_SetPluginDir(x9test::MissingEntryPluginDirectory().c_str());
   {
     x9::DeviceConnection connection;
     EXPECT_EQ(connection.OpenDevice(), 0);
     ASSERT_EQ(ui.boxes.size(), 1u);
-    EXPECT_EQ(ui.boxes[0].text, x9::MessageText(16));
-    EXPECT_EQ(ui.boxes[0].style, 0x10u);
+    EXPECT_EQ(ui.boxes[0].text, x9::MessageText(x9::kMsgDllMissing));
+    EXPECT_EQ(ui.boxes[0].style, x9::kStyleStop);
     EXPECT_EQ(X9Watch_CallCount("SearchOnPorts"), 0);
     EXPECT_TRUE(connection.IsLoaded());
   }
@@ -116,7 +116,7 @@ TEST_F(ConnectionTest, ADirectoryTooLongForThePathLoadsNothing) {
   x9::DeviceConnection connection;
   EXPECT_EQ(connection.OpenDevice(), 0);
   ASSERT_EQ(ui.boxes.size(), 1u);
-  EXPECT_EQ(ui.boxes[0].text, x9::MessageText(16));
+  EXPECT_EQ(ui.boxes[0].text, x9::MessageText(x9::kMsgDllMissing));
   EXPECT_EQ(X9Watch_LoadCount(), 0);
 
   // Unterminated within the host's 260 bytes: nothing past them is read.

@@ -1,13 +1,14 @@
+// Units and time: the watch's coordinates and altitudes to the host's and back, and the watch's
+// calendar fields to the host's seconds.
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <cstdlib>
-#include <cstring>
 #include <ctime>
 #include <limits>
+#include <string>
 
 #include "host/convert.h"
-#include "text/cp932.h"
 #include "host/records.h"
 
 #if defined(_WIN32)
@@ -74,8 +75,8 @@ TEST(HostTime, ZoneWithoutDaylightSavingGivesTheWallClockSeconds) {
 
 TEST(HostTime, FieldsOutOfRangeAreNormalisedAsTheCalendarDoes) {
   UseZone("JST-9", -32400);
-  EXPECT_EQ(HostTimeFromDevice(2004, 13, 1, 0, 0, 0), 1104537600);    // month 13
-  EXPECT_EQ(HostTimeFromDevice(2005, 1, 0, 24, 0, 0), 1104537600);    // day 0, hour 24
+  EXPECT_EQ(HostTimeFromDevice(2004, 13, 1, 0, 0, 0), 1104537600);      // month 13
+  EXPECT_EQ(HostTimeFromDevice(2005, 1, 0, 24, 0, 0), 1104537600);      // day 0, hour 24
   EXPECT_EQ(HostTimeFromDevice(2004, 12, 31, 23, 59, 60), 1104537600);  // second 60
   EXPECT_EQ(HostTimeFromDevice(2005, 3, 1, 0, 0, -1), HostTimeFromDevice(2005, 2, 28, 23, 59, 59));
   EXPECT_EQ(HostTimeFromDevice(2005, -10, 1, 0, 0, 0), HostTimeFromDevice(2004, 2, 1, 0, 0, 0));
@@ -93,9 +94,10 @@ TEST(HostTime, InstantsOutsideTheRangeGiveMinusOneMinusTheZoneOffset) {
             static_cast<int32_t>(static_cast<uint32_t>(2147483647u + 32400u)));
   // Extreme fields neither overflow nor leave the range path.
   EXPECT_EQ(HostTimeFromDevice(std::numeric_limits<int32_t>::max(), 12, 31, 23, 59, 59), 32399);
-  EXPECT_EQ(HostTimeFromDevice(std::numeric_limits<int32_t>::min(), std::numeric_limits<int32_t>::min(),
-                               std::numeric_limits<int32_t>::min(), 0, 0, 0),
-            32399);
+  EXPECT_EQ(
+      HostTimeFromDevice(std::numeric_limits<int32_t>::min(), std::numeric_limits<int32_t>::min(),
+                         std::numeric_limits<int32_t>::min(), 0, 0, 0),
+      32399);
 }
 
 #if !defined(_WIN32)
@@ -131,67 +133,5 @@ TEST(HostTime, ArithmeticMatchesTheCalendarConversionEveryHourOfAYear) {
   }
 }
 #endif
-
-TEST(DeviceNames, CutAtNineteenBytesNeverSplittingACharacter) {
-  char field[20];
-  std::memset(field, 'x', sizeof field);
-  CopyNameToDevice(field, "ABCDEFGHIJKLMNOPQRSTUVWXY");  // 25 bytes
-  EXPECT_EQ(std::string(field, 20), std::string("ABCDEFGHIJKLMNOPQRS") + '\0');
-
-  CopyNameToDevice(field, "Short");
-  EXPECT_EQ(std::string(field, 20), std::string("Short") + std::string(15, '\0'));
-
-  // 18 ASCII bytes and a double-byte character: the character would straddle the cut.
-  CopyNameToDevice(field, "ABCDEFGHIJKLMNOPQR\x83\x41");
-  EXPECT_EQ(std::string(field), "ABCDEFGHIJKLMNOPQR");
-  // 17 ASCII bytes and the same character: it fits exactly.
-  CopyNameToDevice(field, "ABCDEFGHIJKLMNOPQ\x83\x41Z");
-  EXPECT_EQ(std::string(field), "ABCDEFGHIJKLMNOPQ\x83\x41");
-  // Half-width katakana are single bytes.
-  CopyNameToDevice(field, "\xb1\xb2\xb3\xb4\xb5\xb6\xb7\xb8\xb9\xba\xbb\xbc\xbd\xbe\xbf\xc0\xc1\xc2\xc3\xc4");
-  EXPECT_EQ(std::strlen(field), 19u);
-
-  CopyNameToDevice(field, nullptr);
-  EXPECT_EQ(std::string(field, 20), std::string(20, '\0'));
-}
-
-TEST(DeviceNames, UnterminatedFieldsFromTheWatchAreCutInPlace) {
-  char field[20];
-  std::memcpy(field, "ABCDEFGHIJKLMNOPQRST", 20);
-  TerminateDeviceName(field);
-  EXPECT_EQ(std::string(field), "ABCDEFGHIJKLMNOPQRS");
-
-  std::memcpy(field, "ABCDEFGHIJKLMNOPQR\x88\x9f", 20);  // lead byte at the 19th position
-  TerminateDeviceName(field);
-  EXPECT_EQ(std::string(field), "ABCDEFGHIJKLMNOPQR");
-
-  // A terminated field stays as the watch wrote it.
-  std::memcpy(field, "ABCDEFGHIJKLMNOPQR\x88", 19);
-  field[19] = '\0';
-  TerminateDeviceName(field);
-  EXPECT_EQ(std::strlen(field), 19u);
-}
-
-TEST(NameComparison, MyPointsIsTheWholeNameIgnoringAsciiCase) {
-  EXPECT_TRUE(IsMyPointsName("MYPOINTS"));
-  EXPECT_TRUE(IsMyPointsName("MyPoints"));
-  EXPECT_TRUE(IsMyPointsName("mypoints"));
-  EXPECT_FALSE(IsMyPointsName("MYPOINTS2"));
-  EXPECT_FALSE(IsMyPointsName("MYPOINT"));
-  EXPECT_FALSE(IsMyPointsName(""));
-  EXPECT_FALSE(IsMyPointsName(nullptr));
-}
-
-TEST(NameComparison, Cp932ComparesDoubleByteCharactersExactly) {
-  EXPECT_TRUE(EqualsCp932IgnoringCase("Alpha", "ALPHA"));
-  EXPECT_TRUE(EqualsCp932IgnoringCase("\x83\x41x", "\x83\x41X"));
-  // Trail bytes 'A' (0x41) and 'a' (0x61) belong to different characters.
-  EXPECT_FALSE(EqualsCp932IgnoringCase("\x83\x41", "\x83\x61"));
-  EXPECT_FALSE(EqualsCp932IgnoringCase("\x83\x41", "\x83"));
-  EXPECT_FALSE(EqualsCp932IgnoringCase("Alpha", "Alphab"));
-  EXPECT_TRUE(EqualsCp932IgnoringCase("", nullptr));
-  // Half-width katakana are single bytes and are not folded.
-  EXPECT_FALSE(EqualsCp932IgnoringCase("\xb1", "\xd1"));
-}
 
 }  // namespace

@@ -1,10 +1,13 @@
 #include <gtest/gtest.h>
 
 #include <new>
+#include <ostream>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
+#include "device/device_api.h"
+#include "support/named_values.h"
 #include "support/sim_fixture.h"
 #include "transfer/dispatcher.h"
 #include "ui/messages.h"
@@ -13,6 +16,9 @@ namespace {
 
 using x9test::AddRoute;
 using x9test::AddTrack;
+using x9test::kFlagDownloadAll;
+using x9test::kFlagUnused08;
+using x9test::kFlagUnused80;
 
 class DispatcherTest : public x9test::SimFixture {
  protected:
@@ -25,59 +31,89 @@ class DispatcherTest : public x9test::SimFixture {
 };
 
 TEST_F(DispatcherTest, NotImplementedWinsOverEverything) {
-  EXPECT_EQ(Request(0x10 | 0x40 | 0x07), 1);
-  EXPECT_EQ(x9test::BoxTexts(ui), std::vector<std::string>{x9::MessageText(26)});
-  EXPECT_EQ(ui.boxes[0].style, 0x40u);
+  EXPECT_EQ(Request(x9::kFlagNotImplemented | x9::kFlagUploadRoutes | kFlagDownloadAll), 1);
+  EXPECT_EQ(x9test::BoxTexts(ui),
+            std::vector<std::string>{x9::MessageText(x9::kMsgNotImplemented)});
+  EXPECT_EQ(ui.boxes[0].style, x9::kStyleInformation);
   EXPECT_EQ(X9Watch_LoadCount(), 0);
   EXPECT_TRUE(Refreshes().empty());
 }
 
 TEST_F(DispatcherTest, UploadComesBeforeTheDeviceRefusal) {
-  EXPECT_EQ(Request(0x40 | 0x20), 1);
-  EXPECT_EQ(x9test::BoxTexts(ui), std::vector<std::string>{x9::MessageText(24)});
-  EXPECT_EQ(Refreshes(), std::vector<unsigned>{3});
+  EXPECT_EQ(Request(x9::kFlagUploadRoutes | x9::kFlagNotForThisDevice), 1);
+  EXPECT_EQ(x9test::BoxTexts(ui),
+            std::vector<std::string>{x9::MessageText(x9::kMsgStartRouteUpload)});
+  EXPECT_EQ(Refreshes(), std::vector<unsigned>{x9::kListRoutes});
 }
 
-TEST_F(DispatcherTest, DeviceRefusalShowsMessage12) {
-  EXPECT_EQ(Request(0x20 | 0x07), 1);
-  EXPECT_EQ(x9test::BoxTexts(ui), std::vector<std::string>{x9::MessageText(12)});
-  EXPECT_EQ(ui.boxes[0].style, 0x30u);
+TEST_F(DispatcherTest, DeviceRefusalShowsNotForThisGps) {
+  EXPECT_EQ(Request(x9::kFlagNotForThisDevice | kFlagDownloadAll), 1);
+  EXPECT_EQ(x9test::BoxTexts(ui), std::vector<std::string>{x9::MessageText(x9::kMsgNotForThisGps)});
+  EXPECT_EQ(ui.boxes[0].style, x9::kStyleExclamation);
   EXPECT_EQ(X9Watch_LoadCount(), 0);
 }
 
 TEST_F(DispatcherTest, CombinedDownloadAsksOnceAndRefreshesAllThreeKinds) {
-  EXPECT_EQ(Request(0x07), 1);
-  EXPECT_EQ(x9test::BoxTexts(ui), std::vector<std::string>{x9::MessageText(21)});
-  EXPECT_EQ(ui.boxes[0].style, 0x24u);
-  EXPECT_EQ(Refreshes(), (std::vector<unsigned>{2, 3, 1}));
+  EXPECT_EQ(Request(kFlagDownloadAll), 1);
+  EXPECT_EQ(x9test::BoxTexts(ui),
+            std::vector<std::string>{x9::MessageText(x9::kMsgStartWaypointDownload)});
+  EXPECT_EQ(ui.boxes[0].style, x9::kStyleQuestion);
+  EXPECT_EQ(Refreshes(),
+            (std::vector<unsigned>{x9::kListWaypoints, x9::kListRoutes, x9::kListTracks}));
   EXPECT_EQ(X9Host_ItemCount(0), 2);  // waypoints
-  ASSERT_EQ(X9Host_SetCount(), 3);   // the route, then the track
-  EXPECT_EQ(X9Host_Set(1)->kind, 3);
-  EXPECT_EQ(X9Host_Set(2)->kind, 1);
+  ASSERT_EQ(X9Host_SetCount(), 3);    // the route, then the track
+  EXPECT_EQ(X9Host_Set(1)->kind, x9::kListRoutes);
+  EXPECT_EQ(X9Host_Set(2)->kind, x9::kListTracks);
   EXPECT_EQ(X9Watch_LoadCount(), 1);
   EXPECT_TRUE(WatchLibraryReleased());
   ASSERT_EQ(ui.windows.size(), 3u);
-  EXPECT_EQ(ui.windows[0].message, x9::MessageText(1));
-  EXPECT_EQ(ui.windows[1].message, x9::MessageText(2));
-  EXPECT_EQ(ui.windows[2].message, x9::MessageText(3));
+  EXPECT_EQ(ui.windows[0].message, x9::MessageText(x9::kMsgDownloadingWaypoints));
+  EXPECT_EQ(ui.windows[1].message, x9::MessageText(x9::kMsgDownloadingRoutes));
+  EXPECT_EQ(ui.windows[2].message, x9::MessageText(x9::kMsgDownloadingTracks));
 }
 
-TEST_F(DispatcherTest, DecliningLoadsNothing) {
-  for (unsigned flags : {0x07u, 0x01u, 0x02u, 0x04u, 0x40u}) {
-    SCOPED_TRACE(flags);
-    SetUp();
-    ui.defaultAnswer = x9::kAnswerNo;
-    EXPECT_EQ(Request(flags), 1);
-    EXPECT_EQ(ui.boxes.size(), 1u);
-    EXPECT_EQ(X9Watch_LoadCount(), 0);
-    EXPECT_TRUE(Refreshes().empty());
-    TearDown();
-  }
+// Every request that asks a question, answered No: nothing is loaded and nothing redisplayed.
+class DecliningTest : public DispatcherTest, public ::testing::WithParamInterface<unsigned> {};
+
+TEST_P(DecliningTest, LoadsNothing) {
+  ui.defaultAnswer = x9::kAnswerNo;
+  EXPECT_EQ(Request(GetParam()), 1);
+  EXPECT_EQ(ui.boxes.size(), 1u);
+  EXPECT_EQ(X9Watch_LoadCount(), 0);
+  EXPECT_TRUE(Refreshes().empty());
 }
+
+std::string RequestName(unsigned flags) {
+  switch (flags) {
+    case kFlagDownloadAll: return "DownloadAll";
+    case x9::kFlagDownloadWaypoints: return "DownloadWaypoints";
+    case x9::kFlagDownloadTracks: return "DownloadTracks";
+    case x9::kFlagDownloadRoutes: return "DownloadRoutes";
+    case x9::kFlagUploadRoutes: return "UploadRoutes";
+    case x9::kFlagDownloadWaypoints | x9::kFlagDownloadTracks: return "WaypointsAndTracks";
+    case x9::kFlagDownloadWaypoints | x9::kFlagDownloadRoutes: return "WaypointsAndRoutes";
+    case x9::kFlagDownloadTracks | x9::kFlagDownloadRoutes: return "TracksAndRoutes";
+    case x9::kFlagDownloadTracks | kFlagUnused08: return "TracksAndAnUnusedBit";
+    case 0: return "NoBits";
+    case kFlagUnused08: return "Unused08";
+    case kFlagUnused80: return "Unused80";
+  }
+  return "Flags" + std::to_string(flags);
+}
+
+std::string FlagsName(const ::testing::TestParamInfo<unsigned>& info) {
+  return RequestName(info.param);
+}
+
+INSTANTIATE_TEST_SUITE_P(DispatcherTest, DecliningTest,
+                         ::testing::Values(kFlagDownloadAll, x9::kFlagDownloadWaypoints,
+                                           x9::kFlagDownloadTracks, x9::kFlagDownloadRoutes,
+                                           x9::kFlagUploadRoutes),
+                         FlagsName);
 
 TEST_F(DispatcherTest, AFailedStageEndsTheCombinedDownloadWithoutRefresh) {
-  X9Watch_SetResult("GetRoutePoints", 2, -1);  // the route stage's read
-  EXPECT_EQ(Request(0x07), 0);
+  X9Watch_SetResult("GetRoutePoints", 2, x9::kDeviceFailure);  // the route stage's read
+  EXPECT_EQ(Request(kFlagDownloadAll), 0);
   EXPECT_EQ(X9Watch_CallCount("GetTrackCount"), 0);
   EXPECT_TRUE(Refreshes().empty());
   // What the waypoint stage appended stays.
@@ -86,40 +122,64 @@ TEST_F(DispatcherTest, AFailedStageEndsTheCombinedDownloadWithoutRefresh) {
   EXPECT_TRUE(WatchLibraryReleased());
 }
 
-TEST_F(DispatcherTest, PartialCombinationsTakeTheFirstMatchingKind) {
-  struct Case {
-    unsigned flags;
-    x9::MessageId question;
-    unsigned refresh;
-  };
-  for (const Case& c : {Case{0x03, 21, 2}, Case{0x05, 21, 2}, Case{0x06, 22, 3}, Case{0x02 | 0x08, 23, 1}}) {
-    SCOPED_TRACE(c.flags);
-    SetUp();
-    EXPECT_EQ(Request(c.flags), 1);
-    EXPECT_EQ(x9test::BoxTexts(ui), std::vector<std::string>{x9::MessageText(c.question)});
-    EXPECT_EQ(Refreshes(), std::vector<unsigned>{c.refresh});
-    TearDown();
-  }
+// Two of the three download bits, or one with a bit no request uses: the first matching kind in
+// the order waypoints, routes, tracks is the one downloaded.
+struct PartialCase {
+  unsigned flags;
+  x9::MessageId question;
+  x9::ListKind refresh;
+};
+
+void PrintTo(const PartialCase& c, std::ostream* out) { *out << "flags " << c.flags; }
+
+class PartialCombinationTest : public DispatcherTest,
+                               public ::testing::WithParamInterface<PartialCase> {};
+
+TEST_P(PartialCombinationTest, TakesTheFirstMatchingKind) {
+  EXPECT_EQ(Request(GetParam().flags), 1);
+  EXPECT_EQ(x9test::BoxTexts(ui), std::vector<std::string>{x9::MessageText(GetParam().question)});
+  EXPECT_EQ(Refreshes(), std::vector<unsigned>{GetParam().refresh});
 }
 
-TEST_F(DispatcherTest, NothingRequestedDoesNothing) {
-  for (unsigned flags : {0x00u, 0x08u, 0x80u}) {
-    EXPECT_EQ(Request(flags), 1);
-  }
+INSTANTIATE_TEST_SUITE_P(
+    DispatcherTest, PartialCombinationTest,
+    ::testing::Values(PartialCase{x9::kFlagDownloadWaypoints | x9::kFlagDownloadTracks,
+                                  x9::kMsgStartWaypointDownload, x9::kListWaypoints},
+                      PartialCase{x9::kFlagDownloadWaypoints | x9::kFlagDownloadRoutes,
+                                  x9::kMsgStartWaypointDownload, x9::kListWaypoints},
+                      PartialCase{x9::kFlagDownloadTracks | x9::kFlagDownloadRoutes,
+                                  x9::kMsgStartRouteDownload, x9::kListRoutes},
+                      PartialCase{x9::kFlagDownloadTracks | kFlagUnused08,
+                                  x9::kMsgStartTrackDownload, x9::kListTracks}),
+    [](const ::testing::TestParamInfo<PartialCase>& info) {
+      return RequestName(info.param.flags);
+    });
+
+// No request bit at all, or only bits no request uses.
+class NothingRequestedTest : public DispatcherTest,
+                             public ::testing::WithParamInterface<unsigned> {};
+
+TEST_P(NothingRequestedTest, DoesNothing) {
+  EXPECT_EQ(Request(GetParam()), 1);
   EXPECT_TRUE(ui.boxes.empty());
   EXPECT_EQ(X9Watch_LoadCount(), 0);
 }
 
+INSTANTIATE_TEST_SUITE_P(DispatcherTest, NothingRequestedTest,
+                         ::testing::Values(0u, kFlagUnused08, kFlagUnused80), FlagsName);
+
 TEST_F(DispatcherTest, ASingleKindRefreshesWhateverTheResult) {
-  X9Watch_SetResult("GetTrackPoints", 1, -1);
-  EXPECT_EQ(Request(0x02), 0);
-  EXPECT_EQ(Refreshes(), std::vector<unsigned>{1});
+  X9Watch_SetResult("GetTrackPoints", 1, x9::kDeviceFailure);
+  EXPECT_EQ(Request(x9::kFlagDownloadTracks), 0);
+  EXPECT_EQ(Refreshes(), std::vector<unsigned>{x9::kListTracks});
 }
 
 TEST_F(DispatcherTest, NoWatchEndsTheRequestWithResultOneAndNoRefresh) {
-  X9Watch_ForceResult("SearchOnPorts", -1);
-  EXPECT_EQ(Request(0x02), 1);
-  EXPECT_EQ(x9test::BoxTexts(ui), (std::vector<std::string>{x9::MessageText(23), x9::MessageText(17)}));
+  X9Watch_ForceResult("SearchOnPorts", x9::kDeviceFailure);
+  EXPECT_EQ(Request(x9::kFlagDownloadTracks), 1);
+  EXPECT_EQ(x9test::BoxTexts(ui),
+            (std::vector<std::string>{x9::MessageText(x9::kMsgStartTrackDownload),
+                                      x9::MessageText(x9::kMsgNoWatch)}));
   EXPECT_TRUE(Refreshes().empty());
   EXPECT_TRUE(WatchLibraryReleased());
 }
@@ -133,17 +193,17 @@ TEST_F(DispatcherTest, ANestedRequestIsRefusedQuietly) {
   X9Host_SetPumpHook(
       [](void* context) {
         auto* n = static_cast<Nested*>(context);
-        n->results.push_back(TransferCallback(0, 0x07, 0));
+        n->results.push_back(TransferCallback(0, kFlagDownloadAll, 0));
       },
       &nested);
-  EXPECT_EQ(Request(0x02), 1);
+  EXPECT_EQ(Request(x9::kFlagDownloadTracks), 1);
   EXPECT_EQ(nested.results, std::vector<long>(2, 1));  // one per pump of the track download
   EXPECT_EQ(ui.boxes.size(), 1u);
   EXPECT_EQ(X9Watch_LoadCount(), 1);
   EXPECT_EQ(X9Host_SetCount(), 2);
   // Afterwards requests are served again.
   X9Host_SetPumpHook(nullptr, nullptr);
-  EXPECT_EQ(Request(0x04), 1);
+  EXPECT_EQ(Request(x9::kFlagDownloadRoutes), 1);
   EXPECT_EQ(X9Host_SetCount(), 3);
 }
 
@@ -162,57 +222,60 @@ class ThrowingUi : public x9test::ScriptedUi {
   bool badAlloc = true;
 };
 
-TEST_F(DispatcherTest, NoExceptionLeavesTheCallback) {
-  for (bool badAlloc : {true, false}) {
-    SCOPED_TRACE(badAlloc);
-    SetUp();
-    ThrowingUi throwing;
+// The second box of a failing request, the failure's message, throws: running out of memory
+// (std::bad_alloc) or anything else.
+class ExceptionTest : public DispatcherTest, public ::testing::WithParamInterface<bool> {
+ protected:
+  void SetUp() override {
+    DispatcherTest::SetUp();
     throwing.throwAtBox = 2;
-    throwing.badAlloc = badAlloc;
-    X9Watch_SetResult("GetTrackPoints", 1, -1);  // message 18 is the box that throws
+    throwing.badAlloc = GetParam();
     x9::SetUserInterface(&throwing);
-    EXPECT_EQ(Request(0x02), 0);
+  }
+  void TearDown() override {
     x9::SetUserInterface(&ui);
-    EXPECT_TRUE(WatchLibraryReleased());
-    EXPECT_EQ(throwing.OpenWindows(), 0);
-    if (badAlloc) {
-      ASSERT_EQ(throwing.boxes.size(), 3u);
-      EXPECT_EQ(throwing.boxes[2].text, x9::MessageText(19));
-      EXPECT_FALSE(throwing.boxes[2].progressWindowOpen);
-    } else {
-      EXPECT_EQ(throwing.boxes.size(), 2u);
-    }
-    TearDown();
+    EXPECT_EQ(throwing.OpenWindows(), 0) << "a progress window outlived its transfer";
+    DispatcherTest::TearDown();
+  }
+  ThrowingUi throwing;
+};
+
+TEST_P(ExceptionTest, NoExceptionLeavesTheCallback) {
+  X9Watch_SetResult("GetTrackPoints", 1, x9::kDeviceFailure);  // the failure's box throws
+  EXPECT_EQ(Request(x9::kFlagDownloadTracks), 0);
+  EXPECT_TRUE(WatchLibraryReleased());
+  EXPECT_EQ(throwing.OpenWindows(), 0);
+  if (GetParam()) {
+    // Out of memory is told, once the clean-up has closed the window.
+    ASSERT_EQ(throwing.boxes.size(), 3u);
+    EXPECT_EQ(throwing.boxes[2].text, x9::MessageText(x9::kMsgOutOfMemory));
+    EXPECT_FALSE(throwing.boxes[2].progressWindowOpen);
+  } else {
+    EXPECT_EQ(throwing.boxes.size(), 2u);
   }
 }
 
 // An exception that ends a request still has the host redisplay what the request may have
 // appended: here the combined download's route stage throws after the waypoints went in.
-TEST_F(DispatcherTest, AnExceptionStillRefreshesWhatTheRequestMayHaveAppended) {
-  for (bool badAlloc : {true, false}) {
-    SCOPED_TRACE(badAlloc);
-    SetUp();  // the watch: MYPOINTS (2 points), Route (3), one track
-    X9Watch_SetResult("GetRouteHeader", 3, -1);  // the route stage's first read: message 18
-    ThrowingUi throwing;
-    throwing.throwAtBox = 2;
-    throwing.badAlloc = badAlloc;
-    x9::SetUserInterface(&throwing);
-    EXPECT_EQ(Request(0x07), 0);
-    x9::SetUserInterface(&ui);
-    EXPECT_EQ(X9Host_ItemCount(0), 2);  // the waypoints stay
-    EXPECT_EQ(Refreshes(), (std::vector<unsigned>{2, 3}));
-    EXPECT_TRUE(WatchLibraryReleased());
-    TearDown();
-  }
-  // A single request refreshes its own kind.
-  SetUp();
-  X9Watch_SetResult("GetTrackPoints", 1, -1);
-  ThrowingUi throwing;
-  throwing.throwAtBox = 2;
-  x9::SetUserInterface(&throwing);
-  EXPECT_EQ(Request(0x02), 0);
-  x9::SetUserInterface(&ui);
-  EXPECT_EQ(Refreshes(), std::vector<unsigned>{1});
+TEST_P(ExceptionTest, StillRefreshesWhatTheCombinedDownloadMayHaveAppended) {
+  // The watch: MYPOINTS (2 points), Route (3), one track.
+  X9Watch_SetResult("GetRouteHeader", 3, x9::kDeviceFailure);  // the route stage's first read
+  EXPECT_EQ(Request(kFlagDownloadAll), 0);
+  EXPECT_EQ(X9Host_ItemCount(0), 2);  // the waypoints stay
+  EXPECT_EQ(Refreshes(), (std::vector<unsigned>{x9::kListWaypoints, x9::kListRoutes}));
+  EXPECT_TRUE(WatchLibraryReleased());
 }
+
+// A single request refreshes its own kind.
+TEST_P(ExceptionTest, StillRefreshesTheKindOfASingleRequest) {
+  X9Watch_SetResult("GetTrackPoints", 1, x9::kDeviceFailure);
+  EXPECT_EQ(Request(x9::kFlagDownloadTracks), 0);
+  EXPECT_EQ(Refreshes(), std::vector<unsigned>{x9::kListTracks});
+}
+
+INSTANTIATE_TEST_SUITE_P(DispatcherTest, ExceptionTest, ::testing::Bool(),
+                         [](const ::testing::TestParamInfo<bool>& info) {
+                           return std::string(info.param ? "OutOfMemory" : "AnyOtherException");
+                         });
 
 }  // namespace

@@ -7,6 +7,7 @@
 
 #include "host/convert.h"
 #include "plugin/exports.h"
+#include "support/named_values.h"
 #include "support/sim_fixture.h"
 #include "transfer/dispatcher.h"
 #include "ui/messages.h"
@@ -23,26 +24,27 @@ void SetZone(const char* tz) {
 #endif
 }
 
-TEST_F(EntryTest, RefusesAHostOlderThan8600AndLeavesTheRecordAlone) {
-  X9Host_SetVersion(8599);
+TEST_F(EntryTest, RefusesAnOlderHostAndLeavesTheRecordAlone) {
+  X9Host_SetVersion(x9test::kOldestHostVersion - 1);
   PluginInfo info;
   std::memset(&info, 0xAB, sizeof info);
   EXPECT_EQ(Init(&info, 77), 0);
   ASSERT_EQ(ui.boxes.size(), 1u);
   EXPECT_EQ(ui.boxes[0].text, x9::kTooOldHostText);
-  EXPECT_EQ(ui.boxes[0].style, 0x40u);
+  EXPECT_EQ(ui.boxes[0].style, x9::kStyleInformation);
   const unsigned char* bytes = reinterpret_cast<const unsigned char*>(&info);
-  for (size_t i = 0; i < sizeof info; ++i) ASSERT_EQ(bytes[i], 0xAB) << i;
+  for (size_t i = 0; i < sizeof info; ++i)
+    ASSERT_EQ(bytes[i], 0xAB) << i;
 }
 
 TEST_F(EntryTest, FillsTheIdentificationRecordByteForByte) {
-  X9Host_SetVersion(8600);
+  X9Host_SetVersion(x9test::kOldestHostVersion);
   PluginInfo info;
   std::memset(&info, 0xAB, sizeof info);
   EXPECT_EQ(Init(&info, 77), 1);
   EXPECT_TRUE(ui.boxes.empty());
   const char* bytes = reinterpret_cast<const char*>(&info);
-  EXPECT_EQ(info.size, 280u);
+  EXPECT_EQ(info.size, sizeof info);
   EXPECT_EQ(std::string(bytes + 4, 22), "SUUNTO Protocol Plugin");
   EXPECT_EQ(bytes[26], '\0');
   EXPECT_STREQ(bytes + 84, "0.1.0");
@@ -51,9 +53,12 @@ TEST_F(EntryTest, FillsTheIdentificationRecordByteForByte) {
   EXPECT_LT(noticeLength, 162u);
   EXPECT_EQ(std::string(bytes + 114, noticeLength).find('\n'), std::string::npos);  // one line
   // Every byte after each text, up to the next field, is zero; so is offset 276.
-  for (size_t i = 26; i < 84; ++i) ASSERT_EQ(bytes[i], 0) << i;
-  for (size_t i = 89; i < 114; ++i) ASSERT_EQ(bytes[i], 0) << i;
-  for (size_t i = 114 + noticeLength; i < 280; ++i) ASSERT_EQ(bytes[i], 0) << i;
+  for (size_t i = 26; i < 84; ++i)
+    ASSERT_EQ(bytes[i], 0) << i;
+  for (size_t i = 89; i < 114; ++i)
+    ASSERT_EQ(bytes[i], 0) << i;
+  for (size_t i = 114 + noticeLength; i < sizeof info; ++i)
+    ASSERT_EQ(bytes[i], 0) << i;
 }
 
 TEST_F(EntryTest, CapturesTheZoneOffsetAndTheDaylightAdjustment) {
@@ -79,7 +84,7 @@ TEST_F(EntryTest, AboutShowsVersionAndNotice) {
   EXPECT_EQ(About(), x9::kAnswerOk);
   ASSERT_EQ(ui.boxes.size(), 1u);
   EXPECT_EQ(ui.boxes[0].text, std::string("SUUNTO Protocol Plugin [Ver 0.1.0] ") + info.notice);
-  EXPECT_EQ(ui.boxes[0].style, 0x40u);
+  EXPECT_EQ(ui.boxes[0].style, x9::kStyleInformation);
   EXPECT_EQ(ui.owners.back(), X9Host_Window());
   EXPECT_EQ(Close(), 1);
   Release();
@@ -89,13 +94,13 @@ TEST_F(EntryTest, LoadRegistersTheProtocolWithTheIdInitWasGiven) {
   PluginInfo info;
   ASSERT_EQ(Init(&info, 0x1234), 1);
   EXPECT_EQ(Load(), 1);
-  EXPECT_STREQ(X9Host_ProtocolName(), "SUUNTO X9");
+  EXPECT_STREQ(X9Host_ProtocolName(), x9::kProtocolName);
   EXPECT_EQ(X9Host_ProtocolPluginId(), 0x1234u);
   EXPECT_EQ(X9Host_Callback(), &TransferCallback);
   const tagGPSPROTOCOLINFO* record = X9Host_ProtocolInfo();
   ASSERT_NE(record, nullptr);
   const char* bytes = reinterpret_cast<const char*>(record);
-  EXPECT_EQ(record->size, 72u);
+  EXPECT_EQ(record->size, sizeof *record);
   EXPECT_EQ(std::string(bytes + 4, 8), "NORMAL  ");
   const uint32_t expected[15] = {1, 1, 1, 1, 0, 0, 20, 500, 20, 50, 50, 8, 25, 8000, 0};
   for (int i = 0; i < 15; ++i) {

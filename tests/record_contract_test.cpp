@@ -4,11 +4,14 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <ostream>
 #include <sstream>
 #include <string>
 #include <vector>
 
+#include "device/device_api.h"
 #include "host/records.h"
+#include "support/named_values.h"
 #include "support/sim_fixture.h"
 #include "transfer/allocation.h"
 #include "transfer/dispatcher.h"
@@ -30,7 +33,7 @@ struct RecordCall {
   const std::string& size;
 };
 const RecordCall kRecordCalls[] = {
-    {"TPI_GetStatGpsProtocol", 1, kHeaderSize},     {"TPI_SetStatGpsProtocol", 1, kHeaderSize},
+    {"TPI_GetStatGpsProtocol", 1, kHeaderSize},      {"TPI_SetStatGpsProtocol", 1, kHeaderSize},
     {"TPI_AddDataTrackGpsProtocol", 0, kHeaderSize}, {"TPI_GetItemGpsProtocol", 2, kItemSize},
     {"TPI_AddDataItemGpsProtocol", 1, kItemSize},    {"TPI_ConvertDatum", 0, kItemSize},
 };
@@ -38,7 +41,8 @@ const RecordCall kRecordCalls[] = {
 std::vector<std::string> Split(const std::string& text, char separator) {
   std::vector<std::string> parts;
   std::istringstream in(text);
-  for (std::string part; std::getline(in, part, separator);) parts.push_back(part);
+  for (std::string part; std::getline(in, part, separator);)
+    parts.push_back(part);
   return parts;
 }
 
@@ -75,6 +79,8 @@ struct RequestCase {
   unsigned flags;
 };
 
+void PrintTo(const RequestCase& request, std::ostream* out) { *out << request.label; }
+
 class RecordContractTest : public x9test::SimFixture,
                            public ::testing::WithParamInterface<RequestCase> {
  protected:
@@ -87,7 +93,7 @@ class RecordContractTest : public x9test::SimFixture,
     AddRoute("MYPOINTS", 2);
     AddRoute("Ridge", 3);
     static const tagGPSDBITEM kItems[] = {MakeHostItem("a", 35.1, 139.1, 10),
-                                          MakeHostItem("b", 35.2, 139.2, 20, 3, 7)};
+                                          MakeHostItem("b", 35.2, 139.2, 20, x9::kListRoutes, 7)};
     AddHostRoute("Upload", {kItems[0], kItems[1]});
     X9Host_ClearLog();
   }
@@ -122,16 +128,15 @@ TEST_P(RecordContractTest, EveryRecordCarriesItsSizeWhenTheHostGetsOrFillsIt) {
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    EveryRequest, RecordContractTest,
-    ::testing::Values(RequestCase{"Tracks", x9::kFlagDownloadTracks},
-                      RequestCase{"Routes", x9::kFlagDownloadRoutes},
-                      RequestCase{"Waypoints", x9::kFlagDownloadWaypoints},
-                      RequestCase{"Upload", x9::kFlagUploadRoutes},
-                      RequestCase{"Everything", x9::kFlagDownloadWaypoints |
-                                                    x9::kFlagDownloadRoutes |
-                                                    x9::kFlagDownloadTracks}),
-    [](const ::testing::TestParamInfo<RequestCase>& info) { return info.param.label; });
+INSTANTIATE_TEST_SUITE_P(EveryRequest, RecordContractTest,
+                         ::testing::Values(RequestCase{"Tracks", x9::kFlagDownloadTracks},
+                                           RequestCase{"Routes", x9::kFlagDownloadRoutes},
+                                           RequestCase{"Waypoints", x9::kFlagDownloadWaypoints},
+                                           RequestCase{"Upload", x9::kFlagUploadRoutes},
+                                           RequestCase{"Everything", x9test::kFlagDownloadAll}),
+                         [](const ::testing::TestParamInfo<RequestCase>& info) {
+                           return info.param.label;
+                         });
 
 // --- The order of release ---------------------------------------------------------------------
 
@@ -172,36 +177,40 @@ TEST_F(ReleaseOrderTest, AnAbortedTrackDownloadReleasesWhatItHeldInTheSameOrder)
   AddTrack(1);
   AbortAtPump(3);  // the first pump of the point pass
   EXPECT_EQ(Request(x9::kFlagDownloadTracks), 0);
-  EXPECT_EQ(events, (std::vector<std::string>{"buffer 1 freed", "buffer 2 freed",
-                                              "window 1 destroyed"}));
+  EXPECT_EQ(events,
+            (std::vector<std::string>{"buffer 1 freed", "buffer 2 freed", "window 1 destroyed"}));
 }
 
 // Route and waypoint downloads: headers (1), points (2); released headers, points, then the
 // window.
-TEST_F(ReleaseOrderTest, RouteAndWaypointDownloadsReleaseHeadersPointsThenTheWindow) {
-  for (const unsigned flags : {x9::kFlagDownloadRoutes, x9::kFlagDownloadWaypoints}) {
-    SCOPED_TRACE(flags);
-    AddRoute("MYPOINTS", 2);
-    AddRoute("Ridge", 3);
-    EXPECT_EQ(Request(flags), 1);
-    EXPECT_EQ(events, (std::vector<std::string>{"buffer 1 freed", "buffer 2 freed",
-                                                "window 1 destroyed"}));
-    events.clear();
-    ui.windows.clear();
-    X9Watch_Reset();
-    x9::AllocationControl::Reset();
-  }
+class RouteRecordsReleaseOrderTest : public ReleaseOrderTest,
+                                     public ::testing::WithParamInterface<unsigned> {};
+
+TEST_P(RouteRecordsReleaseOrderTest, HeadersPointsThenTheWindow) {
+  AddRoute("MYPOINTS", 2);
+  AddRoute("Ridge", 3);
+  EXPECT_EQ(Request(GetParam()), 1);
+  EXPECT_EQ(events,
+            (std::vector<std::string>{"buffer 1 freed", "buffer 2 freed", "window 1 destroyed"}));
 }
+
+INSTANTIATE_TEST_SUITE_P(ReleaseOrderTest, RouteRecordsReleaseOrderTest,
+                         ::testing::Values(x9::kFlagDownloadRoutes, x9::kFlagDownloadWaypoints),
+                         [](const ::testing::TestParamInfo<unsigned>& info) {
+                           return std::string(info.param == x9::kFlagDownloadRoutes
+                                                  ? "RouteDownload"
+                                                  : "WaypointDownload");
+                         });
 
 // The upload frees each set's point array before the next set; when a put fails, the array it
 // holds goes before the window.
 TEST_F(ReleaseOrderTest, TheUploadFreesEachPointArrayBeforeTheNextAndBeforeTheWindow) {
   AddHostRoute("One", {MakeHostItem("a", 1, 1, 1)});
   AddHostRoute("Two", {MakeHostItem("b", 2, 2, 2)});
-  X9Watch_SetResult("PutRoute", 2, -1);
+  X9Watch_SetResult("PutRoute", 2, x9::kDeviceFailure);
   EXPECT_EQ(Request(x9::kFlagUploadRoutes), 0);
-  EXPECT_EQ(events, (std::vector<std::string>{"buffer 1 freed", "buffer 2 freed",
-                                              "window 1 destroyed"}));
+  EXPECT_EQ(events,
+            (std::vector<std::string>{"buffer 1 freed", "buffer 2 freed", "window 1 destroyed"}));
 }
 
 }  // namespace

@@ -1,11 +1,16 @@
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <cstring>
+#include <limits>
 #include <string>
 #include <vector>
 
+#include "device/device_api.h"
 #include "host/convert.h"
+#include "support/record_expectations.h"
 #include "support/sim_fixture.h"
+#include "transfer/dispatcher.h"
 #include "ui/messages.h"
 
 namespace {
@@ -16,14 +21,15 @@ using x9test::MakeRoutePoint;
 class RouteDownloadTest : public x9test::SimFixture {
  protected:
   long Download() {
-    const long result = Request(0x04);
+    const long result = Request(x9::kFlagDownloadRoutes);
     EXPECT_TRUE(WatchLibraryReleased());
-    EXPECT_EQ(Refreshes(), std::vector<unsigned>{3});
+    EXPECT_EQ(Refreshes(), std::vector<unsigned>{x9::kListRoutes});
     return result;
   }
   std::vector<std::string> SetNames() const {
     std::vector<std::string> names;
-    for (int i = 1; i < X9Host_SetCount(); ++i) names.push_back(X9Host_Set(i)->name);
+    for (int i = 1; i < X9Host_SetCount(); ++i)
+      names.push_back(X9Host_Set(i)->name);
     return names;
   }
 };
@@ -40,32 +46,18 @@ TEST_F(RouteDownloadTest, EachRouteBecomesASetInTheWatchsOrder) {
 
   EXPECT_EQ(Download(), 1);
   EXPECT_EQ(SetNames(), (std::vector<std::string>{"A", "B"}));
-  const tagGPSDBHEADER* set = X9Host_Set(1);
-  EXPECT_EQ(set->kind, 3);
-  EXPECT_EQ(set->itemCount, 0);
-  EXPECT_EQ(set->value8, 1);
-  EXPECT_EQ(set->value20, 255);
-  EXPECT_EQ(set->value24, 2);
-  EXPECT_EQ(set->value28, 1);
+  EXPECT_TRUE(x9test::SameSetHeader(*X9Host_Set(1), x9::NewSetHeader("A", x9::kListRoutes)));
   EXPECT_EQ(HostItemNames(1), (std::vector<std::string>{"A1", "A2", "A3"}));
   EXPECT_EQ(HostItemNames(2), (std::vector<std::string>{"B-1", "B-2"}));
 
-  const tagGPSDBITEM* item = X9Host_Item(1, 0);
-  EXPECT_STREQ(item->ident, "A1");
-  EXPECT_EQ(item->latitude, 356000000 * 1e-7);
-  EXPECT_EQ(item->longitude, 1397000000 * 1e-7);
-  EXPECT_EQ(item->altitude, 123.0);
-  EXPECT_EQ(item->value32, -9999.0);
-  EXPECT_EQ(item->value40, -9999.9);
-  EXPECT_EQ(item->time, 0);
-  EXPECT_EQ(item->kind, 3);
-  EXPECT_EQ(item->datum, 0);
-  EXPECT_EQ(item->value56, 1);
-  EXPECT_EQ(item->value60, 901001);
-  EXPECT_EQ(item->value68, 0);
-  EXPECT_EQ(item->value72, 0.0f);
-  EXPECT_EQ(item->value76, 0);
-  EXPECT_EQ(item->value92, 0);
+  // A new route point with the watch's name as both name and ident, and no time.
+  tagGPSDBITEM expected = x9::NewItem(x9::kListRoutes);
+  expected.name = "A1";
+  expected.ident = "A1";
+  expected.latitude = 356000000 * 1e-7;
+  expected.longitude = 1397000000 * 1e-7;
+  expected.altitude = 123.0;
+  EXPECT_TRUE(x9test::SameItem(*X9Host_Item(1, 0), expected));
   EXPECT_EQ(X9Host_Item(1, 1)->latitude, -1e-7);
   EXPECT_EQ(X9Host_Item(1, 2)->longitude, -180.0);
 }
@@ -90,16 +82,25 @@ TEST_F(RouteDownloadTest, OnlyTheWaypointRouteMeansNothingToAdd) {
   EXPECT_EQ(ui.windows.at(0).positions, (std::vector<int>{0, 0, 10, 100}));
 }
 
-TEST_F(RouteDownloadTest, NoRoutesOrAFailedCountShowMessage18AndSucceed) {
-  for (int forced : {0, -1}) {
-    SetUp();
-    if (forced != 0) X9Watch_ForceResult("GetRouteCount", forced);
-    EXPECT_EQ(Download(), 1);
-    EXPECT_EQ(x9test::BoxTexts(ui), (std::vector<std::string>{x9::MessageText(22), x9::MessageText(18)}));
-    EXPECT_EQ(X9Watch_CallCount("GetRouteHeader"), 0);
-    TearDown();
-  }
+// Whether the watch has no routes or the count cannot be read, the user is told the connection
+// was lost and the request ends well, reading nothing more.
+class RouteCountTest : public RouteDownloadTest, public ::testing::WithParamInterface<int> {};
+
+TEST_P(RouteCountTest, BelowOneShowsConnectionLostAndSucceeds) {
+  // The watch is empty; a failed count is forced on top of that.
+  if (GetParam() != 0) X9Watch_ForceResult("GetRouteCount", GetParam());
+  EXPECT_EQ(Download(), 1);
+  EXPECT_EQ(x9test::BoxTexts(ui),
+            (std::vector<std::string>{x9::MessageText(x9::kMsgStartRouteDownload),
+                                      x9::MessageText(x9::kMsgConnectionLost)}));
+  EXPECT_EQ(X9Watch_CallCount("GetRouteHeader"), 0);
 }
+
+INSTANTIATE_TEST_SUITE_P(RouteDownloadTest, RouteCountTest,
+                         ::testing::Values(0, x9::kDeviceFailure),
+                         [](const ::testing::TestParamInfo<int>& info) {
+                           return std::string(info.param == 0 ? "NoRoutes" : "FailedCount");
+                         });
 
 TEST_F(RouteDownloadTest, ProgressOfFourRoutes) {
   AddRoute("R1", 1);
@@ -108,54 +109,29 @@ TEST_F(RouteDownloadTest, ProgressOfFourRoutes) {
   AddRoute("R4", 2);
   EXPECT_EQ(Download(), 1);
   EXPECT_EQ(ui.windows.at(0).positions, (std::vector<int>{0, 0, 2, 5, 7, 10, 32, 55, 77, 100}));
-  EXPECT_EQ(ui.windows.at(0).message, x9::MessageText(2));
+  EXPECT_EQ(ui.windows.at(0).message, x9::MessageText(x9::kMsgDownloadingRoutes));
 }
 
-TEST_F(RouteDownloadTest, FailuresAndAbortLeaveTheHostListAsItWas) {
-  struct Case {
-    const char* failing;
-    int callNumber;
-    int abortAtPump;
-  };
-  const Case cases[] = {{"GetRouteHeader", 3, 0}, {"GetRoutePoints", 2, 0}, {nullptr, 0, 7}, {nullptr, 0, 1}};
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.failing ? c.failing : "abort");
-    SetUp();
-    for (int i = 0; i < 5; ++i) AddRoute("R" + std::to_string(i), 2);
-    const std::string before = X9HostDumpString();
-    if (c.failing) X9Watch_SetResult(c.failing, c.callNumber, -1);
-    AbortAtPump(c.abortAtPump);
-    EXPECT_EQ(Download(), 0);
-    EXPECT_EQ(X9HostDumpString(), before);
-    EXPECT_EQ(ui.boxes.size(), c.failing ? 2u : 1u);
-    if (c.failing) {
-      EXPECT_EQ(ui.boxes[1].text, x9::MessageText(18));
-    }
-    TearDown();
-  }
-}
-
-TEST_F(RouteDownloadTest, EveryWorkingBufferFailingShowsMessage19) {
-  for (int failing = 1; failing <= 2; ++failing) {  // headers, points
-    SCOPED_TRACE(failing);
-    SetUp();
-    AddRoute("R", 2);
-    const std::string before = X9HostDumpString();
-    x9::AllocationControl::FailAllocation(failing);
-    EXPECT_EQ(Download(), 0);
-    EXPECT_EQ(X9HostDumpString(), before);
-    ASSERT_EQ(ui.boxes.size(), 2u);
-    EXPECT_EQ(ui.boxes[1].text, x9::MessageText(19));
-    TearDown();
-  }
+// One example; reliability/fault_sweep_test.cpp fails every device call, presses Abort at every
+// pump and fails every working buffer of a route download in turn.
+TEST_F(RouteDownloadTest, AFailedHeaderReadLeavesTheHostListAsItWas) {
+  for (int i = 0; i < 5; ++i)
+    AddRoute("R" + std::to_string(i), 2);
+  const std::string before = X9HostDumpString();
+  X9Watch_SetResult("GetRouteHeader", 3, x9::kDeviceFailure);
+  EXPECT_EQ(Download(), 0);
+  EXPECT_EQ(X9HostDumpString(), before);
+  EXPECT_EQ(x9test::BoxTexts(ui),
+            (std::vector<std::string>{x9::MessageText(x9::kMsgStartRouteDownload),
+                                      x9::MessageText(x9::kMsgConnectionLost)}));
 }
 
 TEST_F(RouteDownloadTest, HugePointCountsAreAMemoryFailureNotAnOverflow) {
-  AddRoute("R1", 0, 0x7FFFFFFF);
-  AddRoute("R2", 0, 0x7FFFFFFF);
+  AddRoute("R1", 0, std::numeric_limits<int32_t>::max());
+  AddRoute("R2", 0, std::numeric_limits<int32_t>::max());
   EXPECT_EQ(Download(), 0);
   ASSERT_EQ(ui.boxes.size(), 2u);
-  EXPECT_EQ(ui.boxes[1].text, x9::MessageText(19));
+  EXPECT_EQ(ui.boxes[1].text, x9::MessageText(x9::kMsgOutOfMemory));
   EXPECT_EQ(X9Watch_CallCount("GetRoutePoints"), 0);
   EXPECT_EQ(X9Host_SetCount(), 1);
 }

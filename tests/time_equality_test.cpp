@@ -35,6 +35,13 @@ constexpr int kMinuteStride = 1;
 // The zones: a whole-hour shift, a 30-minute daylight shift, and a zone off the hour.
 constexpr const char* kZones[] = {"Europe/Berlin", "Australia/Lord_Howe", "America/St_Johns"};
 
+std::string ZoneName(const ::testing::TestParamInfo<const char*>& info) {
+  std::string name;
+  for (const char* c = info.param; *c != '\0'; ++c)
+    if (*c != '/' && *c != '_') name += *c;
+  return name;
+}
+
 // Sets the process's zone as Init captures it.
 void UseZone(const char* zone) {
   setenv("TZ", zone, 1);
@@ -94,91 +101,80 @@ int64_t CompareMinutes(int year, int month, int day, int days, int stride) {
   return compared;
 }
 
-// The zone names must be known to the C library: an unknown name silently means UTC, which
-// would leave daylight saving untested. tzdata provides them.
-void ExpectZoneHasDaylightSaving(const char* zone) {
-  UseZone(zone);
-  ASSERT_NE(daylight, 0) << zone << " has no daylight-saving rule here: is tzdata installed?";
+// Each test runs in each zone, set as Init captures it.
+class HostTimeEquality : public ::testing::TestWithParam<const char*> {
+ protected:
+  void SetUp() override { UseZone(GetParam()); }
+};
+
+TEST_P(HostTimeEquality, EveryMinuteOfACommonAndALeapYear) {
+  // The zone names must be known to the C library: an unknown name silently means UTC, which
+  // would leave daylight saving untested. tzdata provides them.
+  ASSERT_NE(daylight, 0) << GetParam() << " has no daylight-saving rule here: is tzdata installed?";
+  // 2005: Berlin changes on the last Sundays of March and October, St John's on the first
+  // Sunday of April and the last of October, Lord Howe by 30 minutes in March and October.
+  EXPECT_EQ(CompareMinutes(2005, 1, 1, 365, kMinuteStride),
+            (365 * 1440 + kMinuteStride - 1) / kMinuteStride);
+  EXPECT_EQ(CompareMinutes(2012, 1, 1, 366, kMinuteStride),
+            (366 * 1440 + kMinuteStride - 1) / kMinuteStride);
 }
 
-TEST(HostTimeEquality, EveryMinuteOfACommonAndALeapYearInZonesWithDaylightSaving) {
-  for (const char* zone : kZones) {
-    ExpectZoneHasDaylightSaving(zone);
-    // 2005: Berlin changes on the last Sundays of March and October, St John's on the first
-    // Sunday of April and the last of October, Lord Howe by 30 minutes in March and October.
-    EXPECT_EQ(CompareMinutes(2005, 1, 1, 365, kMinuteStride), (365 * 1440 + kMinuteStride - 1) / kMinuteStride)
-        << zone;
-    EXPECT_EQ(CompareMinutes(2012, 1, 1, 366, kMinuteStride), (366 * 1440 + kMinuteStride - 1) / kMinuteStride)
-        << zone;
-  }
-}
-
-TEST(HostTimeEquality, EveryMinuteAroundBothEndsOfTheRange) {
+TEST_P(HostTimeEquality, EveryMinuteAroundBothEndsOfTheRange) {
   // Here the zone decides whether a wall time is inside the range, so the C library is asked.
-  for (const char* zone : kZones) {
-    UseZone(zone);
-    EXPECT_EQ(CompareMinutes(1969, 12, 28, 8, 1), 8 * 1440) << zone;
-    EXPECT_EQ(CompareMinutes(2038, 1, 15, 8, 1), 8 * 1440) << zone;
-  }
+  EXPECT_EQ(CompareMinutes(1969, 12, 28, 8, 1), 8 * 1440);
+  EXPECT_EQ(CompareMinutes(2038, 1, 15, 8, 1), 8 * 1440);
 }
 
-TEST(HostTimeEquality, TheSecondsAtBothEndsOfTheRange) {
-  for (const char* zone : kZones) {
-    UseZone(zone);
-    // The local wall times of the instants 0 and 2^31-1, and the seconds on either side.
-    for (const time_t end : {time_t{0}, time_t{2147483647}}) {
-      std::tm local{};
-      localtime_r(&end, &local);
-      for (int delta = -3; delta <= 3; ++delta) {
-        const int year = local.tm_year + 1900, month = local.tm_mon + 1;
-        const int second = local.tm_sec + delta;
-        EXPECT_EQ(HostTimeFromDevice(year, month, local.tm_mday, local.tm_hour, local.tm_min, second),
-                  Reference(year, month, local.tm_mday, local.tm_hour, local.tm_min, second))
-            << zone << " " << end << " " << delta;
-      }
+TEST_P(HostTimeEquality, TheSecondsAtBothEndsOfTheRange) {
+  // The local wall times of the instants 0 and 2^31-1, and the seconds on either side.
+  for (const time_t end : {time_t{0}, time_t{2147483647}}) {
+    std::tm local{};
+    localtime_r(&end, &local);
+    for (int delta = -3; delta <= 3; ++delta) {
+      const int year = local.tm_year + 1900, month = local.tm_mon + 1;
+      const int second = local.tm_sec + delta;
+      EXPECT_EQ(HostTimeFromDevice(year, month, local.tm_mday, local.tm_hour, local.tm_min, second),
+                Reference(year, month, local.tm_mday, local.tm_hour, local.tm_min, second))
+          << end << " " << delta;
     }
   }
 }
 
-TEST(HostTimeEquality, FieldsOutOfRangeInEveryCombination) {
+TEST_P(HostTimeEquality, FieldsOutOfRangeInEveryCombination) {
   const int years[] = {-1, 0, 1, 1900, 1969, 1970, 2005, 2037, 2038, 2039, 2100};
   const int months[] = {-5, 0, 1, 2, 3, 12, 13, 25};
   const int days[] = {-1, 0, 1, 29, 31, 32, 400};
   const int hours[] = {-1, 0, 23, 24, 100};
   const int minutes[] = {-1, 0, 59, 60};
   const int seconds[] = {-1, 0, 59, 60, 4000};
-  for (const char* zone : kZones) {
-    UseZone(zone);
-    int mismatches = 0;
-    for (int y : years)
-      for (int mo : months)
-        for (int d : days)
-          for (int h : hours)
-            for (int mi : minutes)
-              for (int s : seconds) {
-                const int32_t expected = Reference(y, mo, d, h, mi, s);
-                const int32_t actual = HostTimeFromDevice(y, mo, d, h, mi, s);
-                if (actual != expected && ++mismatches <= 5) {
-                  ADD_FAILURE() << zone << " " << y << "/" << mo << "/" << d << " " << h << ":"
-                                << mi << ":" << s << ": " << actual << ", the C library "
-                                << expected;
-                }
+  int mismatches = 0;
+  for (int y : years)
+    for (int mo : months)
+      for (int d : days)
+        for (int h : hours)
+          for (int mi : minutes)
+            for (int s : seconds) {
+              const int32_t expected = Reference(y, mo, d, h, mi, s);
+              const int32_t actual = HostTimeFromDevice(y, mo, d, h, mi, s);
+              if (actual != expected && ++mismatches <= 5) {
+                ADD_FAILURE() << y << "/" << mo << "/" << d << " " << h << ":" << mi << ":" << s
+                              << ": " << actual << ", the C library " << expected;
               }
-    EXPECT_EQ(mismatches, 0) << zone;
+            }
+  EXPECT_EQ(mismatches, 0);
+}
+
+TEST_P(HostTimeEquality, YearsBeforeTheEpochAndAfterTheRangeKeepTheOutOfRangeValue) {
+  // Outside the range the value carries the zone offset, not the wall clock.
+  const int32_t outside = static_cast<int32_t>(-1 - static_cast<int64_t>(timezone));
+  for (const int year : {1, 1000, 1901, 1968, 2039, 2100, 9999}) {
+    EXPECT_EQ(HostTimeFromDevice(year, 7, 1, 12, 0, 0), outside) << year;
+    EXPECT_EQ(HostTimeFromDevice(year, 7, 1, 12, 0, 0), Reference(year, 7, 1, 12, 0, 0)) << year;
   }
 }
 
-TEST(HostTimeEquality, YearsBeforeTheEpochAndAfterTheRangeKeepTheOutOfRangeValue) {
-  // Outside the range the value carries the zone offset, not the wall clock.
-  for (const char* zone : kZones) {
-    UseZone(zone);
-    const int32_t outside = static_cast<int32_t>(-1 - static_cast<int64_t>(timezone));
-    for (const int year : {1, 1000, 1901, 1968, 2039, 2100, 9999}) {
-      EXPECT_EQ(HostTimeFromDevice(year, 7, 1, 12, 0, 0), outside) << zone << " " << year;
-      EXPECT_EQ(HostTimeFromDevice(year, 7, 1, 12, 0, 0), Reference(year, 7, 1, 12, 0, 0)) << zone;
-    }
-  }
-}
+INSTANTIATE_TEST_SUITE_P(ZonesWithDaylightSaving, HostTimeEquality, ::testing::ValuesIn(kZones),
+                         ZoneName);
 
 #endif  // !_WIN32
 
@@ -224,7 +220,8 @@ TEST(PointNames, PackedNamesFollowOneAnotherWithTheirZeros) {
   char packed[64];
   std::memset(packed, 0x5A, sizeof packed);
   char* next = packed;
-  for (int32_t n : {9, 10, 99, 100}) next += FormatPointName(next, n) + 1;
+  for (int32_t n : {9, 10, 99, 100})
+    next += FormatPointName(next, n) + 1;
   const char expected[] = "No. 9\0No. 10\0No. 99\0No. 100";  // and its own zero
   ASSERT_EQ(next - packed, static_cast<ptrdiff_t>(sizeof expected));
   EXPECT_EQ(std::memcmp(packed, expected, sizeof expected), 0);

@@ -1,27 +1,37 @@
 // Fault sweeps: a clean run of each transfer is recorded, then every device call it made fails
 // in turn, Abort is pressed at every pump in turn, and every working buffer fails in turn. After
-// each, the user saw the one message that fits, the result is what the failure calls for, the
-// host's list is exactly what it was before the failing transfer began (the combined download
-// keeps what its completed stages appended), the watch holds exactly what the upload had done
-// before the fault, the watch library is unloaded and no buffer is left.
+// each, the user saw the one message that fits, told last, and otherwise only what the clean run
+// showed; the result is what the failure calls for; the host's list is exactly what it was
+// before the failing transfer began (the combined download keeps what its completed stages
+// appended) and the failing transfer wrote nothing to it; the watch holds exactly what the
+// upload had done before the fault; the watch library is unloaded, no buffer is left and no
+// progress window outlives the request.
+//
+// These are the exhaustive fault cases of every transfer; each transfer's own test file keeps
+// one readable example.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <functional>
 #include <map>
 #include <optional>
+#include <ostream>
 #include <string>
 #include <vector>
 
 #include "device/device_api.h"
 #include "reliability/reliability_support.h"
+#include "sim/host/datum_shift.h"
+#include "support/named_values.h"
 #include "support/sim_fixture.h"
+#include "transfer/dispatcher.h"
 #include "ui/messages.h"
+#include "ui/user_interface.h"
 
 namespace {
 
-using x9test::AddHostRoute;
 using x9test::AddFixedTrack;
+using x9test::AddHostRoute;
 using x9test::AddRoute;
 using x9test::MakeHostItem;
 
@@ -36,11 +46,11 @@ enum class Transfer { kWaypoints, kTracks, kRoutes, kUpload, kAllDownloads };
 
 unsigned FlagsOf(Transfer transfer) {
   switch (transfer) {
-    case Transfer::kWaypoints: return 0x01;
-    case Transfer::kTracks: return 0x02;
-    case Transfer::kRoutes: return 0x04;
-    case Transfer::kUpload: return 0x40;
-    case Transfer::kAllDownloads: return 0x07;
+    case Transfer::kWaypoints: return x9::kFlagDownloadWaypoints;
+    case Transfer::kTracks: return x9::kFlagDownloadTracks;
+    case Transfer::kRoutes: return x9::kFlagDownloadRoutes;
+    case Transfer::kUpload: return x9::kFlagUploadRoutes;
+    case Transfer::kAllDownloads: return x9test::kFlagDownloadAll;
   }
   return 0;
 }
@@ -48,14 +58,17 @@ unsigned FlagsOf(Transfer transfer) {
 // The list kind a single request asks the host to redisplay.
 unsigned RefreshOf(Transfer transfer) {
   switch (transfer) {
-    case Transfer::kWaypoints: return 2;
-    case Transfer::kTracks: return 1;
-    case Transfer::kRoutes: return 3;
-    case Transfer::kUpload: return 3;
+    case Transfer::kWaypoints: return x9::kListWaypoints;
+    case Transfer::kTracks: return x9::kListTracks;
+    case Transfer::kRoutes: return x9::kListRoutes;
+    case Transfer::kUpload: return x9::kListRoutes;
     case Transfer::kAllDownloads: return 0;
   }
   return 0;
 }
+
+// What the combined download redisplays when its last stage has run.
+const std::vector<unsigned> kAllKinds = {x9::kListWaypoints, x9::kListRoutes, x9::kListTracks};
 
 std::string NameOf(const ::testing::TestParamInfo<Transfer>& info) {
   switch (info.param) {
@@ -66,6 +79,10 @@ std::string NameOf(const ::testing::TestParamInfo<Transfer>& info) {
     case Transfer::kAllDownloads: return "AllDownloads";
   }
   return "Unknown";
+}
+
+void PrintTo(Transfer transfer, std::ostream* out) {
+  *out << NameOf(::testing::TestParamInfo<Transfer>(transfer, 0));
 }
 
 std::string EntryOf(const std::string& logLine) { return logLine.substr(0, logLine.find(' ')); }
@@ -101,7 +118,29 @@ std::vector<std::string> WatchTrackImages() {
   return images;
 }
 
-const std::vector<x9::MessageId> kErrorMessages = {16, 17, 18, 19};
+const std::vector<x9::MessageId> kErrorMessages = {x9::kMsgDllMissing, x9::kMsgNoWatch,
+                                                   x9::kMsgConnectionLost, x9::kMsgOutOfMemory};
+
+bool IsErrorMessage(const std::string& text) {
+  for (x9::MessageId id : kErrorMessages)
+    if (text == x9::MessageText(id)) return true;
+  return false;
+}
+
+// The calls that change the host's list.
+int HostWrites() {
+  return X9Host_CallCount("TPI_SetStatGpsProtocol") +
+         X9Host_CallCount("TPI_AddDataTrackGpsProtocol") +
+         X9Host_CallCount("TPI_AddDataItemGpsProtocol");
+}
+
+// Whether every element of part appears in whole, in the same order.
+bool IsSubsequence(const std::vector<std::string>& part, const std::vector<std::string>& whole) {
+  size_t at = 0;
+  for (const std::string& element : whole)
+    if (at < part.size() && part[at] == element) ++at;
+  return at == part.size();
+}
 
 // Everything a request left behind that the sweeps compare.
 struct Outcome {
@@ -117,6 +156,7 @@ struct Outcome {
   std::vector<std::string> log;
   std::vector<size_t> logAtPump;  // watch log length when each pump began (clean runs)
   int allocations = 0;
+  int hostWrites = 0;
   bool released = false;
   int loads = 0;
   uint64_t liveBytes = 0;
@@ -129,9 +169,17 @@ struct Outcome {
         if (box.text == x9::MessageText(id)) errors.push_back(id);
     return errors;
   }
+  // The texts of the boxes that tell no failure, in order.
+  std::vector<std::string> OtherBoxes() const {
+    std::vector<std::string> texts;
+    for (const auto& box : boxes)
+      if (!IsErrorMessage(box.text)) texts.push_back(box.text);
+    return texts;
+  }
   int QuestionsAbout(x9::MessageId id) const {
     int count = 0;
-    for (const auto& box : boxes) count += box.text.rfind(x9::MessageText(id), 0) == 0 ? 1 : 0;
+    for (const auto& box : boxes)
+      count += box.text.rfind(x9::MessageText(id), 0) == 0 ? 1 : 0;
     return count;
   }
 };
@@ -141,6 +189,7 @@ struct Expected {
   std::optional<x9::MessageId> error;
   std::vector<unsigned> refreshes;
   std::string host;
+  int hostWrites = 0;  // made by the stages that completed; a failing one makes none
   std::vector<std::string> routes;
 };
 
@@ -160,16 +209,18 @@ class FaultSweep : public x9test::SimFixture, public ::testing::WithParamInterfa
     AddRoute("alpha", 2);
     AddRoute("Beta", 1);
 
-    static const tagGPSDBITEM kWaypoint = MakeHostItem("Home", 35.5, 139.5, 20, 2);
+    static const tagGPSDBITEM kWaypoint = MakeHostItem("Home", 35.5, 139.5, 20, x9::kListWaypoints);
     X9Host_AddItem(0, &kWaypoint);
-    AddHostRoute("ALPHA", {MakeHostItem("A1", 35.1, 139.1, 1), MakeHostItem("wp", 1, 1, 1, 2),
-                           MakeHostItem("A2", 35.2, 139.2, 2, 3, 1)});
+    AddHostRoute(
+        "ALPHA",
+        {MakeHostItem("A1", 35.1, 139.1, 1), MakeHostItem("wp", 1, 1, 1, x9::kListWaypoints),
+         MakeHostItem("A2", 35.2, 139.2, 2, x9::kListRoutes, x9sim::kDatumTokyo)});
     tagGPSDBHEADER track{};
     track.size = sizeof track;
     track.name = "Track";
-    track.kind = 1;
+    track.kind = x9::kListTracks;
     const int trackSet = X9Host_AddSet(&track);
-    const tagGPSDBITEM trackPoint = MakeHostItem("t", 1, 2, 3, 1);
+    const tagGPSDBITEM trackPoint = MakeHostItem("t", 1, 2, 3, x9::kListTracks);
     X9Host_AddItem(trackSet, &trackPoint);
     AddHostRoute("Fresh", {MakeHostItem("F1", 10, 20, 30), MakeHostItem("F2", 11, 21, 31),
                            MakeHostItem("F3", 12, 22, 32)});
@@ -196,6 +247,7 @@ class FaultSweep : public x9test::SimFixture, public ::testing::WithParamInterfa
     out.tracksAfter = WatchTrackImages();
     out.log = WatchLog();
     out.allocations = x9::AllocationControl::Count();
+    out.hostWrites = HostWrites();
     out.released = WatchLibraryReleased();
     out.loads = X9Watch_LoadCount();
     out.liveBytes = x9::AllocationControl::LiveBytes();
@@ -207,7 +259,8 @@ class FaultSweep : public x9test::SimFixture, public ::testing::WithParamInterfa
   std::string HostAfter(std::initializer_list<unsigned> requests) {
     SetUp();
     Seed();
-    for (unsigned flags : requests) EXPECT_EQ(Request(flags), 1) << flags;
+    for (unsigned flags : requests)
+      EXPECT_EQ(Request(flags), 1) << flags;
     const std::string dump = X9HostDumpString();
     TearDown();
     return dump;
@@ -219,28 +272,41 @@ class FaultSweep : public x9test::SimFixture, public ::testing::WithParamInterfa
   static size_t WatchLogLines() {
     const std::string log = X9WatchCallLogString();
     size_t lines = 0;
-    for (char c : log) lines += c == '\n' ? 1 : 0;
+    for (char c : log)
+      lines += c == '\n' ? 1 : 0;
     return lines;
   }
 
-  void Check(const Outcome& run, const Expected& expected, const std::string& label) {
+  void Check(const Outcome& run, const Outcome& clean, const Expected& expected,
+             const std::string& label) {
     SCOPED_TRACE(label);
     EXPECT_EQ(run.result, expected.result);
     const std::vector<x9::MessageId> errors = run.Errors();
     if (expected.error) {
       ASSERT_EQ(errors, std::vector<x9::MessageId>{*expected.error});
-      for (const auto& box : run.boxes) {
-        if (box.text != x9::MessageText(*expected.error)) continue;
-        EXPECT_EQ(box.style, *expected.error == 16 ? 0x10u : 0x30u);
-        // A transfer tells its failure while its window is still up; the connection does not
-        // have one.
-        EXPECT_EQ(box.progressWindowOpen, *expected.error >= 18);
-      }
+      const x9test::ShownBox& told = run.boxes.back();
+      EXPECT_EQ(told.text, x9::MessageText(*expected.error)) << "the failure is not told last";
+      EXPECT_EQ(told.style,
+                *expected.error == x9::kMsgDllMissing ? x9::kStyleStop : x9::kStyleExclamation);
+      // A transfer tells its failure while its window is still up; the connection does not
+      // have one.
+      const bool toldByATransfer =
+          *expected.error == x9::kMsgConnectionLost || *expected.error == x9::kMsgOutOfMemory;
+      EXPECT_EQ(told.progressWindowOpen, toldByATransfer);
     } else {
       EXPECT_TRUE(errors.empty()) << errors.size() << " error message(s), first " << errors[0];
     }
+    // Besides the failure, only what the clean run showed: a download's question; the upload's
+    // question and, in order, those about the sets it reached.
+    if (GetParam() == Transfer::kUpload) {
+      EXPECT_TRUE(IsSubsequence(run.OtherBoxes(), clean.OtherBoxes()))
+          << run.OtherBoxes().size() << " box(es) besides the failure's";
+    } else {
+      EXPECT_EQ(run.OtherBoxes(), clean.OtherBoxes());
+    }
     EXPECT_EQ(run.refreshes, expected.refreshes);
     EXPECT_TRUE(run.hostAfter == expected.host) << "the host's list differs from the expected one";
+    EXPECT_EQ(run.hostWrites, expected.hostWrites) << "writes to the host's list";
     EXPECT_TRUE(run.routesAfter == expected.routes) << "the watch's routes differ";
     EXPECT_TRUE(run.tracksAfter == run.tracksBefore) << "a track on the watch changed";
     EXPECT_TRUE(run.released) << "the watch library is still loaded";
@@ -253,6 +319,7 @@ class FaultSweep : public x9test::SimFixture, public ::testing::WithParamInterfa
     Outcome clean = Execute(nullptr, /*recordPumps=*/true);
     EXPECT_EQ(clean.result, 1);
     EXPECT_TRUE(clean.Errors().empty());
+    EXPECT_FALSE(clean.boxes.empty());
     EXPECT_GT(clean.Pumps(), 0);
     EXPECT_GT(clean.allocations, 0);
     return clean;
@@ -270,13 +337,15 @@ class FaultSweep : public x9test::SimFixture, public ::testing::WithParamInterfa
                                               size_t failedDelete = kNoFailedDelete) {
     const size_t initial = clean.routesBefore.size();
     size_t puts = 0;
-    for (const auto& line : clean.log) puts += EntryOf(line) == "PutRoute" ? 1 : 0;
+    for (const auto& line : clean.log)
+      puts += EntryOf(line) == "PutRoute" ? 1 : 0;
     // A put route goes after the routes already there, so the clean run's last routes are its
     // puts, in order.
     const std::vector<std::string> putImages(clean.routesAfter.end() - static_cast<ptrdiff_t>(puts),
                                              clean.routesAfter.end());
     std::vector<size_t> cleanWatch;
-    for (size_t id = 0; id < initial; ++id) cleanWatch.push_back(id);
+    for (size_t id = 0; id < initial; ++id)
+      cleanWatch.push_back(id);
     std::vector<size_t> watch = cleanWatch;
     size_t nextPut = 0;
     for (size_t i = 0; i < end && i < clean.log.size(); ++i) {
@@ -294,7 +363,8 @@ class FaultSweep : public x9test::SimFixture, public ::testing::WithParamInterfa
       }
     }
     std::vector<std::string> images;
-    for (size_t id : watch) images.push_back(id < initial ? clean.routesBefore[id] : putImages[id - initial]);
+    for (size_t id : watch)
+      images.push_back(id < initial ? clean.routesBefore[id] : putImages[id - initial]);
     return images;
   }
 
@@ -314,6 +384,15 @@ class FaultSweep : public x9test::SimFixture, public ::testing::WithParamInterfa
     Outcome single[3];  // waypoints, routes, tracks
     std::string host;   // before any stage
     std::string afterW, afterWR, afterRT, afterWT;
+
+    // The host writes of the stages before the given one, or of all stages but the given one.
+    int WritesBefore(int stage) const {
+      int writes = 0;
+      for (int s = 0; s < stage; ++s)
+        writes += single[s].hostWrites;
+      return writes;
+    }
+    int WritesOfAllBut(int stage) const { return WritesBefore(3) - single[stage].hostWrites; }
 
     // Stage 0..2 of a position counted over the stages in order; 3 past the last.
     static int StageOf(size_t position, const size_t (&sizes)[3]) {
@@ -341,16 +420,17 @@ class FaultSweep : public x9test::SimFixture, public ::testing::WithParamInterfa
       EXPECT_EQ(Request(FlagsOf(kinds[s])), 1);
       single.log = WatchLog();
       single.allocations = x9::AllocationControl::Count();
+      single.hostWrites = HostWrites();
       TearDown();
       // The combined log has one SearchOnPorts in front; each stage's own calls follow.
       EXPECT_EQ(single.log.at(0), "SearchOnPorts");
       single.log.erase(single.log.begin());
     }
     stages.host = stages.single[0].hostBefore;
-    stages.afterW = HostAfter({0x01});
-    stages.afterWR = HostAfter({0x01, 0x04});
-    stages.afterRT = HostAfter({0x04, 0x02});
-    stages.afterWT = HostAfter({0x01, 0x02});
+    stages.afterW = HostAfter({x9::kFlagDownloadWaypoints});
+    stages.afterWR = HostAfter({x9::kFlagDownloadWaypoints, x9::kFlagDownloadRoutes});
+    stages.afterRT = HostAfter({x9::kFlagDownloadRoutes, x9::kFlagDownloadTracks});
+    stages.afterWT = HostAfter({x9::kFlagDownloadWaypoints, x9::kFlagDownloadTracks});
     return stages;
   }
 
@@ -391,19 +471,20 @@ TEST_P(FaultSweep, EveryDeviceCallFailsInTurn) {
     expected.routes = clean.routesBefore;
     if (entry == "SearchOnPorts") {
       // No watch: the request ends before any transfer, with nothing to redisplay.
-      expected.error = 17;
+      expected.error = x9::kMsgNoWatch;
       expected.result = 1;
     } else if (transfer == Transfer::kUpload) {
-      expected.refreshes = {3};
+      expected.refreshes = {x9::kListRoutes};
       if (entry == "GetRouteCount") {
         // Taken as a watch without routes: nothing shown, nothing deleted, every set put.
         expected.routes = UploadWatchWithoutDeletions(clean);
-        EXPECT_EQ(run.QuestionsAbout(20), 0) << "a same-name question without watch routes";
+        EXPECT_EQ(run.QuestionsAbout(x9::kMsgSameNameOnWatch), 0)
+            << "a same-name question without watch routes";
       } else if (entry == "DeleteRoute") {
         // Not told; the set is put all the same.
         expected.routes = UploadWatch(clean, clean.log.size(), position);
       } else {
-        expected.error = 18;
+        expected.error = x9::kMsgConnectionLost;
         expected.result = 0;
         expected.routes = UploadWatch(clean, position);
       }
@@ -411,23 +492,28 @@ TEST_P(FaultSweep, EveryDeviceCallFailsInTurn) {
       const size_t sizes[3] = {stages->single[0].log.size(), stages->single[1].log.size(),
                                stages->single[2].log.size()};
       const int stage = Stages::StageOf(position - 1, sizes);
-      expected.error = 18;
+      expected.error = x9::kMsgConnectionLost;
       if (IsCountCall(entry)) {
         // A stage whose count fails reports it and ends well: the later stages still run.
         expected.result = 1;
-        expected.refreshes = {2, 3, 1};
-        expected.host = stage == 0 ? stages->afterRT : stage == 1 ? stages->afterWT : stages->afterWR;
+        expected.refreshes = kAllKinds;
+        expected.host = stage == 0   ? stages->afterRT
+                        : stage == 1 ? stages->afterWT
+                                     : stages->afterWR;
+        expected.hostWrites = stages->WritesOfAllBut(stage);
       } else {
         expected.result = 0;
-        expected.refreshes = stage == 2 ? std::vector<unsigned>{2, 3, 1} : std::vector<unsigned>{};
+        expected.refreshes = stage == 2 ? kAllKinds : std::vector<unsigned>{};
         expected.host = stages->HostBeforeStage(stage);
+        expected.hostWrites = stages->WritesBefore(stage);
       }
     } else {
-      expected.error = 18;
+      expected.error = x9::kMsgConnectionLost;
       expected.result = IsCountCall(entry) ? 1 : 0;
       expected.refreshes = {RefreshOf(transfer)};
     }
-    Check(run, expected, clean.log[position] + " (call " + std::to_string(callNumber) + ") fails");
+    Check(run, clean, expected,
+          clean.log[position] + " (call " + std::to_string(callNumber) + ") fails");
   }
 }
 
@@ -450,19 +536,20 @@ TEST_P(FaultSweep, AbortAtEveryPump) {
     expected.routes = clean.routesBefore;
     if (transfer == Transfer::kUpload) {
       // Seen after the set just handled: what it and the sets before it did stays.
-      expected.refreshes = {3};
+      expected.refreshes = {x9::kListRoutes};
       expected.routes = UploadWatch(clean, clean.logAtPump[static_cast<size_t>(pump - 1)]);
     } else if (transfer == Transfer::kAllDownloads) {
       const size_t sizes[3] = {static_cast<size_t>(stages->single[0].Pumps()),
                                static_cast<size_t>(stages->single[1].Pumps()),
                                static_cast<size_t>(stages->single[2].Pumps())};
       const int stage = Stages::StageOf(static_cast<size_t>(pump - 1), sizes);
-      expected.refreshes = stage == 2 ? std::vector<unsigned>{2, 3, 1} : std::vector<unsigned>{};
+      expected.refreshes = stage == 2 ? kAllKinds : std::vector<unsigned>{};
       expected.host = stages->HostBeforeStage(stage);
+      expected.hostWrites = stages->WritesBefore(stage);
     } else {
       expected.refreshes = {RefreshOf(transfer)};
     }
-    Check(run, expected, "Abort at pump " + std::to_string(pump));
+    Check(run, clean, expected, "Abort at pump " + std::to_string(pump));
   }
 }
 
@@ -485,13 +572,13 @@ TEST_P(FaultSweep, EveryAllocationFailsInTurn) {
 
     Expected expected;
     expected.result = 0;
-    expected.error = 19;
+    expected.error = x9::kMsgOutOfMemory;
     expected.host = clean.hostBefore;
     expected.routes = clean.routesBefore;
     if (transfer == Transfer::kUpload) {
       // The set whose array fails does nothing; the sets before it (up to the pump after the
       // previous set) did all they do.
-      expected.refreshes = {3};
+      expected.refreshes = {x9::kListRoutes};
       const size_t end = allocation == 1 ? 0 : clean.logAtPump[static_cast<size_t>(allocation - 2)];
       expected.routes = UploadWatch(clean, end);
     } else if (transfer == Transfer::kAllDownloads) {
@@ -499,12 +586,13 @@ TEST_P(FaultSweep, EveryAllocationFailsInTurn) {
                                static_cast<size_t>(stages->single[1].allocations),
                                static_cast<size_t>(stages->single[2].allocations)};
       const int stage = Stages::StageOf(static_cast<size_t>(allocation - 1), sizes);
-      expected.refreshes = stage == 2 ? std::vector<unsigned>{2, 3, 1} : std::vector<unsigned>{};
+      expected.refreshes = stage == 2 ? kAllKinds : std::vector<unsigned>{};
       expected.host = stages->HostBeforeStage(stage);
+      expected.hostWrites = stages->WritesBefore(stage);
     } else {
       expected.refreshes = {RefreshOf(transfer)};
     }
-    Check(run, expected, "allocation " + std::to_string(allocation) + " fails");
+    Check(run, clean, expected, "allocation " + std::to_string(allocation) + " fails");
   }
 }
 
@@ -516,10 +604,12 @@ TEST_P(FaultSweep, CleanRunLeavesNothingBehind) {
   EXPECT_EQ(clean.liveBytes, 0u);
   if (GetParam() == Transfer::kUpload) {
     EXPECT_EQ(clean.hostAfter, clean.hostBefore);
-    EXPECT_EQ(clean.QuestionsAbout(20), 3);  // ALPHA (two routes, one question), Beta, Empty
+    // ALPHA (two routes, one question), Beta, Empty.
+    EXPECT_EQ(clean.QuestionsAbout(x9::kMsgSameNameOnWatch), 3);
     // Alpha and alpha, Beta and Empty are replaced; the waypoint route stays.
     std::vector<std::string> names;
-    for (const auto& image : clean.routesAfter) names.push_back(image.c_str());
+    for (const auto& image : clean.routesAfter)
+      names.push_back(image.c_str());
     EXPECT_EQ(names, (std::vector<std::string>{"MYPOINTS", "ALPHA", "Fresh", "Beta", "Empty"}));
   } else {
     EXPECT_NE(clean.hostAfter, clean.hostBefore);

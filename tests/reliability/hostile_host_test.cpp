@@ -11,7 +11,9 @@
 #include <string>
 #include <vector>
 
+#include "sim/host/datum_shift.h"
 #include "support/sim_fixture.h"
+#include "transfer/dispatcher.h"
 #include "ui/messages.h"
 
 #if !defined(_WIN32)
@@ -41,7 +43,7 @@ std::string ExpectedField(const std::string& text) {
 class HostileHostTest : public x9test::SimFixture {
  protected:
   long Upload() {
-    const long result = Request(0x40);
+    const long result = Request(x9::kFlagUploadRoutes);
     EXPECT_TRUE(WatchLibraryReleased());
     return result;
   }
@@ -58,7 +60,7 @@ TEST_F(HostileHostTest, NullTextsAreEmptyNames) {
   tagGPSDBHEADER header{};
   header.size = sizeof header;
   header.name = nullptr;
-  header.kind = 3;
+  header.kind = x9::kListRoutes;
   const int set = X9Host_AddSet(&header);
   tagGPSDBITEM item = MakeHostItem(nullptr, 1, 2, 3);
   item.name = nullptr;
@@ -68,11 +70,12 @@ TEST_F(HostileHostTest, NullTextsAreEmptyNames) {
 
   EXPECT_EQ(Upload(), 1);
   ASSERT_EQ(ui.boxes.size(), 2u);
-  EXPECT_EQ(ui.boxes[1].text, std::string(x9::MessageText(20)) + "\n");
+  EXPECT_EQ(ui.boxes[1].text, std::string(x9::MessageText(x9::kMsgSameNameOnWatch)) + "\n");
   ASSERT_EQ(X9Watch_RouteCount(), 1);  // the old one deleted, the new one put
   EXPECT_EQ(Field(X9Watch_Route(1)->name), std::string(20, '\0'));
   ASSERT_EQ(X9Watch_RoutePointCount(1), 2);
-  for (int i = 0; i < 2; ++i) EXPECT_EQ(Field(X9Watch_RoutePoints(1)[i].name), std::string(20, '\0'));
+  for (int i = 0; i < 2; ++i)
+    EXPECT_EQ(Field(X9Watch_RoutePoints(1)[i].name), std::string(20, '\0'));
 }
 
 TEST_F(HostileHostTest, NamesOfAnyLengthAreCutAndTerminated) {
@@ -80,12 +83,14 @@ TEST_F(HostileHostTest, NamesOfAnyLengthAreCutAndTerminated) {
   std::vector<std::string> names;
   for (size_t length : lengths) {
     std::string name(length, 'n');
-    for (size_t i = 0; i < length; ++i) name[i] = static_cast<char>('a' + (i + length) % 26);
+    for (size_t i = 0; i < length; ++i)
+      name[i] = static_cast<char>('a' + (i + length) % 26);
     names.push_back(name);
   }
   for (const std::string& name : names) {
     std::vector<tagGPSDBITEM> items;
-    for (const std::string& ident : names) items.push_back(MakeHostItem(ident.c_str(), 1, 1, 1));
+    for (const std::string& ident : names)
+      items.push_back(MakeHostItem(ident.c_str(), 1, 1, 1));
     AddHostRoute(name.c_str(), items);
   }
 
@@ -106,12 +111,13 @@ TEST_F(HostileHostTest, CoordinatesThatAreNoNumbersSaturate) {
     double value;
     int32_t device;
   };
-  const std::vector<Case> cases = {{kNaN, 0},     {-kNaN, 0},        {kInfinity, kMax},
+  const std::vector<Case> cases = {{kNaN, 0},          {-kNaN, 0},    {kInfinity, kMax},
                                    {-kInfinity, kMin}, {1e300, kMax}, {-1e300, kMin},
                                    {-0.0, 0}};
   std::vector<tagGPSDBITEM> items;
   // Latitude, longitude and altitude each take every value; the altitude is unscaled.
-  for (const Case& c : cases) items.push_back(MakeHostItem("p", c.value, c.value, c.value * 1e7));
+  for (const Case& c : cases)
+    items.push_back(MakeHostItem("p", c.value, c.value, c.value * 1e7));
   AddHostRoute("Wild", items);
 
   EXPECT_EQ(Upload(), 1);
@@ -126,9 +132,10 @@ TEST_F(HostileHostTest, CoordinatesThatAreNoNumbersSaturate) {
 }
 
 TEST_F(HostileHostTest, UnknownDatumsPassUnchangedAndNaNSurvivesAShift) {
-  AddHostRoute("Datums", {MakeHostItem("u200", 35.5, 139.25, 5, 3, 200),
-                          MakeHostItem("u255", -35.5, -139.25, 5, 3, 255),
-                          MakeHostItem("tokyo-nan", kNaN, kNaN, kNaN, 3, 1)});
+  AddHostRoute("Datums",
+               {MakeHostItem("u200", 35.5, 139.25, 5, x9::kListRoutes, 200),
+                MakeHostItem("u255", -35.5, -139.25, 5, x9::kListRoutes, 255),
+                MakeHostItem("tokyo-nan", kNaN, kNaN, kNaN, x9::kListRoutes, x9sim::kDatumTokyo)});
   EXPECT_EQ(Upload(), 1);
   ASSERT_EQ(X9Watch_RoutePointCount(1), 3);
   const x9::RoutePoint* points = X9Watch_RoutePoints(1);
@@ -142,15 +149,17 @@ TEST_F(HostileHostTest, UnknownDatumsPassUnchangedAndNaNSurvivesAShift) {
   // Each item was offered to the host's conversion with its own datum.
   const std::string log = X9HostCallLogString();
   const std::string size = std::to_string(sizeof(tagGPSDBITEM));
-  for (const char* datum : {",200,0\n", ",255,0\n", ",1,0\n"}) {
-    EXPECT_NE(log.find("TPI_ConvertDatum " + size + "," + size + datum), std::string::npos) << datum;
+  for (const int datum : {200, 255, x9sim::kDatumTokyo}) {
+    const std::string call = "TPI_ConvertDatum " + size + "," + size + "," + std::to_string(datum) +
+                             "," + std::to_string(x9sim::kDatumWgs84) + "\n";
+    EXPECT_NE(log.find(call), std::string::npos) << call;
   }
 }
 
 // Thousands of sets of other kinds are passed over without a read of their items and without a
 // pump; the route sets among them are put and the bar follows their place in the whole list.
 TEST_F(HostileHostTest, ThousandsOfOtherSetsArePassedOver) {
-  const uint8_t otherKinds[] = {0, 1, 2, 4, 7, 255};
+  const uint8_t otherKinds[] = {0, x9::kListTracks, x9::kListWaypoints, 4, 7, 255};
   std::vector<int> routeSets;
   int routeItems = 0;
   for (int i = 1; i < 4000; ++i) {
@@ -165,42 +174,48 @@ TEST_F(HostileHostTest, ThousandsOfOtherSetsArePassedOver) {
     header.name = "other";
     header.kind = otherKinds[i % 6];
     const int set = X9Host_AddSet(&header);
-    const tagGPSDBITEM item = MakeHostItem("x", 1, 1, 1, 3);  // a route point in a set of another kind
+    // A route point in a set of another kind.
+    const tagGPSDBITEM item = MakeHostItem("x", 1, 1, 1, x9::kListRoutes);
     X9Host_AddItem(set, &item);
   }
   EXPECT_EQ(Upload(), 1);
-  EXPECT_EQ(Puts(), (std::vector<std::string>{"PutRoute R1000 2", "PutRoute R2500 2", "PutRoute R3999 2"}));
+  EXPECT_EQ(Puts(),
+            (std::vector<std::string>{"PutRoute R1000 2", "PutRoute R2500 2", "PutRoute R3999 2"}));
   EXPECT_EQ(Pumps(), 3);
   EXPECT_EQ(X9Host_CallCount("TPI_GetItemGpsProtocol"), 2 * routeItems);
   ASSERT_EQ(ui.windows.size(), 1u);
   EXPECT_EQ(ui.windows[0].positions, (std::vector<int>{0, 1, 25, 62, 99}));
 }
 
-// A host that reports fewer items on every call: each walk ends, and what is sent are points
-// the fill pass really filled, in order, never more than the count pass made room for.
-TEST_F(HostileHostTest, AShrinkingItemCountSendsOnlyFilledPoints) {
-  for (int delta : {-1, -2, -3, -7, -1000}) {
-    SCOPED_TRACE(delta);
-    SetUp();
-    std::vector<tagGPSDBITEM> items;
-    std::vector<int32_t> routeLatitudes;
-    for (int i = 0; i < 12; ++i) {
-      const uint8_t kind = i % 3 == 1 ? 2 : 3;
-      items.push_back(MakeHostItem("p", 10 + i, 20, 30, kind));
-      if (kind == 3) routeLatitudes.push_back((10 + i) * 10000000);
-    }
-    const int set = AddHostRoute("Drift", items);
-    X9Host_SetItemCountDrift(set, delta);
-    EXPECT_EQ(Upload(), 1);
-    ASSERT_EQ(X9Watch_RouteCount(), 1);
-    const int sent = X9Watch_Route(1)->pointCount;
-    ASSERT_EQ(X9Watch_RoutePointCount(1), sent);
-    ASSERT_LE(sent, static_cast<int>(routeLatitudes.size()));
-    for (int i = 0; i < sent; ++i)
-      EXPECT_EQ(X9Watch_RoutePoints(1)[i].latitude, routeLatitudes[static_cast<size_t>(i)]);
-    TearDown();
+// A host that reports fewer items on every call, by as much as the parameter: each walk ends,
+// and what is sent are points the fill pass really filled, in order, never more than the count
+// pass made room for.
+class ShrinkingItemCountTest : public HostileHostTest, public ::testing::WithParamInterface<int> {};
+
+TEST_P(ShrinkingItemCountTest, SendsOnlyFilledPoints) {
+  std::vector<tagGPSDBITEM> items;
+  std::vector<int32_t> routeLatitudes;
+  for (int i = 0; i < 12; ++i) {
+    const uint8_t kind = i % 3 == 1 ? x9::kListWaypoints : x9::kListRoutes;
+    items.push_back(MakeHostItem("p", 10 + i, 20, 30, kind));
+    if (kind == x9::kListRoutes) routeLatitudes.push_back((10 + i) * 10000000);
   }
+  const int set = AddHostRoute("Drift", items);
+  X9Host_SetItemCountDrift(set, GetParam());
+  EXPECT_EQ(Upload(), 1);
+  ASSERT_EQ(X9Watch_RouteCount(), 1);
+  const int sent = X9Watch_Route(1)->pointCount;
+  ASSERT_EQ(X9Watch_RoutePointCount(1), sent);
+  ASSERT_LE(sent, static_cast<int>(routeLatitudes.size()));
+  for (int i = 0; i < sent; ++i)
+    EXPECT_EQ(X9Watch_RoutePoints(1)[i].latitude, routeLatitudes[static_cast<size_t>(i)]);
 }
+
+INSTANTIATE_TEST_SUITE_P(HostileHostTest, ShrinkingItemCountTest,
+                         ::testing::Values(-1, -2, -3, -7, -1000),
+                         [](const ::testing::TestParamInfo<int>& info) {
+                           return "By" + std::to_string(-info.param);
+                         });
 
 // The host stops filling records after the first set: the header and items of the first set
 // must not be taken for those of the later ones.
@@ -220,7 +235,7 @@ TEST_F(HostileHostTest, ARecordLeftUnfilledIsNotTakenFromTheSetBefore) {
 // A host whose item count grows between the count pass and the fill pass: the host sim's drift
 // only shrinks, so the count is put in front of it here. POSIX only: the test program's own
 // definition takes the module's calls; under wine the module imports the host's by name.
-int g_hiddenItems = 0;         // items the count pass does not see
+int g_hiddenItems = 0;  // items the count pass does not see
 int g_countCallsBeforeGrowth = 0;
 
 extern "C" int TPI_GetItemCountGpsProtocol(int setIndex) {
@@ -234,7 +249,9 @@ extern "C" int TPI_GetItemCountGpsProtocol(int setIndex) {
 
 TEST_F(HostileHostTest, AGrowingItemCountNeverWritesPastThePointArray) {
   std::vector<tagGPSDBITEM> items;
-  for (int i = 0; i < 10; ++i) items.push_back(MakeHostItem("g", 40 + i, 1, 1, i % 4 == 3 ? 1 : 3));
+  for (int i = 0; i < 10; ++i)
+    items.push_back(
+        MakeHostItem("g", 40 + i, 1, 1, i % 4 == 3 ? x9::kListTracks : x9::kListRoutes));
   AddHostRoute("Grow", items);
   // The count pass sees 4 items (3 route points) and asks 5 times; the fill pass sees all 10.
   g_hiddenItems = 6;
@@ -245,7 +262,8 @@ TEST_F(HostileHostTest, AGrowingItemCountNeverWritesPastThePointArray) {
   ASSERT_EQ(X9Watch_RouteCount(), 1);
   EXPECT_EQ(X9Watch_Route(1)->pointCount, 3);
   ASSERT_EQ(X9Watch_RoutePointCount(1), 3);
-  for (int i = 0; i < 3; ++i) EXPECT_EQ(X9Watch_RoutePoints(1)[i].latitude, (40 + i) * 10000000);
+  for (int i = 0; i < 3; ++i)
+    EXPECT_EQ(X9Watch_RoutePoints(1)[i].latitude, (40 + i) * 10000000);
 }
 #endif
 

@@ -1,5 +1,5 @@
-// Re-entrancy and the module's lifetime: requests arriving while another one runs, and the real
-// module loaded, used, closed, released, unloaded and loaded again the way a host does it.
+// The module's lifetime: the real module loaded, used, closed, released, unloaded and loaded
+// again the way a host does it.
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -7,14 +7,12 @@
 #include <string>
 #include <vector>
 
-#include "device/records.h"
-#include "plugin/exports.h"
-#include "reliability/reliability_support.h"
-#include "support/sim_fixture.h"
 #include "platform/platform.h"
+#include "plugin/exports.h"
+#include "support/named_values.h"
+#include "support/sim_fixture.h"
 #include "support/test_paths.h"
 #include "transfer/dispatcher.h"
-#include "ui/messages.h"
 
 #if defined(_WIN32)
 #include "platform/win32/windows_support.h"
@@ -30,118 +28,10 @@
 namespace {
 
 using x9test::AddHostRoute;
-using x9test::AddFixedTrack;
 using x9test::AddRoute;
 using x9test::AddTrack;
 using x9test::MakeHostItem;
-
-// Every request a host can make, nested into a running one.
-const unsigned kNestedFlags[] = {0x00, 0x01, 0x02, 0x04, 0x07, 0x08, 0x10, 0x20, 0x40};
-
-// A user interface that, at every box, lets the host start all the other requests: the
-// confirmation question and the failure messages are part of the running request.
-class NestingUi : public x9test::ScriptedUi {
- public:
-  int ShowMessageBox(x9::WindowHandle owner, const char* text, unsigned style) override {
-    for (unsigned flags : kNestedFlags) nestedResults.push_back(TransferCallback(0, flags, 0));
-    return ScriptedUi::ShowMessageBox(owner, text, style);
-  }
-  std::vector<long> nestedResults;
-};
-
-std::vector<std::string> WatchRouteNames() {
-  std::vector<std::string> names;
-  for (int i = 1; i <= X9Watch_RouteCount(); ++i) names.push_back(X9Watch_Route(i)->name);
-  return names;
-}
-
-class NestedRequestTest : public x9test::SimFixture {
- protected:
-  void Seed() {
-    AddFixedTrack(1, 2);
-    AddFixedTrack(2, 0);
-    AddFixedTrack(3, 3);
-    AddRoute("MYPOINTS", 2);
-    AddRoute("Same", 2);
-    AddRoute("Route", 1);
-    AddHostRoute("Same", {MakeHostItem("s", 1, 2, 3)});
-    AddHostRoute("Other", {MakeHostItem("o", 4, 5, 6), MakeHostItem("p", 7, 8, 9)});
-  }
-
-  struct Run {
-    long result = 0;
-    std::vector<std::string> boxes;
-    std::string host;
-    std::vector<std::string> routes;
-    std::vector<long> nested;
-    int pumps = 0;
-  };
-
-  // One request; with nesting, every pump and every box starts each other request too.
-  Run Execute(unsigned flags, const char* failingEntry, bool nesting) {
-    SetUp();
-    Seed();
-    if (failingEntry != nullptr) X9Watch_SetResult(failingEntry, 1, -1);
-    NestingUi nestingUi;
-    Run run;
-    struct PumpNesting {
-      Run* run;
-      int pumps;
-    } pumpNesting{&run, 0};
-    if (nesting) {
-      x9::SetUserInterface(&nestingUi);
-      X9Host_SetPumpHook(
-          [](void* context) {
-            auto* nesting = static_cast<PumpNesting*>(context);
-            ++nesting->pumps;
-            for (unsigned nested : kNestedFlags)
-              nesting->run->nested.push_back(TransferCallback(0, nested, 0));
-          },
-          &pumpNesting);
-    }
-    run.result = Request(flags);
-    x9::SetUserInterface(&ui);
-    const x9test::ScriptedUi& shown = nesting ? nestingUi : ui;
-    run.boxes = x9test::BoxTexts(shown);
-    run.host = X9HostDumpString();
-    run.routes = WatchRouteNames();
-    run.nested.insert(run.nested.end(), nestingUi.nestedResults.begin(), nestingUi.nestedResults.end());
-    run.pumps = pumpNesting.pumps;
-    EXPECT_EQ(X9Watch_LoadCount(), 1);
-    EXPECT_TRUE(WatchLibraryReleased());
-    EXPECT_EQ(nestingUi.OpenWindows(), 0);
-    TearDown();
-    return run;
-  }
-};
-
-// While any transfer runs, at any pump and at any box, every other request is refused at once:
-// result 1, nothing shown, nothing loaded; the running request ends exactly as it would alone.
-TEST_F(NestedRequestTest, EveryRequestIsRefusedInsideEveryTransfer) {
-  struct Case {
-    unsigned flags;
-    const char* failingEntry;  // a failure adds its message box to the running request
-  };
-  const Case cases[] = {{0x01, nullptr}, {0x01, "GetRoutePoints"}, {0x02, nullptr},
-                        {0x02, "GetTrackPoints"}, {0x04, nullptr}, {0x04, "GetRouteHeader"},
-                        {0x40, nullptr}, {0x40, "PutRoute"}, {0x07, nullptr},
-                        {0x07, "GetTrackHeader"}};
-  for (const Case& c : cases) {
-    SCOPED_TRACE(::testing::Message() << "flags " << c.flags << " failing "
-                                      << (c.failingEntry ? c.failingEntry : "none"));
-    const Run alone = Execute(c.flags, c.failingEntry, false);
-    const Run nested = Execute(c.flags, c.failingEntry, true);
-    EXPECT_EQ(nested.result, alone.result);
-    EXPECT_EQ(nested.boxes, alone.boxes);
-    EXPECT_TRUE(nested.host == alone.host);
-    EXPECT_EQ(nested.routes, alone.routes);
-    const size_t attempts = (static_cast<size_t>(nested.pumps) + alone.boxes.size()) *
-                            (sizeof kNestedFlags / sizeof kNestedFlags[0]);
-    EXPECT_EQ(nested.nested, std::vector<long>(attempts, 1));
-  }
-}
-
-// --- The real module --------------------------------------------------------------------------
+using x9test::WatchRouteNames;
 
 // The module file as the host finds it, loaded and unloaded through the platform's loader.
 class ModuleFile {
@@ -180,10 +70,12 @@ class BoxAnswers {
  public:
   explicit BoxAnswers(std::initializer_list<Reply> replies) {
 #if defined(_WIN32)
-    for (Reply reply : replies) answerer_.Answer(reply == Reply::kYes ? IDYES : IDOK);
+    for (Reply reply : replies)
+      answerer_.Answer(reply == Reply::kYes ? IDYES : IDOK);
 #else
     std::string input;
-    for (Reply reply : replies) input += reply == Reply::kYes ? "y\n" : "";
+    for (Reply reply : replies)
+      input += reply == Reply::kYes ? "y\n" : "";
     savedIn_ = dup(STDIN_FILENO);
     savedErr_ = dup(STDERR_FILENO);
     int fds[2];
@@ -228,12 +120,14 @@ class BoxAnswers {
     if (errors_ != nullptr) {
       std::rewind(errors_);
       char buffer[4096];
-      for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, errors_)) > 0;) text.append(buffer, n);
+      for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, errors_)) > 0;)
+        text.append(buffer, n);
     }
     // A question's "(y/N) " prompt leaves the next box on its line: count the labels anywhere.
     size_t boxes = 0;
     for (const char* label : {"[question] ", "[information] ", "[warning] ", "[stop] "}) {
-      for (size_t at = 0; (at = text.find(label, at)) != std::string::npos; ++at) ++boxes;
+      for (size_t at = 0; (at = text.find(label, at)) != std::string::npos; ++at)
+        ++boxes;
     }
     return boxes;
 #endif
@@ -299,22 +193,22 @@ TEST_F(RealModuleTest, LoadUseCloseReleaseUnloadAndLoadAgain) {
 
     {
       BoxAnswers none{};
-      EXPECT_EQ(callback(0, 0x00, 0), 1);
-      EXPECT_EQ(callback(0, 0x08, 0), 1);
+      EXPECT_EQ(callback(0, 0, 0), 1);
+      EXPECT_EQ(callback(0, x9test::kFlagUnused08, 0), 1);
       EXPECT_EQ(none.Shown(), 0u);
       EXPECT_EQ(X9Watch_LoadCount(), 2 * round);
     }
     {
       // The question, then the track download into the host's list.
       BoxAnswers answers{Reply::kYes};
-      EXPECT_EQ(callback(0, 0x02, 0), 1);
+      EXPECT_EQ(callback(0, x9::kFlagDownloadTracks, 0), 1);
       EXPECT_EQ(answers.Shown(), 1u);
       EXPECT_EQ(X9Host_SetCount(), setsBefore + 2);
     }
     {
       // The upload: its question, the same-name question, the deletion and the put.
       BoxAnswers answers{Reply::kYes, Reply::kYes};
-      EXPECT_EQ(callback(0, 0x40, 0), 1);
+      EXPECT_EQ(callback(0, x9::kFlagUploadRoutes, 0), 1);
       EXPECT_EQ(answers.Shown(), 2u);
       EXPECT_EQ(WatchRouteNames(), std::vector<std::string>{"Same"});
       EXPECT_EQ(X9Watch_CallCount("DeleteRoute"), round + 1);
@@ -334,7 +228,7 @@ TEST_F(RealModuleTest, LoadUseCloseReleaseUnloadAndLoadAgain) {
 TEST_F(RealModuleTest, ARequestAfterARefusedInitDoesNotCrash) {
   AddRoute("MYPOINTS", 1);
   AddRoute("Walk", 2);
-  X9Host_SetVersion(8599);
+  X9Host_SetVersion(x9test::kOldestHostVersion - 1);
   ModuleFile module;
   ASSERT_TRUE(module.Loaded());
   const Exports exports = Resolve(module);
@@ -355,8 +249,8 @@ TEST_F(RealModuleTest, ARequestAfterARefusedInitDoesNotCrash) {
   ASSERT_NE(callback, nullptr);
   {
     BoxAnswers answers{Reply::kYes};
-    EXPECT_EQ(callback(0, 0x08, 0), 1);
-    EXPECT_EQ(callback(0, 0x04, 0), 1);
+    EXPECT_EQ(callback(0, x9test::kFlagUnused08, 0), 1);
+    EXPECT_EQ(callback(0, x9::kFlagDownloadRoutes, 0), 1);
     EXPECT_EQ(answers.Shown(), 1u);
   }
   ASSERT_EQ(X9Host_SetCount(), 2);

@@ -65,7 +65,8 @@ int AddRoute(const std::string& name, int pointCount, int claimedCount) {
   std::vector<x9::RoutePoint> points;
   for (int i = 0; i < pointCount; ++i) {
     const std::string pointName = name.substr(0, 8) + "-" + std::to_string(i + 1);
-    points.push_back(MakeRoutePoint(pointName.c_str(), 350000000 + i * 1000, -1200000000 - i, i * 2));
+    points.push_back(
+        MakeRoutePoint(pointName.c_str(), 350000000 + i * 1000, -1200000000 - i, i * 2));
   }
   x9::RouteHeader header{};
   SetField(header.name, name.c_str());
@@ -87,13 +88,21 @@ tagGPSDBITEM MakeHostItem(const char* ident, double latitude, double longitude, 
   return item;
 }
 
+std::vector<std::string> WatchRouteNames() {
+  std::vector<std::string> names;
+  for (int i = 1; i <= X9Watch_RouteCount(); ++i)
+    names.push_back(X9Watch_Route(i)->name);
+  return names;
+}
+
 int AddHostRoute(const char* name, const std::vector<tagGPSDBITEM>& items) {
   tagGPSDBHEADER header{};
   header.size = sizeof header;
   header.name = name;
-  header.kind = 3;
+  header.kind = x9::kListRoutes;
   const int set = X9Host_AddSet(&header);
-  for (const auto& item : items) X9Host_AddItem(set, &item);
+  for (const auto& item : items)
+    X9Host_AddItem(set, &item);
   return set;
 }
 
@@ -132,7 +141,8 @@ namespace {
 std::vector<std::string> Lines(const std::string& text) {
   std::vector<std::string> lines;
   std::istringstream in(text);
-  for (std::string line; std::getline(in, line);) lines.push_back(line);
+  for (std::string line; std::getline(in, line);)
+    lines.push_back(line);
   return lines;
 }
 }  // namespace
@@ -141,7 +151,8 @@ std::vector<unsigned> SimFixture::Refreshes() const {
   std::vector<unsigned> kinds;
   const std::string prefix = "TPI_ShowAllDataGarminUplist ";
   for (const auto& line : Lines(X9HostCallLogString())) {
-    if (line.rfind(prefix, 0) == 0) kinds.push_back(static_cast<unsigned>(std::stoul(line.substr(prefix.size()))));
+    if (line.rfind(prefix, 0) == 0)
+      kinds.push_back(static_cast<unsigned>(std::stoul(line.substr(prefix.size()))));
   }
   return kinds;
 }

@@ -28,10 +28,13 @@ x9::RoutePoint MakeRoutePoint(const char* name, int32_t latitude, int32_t longit
 int AddTrack(int pointCount, int claimedCount = -1);
 // Adds a route of pointCount points named "<name>-<n>" with distinct coordinates.
 int AddRoute(const std::string& name, int pointCount, int claimedCount = -1);
-// Seeds the host with a route set of the given points (kind 3 items unless told otherwise).
+// Seeds the host with a route set of the given points (route points unless told otherwise).
 int AddHostRoute(const char* name, const std::vector<tagGPSDBITEM>& items);
+// The names of the watch's routes, in the watch's order.
+std::vector<std::string> WatchRouteNames();
+
 tagGPSDBITEM MakeHostItem(const char* ident, double latitude, double longitude, double altitude,
-                          uint8_t kind = 3, uint8_t datum = 0);
+                          uint8_t kind = x9::kListRoutes, uint8_t datum = 0);
 
 class SimFixture : public ::testing::Test {
  protected:
@@ -45,8 +48,8 @@ class SimFixture : public ::testing::Test {
   void AbortAtPump(int pump) { abortAtPump_ = pump; }
   int Pumps() const { return pumps_; }
 
-  std::vector<unsigned> Refreshes() const;       // kinds passed to TPI_ShowAllDataGarminUplist
-  std::vector<std::string> WatchLog() const;     // the watch's call log, one entry per call
+  std::vector<unsigned> Refreshes() const;    // kinds passed to TPI_ShowAllDataGarminUplist
+  std::vector<std::string> WatchLog() const;  // the watch's call log, one entry per call
   std::vector<std::string> HostItemNames(int set) const;
   // True when x9.dll was unloaded as often as it was loaded.
   bool WatchLibraryReleased() const { return X9Watch_LoadCount() == X9Watch_UnloadCount(); }

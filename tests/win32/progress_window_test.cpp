@@ -8,12 +8,13 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "platform/platform.h"
+#include "platform/win32/progress_res.h"
 #include "platform/win32/windows_support.h"
 #include "ui/progress_dialog.h"
-#include "platform/win32/progress_res.h"
 #include "ui/user_interface.h"
 #include "window_probe.h"
 
@@ -22,7 +23,11 @@ namespace {
 
 // 全ウェイポイントを削除中...
 constexpr char kMessageBytes[] =
-    "\x91S\x83""E\x83""F\x83""C\x83|\x83""C\x83\x93\x83g\x82\xf0\x8d\xed\x8f\x9c\x92\x86...";
+    "\x91S\x83"
+    "E\x83"
+    "F\x83"
+    "C\x83|\x83"
+    "C\x83\x93\x83g\x82\xf0\x8d\xed\x8f\x9c\x92\x86...";
 constexpr wchar_t kMessageText[] = L"全ウェイポイントを削除中...";
 
 struct TemplateTexts {
@@ -101,8 +106,7 @@ class ProgressWindowTest : public ::testing::Test {
   }
 
   std::unique_ptr<x9::ProgressWindow> Create(bool abortEnabled, HWND owner = nullptr) {
-    return x9::platform::CreateProgressWindow(owner, kMessageBytes,
-                                                                    abortEnabled, &abortFlag);
+    return x9::platform::CreateProgressWindow(owner, kMessageBytes, abortEnabled, &abortFlag);
   }
 
   int abortFlag = 0;
@@ -162,10 +166,10 @@ TEST_F(ProgressWindowTest, SetsUpTheBarWithAnsiMessagesWhenInitialised) {
   ASSERT_NE(window, nullptr);
   const std::vector<BarMessage> sent = recorder.BarMessages();
   ASSERT_EQ(sent.size(), 2u);
-  EXPECT_EQ(sent[0].message, 0x401u);  // PBM_SETRANGE 0..100
+  EXPECT_EQ(sent[0].message, static_cast<UINT>(PBM_SETRANGE));
   EXPECT_EQ(sent[0].wParam, 0u);
-  EXPECT_EQ(sent[0].lParam, 0x00640000);
-  EXPECT_EQ(sent[1].message, 0x402u);  // PBM_SETPOS 0
+  EXPECT_EQ(sent[0].lParam, MAKELPARAM(0, 100));
+  EXPECT_EQ(sent[1].message, static_cast<UINT>(PBM_SETPOS));
   EXPECT_EQ(sent[1].wParam, 0u);
   EXPECT_EQ(sent[1].lParam, 0);
 }
@@ -221,7 +225,7 @@ TEST_F(ProgressWindowTest, ProgressDialogShowsAtMost100AndSendsNegativesUnchange
   progress.SetProgress(-3);
   const std::vector<BarMessage> sent = recorder.BarMessages();
   ASSERT_EQ(sent.size(), 1u);
-  EXPECT_EQ(sent[0].message, 0x402u);
+  EXPECT_EQ(sent[0].message, static_cast<UINT>(PBM_SETPOS));
   EXPECT_EQ(static_cast<int>(sent[0].wParam), -3);
   EXPECT_EQ(BarPosition(dialog), 0);  // the bar keeps to its range itself
 }
@@ -289,31 +293,35 @@ TEST_F(ProgressWindowTest, OkAndCancelCommandsNeitherAbortNorClose) {
   EXPECT_TRUE(IsWindowVisible(dialog));
 }
 
-// Keys through the dialog manager, as a loop calling IsDialogMessage would deliver them. The
-// Abort button has the focus when it is shown but is not the default button, so Enter is the
-// dialog's IDOK either way.
-TEST_F(ProgressWindowTest, EnterAndEscKeysNeitherAbortNorClose) {
-  for (const bool abortEnabled : {false, true}) {
-    SCOPED_TRACE(abortEnabled ? "Abort shown" : "Abort hidden");
-    abortFlag = 0;
-    const auto window = Create(abortEnabled);
-    ASSERT_NE(window, nullptr);
-    const HWND dialog = FindProgressWindow();
-    ASSERT_NE(dialog, nullptr);
-    if (abortEnabled) {
-      EXPECT_EQ(GetFocus(), GetDlgItem(dialog, IDC_ABORT));
-    }
+// Keys through the dialog manager, as a loop calling IsDialogMessage would deliver them, with
+// the Abort button shown or hidden. The button has the focus when it is shown but is not the
+// default button, so Enter is the dialog's IDOK either way.
+class DialogKeysTest : public ProgressWindowTest, public ::testing::WithParamInterface<bool> {};
 
-    for (const UINT key : {VK_RETURN, VK_ESCAPE}) {
-      const HWND focus = GetFocus() != nullptr ? GetFocus() : dialog;
-      PostMessageW(focus, WM_KEYDOWN, key, 1);
-      PostMessageW(focus, WM_KEYUP, key, 0xC0000001);
-      PumpMessages(dialog);
-    }
-    EXPECT_EQ(abortFlag, 0);
-    EXPECT_TRUE(IsWindowVisible(dialog));
+TEST_P(DialogKeysTest, EnterAndEscNeitherAbortNorClose) {
+  const bool abortEnabled = GetParam();
+  const auto window = Create(abortEnabled);
+  ASSERT_NE(window, nullptr);
+  const HWND dialog = FindProgressWindow();
+  ASSERT_NE(dialog, nullptr);
+  if (abortEnabled) {
+    EXPECT_EQ(GetFocus(), GetDlgItem(dialog, IDC_ABORT));
   }
+
+  for (const UINT key : {VK_RETURN, VK_ESCAPE}) {
+    const HWND focus = GetFocus() != nullptr ? GetFocus() : dialog;
+    PostMessageW(focus, WM_KEYDOWN, key, 1);
+    PostMessageW(focus, WM_KEYUP, key, 0xC0000001);
+    PumpMessages(dialog);
+  }
+  EXPECT_EQ(abortFlag, 0);
+  EXPECT_TRUE(IsWindowVisible(dialog));
 }
+
+INSTANTIATE_TEST_SUITE_P(ProgressWindowTest, DialogKeysTest, ::testing::Bool(),
+                         [](const ::testing::TestParamInfo<bool>& info) {
+                           return std::string(info.param ? "AbortShown" : "AbortHidden");
+                         });
 
 // A host loop that knows nothing of the dialog dispatches keys straight to the focused control.
 TEST_F(ProgressWindowTest, EnterAndEscKeysThroughAPlainLoopDoNothing) {

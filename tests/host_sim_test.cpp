@@ -1,30 +1,29 @@
-// Tests of the host and watch simulators themselves: every other suite takes their word for what
-// the host holds and what the watch did.
+// Tests of the host simulator itself: every other suite takes its word for what the host holds,
+// what it was asked and how it converts datums.
 #include <gtest/gtest.h>
 
-#include <algorithm>
+#include <cctype>
 #include <cmath>
-#include <cstdio>
+#include <cstddef>
 #include <cstring>
+#include <ostream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #if defined(_WIN32)
 #include <windows.h>
-#else
-#include <dlfcn.h>
-#include <unistd.h>
-
-#include <climits>
 #endif
 
-#include "device/device_api.h"
-#include "platform/platform.h"
 #include "host/host_sim.h"
+#include "host/records.h"
 #include "host/tpi.h"
-#include "watch/watch_sim.h"
+#include "sim/host/datum_shift.h"
+#include "support/byte_copy.h"
 
 namespace {
+
+using x9test::CopyBytes;
 
 // --- Datum conversion --------------------------------------------------------------------------
 
@@ -40,6 +39,9 @@ constexpr Ellipsoid kWgs84{6378137.0, 1.0 / 298.257223563};
 constexpr double kTokyoToWgs84[3] = {-148.0, 507.0, 685.0};
 constexpr double kRadian = 3.14159265358979323846 / 180.0;
 constexpr double kOneMetreInDegrees = 1.0 / 111000.0;
+// Datum numbers the host does not know.
+constexpr int kUnknownDatum = 7;
+constexpr int kOtherUnknownDatum = 9;
 
 void ReferenceShift(const Ellipsoid& from, const Ellipsoid& to, double sign, double& latitude,
                     double& longitude) {
@@ -77,88 +79,114 @@ void Pattern(tagGPSDBITEM& item, double latitude, double longitude) {
   item.altitude = 40.0;
 }
 
-template <typename Record>
-void CopyBytes(Record& to, const Record& from) {
-  std::memcpy(&to, &from, sizeof to);
-}
-
 struct Place {
   const char* name;
   double latitude;
   double longitude;
 };
+constexpr Place kTokyoStation = {"Tokyo Station", 35.6781, 139.7704};
 constexpr Place kPlaces[] = {
-    {"Tokyo Station", 35.6781, 139.7704},
+    kTokyoStation,
     {"Sapporo", 43.0642, 141.3469},
     {"Naha", 26.2124, 127.6792},
     {"Wakkanai", 45.4156, 141.6731},
     {"Southern hemisphere", -33.8688, 151.2093},
 };
 
+void PrintTo(const Place& place, std::ostream* out) { *out << place.name; }
+
 class HostTest : public ::testing::Test {
  protected:
   void SetUp() override { X9Host_Reset(); }
 };
 
-TEST_F(HostTest, DatumShiftsAgreeWithTheGeocentricReference) {
-  for (const Place& place : kPlaces) {
-    SCOPED_TRACE(place.name);
-    tagGPSDBITEM tokyo, wgs, back;
-    Pattern(tokyo, place.latitude, place.longitude);
-    Pattern(wgs, 0, 0);
-    Pattern(back, 0, 0);
-    TPI_ConvertDatum(&tokyo, &wgs, 1, 0);
-    double latitude = place.latitude, longitude = place.longitude;
-    ReferenceShift(kBessel, kWgs84, 1.0, latitude, longitude);
-    EXPECT_NEAR(wgs.latitude, latitude, kOneMetreInDegrees);
-    EXPECT_NEAR(wgs.longitude, longitude, kOneMetreInDegrees);
+// The Tokyo datum's coordinates of each place, shifted to WGS 84 and back.
+class DatumShiftTest : public HostTest, public ::testing::WithParamInterface<Place> {};
 
-    TPI_ConvertDatum(&tokyo, &back, 0, 1);  // the same numbers read as WGS 84 this time
-    latitude = place.latitude;
-    longitude = place.longitude;
-    ReferenceShift(kWgs84, kBessel, -1.0, latitude, longitude);
-    EXPECT_NEAR(back.latitude, latitude, kOneMetreInDegrees);
-    EXPECT_NEAR(back.longitude, longitude, kOneMetreInDegrees);
-  }
-  // Around Tokyo the datums are known to differ by about 12 seconds north and 12 seconds west.
+TEST_P(DatumShiftTest, AgreesWithTheGeocentricReference) {
+  const Place& place = GetParam();
+  tagGPSDBITEM tokyo, wgs, back;
+  Pattern(tokyo, place.latitude, place.longitude);
+  Pattern(wgs, 0, 0);
+  Pattern(back, 0, 0);
+  TPI_ConvertDatum(&tokyo, &wgs, x9sim::kDatumTokyo, x9sim::kDatumWgs84);
+  double latitude = place.latitude, longitude = place.longitude;
+  ReferenceShift(kBessel, kWgs84, 1.0, latitude, longitude);
+  EXPECT_NEAR(wgs.latitude, latitude, kOneMetreInDegrees);
+  EXPECT_NEAR(wgs.longitude, longitude, kOneMetreInDegrees);
+
+  // The same numbers read as WGS 84 this time.
+  TPI_ConvertDatum(&tokyo, &back, x9sim::kDatumWgs84, x9sim::kDatumTokyo);
+  latitude = place.latitude;
+  longitude = place.longitude;
+  ReferenceShift(kWgs84, kBessel, -1.0, latitude, longitude);
+  EXPECT_NEAR(back.latitude, latitude, kOneMetreInDegrees);
+  EXPECT_NEAR(back.longitude, longitude, kOneMetreInDegrees);
+}
+
+TEST_P(DatumShiftTest, RoundTripIsCloseToIdentityAndTouchesOnlyCoordinates) {
+  const Place& place = GetParam();
+  tagGPSDBITEM original, item;
+  Pattern(original, place.latitude, place.longitude);
+  x9test::CopyBytes(item, original);
+  TPI_ConvertDatum(&item, &item, x9sim::kDatumTokyo, x9sim::kDatumWgs84);  // in place
+  EXPECT_GT(std::fabs(item.latitude - original.latitude), 100 * kOneMetreInDegrees);
+  TPI_ConvertDatum(&item, &item, x9sim::kDatumWgs84, x9sim::kDatumTokyo);
+  // Each direction is a first-order formula evaluated at its own starting point: back within
+  // a decimetre, not bit for bit.
+  EXPECT_NEAR(item.latitude, original.latitude, 0.2 * kOneMetreInDegrees);
+  EXPECT_NEAR(item.longitude, original.longitude, 0.2 * kOneMetreInDegrees);
+  EXPECT_EQ(0, std::memcmp(&item.altitude, &original.altitude,
+                           sizeof item - offsetof(tagGPSDBITEM, altitude)));
+  EXPECT_EQ(0, std::memcmp(&item, &original, offsetof(tagGPSDBITEM, latitude)));
+}
+
+INSTANTIATE_TEST_SUITE_P(HostTest, DatumShiftTest, ::testing::ValuesIn(kPlaces),
+                         [](const ::testing::TestParamInfo<Place>& info) {
+                           // "Southern hemisphere" becomes SouthernHemisphere.
+                           std::string name;
+                           bool wordStart = true;
+                           for (const char* c = info.param.name; *c != '\0'; ++c) {
+                             const auto byte = static_cast<unsigned char>(*c);
+                             if (!std::isalnum(byte)) {
+                               wordStart = true;
+                               continue;
+                             }
+                             name += wordStart ? static_cast<char>(std::toupper(byte)) : *c;
+                             wordStart = false;
+                           }
+                           return name;
+                         });
+
+TEST_F(HostTest, AroundTokyoTheDatumsDifferByAboutTwelveSecondsNorthAndWest) {
   tagGPSDBITEM station;
-  Pattern(station, kPlaces[0].latitude, kPlaces[0].longitude);
-  TPI_ConvertDatum(&station, &station, 1, 0);
-  EXPECT_NEAR(station.latitude - kPlaces[0].latitude, 0.00323, 0.0002);
-  EXPECT_NEAR(station.longitude - kPlaces[0].longitude, -0.00322, 0.0002);
+  Pattern(station, kTokyoStation.latitude, kTokyoStation.longitude);
+  TPI_ConvertDatum(&station, &station, x9sim::kDatumTokyo, x9sim::kDatumWgs84);
+  EXPECT_NEAR(station.latitude - kTokyoStation.latitude, 0.00323, 0.0002);
+  EXPECT_NEAR(station.longitude - kTokyoStation.longitude, -0.00322, 0.0002);
 }
 
-TEST_F(HostTest, DatumRoundTripIsCloseToIdentityAndTouchesOnlyCoordinates) {
-  for (const Place& place : kPlaces) {
-    SCOPED_TRACE(place.name);
-    tagGPSDBITEM original, item;
-    Pattern(original, place.latitude, place.longitude);
-    CopyBytes(item, original);
-    TPI_ConvertDatum(&item, &item, 1, 0);  // in place
-    EXPECT_GT(std::fabs(item.latitude - original.latitude), 100 * kOneMetreInDegrees);
-    TPI_ConvertDatum(&item, &item, 0, 1);
-    // Each direction is a first-order formula evaluated at its own starting point: back within
-    // a decimetre, not bit for bit.
-    EXPECT_NEAR(item.latitude, original.latitude, 0.2 * kOneMetreInDegrees);
-    EXPECT_NEAR(item.longitude, original.longitude, 0.2 * kOneMetreInDegrees);
-    EXPECT_EQ(0, std::memcmp(&item.altitude, &original.altitude,
-                             sizeof item - offsetof(tagGPSDBITEM, altitude)));
-    EXPECT_EQ(0, std::memcmp(&item, &original, offsetof(tagGPSDBITEM, latitude)));
-  }
-}
+// The same datum on both sides, or a datum the host does not know: a plain copy.
+class DatumCopyTest : public HostTest, public ::testing::WithParamInterface<std::pair<int, int>> {};
 
-TEST_F(HostTest, DatumConversionCopiesUnchangedForSameOrUnknownDatums) {
+TEST_P(DatumCopyTest, CopiesUnchanged) {
   tagGPSDBITEM source;
   Pattern(source, 35.5, 139.5);
-  for (const auto& [from, to] :
-       {std::pair{0, 0}, std::pair{1, 1}, std::pair{1, 7}, std::pair{9, 0}}) {
-    SCOPED_TRACE(std::to_string(from) + "->" + std::to_string(to));
-    tagGPSDBITEM destination;
-    std::memset(&destination, 0xEE, sizeof destination);
-    TPI_ConvertDatum(&source, &destination, from, to);
-    EXPECT_EQ(0, std::memcmp(&source, &destination, sizeof source));
-  }
+  tagGPSDBITEM destination;
+  std::memset(&destination, 0xEE, sizeof destination);
+  TPI_ConvertDatum(&source, &destination, GetParam().first, GetParam().second);
+  EXPECT_EQ(0, std::memcmp(&source, &destination, sizeof source));
 }
+
+INSTANTIATE_TEST_SUITE_P(HostTest, DatumCopyTest,
+                         ::testing::Values(std::pair{x9sim::kDatumWgs84, x9sim::kDatumWgs84},
+                                           std::pair{x9sim::kDatumTokyo, x9sim::kDatumTokyo},
+                                           std::pair{x9sim::kDatumTokyo, kUnknownDatum},
+                                           std::pair{kOtherUnknownDatum, x9sim::kDatumWgs84}),
+                         [](const ::testing::TestParamInfo<std::pair<int, int>>& info) {
+                           return "From" + std::to_string(info.param.first) + "To" +
+                                  std::to_string(info.param.second);
+                         });
 
 // --- Transfer list -----------------------------------------------------------------------------
 
@@ -394,7 +422,8 @@ TEST_F(HostTest, HostileItemCountDriftsOnEachCallOfItsSetOnly) {
   const int set = X9Host_AddSet(&header);
   tagGPSDBITEM item;
   Pattern(item, 1, 2);
-  for (int i = 0; i < 3; ++i) X9Host_AddItem(set, &item);
+  for (int i = 0; i < 3; ++i)
+    X9Host_AddItem(set, &item);
   X9Host_AddItem(0, &item);
 
   X9Host_SetItemCountDrift(set, -1);
@@ -431,191 +460,6 @@ TEST_F(HostTest, HostileReadsLeaveTheRecordsUntouched) {
   X9Host_SetReadsFillNothing(0);
   ASSERT_EQ(1, TPI_GetItemGpsProtocol(0, 0, &got));
   EXPECT_STREQ("W", got.name);
-}
-
-// --- Watch -------------------------------------------------------------------------------------
-
-x9::RouteHeader RouteNamed(const char* name, int32_t pointCount) {
-  x9::RouteHeader header{};
-  std::memcpy(header.name, name, std::min(std::strlen(name), sizeof header.name - 1));
-  header.pointCount = pointCount;
-  return header;
-}
-
-std::vector<x9::RoutePoint> RoutePoints(int count, int32_t firstLatitude) {
-  std::vector<x9::RoutePoint> points(static_cast<size_t>(count));
-  for (int i = 0; i < count; ++i) {
-    std::snprintf(points[static_cast<size_t>(i)].name, sizeof points[0].name, "P%d", i);
-    points[static_cast<size_t>(i)].latitude = firstLatitude + i;
-  }
-  return points;
-}
-
-class WatchTest : public ::testing::Test {
- protected:
-  void SetUp() override { X9Watch_Reset(); }
-};
-
-TEST_F(WatchTest, PutAppendsAndDeleteRenumbersTheRoutesAfter) {
-  for (const char* name : {"FIRST", "SECOND"}) {
-    const x9::RouteHeader header = RouteNamed(name, 1);
-    X9Watch_AddRoute(&header, RoutePoints(1, 0).data(), 1);
-  }
-  const x9::RouteHeader third = RouteNamed("THIRD", 2);
-  const auto points = RoutePoints(2, 350000000);
-  EXPECT_EQ(1, X9Watch_PutRoute(&third, points.data()));
-  ASSERT_EQ(3, X9Watch_GetRouteCount());
-
-  EXPECT_EQ(1, X9Watch_DeleteRoute(2));
-  ASSERT_EQ(2, X9Watch_RouteCount());
-  EXPECT_STREQ("FIRST", X9Watch_Route(1)->name);
-  EXPECT_STREQ("THIRD", X9Watch_Route(2)->name);
-  ASSERT_EQ(2, X9Watch_RoutePointCount(2));
-  EXPECT_EQ(350000001, X9Watch_RoutePoints(2)[1].latitude);
-
-  x9::RouteHeader read{};
-  EXPECT_EQ(1, X9Watch_GetRouteHeader(2, &read));
-  EXPECT_STREQ("THIRD", read.name);
-  EXPECT_EQ(-1, X9Watch_DeleteRoute(3));
-  EXPECT_EQ(-1, X9Watch_DeleteRoute(0));
-  EXPECT_EQ(2, X9Watch_RouteCount());
-  EXPECT_EQ(
-      "PutRoute THIRD 2\nGetRouteCount\nDeleteRoute 2\nGetRouteHeader 2\nDeleteRoute 3\n"
-      "DeleteRoute 0\n",
-      X9WatchCallLogString());
-  EXPECT_EQ(3, X9Watch_CallCount("DeleteRoute"));
-  EXPECT_EQ(-1, X9Watch_CallCount("DeleteRoutes"));  // a misspelt name is not a zero count
-}
-
-TEST_F(WatchTest, SetResultAffectsOnlyTheNumberedCall) {
-  const x9::RouteHeader header = RouteNamed("R", 0);
-  X9Watch_SetResult("PutRoute", 2, -1);
-  X9Watch_SetResult("PutRoute", 3, 0);
-  EXPECT_EQ(1, X9Watch_PutRoute(&header, nullptr));
-  EXPECT_EQ(-1, X9Watch_PutRoute(&header, nullptr));  // refused: nothing stored
-  EXPECT_EQ(1, X9Watch_RouteCount());
-  EXPECT_EQ(0, X9Watch_PutRoute(&header, nullptr));  // other results still do the work
-  EXPECT_EQ(2, X9Watch_RouteCount());
-  EXPECT_EQ(1, X9Watch_PutRoute(&header, nullptr));
-  EXPECT_EQ(3, X9Watch_RouteCount());
-
-  X9Watch_SetResult("DeleteRoute", 1, -1);
-  EXPECT_EQ(-1, X9Watch_DeleteRoute(1));
-  EXPECT_EQ(3, X9Watch_RouteCount());
-
-  x9::RouteHeader read, before;
-  std::memset(&read, 0x77, sizeof read);
-  CopyBytes(before, read);
-  X9Watch_SetResult("GetRouteHeader", 1, -1);
-  EXPECT_EQ(-1, X9Watch_GetRouteHeader(1, &read));
-  EXPECT_EQ(0, std::memcmp(&read, &before, sizeof read));
-
-  X9Watch_ForceResult("GetRouteCount", 7);
-  X9Watch_ForceResult("SearchOnPorts", -1);
-  X9Watch_SetResult("GetRouteCount", 2, 9);  // a numbered call's rule wins over the forced one
-  EXPECT_EQ(7, X9Watch_GetRouteCount());
-  EXPECT_EQ(9, X9Watch_GetRouteCount());
-  EXPECT_EQ(7, X9Watch_GetRouteCount());
-  EXPECT_EQ(-1, X9Watch_SearchOnPorts(0));
-  X9Watch_ClearFaults();
-  EXPECT_EQ(3, X9Watch_GetRouteCount());
-  EXPECT_EQ(1, X9Watch_SearchOnPorts(0));
-}
-
-TEST_F(WatchTest, PointsAreWrittenExactlyAsManyAsTheHeaderClaims) {
-  x9::TrackHeader header{};
-  header.pointCount = 3;
-  x9::TrackPoint stored{};
-  stored.year = 2004;
-  stored.value40 = 0xBEEF;
-  ASSERT_EQ(1, X9Watch_AddTrack(&header, &stored, 1));
-  header.pointCount = 0;
-  ASSERT_EQ(2, X9Watch_AddTrack(&header, &stored, 1));
-
-  x9::TrackPoint out[4];
-  std::memset(out, 0x66, sizeof out);
-  x9::TrackPoint sentinel;
-  CopyBytes(sentinel, out[3]);
-  EXPECT_EQ(1, X9Watch_GetTrackPoints(1, out));
-  EXPECT_EQ(0, std::memcmp(&out[0], &stored, sizeof stored));
-  const x9::TrackPoint zero{};
-  EXPECT_EQ(0, std::memcmp(&out[1], &zero, sizeof zero));
-  EXPECT_EQ(0, std::memcmp(&out[2], &zero, sizeof zero));
-  EXPECT_EQ(0, std::memcmp(&out[3], &sentinel, sizeof sentinel));
-
-  std::memset(out, 0x66, sizeof out);
-  EXPECT_EQ(1, X9Watch_GetTrackPoints(2, out));  // claims none: writes none
-  EXPECT_EQ(0, std::memcmp(&out[0], &sentinel, sizeof sentinel));
-  EXPECT_EQ(-1, X9Watch_GetTrackPoints(4, out));
-
-  const x9::RouteHeader negative = RouteNamed("NEGATIVE", -1);
-  ASSERT_EQ(1, X9Watch_AddRoute(&negative, nullptr, 0));
-  x9::RoutePoint routeOut[1];
-  std::memset(routeOut, 0x66, sizeof routeOut);
-  EXPECT_EQ(1, X9Watch_GetRoutePoints(1, routeOut));
-  EXPECT_EQ(0x66666666, routeOut[0].latitude);
-
-  x9::TrackHeader read{};
-  EXPECT_EQ(-1, X9Watch_GetTrackHeader(0, &read));
-  EXPECT_EQ(1, X9Watch_GetTrackHeader(1, &read));
-  EXPECT_EQ(3, read.pointCount);
-}
-
-// --- x9.dll loaded as the module loads it ------------------------------------------------------
-
-using x9::platform::Library;
-
-// The build puts programs in bin/ and the watch library in plugins/ (and plugins-missing/) beside.
-std::string WatchLibraryPath(const char* folder) {
-#if defined(_WIN32)
-  char path[MAX_PATH];
-  const DWORD length = GetModuleFileNameA(nullptr, path, MAX_PATH);
-  const char separator = '\\';
-#else
-  char path[PATH_MAX];
-  const ssize_t length = readlink("/proc/self/exe", path, sizeof path);
-  const char separator = '/';
-#endif
-  std::string executable(path, length > 0 ? static_cast<size_t>(length) : 0);
-  const std::string bin = executable.substr(0, executable.find_last_of("\\/"));
-  return bin.substr(0, bin.find_last_of("\\/")) + separator + folder + separator + "x9.dll";
-}
-
-template <typename Fn>
-Fn Entry(const Library& library, const char* name) {
-  return library.Find<Fn>(name);
-}
-
-TEST_F(WatchTest, ModuleForwardsEveryEntryPointAndCountsItsLoads) {
-  Library library(WatchLibraryPath("plugins").c_str());
-  ASSERT_TRUE(library.IsLoaded()) << WatchLibraryPath("plugins");
-  EXPECT_EQ(1, X9Watch_LoadCount());
-  for (const char* name : x9::kEntryPointNames) EXPECT_NE(nullptr, library.Find(name)) << name;
-
-  // Through the module's own types: a wrong calling convention or stack size breaks here.
-  const auto points = RoutePoints(3, 1000);
-  const x9::RouteHeader header = RouteNamed("BY VALUE", 3);
-  EXPECT_EQ(1, Entry<x9::SearchOnPortsFn>(library, "SearchOnPorts")(0x100000002ull));
-  EXPECT_EQ(1, Entry<x9::PutRouteFn>(library, "PutRoute")(header, points.data()));
-  EXPECT_EQ(1, Entry<x9::GetRouteCountFn>(library, "GetRouteCount")());
-  x9::RoutePoint read[3];
-  EXPECT_EQ(1, Entry<x9::GetRoutePointsFn>(library, "GetRoutePoints")(1, read));
-  EXPECT_EQ(0, std::memcmp(read, points.data(), sizeof read));
-  EXPECT_EQ(1, Entry<x9::DeleteRouteFn>(library, "DeleteRoute")(1));
-  EXPECT_EQ(0, X9Watch_RouteCount());
-  EXPECT_EQ("SearchOnPorts\nPutRoute BY VALUE 3\nGetRouteCount\nGetRoutePoints 1\nDeleteRoute 1\n",
-            X9WatchCallLogString());
-
-  library.Reset();
-  EXPECT_EQ(1, X9Watch_UnloadCount());
-}
-
-TEST_F(WatchTest, MissingModuleLacksOnlyGetSettings) {
-  Library library(WatchLibraryPath("plugins-missing").c_str());
-  ASSERT_TRUE(library.IsLoaded()) << WatchLibraryPath("plugins-missing");
-  for (const char* name : x9::kEntryPointNames) {
-    EXPECT_EQ(std::strcmp(name, "GetSettings") != 0, library.Find(name) != nullptr) << name;
-  }
 }
 
 }  // namespace
