@@ -122,7 +122,9 @@ int X9_STDCALL TPI_Pump(void) { return 1; }
 
 void X9_STDCALL TPI_ShowAllDataGarminUplist(unsigned) {}
 
-int X9_STDCALL TPI_GetTrackCountGpsProtocol(void) { return static_cast<int>(Host().ShownSetCount()); }
+int X9_STDCALL TPI_GetTrackCountGpsProtocol(void) {
+  return static_cast<int>(Host().ShownSetCount());
+}
 
 int X9_STDCALL TPI_GetStatGpsProtocol(int setIndex, tagGPSDBHEADER* header) {
   if (setIndex < 0 || static_cast<size_t>(setIndex) >= Host().SetCount()) return 0;
@@ -251,10 +253,9 @@ struct Lcg {
 }  // namespace
 
 const x9::DeviceApi& FakeDevice() {
-  static constexpr x9::DeviceApi kTable{GetLibVersion,  SearchOnPorts,  GetSettings,
-                                        GetTrackCount,  GetTrackHeader, GetTrackPoints,
-                                        GetRouteCount,  GetRouteHeader, GetRoutePoints,
-                                        PutRoute,       DeleteRoute};
+  static constexpr x9::DeviceApi kTable{
+      GetLibVersion, SearchOnPorts,  GetSettings,    GetTrackCount, GetTrackHeader, GetTrackPoints,
+      GetRouteCount, GetRouteHeader, GetRoutePoints, PutRoute,      DeleteRoute};
   return kTable;
 }
 
@@ -290,7 +291,8 @@ void BuildTrackWatch(int tracks, int pointsPerTrack) {
     std::memset(watch.trackHeaders[t].opaque0, static_cast<int>(t & 0x7F), 24);
     watch.trackFirstPoint.push_back(t * static_cast<size_t>(pointsPerTrack));
     for (int d = 0; d < pointsPerTrack; ++d) {
-      x9::TrackPoint& p = watch.trackPoints[t * static_cast<size_t>(pointsPerTrack) + static_cast<size_t>(d)];
+      x9::TrackPoint& p =
+          watch.trackPoints[t * static_cast<size_t>(pointsPerTrack) + static_cast<size_t>(d)];
       std::tm fields{};
       gmtime_r(&clock, &fields);
       p.year = fields.tm_year + 1900;
@@ -374,8 +376,10 @@ void BuildUploadSource(int sets, int pointsPerSet, int watchRoutes) {
       std::snprintf(ident, sizeof ident, "U%d-%d", s + 1, k + 1);
       item.name = ident;
       item.ident = ident;
-      item.latitude = static_cast<double>(static_cast<int32_t>(random.Next() % 1800000000) - 900000000) * 1e-7;
-      item.longitude = static_cast<double>(static_cast<int32_t>(random.Next() % 2000000000) - 1000000000) * 1e-7;
+      item.latitude =
+          static_cast<double>(static_cast<int32_t>(random.Next() % 1800000000) - 900000000) * 1e-7;
+      item.longitude =
+          static_cast<double>(static_cast<int32_t>(random.Next() % 2000000000) - 1000000000) * 1e-7;
       item.altitude = static_cast<double>(random.Next() % 40000) / 10.0;
       item.kind = x9::kListRoutes;
       item.datum = 0;
@@ -402,7 +406,8 @@ uint64_t TrackDownloadExactBytes(const std::vector<x9::TrackHeader>& headers) {
     const uint64_t count = static_cast<uint64_t>(header.pointCount);
     points += count;
     // "No. " + the number + the terminating zero, for 1 .. count.
-    for (uint64_t d = 1; d <= count; ++d) nameBytes += 4 + DecimalDigits(d) + 1;
+    for (uint64_t d = 1; d <= count; ++d)
+      nameBytes += 4 + DecimalDigits(d) + 1;
   }
   return headers.size() * sizeof(x9::TrackHeader) + points * sizeof(x9::TrackPoint) + nameBytes;
 }

@@ -45,7 +45,9 @@ class HostStore {
   // What TPI_GetTrackCountGpsProtocol reports: all sets, or only the first `limit` of them, so
   // one list can serve uploads of two sizes measured side by side. 0 lifts the limit.
   void ShowOnlyFirstSets(size_t limit) { shownSets_ = limit; }
-  size_t ShownSetCount() const { return shownSets_ != 0 && shownSets_ < setCount_ ? shownSets_ : setCount_; }
+  size_t ShownSetCount() const {
+    return shownSets_ != 0 && shownSets_ < setCount_ ? shownSets_ : setCount_;
+  }
   uint64_t ItemCount() const { return itemCount_; }
   StoredSet& Set(size_t index) { return sets_[index]; }
   const tagGPSDBITEM& Item(uint64_t index) const { return items_[index]; }

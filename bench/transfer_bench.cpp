@@ -74,7 +74,8 @@ void PrepareUpload(int sets, int points) {
 
 uint64_t TrackPointTotal() {
   uint64_t total = 0;
-  for (const x9::TrackHeader& header : Watch().trackHeaders) total += static_cast<uint64_t>(header.pointCount);
+  for (const x9::TrackHeader& header : Watch().trackHeaders)
+    total += static_cast<uint64_t>(header.pointCount);
   return total;
 }
 
@@ -168,11 +169,14 @@ void track_floor(benchmark::State& state) {
   const uint64_t total = TrackPointTotal();
   const std::vector<x9::TrackHeader>& headers = Watch().trackHeaders;
   int longest = 0;
-  for (const x9::TrackHeader& header : headers) longest = std::max(longest, header.pointCount);
+  for (const x9::TrackHeader& header : headers)
+    longest = std::max(longest, header.pointCount);
   std::vector<TextSlot> names(static_cast<size_t>(longest));
-  for (int d = 0; d < longest; ++d) std::snprintf(names[static_cast<size_t>(d)].data(), kTextSlot, "No. %d", d + 1);
+  for (int d = 0; d < longest; ++d)
+    std::snprintf(names[static_cast<size_t>(d)].data(), kTextSlot, "No. %d", d + 1);
   std::vector<TextSlot> setNames(headers.size());
-  for (size_t j = 0; j < headers.size(); ++j) std::snprintf(setNames[j].data(), kTextSlot, "Segment: %d", static_cast<int>(j) + 1);
+  for (size_t j = 0; j < headers.size(); ++j)
+    std::snprintf(setNames[j].data(), kTextSlot, "Segment: %d", static_cast<int>(j) + 1);
 
   for (auto _ : state) {
     Host().Clear();
@@ -202,7 +206,8 @@ void track_buffers(benchmark::State& state) {
       state.SkipWithError("no memory");
       break;
     }
-    std::memset(static_cast<void*>(trackHeaders.data()), 1, headers.size() * sizeof(x9::TrackHeader));
+    std::memset(static_cast<void*>(trackHeaders.data()), 1,
+                headers.size() * sizeof(x9::TrackHeader));
     std::memset(static_cast<void*>(points.data()), 1, total * sizeof(x9::TrackPoint));
     std::memset(names.data(), 1, nameBytes);
     benchmark::ClobberMemory();
@@ -211,13 +216,15 @@ void track_buffers(benchmark::State& state) {
 }
 BENCHMARK(track_buffers)->Unit(benchmark::kMillisecond)->UseRealTime();
 
-// --- 2. Route and waypoint downloads --------------------------------------------------------------
+// --- 2. Route and waypoint downloads
+// --------------------------------------------------------------
 
 void RouteDownload(benchmark::State& state, bool waypoints) {
   InstallFakes();
   PrepareRoutes();
   const uint64_t exact = RouteDownloadExactBytes(Watch().routeHeaders, waypoints);
-  const uint64_t expected = waypoints ? kWaypoints : static_cast<uint64_t>(kRoutes) * kPointsPerRoute;
+  const uint64_t expected =
+      waypoints ? kWaypoints : static_cast<uint64_t>(kRoutes) * kPointsPerRoute;
   uint64_t peak = 0, allocations = 0;
   for (auto _ : state) {
     Host().Clear();
@@ -369,7 +376,8 @@ void point_names(benchmark::State& state) {
   for (auto _ : state) {
     for (int t = 0; t < kTracks; ++t) {
       char* name = names.data();
-      for (int d = 0; d < kPointsPerTrack; ++d) name += x9::FormatPointName(name, d + 1) + 1;
+      for (int d = 0; d < kPointsPerTrack; ++d)
+        name += x9::FormatPointName(name, d + 1) + 1;
       benchmark::DoNotOptimize(names.data());
       benchmark::ClobberMemory();
     }

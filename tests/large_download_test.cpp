@@ -62,8 +62,8 @@ int X9_STDCALL RoutePoints(int, x9::RoutePoint*) { return -1; }
 int X9_STDCALL Put(x9::RouteHeader, const x9::RoutePoint*) { return -1; }
 int X9_STDCALL Delete(int) { return -1; }
 
-constexpr x9::DeviceApi kLargeWatch{Zero,       Search,      Zero,        TrackCount,
-                                    TrackHeader, TrackPoints, RouteCount,  RouteHeader,
+constexpr x9::DeviceApi kLargeWatch{Zero,        Search,      Zero,       TrackCount,
+                                    TrackHeader, TrackPoints, RouteCount, RouteHeader,
                                     RoutePoints, Put,         Delete};
 
 // The memory the process has committed (Windows) or mapped (POSIX) now, in bytes: every
@@ -122,7 +122,8 @@ int CheckItem(int setIndex, const tagGPSDBITEM* item, void* context) {
 // What the download must hold: the headers, the points, "No. 1" .. "No. 4000" per track.
 uint64_t ExactBytes() {
   uint64_t nameBytes = 0;
-  for (int d = 1; d <= kPointsPerTrack; ++d) nameBytes += std::to_string(d).size() + 5;
+  for (int d = 1; d <= kPointsPerTrack; ++d)
+    nameBytes += std::to_string(d).size() + 5;
   return uint64_t{kTracks} * sizeof(x9::TrackHeader) + kPoints * sizeof(x9::TrackPoint) +
          uint64_t{kTracks} * nameBytes;
 }

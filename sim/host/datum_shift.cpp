@@ -24,12 +24,9 @@ constexpr double kRadiansPerDegree = kPi / 180.0;
 
 const Ellipsoid* EllipsoidOf(int datum) {
   switch (datum) {
-    case kDatumWgs84:
-      return &kWgs84Ellipsoid;
-    case kDatumTokyo:
-      return &kBesselEllipsoid;
-    default:
-      return nullptr;
+    case kDatumWgs84: return &kWgs84Ellipsoid;
+    case kDatumTokyo: return &kBesselEllipsoid;
+    default: return nullptr;
   }
 }
 

@@ -279,7 +279,8 @@ unsigned X9Host_ProtocolPluginId(void) { return State().pluginId; }
 
 size_t X9Host_CallLog(char* buffer, size_t capacity) {
   std::string text;
-  for (const std::string& line : State().log) text += line + '\n';
+  for (const std::string& line : State().log)
+    text += line + '\n';
   return CopyOut(text, buffer, capacity);
 }
 

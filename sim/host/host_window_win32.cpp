@@ -14,13 +14,11 @@ HWND g_window = nullptr;
 
 LRESULT CALLBACK TransferListProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   switch (message) {
-    case WM_CLOSE:
-      return 0;  // the list lives as long as the host; nobody closes it from outside
+    case WM_CLOSE: return 0;  // the list lives as long as the host; nobody closes it from outside
     case WM_NCDESTROY:
       if (window == g_window) g_window = nullptr;
       break;
-    default:
-      break;
+    default: break;
   }
   return DefWindowProcW(window, message, wParam, lParam);
 }

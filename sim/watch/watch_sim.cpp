@@ -202,7 +202,8 @@ int X9Watch_CallCount(const char* entryPoint) {
 
 size_t X9Watch_CallLog(char* buffer, size_t capacity) {
   std::string text;
-  for (const std::string& line : State().log) text += line + '\n';
+  for (const std::string& line : State().log)
+    text += line + '\n';
   if (buffer != nullptr) {
     std::memcpy(buffer, text.data(), text.size() < capacity ? text.size() : capacity);
   }

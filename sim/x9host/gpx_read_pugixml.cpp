@@ -22,8 +22,8 @@ class LineIndex {
   }
   int LineOf(ptrdiff_t offset) const {
     if (offset < 0) return 0;
-    const auto after = std::upper_bound(newlines_.begin(), newlines_.end(),
-                                        static_cast<size_t>(offset));
+    const auto after =
+        std::upper_bound(newlines_.begin(), newlines_.end(), static_cast<size_t>(offset));
     return static_cast<int>(after - newlines_.begin()) + 1;
   }
 
@@ -53,7 +53,8 @@ void Convert(const pugi::xml_node& node, Scope& scope, const LineIndex& lines, X
   }
   const std::string qualified = node.name();
   const size_t colon = qualified.find(':');
-  const std::string prefix = colon == std::string::npos ? std::string() : qualified.substr(0, colon);
+  const std::string prefix =
+      colon == std::string::npos ? std::string() : qualified.substr(0, colon);
   out.name = colon == std::string::npos ? qualified : qualified.substr(colon + 1);
   out.namespaceUri = Resolve(scope, prefix);
   out.line = lines.LineOf(node.offset_debug());
@@ -65,15 +66,10 @@ void Convert(const pugi::xml_node& node, Scope& scope, const LineIndex& lines, X
   }
   for (const pugi::xml_node& child : node.children()) {
     switch (child.type()) {
-      case pugi::node_element:
-        Convert(child, scope, lines, out.children.emplace_back());
-        break;
+      case pugi::node_element: Convert(child, scope, lines, out.children.emplace_back()); break;
       case pugi::node_pcdata:
-      case pugi::node_cdata:
-        out.text += child.value();
-        break;
-      default:
-        break;
+      case pugi::node_cdata: out.text += child.value(); break;
+      default: break;
     }
   }
   scope.resize(scopeSize);

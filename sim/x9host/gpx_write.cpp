@@ -113,7 +113,8 @@ std::string ShortestText(Number value) {
 
 std::string UnitsText(int64_t units, bool extend) {
   const bool negative = units < 0;
-  const uint64_t magnitude = negative ? 0 - static_cast<uint64_t>(units) : static_cast<uint64_t>(units);
+  const uint64_t magnitude =
+      negative ? 0 - static_cast<uint64_t>(units) : static_cast<uint64_t>(units);
   std::string fraction = std::to_string(magnitude % 10000000);
   fraction.insert(0, 7 - fraction.size(), '0');
   std::string text = (negative ? "-" : "") + std::to_string(magnitude / 10000000) + '.' + fraction;
@@ -166,11 +167,13 @@ std::string WriteGpx(const GpxDocument& document, std::string_view creator) {
   xml.Attribute("creator", creator);
   xml.Attribute("xmlns", "http://www.topografix.com/GPX/1/1");
   xml.Attribute("xmlns:x9", kExtensionNamespace);
-  for (const GpxPoint& point : document.waypoints) WritePoint(xml, "wpt", point);
+  for (const GpxPoint& point : document.waypoints)
+    WritePoint(xml, "wpt", point);
   for (const GpxRoute& route : document.routes) {
     xml.Open("rte");
     if (!route.name.empty()) xml.Leaf("name", route.name);
-    for (const GpxPoint& point : route.points) WritePoint(xml, "rtept", point);
+    for (const GpxPoint& point : route.points)
+      WritePoint(xml, "rtept", point);
     xml.Close();
   }
   for (const GpxTrack& track : document.tracks) {
@@ -179,7 +182,8 @@ std::string WriteGpx(const GpxDocument& document, std::string_view creator) {
     for (const auto& segment : track.segments) {
       if (segment.empty()) continue;  // GPX readers take an empty trkseg for a broken one
       xml.Open("trkseg");
-      for (const GpxPoint& point : segment) WritePoint(xml, "trkpt", point);
+      for (const GpxPoint& point : segment)
+        WritePoint(xml, "trkpt", point);
       xml.Close();
     }
     xml.Close();

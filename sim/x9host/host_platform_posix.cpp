@@ -284,7 +284,6 @@ void WriteOutputs(const std::vector<std::pair<OutputTarget, std::string>>& outpu
   }
 }
 
-
 std::string HostDirectoryText(const std::string& directory) { return directory; }
 
 void PauseMilliseconds(int milliseconds) {

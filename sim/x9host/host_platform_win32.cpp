@@ -330,7 +330,6 @@ void WriteOutputs(const std::vector<std::pair<OutputTarget, std::string>>& outpu
   }
 }
 
-
 std::string HostDirectoryText(const std::string& directory) {
   // The module loads x9.dll with LoadLibraryA: the directory must be in the ANSI code page.
   const std::wstring wide = Wide(directory);

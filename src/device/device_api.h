@@ -37,7 +37,7 @@ struct DeviceApi {
 
 inline constexpr int kEntryPointCount = 11;
 inline constexpr const char* kEntryPointNames[kEntryPointCount] = {
-    "GetLibVersion",  "SearchOnPorts", "GetSettings",    "GetTrackCount",
+    "GetLibVersion",  "SearchOnPorts",  "GetSettings",   "GetTrackCount",
     "GetTrackHeader", "GetTrackPoints", "GetRouteCount", "GetRouteHeader",
     "GetRoutePoints", "PutRoute",       "DeleteRoute"};
 

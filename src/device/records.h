@@ -15,23 +15,23 @@ namespace x9 {
 // One per track (70 bytes). Only pointCount is ours to read.
 struct TrackHeader {
   uint8_t opaque0[24];
-  int32_t pointCount;   // 24: points in the track
+  int32_t pointCount;  // 24: points in the track
   uint8_t opaque28[42];
 };
 
 // One per track point (42 bytes); every byte is read.
 struct TrackPoint {
-  int32_t year;         // 0: full year
-  int32_t month;        // 4: 1..12
-  int32_t day;          // 8
-  int32_t hour;         // 12
-  int32_t minute;       // 16
-  int32_t second;       // 20
-  int32_t latitude;     // 24: 1e-7 degree
-  int32_t longitude;    // 28: 1e-7 degree
-  int32_t altitude;     // 32: metres
-  int32_t value36;      // 36: carried to the item's float at 72
-  uint16_t value40;     // 40: carried x 10 to the item's double at 32
+  int32_t year;       // 0: full year
+  int32_t month;      // 4: 1..12
+  int32_t day;        // 8
+  int32_t hour;       // 12
+  int32_t minute;     // 16
+  int32_t second;     // 20
+  int32_t latitude;   // 24: 1e-7 degree
+  int32_t longitude;  // 28: 1e-7 degree
+  int32_t altitude;   // 32: metres
+  int32_t value36;    // 36: carried to the item's float at 72
+  uint16_t value40;   // 40: carried x 10 to the item's double at 32
 };
 
 // One per route (28 bytes); passed by value to PutRoute.

@@ -66,13 +66,14 @@ inline int64_t FirstOfMonthDays(uint32_t year, uint32_t month) {
 
 }  // namespace
 
-int32_t HostTimeFromDevice(int32_t year, int32_t month, int32_t day, int32_t hour,
-                           int32_t minute, int32_t second) {
+int32_t HostTimeFromDevice(int32_t year, int32_t month, int32_t day, int32_t hour, int32_t minute,
+                           int32_t second) {
   // Calendar arithmetic for every point; the C library's conversion only near the range's ends.
   int64_t wall;
   if (year >= 1 && month >= 1 && month <= 12) {
     wall = (FirstOfMonthDays(static_cast<uint32_t>(year), static_cast<uint32_t>(month)) +
-            (static_cast<int64_t>(day) - 1)) * kSecondsPerDay +
+            (static_cast<int64_t>(day) - 1)) *
+               kSecondsPerDay +
            static_cast<int64_t>(hour) * 3600 + static_cast<int64_t>(minute) * 60 + second;
     // Well inside the range, whatever the zone: the wall reading is the value.
     if (wall > kZoneMargin && wall < kMaxHostTime - kZoneMargin) return static_cast<int32_t>(wall);
@@ -100,9 +101,11 @@ constexpr char kDigitPairs[] =
 
 size_t FormatPointName(char* text, int32_t number) {
   // The magnitude in unsigned arithmetic: -2147483648 has no positive int32.
-  uint32_t magnitude = number < 0 ? 0u - static_cast<uint32_t>(number) : static_cast<uint32_t>(number);
+  uint32_t magnitude =
+      number < 0 ? 0u - static_cast<uint32_t>(number) : static_cast<uint32_t>(number);
   size_t digits = 1;
-  for (uint32_t rest = magnitude; rest >= 10; rest /= 10) ++digits;
+  for (uint32_t rest = magnitude; rest >= 10; rest /= 10)
+    ++digits;
   std::memcpy(text, "No. ", 4);
   size_t length = 4;
   if (number < 0) text[length++] = '-';

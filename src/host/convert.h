@@ -25,8 +25,8 @@ int32_t AltitudeToDevice(double metres);
 // given date and time, both read on the same (local wall) clock. Out-of-range fields are
 // normalised as mktime does. When the instant lies outside 0..2147483647 seconds after the
 // epoch, the result is -1 minus the zone offset.
-int32_t HostTimeFromDevice(int32_t year, int32_t month, int32_t day, int32_t hour,
-                           int32_t minute, int32_t second);
+int32_t HostTimeFromDevice(int32_t year, int32_t month, int32_t day, int32_t hour, int32_t minute,
+                           int32_t second);
 
 // The most a track point's name takes: "No. -2147483648" and its zero.
 inline constexpr size_t kPointNameSize = 16;

@@ -12,56 +12,56 @@
 
 // Data-set header (32 bytes in the host's layout).
 struct tagGPSDBHEADER {
-  int32_t size;        // 0: sizeof, set before every host call
-  const char* name;    // 4: set name, Shift-JIS
-  int32_t value8;      // 8: 1
-  int32_t itemCount;   // 12
-  uint8_t value16;     // 16: 0
-  uint8_t kind;        // 17: ListKind
+  int32_t size;       // 0: sizeof, set before every host call
+  const char* name;   // 4: set name, Shift-JIS
+  int32_t value8;     // 8: 1
+  int32_t itemCount;  // 12
+  uint8_t value16;    // 16: 0
+  uint8_t kind;       // 17: ListKind
   uint8_t reserved18[2];
-  int32_t value20;     // 20: 255
-  int32_t value24;     // 24: 2
-  int32_t value28;     // 28: 1
+  int32_t value20;  // 20: 255
+  int32_t value24;  // 24: 2
+  int32_t value28;  // 28: 1
 };
 
 // One point of a data set (96 bytes in the host's layout).
 struct tagGPSDBITEM {
-  int32_t size;          // 0
-  const char* name;      // 4
-  double latitude;       // 8: degrees
-  double longitude;      // 16: degrees
-  double altitude;       // 24: metres
-  double value32;        // 32: track value x 10, else NO_VALUE
-  double value40;        // 40: NO_VALUE_2
-  int32_t time;          // 48: seconds, wall clock
-  uint8_t kind;          // 52
-  uint8_t datum;         // 53: 0 = the watch's datum
+  int32_t size;      // 0
+  const char* name;  // 4
+  double latitude;   // 8: degrees
+  double longitude;  // 16: degrees
+  double altitude;   // 24: metres
+  double value32;    // 32: track value x 10, else NO_VALUE
+  double value40;    // 40: NO_VALUE_2
+  int32_t time;      // 48: seconds, wall clock
+  uint8_t kind;      // 52
+  uint8_t datum;     // 53: 0 = the watch's datum
   uint8_t reserved54[2];
-  int32_t value56;       // 56: 1
-  int32_t value60;       // 60: 901001
-  const char* ident;     // 64
-  int32_t value68;       // 68: 0
-  float value72;         // 72: track value, single precision
-  int32_t value76;       // 76: 0
+  int32_t value56;    // 56: 1
+  int32_t value60;    // 60: 901001
+  const char* ident;  // 64
+  int32_t value68;    // 68: 0
+  float value72;      // 72: track value, single precision
+  int32_t value76;    // 76: 0
   uint8_t reserved80[12];
-  int16_t value92;       // 92: 2 for a track point, else 0
+  int16_t value92;  // 92: 2 for a track point, else 0
   uint8_t reserved94[2];
 };
 
 // The protocol description handed to TPI_AddGpsProtocol (72 bytes).
 struct tagGPSPROTOCOLINFO {
-  uint32_t size;         // 0: 72
-  char mode[8];          // 4: "NORMAL  ", no terminator
-  uint32_t values[15];   // 12 .. 68: the host's parameters
+  uint32_t size;        // 0: 72
+  char mode[8];         // 4: "NORMAL  ", no terminator
+  uint32_t values[15];  // 12 .. 68: the host's parameters
 };
 
 // The identification record filled by Init (280 bytes).
 struct PluginInfo {
-  uint32_t size;         // 0: 280
-  char name[80];         // 4
-  char version[30];      // 84
-  char notice[162];      // 114
-  uint32_t value276;     // 276: 0
+  uint32_t size;      // 0: 280
+  char name[80];      // 4
+  char version[30];   // 84
+  char notice[162];   // 114
+  uint32_t value276;  // 276: 0
 };
 
 namespace x9 {

@@ -17,7 +17,8 @@ namespace {
 constexpr int kMinimumHostVersion = 8600;
 constexpr char kPluginName[] = "SUUNTO Protocol Plugin";
 constexpr char kPluginVersion[] = "0.1.0";
-constexpr char kPluginNotice[] = "Moves tracks, routes and waypoints between the transfer list and the watch.";
+constexpr char kPluginNotice[] =
+    "Moves tracks, routes and waypoints between the transfer list and the watch.";
 
 static_assert(sizeof kPluginName <= sizeof PluginInfo{}.name);
 static_assert(sizeof kPluginNotice <= sizeof PluginInfo{}.notice);

@@ -46,7 +46,9 @@ void FreeWorkingBuffer(void* buffer) {
   if (g_releaseHook != nullptr) g_releaseHook(number, g_releaseContext);
 }
 
-void AllocationControl::FailAllocation(int number) { g_failAt = number == 0 ? 0 : g_count + number; }
+void AllocationControl::FailAllocation(int number) {
+  g_failAt = number == 0 ? 0 : g_count + number;
+}
 void AllocationControl::SetLimit(uint64_t bytes) { g_limit = bytes; }
 void AllocationControl::SetReleaseHook(ReleaseHook hook, void* context) {
   g_releaseHook = hook;

@@ -25,11 +25,11 @@ struct AllocationControl {
 
   static void FailAllocation(int number);  // the number-th allocation from now fails; 0 = none
   static void SetReleaseHook(ReleaseHook hook, void* context);  // null: none
-  static void SetLimit(uint64_t bytes);    // kDefaultBufferLimit restores the default
-  static int Count();                      // allocations since the last Reset
-  static uint64_t LiveBytes();             // bytes held now
-  static uint64_t PeakBytes();             // most bytes held at once since the last Reset
-  static void Reset();                     // clears the counters and the failure; keeps the limit
+  static void SetLimit(uint64_t bytes);  // kDefaultBufferLimit restores the default
+  static int Count();                    // allocations since the last Reset
+  static uint64_t LiveBytes();           // bytes held now
+  static uint64_t PeakBytes();           // most bytes held at once since the last Reset
+  static void Reset();                   // clears the counters and the failure; keeps the limit
 };
 
 template <typename T>

@@ -29,7 +29,8 @@ class StartedKinds {
     if (count_ < 3) kinds_[count_++] = kind;
   }
   void RefreshAll() const {
-    for (int i = 0; i < count_; ++i) Refresh(kinds_[i]);
+    for (int i = 0; i < count_; ++i)
+      Refresh(kinds_[i]);
   }
 
  private:

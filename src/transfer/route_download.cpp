@@ -54,7 +54,8 @@ int DownloadRouteRecords(const DeviceApi& device, Selection selection) {
       return 0;
     }
     TerminateDeviceName(headers[i].name);
-    if (IsSelected(headers[i], selection)) pointTotal += static_cast<uint64_t>(headers[i].pointCount);
+    if (IsSelected(headers[i], selection))
+      pointTotal += static_cast<uint64_t>(headers[i].pointCount);
     dialog->SetProgress(StepPercent(i, 10, routeCount));
     if (PumpAndCheckAbort(*dialog)) return 0;
   }
@@ -71,7 +72,8 @@ int DownloadRouteRecords(const DeviceApi& device, Selection selection) {
         return 0;
       }
       const uint64_t end = fetched + static_cast<uint64_t>(headers[i].pointCount);
-      for (; fetched < end; ++fetched) TerminateDeviceName(points[fetched].name);
+      for (; fetched < end; ++fetched)
+        TerminateDeviceName(points[fetched].name);
     }
     dialog->SetProgress(StepPercent(i, 90, routeCount, 10));
     if (PumpAndCheckAbort(*dialog)) return 0;

@@ -133,7 +133,8 @@ int UploadRoutes(const DeviceApi& device) {
         if (!EqualsCp932IgnoringCase(watchNames[p].c_str(), route.name)) continue;
         if (answer == Answer::kNo) continue;
         if (answer == Answer::kNotAsked) {
-          const bool yes = ShowComposed(kMsgSameNameOnWatch, route.name, kStyleQuestion) == kAnswerYes;
+          const bool yes =
+              ShowComposed(kMsgSameNameOnWatch, route.name, kStyleQuestion) == kAnswerYes;
           answer = yes ? Answer::kYes : Answer::kNo;
           if (!yes) continue;
         }

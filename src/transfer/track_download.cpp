@@ -27,7 +27,8 @@ void FillTrackItem(tagGPSDBITEM& item, const TrackPoint& point) {
 uint64_t PointNameBytes(int32_t count) {
   const uint64_t n = static_cast<uint64_t>(count);
   uint64_t bytes = n * 6;  // "No. ", one digit and the zero
-  for (uint64_t from = 10; from <= n; from *= 10) bytes += n - from + 1;  // each further digit
+  for (uint64_t from = 10; from <= n; from *= 10)
+    bytes += n - from + 1;  // each further digit
   return bytes;
 }
 

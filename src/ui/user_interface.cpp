@@ -10,8 +10,7 @@ class PlatformUserInterface final : public UserInterface {
     return platform::ShowMessageBox(owner, text, style);
   }
   std::unique_ptr<ProgressWindow> CreateProgressWindow(WindowHandle owner, const char* messageText,
-                                                       bool abortEnabled,
-                                                       int* abortFlag) override {
+                                                       bool abortEnabled, int* abortFlag) override {
     return platform::CreateProgressWindow(owner, messageText, abortEnabled, abortFlag);
   }
 };

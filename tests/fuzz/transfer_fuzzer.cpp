@@ -28,9 +28,9 @@
 #include "device/connection.h"
 #include "device/device_api.h"
 #include "host/convert.h"
-#include "text/cp932.h"
 #include "host/records.h"
 #include "sim/host/host_sim.h"
+#include "text/cp932.h"
 #include "transfer/allocation.h"
 #include "transfer/transfer_steps.h"
 #include "transfer/transfers.h"
@@ -54,13 +54,15 @@ class Input {
   uint8_t U8() { return at_ < size_ ? data_[at_++] : 0; }
   uint32_t U32() {
     uint32_t v = 0;
-    for (int i = 0; i < 4; ++i) v |= static_cast<uint32_t>(U8()) << (8 * i);
+    for (int i = 0; i < 4; ++i)
+      v |= static_cast<uint32_t>(U8()) << (8 * i);
     return v;
   }
   int32_t I32() { return static_cast<int32_t>(U32()); }
   double F64() {
     uint64_t bits = 0;
-    for (int i = 0; i < 8; ++i) bits |= static_cast<uint64_t>(U8()) << (8 * i);
+    for (int i = 0; i < 8; ++i)
+      bits |= static_cast<uint64_t>(U8()) << (8 * i);
     double value;
     std::memcpy(&value, &bits, sizeof value);
     return value;
@@ -87,7 +89,8 @@ class Input {
   }
   std::string Bytes(size_t n) {
     std::string out;
-    for (size_t i = 0; i < n; ++i) out.push_back(static_cast<char>(U8()));
+    for (size_t i = 0; i < n; ++i)
+      out.push_back(static_cast<char>(U8()));
     return out;
   }
 
@@ -98,8 +101,8 @@ class Input {
 };
 
 constexpr int kTransfers = 4;  // waypoints, routes, tracks, upload
-constexpr int32_t kResults[] = {-1, 0, 1, 2, -2, std::numeric_limits<int32_t>::min(),
-                                std::numeric_limits<int32_t>::max(), 100};
+constexpr int32_t kResults[] = {
+    -1, 0, 1, 2, -2, std::numeric_limits<int32_t>::min(), std::numeric_limits<int32_t>::max(), 100};
 
 // --- The watch ---------------------------------------------------------------------------------
 
@@ -108,8 +111,8 @@ struct Watch {
   std::vector<x9::RouteHeader> routes;  // as the downloads read them; the upload's list changes
   int32_t trackCountReported = 0;
   int32_t routeCountReported = 0;
-  std::string pattern;                  // the bytes every point record is made of
-  bool failedCallsWrite = false;        // a failing call still scribbles over its record
+  std::string pattern;            // the bytes every point record is made of
+  bool failedCallsWrite = false;  // a failing call still scribbles over its record
   // results[transfer][call] when the input sets one.
   std::vector<std::pair<int, int32_t>> results[kTransfers];
 
@@ -117,7 +120,7 @@ struct Watch {
   int transfer = 0;
   int calls = 0;
   std::vector<bool> headerSeen;
-  std::vector<x9::RouteHeader> live;    // the upload's view: deletions and puts applied
+  std::vector<x9::RouteHeader> live;  // the upload's view: deletions and puts applied
 };
 Watch g_watch;
 
@@ -138,7 +141,8 @@ void FillFromPattern(Record* records, int32_t count, size_t salt) {
   const std::string& p = g_watch.pattern;
   auto* bytes = reinterpret_cast<unsigned char*>(records);
   const size_t total = static_cast<size_t>(count) * sizeof(Record);
-  for (size_t i = 0; i < total; ++i) bytes[i] = p.empty() ? 0 : static_cast<unsigned char>(p[(i + salt) % p.size()]);
+  for (size_t i = 0; i < total; ++i)
+    bytes[i] = p.empty() ? 0 : static_cast<unsigned char>(p[(i + salt) % p.size()]);
 }
 
 int X9_STDCALL FakeGetLibVersion() { return 1; }
@@ -154,7 +158,8 @@ int X9_STDCALL FakeGetTrackCount() {
 int X9_STDCALL FakeGetTrackHeader(int number, x9::TrackHeader* header) {
   int32_t result = 1;
   const bool scheduled = Scheduled(result);
-  if (number < 1 || static_cast<size_t>(number) > g_watch.tracks.size()) return -1;  // no such track
+  if (number < 1 || static_cast<size_t>(number) > g_watch.tracks.size())
+    return -1;  // no such track
   if (result == -1 && !g_watch.failedCallsWrite) return -1;
   std::memcpy(header, &g_watch.tracks[static_cast<size_t>(number - 1)], sizeof *header);
   if (result != -1) g_watch.headerSeen[static_cast<size_t>(number - 1)] = true;
@@ -164,11 +169,14 @@ int X9_STDCALL FakeGetTrackHeader(int number, x9::TrackHeader* header) {
 int X9_STDCALL FakeGetTrackPoints(int number, x9::TrackPoint* points) {
   int32_t result = 1;
   Scheduled(result);
-  Require(number >= 1 && static_cast<size_t>(number) <= g_watch.tracks.size(), "points of a track that does not exist");
-  Require(g_watch.headerSeen[static_cast<size_t>(number - 1)], "points of a track whose header was not read");
+  Require(number >= 1 && static_cast<size_t>(number) <= g_watch.tracks.size(),
+          "points of a track that does not exist");
+  Require(g_watch.headerSeen[static_cast<size_t>(number - 1)],
+          "points of a track whose header was not read");
   const int32_t count = g_watch.tracks[static_cast<size_t>(number - 1)].pointCount;
   Require(count > 0, "points of a track that announced none");
-  if (result != -1 || g_watch.failedCallsWrite) FillFromPattern(points, count, static_cast<size_t>(number));
+  if (result != -1 || g_watch.failedCallsWrite)
+    FillFromPattern(points, count, static_cast<size_t>(number));
   return result;
 }
 
@@ -185,7 +193,8 @@ int X9_STDCALL FakeGetRouteHeader(int number, x9::RouteHeader* header) {
   if (number < 1 || static_cast<size_t>(number) > routes.size()) return -1;  // no such route
   if (result == -1 && !g_watch.failedCallsWrite) return -1;
   std::memcpy(header, &routes[static_cast<size_t>(number - 1)], sizeof *header);
-  if (result != -1 && g_watch.transfer != 3) g_watch.headerSeen[static_cast<size_t>(number - 1)] = true;
+  if (result != -1 && g_watch.transfer != 3)
+    g_watch.headerSeen[static_cast<size_t>(number - 1)] = true;
   return scheduled ? result : 1;
 }
 
@@ -193,11 +202,14 @@ int X9_STDCALL FakeGetRoutePoints(int number, x9::RoutePoint* points) {
   int32_t result = 1;
   Scheduled(result);
   Require(g_watch.transfer != 3, "the upload read route points");
-  Require(number >= 1 && static_cast<size_t>(number) <= g_watch.routes.size(), "points of a route that does not exist");
-  Require(g_watch.headerSeen[static_cast<size_t>(number - 1)], "points of a route whose header was not read");
+  Require(number >= 1 && static_cast<size_t>(number) <= g_watch.routes.size(),
+          "points of a route that does not exist");
+  Require(g_watch.headerSeen[static_cast<size_t>(number - 1)],
+          "points of a route whose header was not read");
   const int32_t count = g_watch.routes[static_cast<size_t>(number - 1)].pointCount;
   Require(count > 0, "points of a route that announced none");
-  if (result != -1 || g_watch.failedCallsWrite) FillFromPattern(points, count, static_cast<size_t>(number) * 7);
+  if (result != -1 || g_watch.failedCallsWrite)
+    FillFromPattern(points, count, static_cast<size_t>(number) * 7);
   return result;
 }
 
@@ -207,7 +219,7 @@ int X9_STDCALL FakeGetRoutePoints(int number, x9::RoutePoint* points) {
 // ends a walk (a count no larger than the items read in it).
 struct UploadWalk {
   int set = -1;
-  int walk = 0;            // 0 the count pass, 1 the fill pass, 2 past both
+  int walk = 0;  // 0 the count pass, 1 the fill pass, 2 past both
   int readsInWalk = 0;
   int filledRoutePoints[2] = {0, 0};
   bool headerFilled = false;
@@ -217,10 +229,10 @@ struct UploadWalk {
 struct HostWrapping {
   std::vector<int> countAdjustments;  // added to the first item counts reported
   size_t countCalls = 0;
-  uint32_t unfilledReads = 0;         // bit i: the i-th item read fills nothing
+  uint32_t unfilledReads = 0;  // bit i: the i-th item read fills nothing
   size_t itemReads = 0;
-  bool fillsNothing = false;          // the host simulator's switch for the whole upload
-  bool active = false;                // only during the upload
+  bool fillsNothing = false;  // the host simulator's switch for the whole upload
+  bool active = false;        // only during the upload
   UploadWalk walk;
 };
 HostWrapping g_host;
@@ -250,7 +262,8 @@ extern "C" int TPI_GetStatGpsProtocol(int setIndex, tagGPSDBHEADER* header) {
 extern "C" int TPI_GetItemCountGpsProtocol(int setIndex) {
   static const auto host = HostService<int (*)(int)>("TPI_GetItemCountGpsProtocol");
   int64_t count = host(setIndex);
-  if (g_host.countCalls < g_host.countAdjustments.size()) count += g_host.countAdjustments[g_host.countCalls];
+  if (g_host.countCalls < g_host.countAdjustments.size())
+    count += g_host.countAdjustments[g_host.countCalls];
   ++g_host.countCalls;
   const int reported = static_cast<int>(count < 0 ? count : count > 100000 ? 100000 : count);
   UploadWalk& walk = g_host.walk;
@@ -287,9 +300,11 @@ int X9_STDCALL FakePutRoute(x9::RouteHeader header, const x9::RoutePoint* points
   const UploadWalk& walk = g_host.walk;
   Require(walk.headerFilled && X9Host_Set(walk.set)->kind == x9::kListRoutes,
           "a route put for a set the host did not fill as a route set");
-  const int expected = walk.filledRoutePoints[0] < walk.filledRoutePoints[1] ? walk.filledRoutePoints[0]
-                                                                              : walk.filledRoutePoints[1];
-  Require(header.pointCount == expected, "a route put with other than the points both walks saw filled");
+  const int expected = walk.filledRoutePoints[0] < walk.filledRoutePoints[1]
+                           ? walk.filledRoutePoints[0]
+                           : walk.filledRoutePoints[1];
+  Require(header.pointCount == expected,
+          "a route put with other than the points both walks saw filled");
   Require(header.pointCount == 0 || points != nullptr, "a route put without its points");
   unsigned sum = 0;
   for (int32_t i = 0; i < header.pointCount; ++i) {
@@ -305,7 +320,8 @@ int X9_STDCALL FakeDeleteRoute(int number) {
   int32_t result = 1;
   Scheduled(result);
   Require(g_watch.transfer == 3, "a download deleted a route");
-  Require(number >= 1 && static_cast<size_t>(number) <= g_watch.live.size(), "a deletion of a route that does not exist");
+  Require(number >= 1 && static_cast<size_t>(number) <= g_watch.live.size(),
+          "a deletion of a route that does not exist");
   // Only a route of the set's name (as cut for the watch) is deleted, whatever deletions failed
   // or succeeded before.
   const UploadWalk& walk = g_host.walk;
@@ -326,7 +342,9 @@ class FuzzWindow final : public x9::ProgressWindow {
  public:
   explicit FuzzWindow(int& open) : open_(open) { ++open_; }
   ~FuzzWindow() override { --open_; }
-  void SetBarPosition(int position) override { Require(position >= 0 && position <= 100, "the bar left 0..100"); }
+  void SetBarPosition(int position) override {
+    Require(position >= 0 && position <= 100, "the bar left 0..100");
+  }
 
  private:
   int& open_;
@@ -335,7 +353,8 @@ class FuzzWindow final : public x9::ProgressWindow {
 class FuzzUi final : public x9::UserInterface {
  public:
   int ShowMessageBox(x9::WindowHandle, const char* text, unsigned style) override {
-    if (text == x9::MessageText(x9::kMsgConnectionLost) || text == x9::MessageText(x9::kMsgOutOfMemory)) {
+    if (text == x9::MessageText(x9::kMsgConnectionLost) ||
+        text == x9::MessageText(x9::kMsgOutOfMemory)) {
       ++failuresTold;
     }
     if ((style & 0x0F) != 0x04) return x9::kAnswerOk;
@@ -385,7 +404,8 @@ std::unique_ptr<std::string> Text(Input& in) {
   if (mode % 5 == 0) return nullptr;
   size_t length = mode % 5 == 4 ? 300 : in.U8() % 24;
   auto text = std::make_unique<std::string>(in.Bytes(length));
-  for (char& c : *text) if (c == 0) c = 'z';  // the host's texts are C strings
+  for (char& c : *text)
+    if (c == 0) c = 'z';  // the host's texts are C strings
   return text;
 }
 
@@ -435,10 +455,10 @@ bool TextWithin20(const char* text) { return text == nullptr || std::strlen(text
 // --- One transfer --------------------------------------------------------------------------------
 
 // The watch: a table of the fakes above, handed to each transfer.
-constexpr x9::DeviceApi kFakeWatch{FakeGetLibVersion,  FakeSearchOnPorts,  FakeGetSettings,
-                                   FakeGetTrackCount,  FakeGetTrackHeader, FakeGetTrackPoints,
-                                   FakeGetRouteCount,  FakeGetRouteHeader, FakeGetRoutePoints,
-                                   FakePutRoute,       FakeDeleteRoute};
+constexpr x9::DeviceApi kFakeWatch{FakeGetLibVersion, FakeSearchOnPorts,  FakeGetSettings,
+                                   FakeGetTrackCount, FakeGetTrackHeader, FakeGetTrackPoints,
+                                   FakeGetRouteCount, FakeGetRouteHeader, FakeGetRoutePoints,
+                                   FakePutRoute,      FakeDeleteRoute};
 
 int RunTransfer(int transfer) {
   switch (transfer) {
@@ -470,8 +490,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   g_watch.routes.resize(in.U8() % 17);
   const int32_t trackCountOverride = in.I32();
   const int32_t routeCountOverride = in.I32();
-  g_watch.trackCountReported = (flags & 0x08) != 0 ? trackCountOverride : static_cast<int32_t>(g_watch.tracks.size());
-  g_watch.routeCountReported = (flags & 0x10) != 0 ? routeCountOverride : static_cast<int32_t>(g_watch.routes.size());
+  g_watch.trackCountReported =
+      (flags & 0x08) != 0 ? trackCountOverride : static_cast<int32_t>(g_watch.tracks.size());
+  g_watch.routeCountReported =
+      (flags & 0x10) != 0 ? routeCountOverride : static_cast<int32_t>(g_watch.routes.size());
   for (x9::TrackHeader& track : g_watch.tracks) {
     const std::string bytes = in.Bytes(sizeof track);
     std::memcpy(&track, bytes.data(), sizeof track);
@@ -483,7 +505,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (mode % 4 == 0) {
       // The waypoint route, in some letter case.
       const char* name = "MYPOINTS";
-      for (int i = 0; i < 8; ++i) route.name[i] = static_cast<char>((mode >> (i % 6) & 1) ? name[i] | 0x20 : name[i]);
+      for (int i = 0; i < 8; ++i)
+        route.name[i] = static_cast<char>((mode >> (i % 6) & 1) ? name[i] | 0x20 : name[i]);
     } else {
       const std::string bytes = in.Bytes(mode % 4 == 1 ? 20 : in.U8() % 20);  // 20: perhaps no zero
       std::memcpy(route.name, bytes.data(), bytes.size());
@@ -502,7 +525,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   // The user, the host and the clock.
   const uint8_t answers = in.U8();
   uint8_t abortAt[kTransfers];
-  for (uint8_t& at : abortAt) at = in.U8() % 24;
+  for (uint8_t& at : abortAt)
+    at = in.U8() % 24;
   const uint8_t failAllocation = in.U8() % 8;
   x9::g_clockAdjust.zoneOffset = static_cast<int32_t>(static_cast<int8_t>(in.U8())) * 1800;
   x9::g_clockAdjust.daylightAdjust = (flags & 0x20) != 0 ? -3600 : 0;
@@ -510,7 +534,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const uint8_t driftSet = in.U8();
   const int driftDelta = -static_cast<int>(in.U8() % 4);
   g_host = HostWrapping{};
-  for (int n = in.U8() % 16; n > 0; --n) g_host.countAdjustments.push_back(static_cast<int8_t>(in.U8()) % 16);
+  for (int n = in.U8() % 16; n > 0; --n)
+    g_host.countAdjustments.push_back(static_cast<int8_t>(in.U8()) % 16);
   const uint32_t unfilledReads = in.U32();
 
   for (int transfer = 0; transfer < kTransfers; ++transfer) {
@@ -540,7 +565,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     g_ui.pumps = 0;
     g_ui.aborted = false;
     x9::AllocationControl::Reset();
-    x9::AllocationControl::FailAllocation(transfer == failAllocation % kTransfers ? failAllocation / kTransfers : 0);
+    x9::AllocationControl::FailAllocation(
+        transfer == failAllocation % kTransfers ? failAllocation / kTransfers : 0);
 
     const int result = RunTransfer(transfer);
     g_host.active = false;
@@ -548,21 +574,25 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     Require(result == 0 || result == 1, "a transfer result other than 0 or 1");
     Require(x9::AllocationControl::LiveBytes() == 0, "a working buffer outlived its transfer");
     Require(g_ui.openWindows == 0, "a progress window outlived its transfer");
-    if (result == 0) Require(g_ui.aborted || g_ui.failuresTold > 0, "a transfer failed without saying why");
+    if (result == 0)
+      Require(g_ui.aborted || g_ui.failuresTold > 0, "a transfer failed without saying why");
     if (g_ui.aborted) Require(result == 0, "Abort pressed, and the transfer went on to succeed");
     if (result == 0 || transfer == 3) {
-      Require(X9HostDumpString() == before, "the host's list changed by a failed transfer or by the upload");
+      Require(X9HostDumpString() == before,
+              "the host's list changed by a failed transfer or by the upload");
     } else {
       for (int set = setsBefore; set < X9Host_SetCount(); ++set) {
         Require(TextWithin20(X9Host_Set(set)->name), "a set name longer than 19 bytes");
         for (int item = 0; item < X9Host_ItemCount(set); ++item) {
-          Require(TextWithin20(X9Host_Item(set, item)->name) && TextWithin20(X9Host_Item(set, item)->ident),
+          Require(TextWithin20(X9Host_Item(set, item)->name) &&
+                      TextWithin20(X9Host_Item(set, item)->ident),
                   "an item text longer than 19 bytes");
         }
       }
       for (int item = waypointsBefore; item < X9Host_ItemCount(0); ++item) {
-        Require(TextWithin20(X9Host_Item(0, item)->name) && TextWithin20(X9Host_Item(0, item)->ident),
-                "a waypoint text longer than 19 bytes");
+        Require(
+            TextWithin20(X9Host_Item(0, item)->name) && TextWithin20(X9Host_Item(0, item)->ident),
+            "a waypoint text longer than 19 bytes");
       }
     }
   }

@@ -8,7 +8,8 @@ class ScriptedWindow final : public x9::ProgressWindow {
   ScriptedWindow(ScriptedUi& ui, size_t index) : ui_(ui), index_(index) {}
   ~ScriptedWindow() override {
     ui_.windows[index_].destroyed = true;
-    if (ui_.events != nullptr) ui_.events->push_back("window " + std::to_string(index_ + 1) + " destroyed");
+    if (ui_.events != nullptr)
+      ui_.events->push_back("window " + std::to_string(index_ + 1) + " destroyed");
   }
   void SetBarPosition(int position) override { ui_.windows[index_].positions.push_back(position); }
 
@@ -54,13 +55,15 @@ void ScriptedUi::PressAbort() {
 
 int ScriptedUi::OpenWindows() const {
   int open = 0;
-  for (const auto& w : windows) open += w.destroyed ? 0 : 1;
+  for (const auto& w : windows)
+    open += w.destroyed ? 0 : 1;
   return open;
 }
 
 std::vector<std::string> BoxTexts(const ScriptedUi& ui) {
   std::vector<std::string> texts;
-  for (const auto& box : ui.boxes) texts.push_back(box.text);
+  for (const auto& box : ui.boxes)
+    texts.push_back(box.text);
   return texts;
 }
 

@@ -38,7 +38,7 @@ class ScriptedUi : public x9::UserInterface {
 
   std::vector<ShownBox> boxes;
   std::vector<ShownProgress> windows;
-  std::deque<int> answers;        // answers to questions, in order
+  std::deque<int> answers;             // answers to questions, in order
   int defaultAnswer = x9::kAnswerYes;  // when the script has run out
   bool failWindowCreation = false;
   std::vector<x9::WindowHandle> owners;  // owner of every box and window, in order

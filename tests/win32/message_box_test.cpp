@@ -26,12 +26,19 @@ constexpr char kOutOfMemory[] =
     "\x83\x81\x83\x82\x83\x8a\x82\xaa\x91\xab\x82\xe8\x82\xdc\x82\xb9\x82\xf1.";
 // この機能はこのGPSでは使えません.\n ("能" ends in 0x5C, the byte of '\')
 constexpr char kNotForThisGps[] =
-    "\x82\xb1\x82\xcc\x8b@\x94\x5c\x82\xcd\x82\xb1\x82\xcc" "GPS\x82\xc5\x82\xcd\x8eg\x82\xa6"
+    "\x82\xb1\x82\xcc\x8b@\x94\x5c\x82\xcd\x82\xb1\x82\xcc"
+    "GPS\x82\xc5\x82\xcd\x8eg\x82\xa6"
     "\x82\xdc\x82\xb9\x82\xf1.\n";
 // GPSにある全てのウェイポイントを削除してからアップロードしますか？
 constexpr char kDeleteAllFirst[] =
-    "GPS\x82\xc9\x82\xa0\x82\xe9\x91S\x82\xc4\x82\xcc\x83""E\x83""F\x83""C\x83|\x83""C\x83\x93"
-    "\x83g\x82\xf0\x8d\xed\x8f\x9c\x82\xb5\x82\xc4\x82\xa9\x82\xe7\x83""A\x83""b\x83v\x83\x8d"
+    "GPS\x82\xc9\x82\xa0\x82\xe9\x91S\x82\xc4\x82\xcc\x83"
+    "E\x83"
+    "F\x83"
+    "C\x83|\x83"
+    "C\x83\x93"
+    "\x83g\x82\xf0\x8d\xed\x8f\x9c\x82\xb5\x82\xc4\x82\xa9\x82\xe7\x83"
+    "A\x83"
+    "b\x83v\x83\x8d"
     "\x81[\x83h\x82\xb5\x82\xdc\x82\xb7\x82\xa9\x81H";
 
 int Show(const char* text, unsigned style, HWND owner = nullptr) {
@@ -131,8 +138,7 @@ TEST_F(MessageBoxTest, AnsweredWhileAProgressWindowIsOpen) {
   OwnerWindow owner;
   int abortFlag = 0;
   CbtAnswerer answerer{IDOK};
-  auto window = x9::platform::CreateProgressWindow(
-      owner.Get(), kOutOfMemory, true, &abortFlag);
+  auto window = x9::platform::CreateProgressWindow(owner.Get(), kOutOfMemory, true, &abortFlag);
   ASSERT_NE(window, nullptr);
   EXPECT_EQ(Show(kOutOfMemory, x9::kStyleExclamation, owner.Get()), x9::kAnswerOk);
   ASSERT_EQ(answerer.Boxes().size(), 1u);

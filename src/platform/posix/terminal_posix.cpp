@@ -120,19 +120,21 @@ class TerminalProgressWindow final : public ProgressWindow {
 }  // namespace
 
 int ShowMessageBox(WindowHandle, const char* text, unsigned style) {
-    std::fprintf(stderr, "%s %s\n", StyleLabel(style), ToUtf8(text).c_str());
-    if ((style & 0x0F) != 0x04) return kAnswerOk;  // not a Yes/No question
-    std::fprintf(stderr, "(y/N) ");
-    std::fflush(stderr);
-    char line[64];
-    const bool typed = std::fgets(line, sizeof line, stdin) != nullptr;
-    std::string answer(typed ? line : "");
-    while (!answer.empty() && (answer.back() == '\n' || answer.back() == '\r')) answer.pop_back();
-    // A terminal echoes what was typed; answers from a pipe are shown so the log reads right.
-    if (isatty(STDIN_FILENO) == 0) std::fprintf(stderr, "%s\n", answer.c_str());
-    for (char& c : answer) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return answer == "y" || answer == "yes" ? kAnswerYes : kAnswerNo;
-  }
+  std::fprintf(stderr, "%s %s\n", StyleLabel(style), ToUtf8(text).c_str());
+  if ((style & 0x0F) != 0x04) return kAnswerOk;  // not a Yes/No question
+  std::fprintf(stderr, "(y/N) ");
+  std::fflush(stderr);
+  char line[64];
+  const bool typed = std::fgets(line, sizeof line, stdin) != nullptr;
+  std::string answer(typed ? line : "");
+  while (!answer.empty() && (answer.back() == '\n' || answer.back() == '\r'))
+    answer.pop_back();
+  // A terminal echoes what was typed; answers from a pipe are shown so the log reads right.
+  if (isatty(STDIN_FILENO) == 0) std::fprintf(stderr, "%s\n", answer.c_str());
+  for (char& c : answer)
+    c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return answer == "y" || answer == "yes" ? kAnswerYes : kAnswerNo;
+}
 
 std::unique_ptr<ProgressWindow> CreateProgressWindow(WindowHandle, const char* messageText,
                                                      bool abortEnabled, int* abortFlag) {

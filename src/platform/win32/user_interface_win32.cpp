@@ -87,8 +87,8 @@ void RegisterProgressBarClass() {
 }
 
 // The bar's messages, sent as the ANSI messages they always were.
-constexpr UINT kSetRange = 0x401;  // PBM_SETRANGE
-constexpr UINT kSetPosition = 0x402;  // PBM_SETPOS
+constexpr UINT kSetRange = 0x401;            // PBM_SETRANGE
+constexpr UINT kSetPosition = 0x402;         // PBM_SETPOS
 constexpr LPARAM kRange0To100 = 0x00640000;  // low word 0, high word 100
 static_assert(kSetRange == PBM_SETRANGE && kSetPosition == PBM_SETPOS);
 
@@ -102,8 +102,8 @@ class DialogProgressWindow final : public ProgressWindow {
     std::unique_ptr<DialogProgressWindow> window(
         new DialogProgressWindow(WideFromCodePage932(messageText), abortEnabled, abortFlag));
     const HWND dialog =
-        CreateDialogParamW(TemplateInstance(), MAKEINTRESOURCEW(IDD_PROGRESS), owner,
-                           &DialogProc, reinterpret_cast<LPARAM>(window.get()));
+        CreateDialogParamW(TemplateInstance(), MAKEINTRESOURCEW(IDD_PROGRESS), owner, &DialogProc,
+                           reinterpret_cast<LPARAM>(window.get()));
     if (dialog == nullptr || !window->window_) return nullptr;
     return window;
   }
@@ -128,16 +128,14 @@ class DialogProgressWindow final : public ProgressWindow {
     auto* self = reinterpret_cast<DialogProgressWindow*>(GetWindowLongPtrW(dialog, GWLP_USERDATA));
     if (self == nullptr) return FALSE;  // messages before WM_INITDIALOG
     switch (message) {
-      case WM_COMMAND:
-        return self->OnCommand(LOWORD(wParam), HIWORD(wParam));
+      case WM_COMMAND: return self->OnCommand(LOWORD(wParam), HIWORD(wParam));
       case WM_NCDESTROY:
         // Destroyed with its owner, or by the destructor: either way the handle is gone.
         SetWindowLongPtrW(dialog, GWLP_USERDATA, 0);
         self->window_.Release();
         self->bar_ = nullptr;
         return FALSE;
-      default:
-        return FALSE;
+      default: return FALSE;
     }
   }
 
@@ -176,8 +174,7 @@ class DialogProgressWindow final : public ProgressWindow {
         // Enter and Esc: a transfer is stopped only by its Abort button, and the window is
         // closed only by its owner.
         return TRUE;
-      default:
-        return FALSE;
+      default: return FALSE;
     }
   }
 
