@@ -4,7 +4,9 @@
 
 #include "platform/platform.h"
 
+#include <functional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace x9host::platform {
@@ -51,12 +53,28 @@ OutputTarget PlanFileOutput(const std::string& option, const std::string& name);
 // The identity of an existing file, comparable with OutputTarget::identity.
 std::string FileIdentity(const std::string& path);
 
+// Where an output's bytes go while they are made. Write throws when they cannot be written;
+// the producer lets that pass.
+class OutputSink {
+ public:
+  virtual void Write(std::string_view bytes) = 0;
+
+ protected:
+  ~OutputSink() = default;
+};
+
+// Makes one output's whole content into a sink; called once per output, after the request, so
+// that a large output need never be held in memory whole.
+using OutputProducer = std::function<void(OutputSink&)>;
+
 // Writes the outputs, all or none as far as the system allows: every replacement and new file
 // is first written in full to a temporary file beside its target (keeping an existing file's
 // permission bits, and its owner where the process may), then special files and standard
 // output are written, then the temporary files are renamed into place. Throws InputError, with
 // every temporary file removed.
-void WriteOutputs(const std::vector<std::pair<OutputTarget, std::string>>& outputs);
+void WriteOutputs(const std::vector<std::pair<OutputTarget, OutputProducer>>& outputs);
+// An output's whole content, as its producer makes it.
+std::string ProducedBytes(const OutputProducer& produce);
 
 // The directory as the module receives it from TPI_GetPluginDir (the ANSI code page on
 // Windows). Throws InputError when it cannot be expressed there.

@@ -2,6 +2,8 @@
 #include "host_platform.h"
 #include "input_error.h"
 
+#include <utility>
+
 namespace x9host::platform {
 
 OutputTarget PlanOutput(const std::string& option, const std::string& name) {
@@ -12,6 +14,15 @@ OutputTarget PlanOutput(const std::string& option, const std::string& name) {
   target.kind = OutputTarget::Kind::kStandardOutput;
   target.identity = "standard output";
   return target;
+}
+
+std::string ProducedBytes(const OutputProducer& produce) {
+  struct StringSink final : OutputSink {
+    std::string bytes;
+    void Write(std::string_view more) override { bytes.append(more); }
+  } sink;
+  produce(sink);
+  return std::move(sink.bytes);
 }
 
 x9::platform::Library LoadLibraryFile(const std::string& path) {

@@ -215,7 +215,10 @@ std::string FileIdentity(const std::string& path) {
   return stat(path.c_str(), &info) == 0 ? Identity(info) : "missing:" + FullPath(path);
 }
 
-void WriteOutputs(const std::vector<std::pair<OutputTarget, std::string>>& outputs) {
+void WriteOutputs(const std::vector<std::pair<OutputTarget, OutputProducer>>& produced) {
+  std::vector<std::pair<OutputTarget, std::string>> outputs;
+  for (const auto& [target, produce] : produced)
+    outputs.emplace_back(target, ProducedBytes(produce));
   const QuietWhileWriting quiet;
   std::vector<std::pair<const OutputTarget*, std::string>> prepared;  // target, temporary file
   const auto abandon = [&](const OutputTarget& target, const std::string& reason) {

@@ -278,7 +278,10 @@ std::string FileIdentity(const std::string& path) {
   return identity.empty() ? "missing:" + FullPath(path) : identity;
 }
 
-void WriteOutputs(const std::vector<std::pair<OutputTarget, std::string>>& outputs) {
+void WriteOutputs(const std::vector<std::pair<OutputTarget, OutputProducer>>& produced) {
+  std::vector<std::pair<OutputTarget, std::string>> outputs;
+  for (const auto& [target, produce] : produced)
+    outputs.emplace_back(target, ProducedBytes(produce));
   std::vector<std::pair<const OutputTarget*, std::wstring>> prepared;  // target, temporary file
   const auto abandon = [&](const OutputTarget& target, DWORD error) {
     for (const auto& [done, temporary] : prepared)

@@ -310,11 +310,12 @@ int Run(const std::vector<std::string>& args) {
   std::fputs(TransferListTable().c_str(), report);
   if (!targets.empty()) std::fputs("\n", report);
   if (verdict.status == kExitMoved) {
-    std::vector<std::pair<platform::OutputTarget, std::string>> outputs;
+    std::vector<std::pair<platform::OutputTarget, platform::OutputProducer>> outputs;
     for (const platform::OutputTarget& target : targets) {
-      const GpxDocument document =
-          target.option == "--out" ? GpxFromTransferList() : GpxFromWatch(CurrentWatch());
-      outputs.emplace_back(target, WriteGpx(document, kCreator));
+      const bool list = target.option == "--out";
+      outputs.emplace_back(target, [list](platform::OutputSink& sink) {
+        sink.Write(WriteGpx(list ? GpxFromTransferList() : GpxFromWatch(CurrentWatch()), kCreator));
+      });
     }
     std::fflush(report);
     platform::WriteOutputs(outputs);
