@@ -188,11 +188,10 @@ def write(path):
         '<gpx version="1.1" creator="x9link tools/make-sample-watch.py"'
         ' xmlns="http://www.topografix.com/GPX/1/1"'
         f' xmlns:x9="{EXT_NS}">',
-        "  <metadata>",
-        "    <name>Sample watch</name>",
-        "    <desc>Made-up content of a wrist watch: tracks, routes and the waypoint"
-        " collection.</desc>",
-        "  </metadata>",
+        # As comments: the watch keeps no file metadata and no track names, and x9host warns
+        # about data it cannot keep.
+        "  <!-- Sample watch: made-up content of a wrist watch: tracks, routes and the waypoint"
+        " collection. -->",
     ]
     for name, lat, lon, ele in waypoints:
         lines.append(f'  <wpt lat="{coordinate_text(lat)}" lon="{coordinate_text(lon)}">')
@@ -210,7 +209,7 @@ def write(path):
         lines.append("  </rte>")
     for track in tracks:
         lines.append("  <trk>")
-        lines.append(f"    <name>{escape(track['name'])}</name>")
+        lines.append(f"    <!-- {escape(track['name'])} -->")
         if track["points"]:
             lines.append("    <trkseg>")
             for index, (lat, lon, ele, moment) in enumerate(track["points"]):

@@ -1,10 +1,12 @@
 // Conversions between UTF-8 (files, terminal) and code page 932 (the host's and the watch's
-// texts). Natively through iconv, on Windows through the system's code page 932 tables. The
-// rules of code page 932 names themselves (the 19-byte cut, lead bytes) are the module's, in
-// text/cp932.h.
+// texts), by one rule on both builds: characters are walked with the module's lead bytes
+// (text/cp932.h), and a character is kept only when it converts to code page 932 and back to
+// itself. The system's tables (iconv natively, the Windows code page on Windows) convert one
+// character at a time, in codepage_iconv.cpp / codepage_win32.cpp.
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -18,7 +20,7 @@ struct Cp932Text {
                           // bytes that are not UTF-8
 };
 
-// Exact conversion only: no best-fit substitutes, no replacement characters.
+// Exact conversion only: no one-way look-alikes, no replacement characters.
 Cp932Text Cp932FromUtf8(std::string_view utf8);
 
 struct Cp932Replaced {
@@ -26,8 +28,8 @@ struct Cp932Replaced {
   std::string replaced;  // the characters (UTF-8) that became '?', in order; empty when none
 };
 
-// Every character of valid UTF-8 that code page 932 cannot write becomes one '?', as Windows
-// converts such text (but never with a best-fit look-alike, so both platforms agree).
+// Every character of valid UTF-8 that code page 932 cannot write, and every byte that is not
+// UTF-8, becomes one '?' (never a look-alike, so both platforms agree).
 Cp932Replaced Cp932FromUtf8Replacing(std::string_view utf8);
 
 // A name read from a file, in code page 932: what is the name's kind ("route name"). When a
@@ -50,5 +52,17 @@ DecodedText Utf8FromCp932Exactly(std::string_view cp932);
 
 // The length of the UTF-8 sequence that starts text (1 for a stray byte), never past its end.
 size_t Utf8SequenceLength(std::string_view text);
+
+void AppendUtf8(std::string& out, uint32_t code);
+
+// A value for a message, in double quotes: whole when short, else its first characters and
+// its size, so that a huge value does not become a huge line.
+std::string QuotedValue(std::string_view value);
+
+// The system's tables, one character at a time (codepage_iconv.cpp / codepage_win32.cpp).
+// Encode: the code page 932 bytes the system gives the character, false when it has none.
+bool SystemCp932FromCode(uint32_t code, std::string& bytes);
+// Decode: the character one or two bytes stand for; false unless they are exactly one.
+bool SystemCodeFromCp932(std::string_view bytes, uint32_t& code);
 
 }  // namespace x9host

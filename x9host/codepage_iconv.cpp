@@ -1,8 +1,11 @@
-// Native code page conversions with glibc's iconv ("CP932", the Windows variant of Shift-JIS).
+// The native build's code page 932 tables: glibc's iconv ("CP932", the Windows variant of
+// Shift-JIS), one character at a time. Its one-way mappings are left out by the round trip in
+// codepage_common.cpp.
 #include <errno.h>
 #include <iconv.h>
 
 #include <stdexcept>
+#include <string>
 
 #include "codepage.h"
 
@@ -20,20 +23,20 @@ class Converter {
   Converter(const Converter&) = delete;
   Converter& operator=(const Converter&) = delete;
 
-  // Converts as far as it can; returns how many input bytes were consumed.
-  size_t Convert(std::string_view in, std::string& out) {
+  // The whole input converted, or false.
+  bool Convert(std::string_view in, std::string& out) {
     iconv(cd_, nullptr, nullptr, nullptr, nullptr);
     char* inPtr = const_cast<char*>(in.data());
     size_t inLeft = in.size();
-    char buffer[256];
-    while (inLeft > 0) {
-      char* outPtr = buffer;
-      size_t outLeft = sizeof buffer;
-      const size_t result = iconv(cd_, &inPtr, &inLeft, &outPtr, &outLeft);
-      out.append(buffer, sizeof buffer - outLeft);
-      if (result == static_cast<size_t>(-1) && errno != E2BIG) break;
-    }
-    return in.size() - inLeft;
+    char buffer[16];
+    char* outPtr = buffer;
+    size_t outLeft = sizeof buffer;
+    const size_t result = iconv(cd_, &inPtr, &inLeft, &outPtr, &outLeft);
+    if (result == static_cast<size_t>(-1) || inLeft != 0) return false;
+    // Nothing may be held back for a sequence that never ends.
+    if (iconv(cd_, nullptr, nullptr, &outPtr, &outLeft) == static_cast<size_t>(-1)) return false;
+    out.assign(buffer, sizeof buffer - outLeft);
+    return true;
   }
 
  private:
@@ -42,42 +45,24 @@ class Converter {
 
 }  // namespace
 
-Cp932Text Cp932FromUtf8(std::string_view utf8) {
+bool SystemCp932FromCode(uint32_t code, std::string& bytes) {
   static Converter converter("CP932", "UTF-8");
-  Cp932Text result;
-  const size_t consumed = converter.Convert(utf8, result.bytes);
-  result.ok = consumed == utf8.size();
-  if (!result.ok) {
-    const std::string_view rest = utf8.substr(consumed);
-    result.offending = std::string(rest.substr(0, Utf8SequenceLength(rest)));
-    result.bytes.clear();
-  }
-  return result;
+  std::string utf8;
+  AppendUtf8(utf8, code);
+  return converter.Convert(utf8, bytes) && !bytes.empty();
 }
 
-std::string Utf8FromCp932(std::string_view cp932) {
+bool SystemCodeFromCp932(std::string_view bytes, uint32_t& code) {
   static Converter converter("UTF-8", "CP932");
-  std::string out;
-  while (!cp932.empty()) {
-    const size_t consumed = converter.Convert(cp932, out);
-    if (consumed == cp932.size()) break;
-    // A byte with no character: show one replacement character and go on after it.
-    out += "\xEF\xBF\xBD";
-    cp932.remove_prefix(consumed + 1);
-  }
-  return out;
-}
-
-DecodedText Utf8FromCp932Exactly(std::string_view cp932) {
-  static Converter converter("UTF-8", "CP932");
-  DecodedText result;
-  const size_t consumed = converter.Convert(cp932, result.utf8);
-  result.ok = consumed == cp932.size();
-  if (!result.ok) {
-    result.badOffset = consumed;
-    result.utf8.clear();
-  }
-  return result;
+  std::string utf8;
+  if (!converter.Convert(bytes, utf8) || utf8.empty()) return false;
+  if (Utf8SequenceLength(utf8) != utf8.size()) return false;  // exactly one character
+  const auto lead = static_cast<unsigned char>(utf8[0]);
+  const size_t length = utf8.size();
+  code = length == 1 ? lead : lead & (0x7F >> length);
+  for (size_t i = 1; i < length; ++i)
+    code = (code << 6) | (static_cast<unsigned char>(utf8[i]) & 0x3F);
+  return true;
 }
 
 }  // namespace x9host

@@ -1,7 +1,7 @@
-// The bytes of a GPX file as the XML readers get them: always UTF-8. pugixml reads only UTF-8,
-// UTF-16, UTF-32 and Latin-1, and Wine's XmlLite refuses Shift_JIS, so the encodings x9host
-// accepts are converted here, once, the same on both platforms. Line breaks stay where they
-// were, so the readers' line numbers still name the file's lines.
+// The bytes of a GPX file as the XML readers get them: always UTF-8, piece by piece. Wine's
+// XmlLite refuses Shift_JIS and expat knows no code page 932, so the encodings x9host accepts
+// are converted here, once, the same on both builds. Line breaks stay where they were, so the
+// readers' line numbers still name the file's lines.
 #include <algorithm>
 #include <cctype>
 #include <cstdint>
@@ -10,13 +10,14 @@
 #include <string>
 
 #include "codepage.h"
-#include "gpx.h"
 #include "input_error.h"
+#include "text/cp932.h"
+#include "xml_reader.h"
 
 namespace x9host {
 namespace {
 
-enum class Encoding { kUtf8, kLatin1, kShiftJis, kUtf16 };
+using Encoding = Utf8Input::Encoding;
 
 struct Declared {
   bool present = false;
@@ -88,61 +89,6 @@ int LineAt(std::string_view text, size_t offset) {
                  std::count(text.begin(), text.begin() + static_cast<ptrdiff_t>(offset), '\n'));
 }
 
-void AppendUtf8(std::string& out, uint32_t code) {
-  if (code < 0x80) {
-    out += static_cast<char>(code);
-  } else if (code < 0x800) {
-    out += static_cast<char>(0xC0 | (code >> 6));
-    out += static_cast<char>(0x80 | (code & 0x3F));
-  } else if (code < 0x10000) {
-    out += static_cast<char>(0xE0 | (code >> 12));
-    out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (code & 0x3F));
-  } else {
-    out += static_cast<char>(0xF0 | (code >> 18));
-    out += static_cast<char>(0x80 | ((code >> 12) & 0x3F));
-    out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (code & 0x3F));
-  }
-}
-
-std::string Utf8FromLatin1(std::string_view bytes) {
-  std::string out;
-  out.reserve(bytes.size());
-  for (const char c : bytes)
-    AppendUtf8(out, static_cast<unsigned char>(c));
-  return out;
-}
-
-std::string Utf8FromUtf16(std::string_view bytes, bool bigEndian, const std::string& source) {
-  std::string out;
-  out.reserve(bytes.size());
-  int line = 1;
-  const auto unit = [&](size_t i) {
-    const auto a = static_cast<unsigned char>(bytes[i]),
-               b = static_cast<unsigned char>(bytes[i + 1]);
-    return static_cast<uint32_t>(bigEndian ? (a << 8) | b : (b << 8) | a);
-  };
-  const auto fail = [&]() {
-    throw InputError(source + ": line " + std::to_string(line) + ": not valid UTF-16");
-  };
-  if (bytes.size() % 2 != 0) fail();
-  for (size_t i = 0; i < bytes.size(); i += 2) {
-    uint32_t code = unit(i);
-    if (code >= 0xDC00 && code <= 0xDFFF) fail();
-    if (code >= 0xD800 && code <= 0xDBFF) {
-      if (i + 3 >= bytes.size()) fail();
-      const uint32_t low = unit(i + 2);
-      if (low < 0xDC00 || low > 0xDFFF) fail();
-      code = 0x10000 + ((code - 0xD800) << 10) + (low - 0xDC00);
-      i += 2;
-    }
-    if (code == '\n') ++line;
-    AppendUtf8(out, code);
-  }
-  return out;
-}
-
 std::string ByteText(std::string_view bytes) {
   std::string out;
   for (size_t i = 0; i < bytes.size() && i < 2; ++i) {
@@ -154,60 +100,179 @@ std::string ByteText(std::string_view bytes) {
   return out;
 }
 
+[[noreturn]] void FailUtf16(const std::string& source, int line) {
+  throw InputError(source + ": line " + std::to_string(line) + ": not valid UTF-16");
+}
+
 }  // namespace
 
-std::string Utf8GpxText(std::string_view bytes, const std::string& sourceName) {
+Utf8Input::Utf8Input(ByteSource& bytes, const std::string& sourceName)
+    : bytes_(bytes), source_(sourceName) {}
+
+std::string_view Utf8Input::Next() {
+  if (finished_) return {};
+  if (!started_) {
+    started_ = true;
+    return First();
+  }
+  for (;;) {
+    const std::string_view piece = bytes_.Next();
+    if (piece.empty()) {
+      finished_ = true;
+      const std::string_view rest = Convert({}, true);
+      if (rest.empty()) return {};
+      return rest;
+    }
+    const std::string_view text = Convert(piece, false);
+    if (!text.empty()) return text;
+  }
+}
+
+// The first piece: long enough to hold the byte order mark and the declaration.
+std::string_view Utf8Input::First() {
+  constexpr size_t kHead = 4096;
+  std::string head;
+  bool last = false;
+  while (head.size() < kHead) {
+    const std::string_view piece = bytes_.Next();
+    if (piece.empty()) {
+      last = true;
+      break;
+    }
+    head += piece;
+  }
+  finished_ = last;
   constexpr char kSupported[] = "UTF-8, UTF-16, ISO-8859-1 and Shift_JIS are";
   const auto starts = [&](std::string_view prefix) {
-    return bytes.substr(0, prefix.size()) == prefix;
+    return std::string_view(head).substr(0, prefix.size()) == prefix;
   };
   if (starts(std::string_view("\xFF\xFE\0\0", 4)) || starts(std::string_view("\0\0\xFE\xFF", 4))) {
-    throw InputError(sourceName + ": UTF-32 is not supported (" + kSupported + ")");
+    throw InputError(source_ + ": UTF-32 is not supported (" + kSupported + ")");
   }
-
-  std::string text;
   std::optional<Encoding> byOrderMark;
+  std::string text;  // the head in UTF-8, for UTF-16
   if (starts("\xEF\xBB\xBF")) {
     byOrderMark = Encoding::kUtf8;
-    text = std::string(bytes.substr(3));
+    head.erase(0, 3);
   } else if (starts("\xFF\xFE") || starts("\xFE\xFF")) {
     byOrderMark = Encoding::kUtf16;
-    text = Utf8FromUtf16(bytes.substr(2), starts("\xFE\xFF"), sourceName);
-  } else {
-    text = std::string(bytes);
+    encoding_ = Encoding::kUtf16;
+    bigEndian_ = starts("\xFE\xFF");
+    head.erase(0, 2);
+    // The declaration is read in what the units say.
+    ConvertUtf16(head, last);
+    text = std::move(out_);
+    out_.clear();
   }
+  std::string& declaring = byOrderMark == Encoding::kUtf16 ? text : head;
 
-  const Declared declared = ReadDeclaration(text);
-  std::optional<Encoding> encoding = byOrderMark.value_or(Encoding::kUtf8);
+  const Declared declared = ReadDeclaration(declaring);
+  Encoding encoding = byOrderMark.value_or(Encoding::kUtf8);
   if (declared.present) {
     const std::optional<Encoding> named = EncodingNamed(declared.name);
     if (!named) {
-      throw InputError(sourceName + ": the encoding \"" + declared.name + "\" is not supported (" +
-                       kSupported + ")");
+      throw InputError(source_ + ": the encoding " + QuotedValue(declared.name) +
+                       " is not supported (" + kSupported + ")");
     }
     if (byOrderMark ? *named != *byOrderMark : *named == Encoding::kUtf16) {
-      throw InputError(sourceName + ": declared as " + declared.name + " but " +
+      throw InputError(source_ + ": declared as " + declared.name + " but " +
                        (byOrderMark == Encoding::kUtf8 ? "it starts with a UTF-8 byte order mark"
                         : byOrderMark == Encoding::kUtf16
                             ? "it starts with a UTF-16 byte order mark"
                             : "it has no UTF-16 byte order mark"));
     }
-    encoding = named;
+    encoding = *named;
     // The readers get UTF-8 and are told so.
-    text.replace(declared.valueBegin, declared.valueEnd - declared.valueBegin, "UTF-8");
+    declaring.replace(declared.valueBegin, declared.valueEnd - declared.valueBegin, "UTF-8");
   }
+  if (byOrderMark == Encoding::kUtf16) {
+    out_ = std::move(text);
+    return out_;
+  }
+  encoding_ = encoding;
+  if (encoding_ == Encoding::kUtf8) {
+    out_ = std::move(head);
+    return out_;
+  }
+  return Convert(head, last);
+}
 
-  if (encoding == Encoding::kLatin1) return Utf8FromLatin1(text);
-  if (encoding == Encoding::kShiftJis) {
-    DecodedText decoded = Utf8FromCp932Exactly(text);
-    if (!decoded.ok) {
-      throw InputError(sourceName + ": line " + std::to_string(LineAt(text, decoded.badOffset)) +
-                       ": " + ByteText(std::string_view(text).substr(decoded.badOffset)) +
-                       " is not Shift_JIS (code page 932)");
-    }
-    return std::move(decoded.utf8);
+std::string_view Utf8Input::Convert(std::string_view bytes, bool last) {
+  switch (encoding_) {
+    case Encoding::kUtf8: return bytes;  // as it is: the parser checks it
+    case Encoding::kLatin1:
+      out_.clear();
+      for (const char c : bytes)
+        AppendUtf8(out_, static_cast<unsigned char>(c));
+      return out_;
+    case Encoding::kUtf16:
+      out_.clear();
+      ConvertUtf16(bytes, last);
+      return out_;
+    case Encoding::kShiftJis:
+      out_.clear();
+      ConvertShiftJis(bytes, last);
+      return out_;
   }
-  return text;
+  return {};
+}
+
+void Utf8Input::ConvertUtf16(std::string_view bytes, bool last) {
+  std::string joined;
+  if (!carry_.empty()) {
+    joined = carry_ + std::string(bytes);
+    carry_.clear();
+    bytes = joined;
+  }
+  const auto unit = [&](size_t i) {
+    const auto a = static_cast<unsigned char>(bytes[i]),
+               b = static_cast<unsigned char>(bytes[i + 1]);
+    return static_cast<uint32_t>(bigEndian_ ? (a << 8) | b : (b << 8) | a);
+  };
+  out_.reserve(out_.size() + bytes.size());
+  size_t i = 0;
+  for (; i + 1 < bytes.size(); i += 2) {
+    uint32_t code = unit(i);
+    if (code >= 0xDC00 && code <= 0xDFFF) FailUtf16(source_, line_);
+    if (code >= 0xD800 && code <= 0xDBFF) {
+      if (i + 3 >= bytes.size()) break;  // its pair is in the next piece
+      const uint32_t low = unit(i + 2);
+      if (low < 0xDC00 || low > 0xDFFF) FailUtf16(source_, line_);
+      code = 0x10000 + ((code - 0xD800) << 10) + (low - 0xDC00);
+      i += 2;
+    }
+    if (code == '\n') ++line_;
+    AppendUtf8(out_, code);
+  }
+  carry_.assign(bytes.substr(i));
+  if (last && !carry_.empty()) FailUtf16(source_, line_);
+}
+
+void Utf8Input::ConvertShiftJis(std::string_view bytes, bool last) {
+  std::string joined;
+  if (!carry_.empty()) {
+    joined = carry_ + std::string(bytes);
+    carry_.clear();
+    bytes = joined;
+  }
+  // Whole characters only: a lead byte at the end waits for its trail in the next piece.
+  size_t end = 0;
+  while (end < bytes.size()) {
+    const size_t length = x9::IsLeadByte(static_cast<unsigned char>(bytes[end])) ? 2 : 1;
+    if (end + length > bytes.size()) break;
+    end += length;
+  }
+  if (last) end = bytes.size();
+  DecodedText decoded = Utf8FromCp932Exactly(bytes.substr(0, end));
+  if (!decoded.ok) {
+    throw InputError(
+        source_ + ": line " + std::to_string(line_ - 1 + LineAt(bytes, decoded.badOffset)) + ": " +
+        ByteText(bytes.substr(decoded.badOffset)) + " is not Shift_JIS (code page 932)");
+  }
+  line_ += static_cast<int>(
+      std::count(bytes.begin(), bytes.begin() + static_cast<ptrdiff_t>(end), '\n'));
+  carry_.assign(bytes.substr(end));
+  out_ += decoded.utf8;
 }
 
 }  // namespace x9host

@@ -1,14 +1,19 @@
-// The XML parser of the Windows build: the system's XmlLite (xmllite.dll). MinGW ships its
-// header but no import library, so CreateXmlReader is looked up at run time.
+// The XML parser of the Windows build: the system's XmlLite (xmllite.dll), a pull reader fed
+// from the UTF-8 pieces through a stream of our own. MinGW ships its header but no import
+// library, so CreateXmlReader is looked up at run time.
 #include <windows.h>
 // After <windows.h>, which they need.
 #include <objidl.h>
 #include <shlwapi.h>
 #include <xmllite.h>
 
+#include <algorithm>
+#include <cstring>
+#include <exception>
 #include <string>
 #include <vector>
 
+#include "gpx.h"
 #include "input_error.h"
 #include "win32/win32_text.h"
 #include "xml_reader.h"
@@ -77,15 +82,85 @@ std::string Describe(HRESULT error) {
   return text;
 }
 
+// The UTF-8 pieces as the stream XmlLite pulls from. Lives on the caller's stack, so the
+// reference count only answers COM; a failure of the source is kept for the caller.
+class SourceStream final : public IStream {
+ public:
+  explicit SourceStream(XmlSource& source) : source_(source) {}
+
+  std::exception_ptr failure;
+
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID id, void** out) override {
+    if (out == nullptr) return E_POINTER;
+    if (IsEqualIID(id, IID_IUnknown) || IsEqualIID(id, IID_ISequentialStream) ||
+        IsEqualIID(id, IID_IStream)) {
+      *out = static_cast<IStream*>(this);
+      AddRef();
+      return S_OK;
+    }
+    *out = nullptr;
+    return E_NOINTERFACE;
+  }
+  ULONG STDMETHODCALLTYPE AddRef() override { return ++references_; }
+  ULONG STDMETHODCALLTYPE Release() override { return --references_; }
+
+  HRESULT STDMETHODCALLTYPE Read(void* buffer, ULONG size, ULONG* done) override {
+    ULONG copied = 0;
+    while (copied < size && !ended_) {
+      if (pending_.empty()) {
+        try {
+          pending_ = source_.Next();
+        } catch (...) {
+          failure = std::current_exception();
+          return E_FAIL;
+        }
+        if (pending_.empty()) {
+          ended_ = true;
+          break;
+        }
+      }
+      const size_t n = std::min<size_t>(pending_.size(), size - copied);
+      std::memcpy(static_cast<char*>(buffer) + copied, pending_.data(), n);
+      pending_.remove_prefix(n);
+      copied += static_cast<ULONG>(n);
+    }
+    if (done != nullptr) *done = copied;
+    return copied < size ? S_FALSE : S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE Write(const void*, ULONG, ULONG*) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE Seek(LARGE_INTEGER, DWORD, ULARGE_INTEGER*) override {
+    return E_NOTIMPL;
+  }
+  HRESULT STDMETHODCALLTYPE SetSize(ULARGE_INTEGER) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE CopyTo(IStream*, ULARGE_INTEGER, ULARGE_INTEGER*,
+                                   ULARGE_INTEGER*) override {
+    return E_NOTIMPL;
+  }
+  HRESULT STDMETHODCALLTYPE Commit(DWORD) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE Revert() override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE LockRegion(ULARGE_INTEGER, ULARGE_INTEGER, DWORD) override {
+    return E_NOTIMPL;
+  }
+  HRESULT STDMETHODCALLTYPE UnlockRegion(ULARGE_INTEGER, ULARGE_INTEGER, DWORD) override {
+    return E_NOTIMPL;
+  }
+  HRESULT STDMETHODCALLTYPE Stat(STATSTG*, DWORD) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE Clone(IStream**) override { return E_NOTIMPL; }
+
+ private:
+  XmlSource& source_;
+  std::string_view pending_;
+  bool ended_ = false;
+  ULONG references_ = 1;
+};
+
 class Reader {
  public:
-  Reader(IXmlReader* reader, const std::string& sourceName)
-      : reader_(reader), source_(sourceName) {}
+  Reader(IXmlReader* reader, SourceStream& stream, const std::string& sourceName)
+      : reader_(reader), stream_(stream), source_(sourceName) {}
 
-  XmlElement ReadDocument() {
+  void ReadDocument(XmlHandler& handler) {
     XmlNodeType type;
-    std::vector<XmlElement*> open;
-    XmlElement root;
     bool haveRoot = false;
     for (;;) {
       const HRESULT hr = reader_->Read(&type);
@@ -93,43 +168,38 @@ class Reader {
       Check(hr);
       switch (type) {
         case XmlNodeType_Element: {
-          XmlElement* element;
-          if (open.empty()) {
-            element = &root;
-            haveRoot = true;
-          } else {
-            element = &open.back()->children.emplace_back();
-          }
+          haveRoot = true;
           UINT line = 0;
           reader_->GetLineNumber(&line);
-          element->line = static_cast<int>(line);
-          element->name = LocalName();
-          element->namespaceUri = NamespaceUri();
+          const std::string name = LocalName();
+          const std::string ns = NamespaceUri();
           const bool empty = reader_->IsEmptyElement() != FALSE;
-          ReadAttributes(*element);
-          if (!empty) open.push_back(element);
+          ReadAttributes();
+          handler.StartElement(name, ns, views_.data(), views_.size(), static_cast<int>(line));
+          if (empty) handler.EndElement();
           break;
         }
-        case XmlNodeType_EndElement:
-          if (!open.empty()) open.pop_back();
-          break;
+        case XmlNodeType_EndElement: handler.EndElement(); break;
         case XmlNodeType_Text:
         case XmlNodeType_CDATA:
-        case XmlNodeType_Whitespace:
-          if (!open.empty()) open.back()->text += Value();
-          break;
+        case XmlNodeType_Whitespace: handler.Text(Value()); break;
         case XmlNodeType_DocumentType:
           throw InputError(source_ + ": a document type declaration is not accepted");
         default: break;
       }
     }
-    if (!haveRoot) throw InputError(source_ + ": no root element");
-    return root;
+    if (!haveRoot) {
+      UINT line = 0;
+      reader_->GetLineNumber(&line);
+      throw InputError(source_ + ": line " + std::to_string(line == 0 ? 1 : line) +
+                       ": not well-formed XML (no element found)");
+    }
   }
 
  private:
   void Check(HRESULT hr) {
     if (SUCCEEDED(hr)) return;
+    if (stream_.failure) std::rethrow_exception(stream_.failure);
     UINT line = 0;
     reader_->GetLineNumber(&line);
     throw InputError(source_ + ": line " + std::to_string(line) + ": not well-formed XML (" +
@@ -148,12 +218,6 @@ class Reader {
     Check(reader_->GetNamespaceUri(&text, &length));
     return Utf8(text, length);
   }
-  std::string Prefix() {
-    const wchar_t* text = nullptr;
-    UINT length = 0;
-    Check(reader_->GetPrefix(&text, &length));
-    return Utf8(text, length);
-  }
   std::string Value() {
     const wchar_t* text = nullptr;
     UINT length = 0;
@@ -161,41 +225,56 @@ class Reader {
     return Utf8(text, length);
   }
 
-  void ReadAttributes(XmlElement& element) {
+  void ReadAttributes() {
+    names_.clear();
+    values_.clear();
     HRESULT hr = reader_->MoveToFirstAttribute();
     while (hr == S_OK) {
       if (reader_->IsDefault() == FALSE) {
-        const std::string prefix = Prefix();
-        const std::string name = LocalName();
+        const wchar_t* prefix = nullptr;
+        UINT prefixLength = 0;
+        Check(reader_->GetPrefix(&prefix, &prefixLength));
+        std::string name = LocalName();
         // Namespace declarations and namespaced attributes are not GPX's.
-        if (prefix.empty() && name != "xmlns") element.attributes.emplace_back(name, Value());
+        if (prefixLength == 0 && name != "xmlns") {
+          names_.push_back(std::move(name));
+          values_.push_back(Value());
+        }
       }
       hr = reader_->MoveToNextAttribute();
     }
     Check(hr);
     Check(reader_->MoveToElement());
+    views_.clear();
+    for (size_t i = 0; i < names_.size(); ++i)
+      views_.push_back({names_[i], values_[i]});
   }
 
   IXmlReader* reader_;
+  SourceStream& stream_;
   std::string source_;
+  std::vector<std::string> names_, values_;
+  std::vector<XmlAttribute> views_;
 };
 
 }  // namespace
 
-XmlElement ParseXmlDocument(std::string_view bytes, const std::string& sourceName) {
+void ParseXml(XmlSource& text, const std::string& sourceName, XmlHandler& handler) {
   const CreateXmlReaderFn create = FindCreateXmlReader();
   if (create == nullptr) throw InputError("xmllite.dll is missing: GPX files cannot be read");
-  ComPtr<IStream> stream;
-  *stream.Out() = SHCreateMemStream(reinterpret_cast<const BYTE*>(bytes.data()),
-                                    static_cast<UINT>(bytes.size()));
-  if (stream.get() == nullptr) throw InputError(sourceName + ": out of memory");
+  EntityGuard guarded(text, sourceName);
+  SourceStream stream(guarded);
   ComPtr<IXmlReader> reader;
   if (FAILED(create(__uuidof(IXmlReader), reinterpret_cast<void**>(reader.Out()), nullptr))) {
     throw InputError("XmlLite cannot create a reader");
   }
   reader->SetProperty(XmlReaderProperty_DtdProcessing, DtdProcessing_Prohibit);
-  if (FAILED(reader->SetInput(stream.get()))) throw InputError(sourceName + ": cannot be read");
-  return Reader(reader.get(), sourceName).ReadDocument();
+  // The nesting limit is the GPX reader's, the same on both builds: XmlLite's own stays above.
+  reader->SetProperty(XmlReaderProperty_MaxElementDepth, kMaxNesting + 2);
+  if (FAILED(reader->SetInput(static_cast<IStream*>(&stream)))) {
+    throw InputError(sourceName + ": cannot be read");
+  }
+  Reader(reader.get(), stream, sourceName).ReadDocument(handler);
 }
 
 }  // namespace x9host

@@ -1,6 +1,6 @@
 // GPX output. Written by hand on purpose: a streaming writer is a few dozen lines, needs no
 // library on either platform, and gives full control over number formats (std::to_chars, never
-// the locale) and element order.
+// the locale) and element order. Text is passed on in pieces, so that no output is held whole.
 #include <charconv>
 #include <cmath>
 #include <cstdint>
@@ -11,97 +11,6 @@
 
 namespace x9host {
 namespace {
-
-// One element at a time, text escaped; control characters XML cannot hold are dropped.
-class XmlWriter {
- public:
-  explicit XmlWriter(std::string& out) : out_(out) {
-    out_ += "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n";
-  }
-
-  void Open(std::string_view name) {
-    CloseStartTag();
-    Indent();
-    out_ += '<';
-    out_ += name;
-    stack_.emplace_back(name);
-    startOpen_ = true;
-    hasChildren_ = false;
-  }
-
-  void Attribute(std::string_view name, std::string_view value) {
-    out_ += ' ';
-    out_ += name;
-    out_ += "=\"";
-    Escape(value, true);
-    out_ += '"';
-  }
-
-  void Close() {
-    const std::string name = stack_.back();
-    stack_.pop_back();
-    if (startOpen_) {
-      out_ += "/>\n";
-      startOpen_ = false;
-    } else {
-      if (hasChildren_) Indent();
-      out_ += "</" + name + ">\n";
-    }
-    hasChildren_ = true;
-  }
-
-  // A leaf element with text content.
-  void Leaf(std::string_view name, std::string_view text) {
-    Open(name);
-    out_ += '>';
-    startOpen_ = false;
-    Escape(text, false);
-    out_ += "</";
-    out_ += name;
-    out_ += ">\n";
-    stack_.pop_back();
-    hasChildren_ = true;
-  }
-
- private:
-  void CloseStartTag() {
-    if (startOpen_) {
-      out_ += ">\n";
-      startOpen_ = false;
-    }
-  }
-
-  void Indent() { out_.append(stack_.size() * 2, ' '); }
-
-  void Escape(std::string_view text, bool attribute) {
-    for (const char c : text) {
-      const auto u = static_cast<unsigned char>(c);
-      switch (c) {
-        case '&': out_ += "&amp;"; break;
-        case '<': out_ += "&lt;"; break;
-        case '>': out_ += "&gt;"; break;
-        case '"': out_ += attribute ? "&quot;" : "\""; break;
-        case '\t':
-        case '\n':
-        case '\r':
-          if (attribute) {
-            out_ += c == '\t' ? "&#9;" : c == '\n' ? "&#10;" : "&#13;";
-          } else {
-            out_ += c;
-          }
-          break;
-        default:
-          if (u >= 0x20 && u != 0x7F) out_ += c;
-          break;
-      }
-    }
-  }
-
-  std::string& out_;
-  std::vector<std::string> stack_;
-  bool startOpen_ = false;
-  bool hasChildren_ = false;
-};
 
 template <typename Number>
 std::string ShortestText(Number value) {
@@ -124,22 +33,6 @@ std::string UnitsText(int64_t units, bool extend) {
   return text;
 }
 
-void WritePoint(XmlWriter& xml, std::string_view element, const GpxPoint& point) {
-  xml.Open(element);
-  xml.Attribute("lat", CoordinateText(point.latitude));
-  xml.Attribute("lon", CoordinateText(point.longitude));
-  if (point.elevation) xml.Leaf("ele", NumberText(*point.elevation));
-  if (point.time) xml.Leaf("time", FormatUtc(*point.time));
-  if (!point.name.empty()) xml.Leaf("name", point.name);
-  if (point.value32 || point.value72) {
-    xml.Open("extensions");
-    if (point.value32) xml.Leaf("x9:value32", NumberText(*point.value32));
-    if (point.value72) xml.Leaf("x9:value72", NumberText(*point.value72));
-    xml.Close();
-  }
-  xml.Close();
-}
-
 }  // namespace
 
 std::string CoordinateText(double degrees) {
@@ -159,37 +52,187 @@ std::string CoordinateText(double degrees) {
 std::string NumberText(double value) { return ShortestText(value); }
 std::string NumberText(float value) { return ShortestText(value); }
 
+constexpr size_t kPiece = 65536;
+
+GpxWriter::GpxWriter(Out out, std::string_view creator) : out_(std::move(out)) {
+  buffer_.reserve(kPiece + 4096);
+  buffer_ += "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n";
+  Open("gpx");
+  Attribute("version", "1.1");
+  Attribute("creator", creator);
+  Attribute("xmlns", "http://www.topografix.com/GPX/1/1");
+  Attribute("xmlns:x9", kExtensionNamespace);
+}
+
+void GpxWriter::Waypoint(const GpxPoint& point) { Point("wpt", point); }
+
+void GpxWriter::StartRoute(std::string_view name) {
+  Open("rte");
+  if (!name.empty()) Leaf("name", name);
+}
+
+void GpxWriter::RoutePoint(const GpxPoint& point) { Point("rtept", point); }
+
+void GpxWriter::StartTrack(std::string_view name) {
+  Open("trk");
+  if (!name.empty()) Leaf("name", name);
+}
+
+void GpxWriter::StartSegment() {
+  if (segmentOpen_) {
+    Close();
+    segmentOpen_ = false;
+  }
+  // Opened with its first point: GPX readers take an empty trkseg for a broken one.
+  segmentPending_ = true;
+}
+
+void GpxWriter::TrackPoint(const GpxPoint& point) {
+  if (!segmentOpen_) {
+    Open("trkseg");
+    segmentOpen_ = true;
+    segmentPending_ = false;
+  }
+  Point("trkpt", point);
+}
+
+void GpxWriter::End() {
+  if (segmentOpen_) Close();
+  segmentOpen_ = false;
+  segmentPending_ = false;
+  Close();
+}
+
+void GpxWriter::Finish() {
+  while (!stack_.empty())
+    Close();
+  Flush(true);
+}
+
+void GpxWriter::Open(std::string_view name) {
+  CloseStartTag();
+  Indent();
+  buffer_ += '<';
+  buffer_ += name;
+  stack_.push_back(name);
+  startOpen_ = true;
+  hasChildren_ = false;
+}
+
+void GpxWriter::Attribute(std::string_view name, std::string_view value) {
+  buffer_ += ' ';
+  buffer_ += name;
+  buffer_ += "=\"";
+  Escape(value, true);
+  buffer_ += '"';
+}
+
+void GpxWriter::Close() {
+  const std::string_view name = stack_.back();
+  stack_.pop_back();
+  if (startOpen_) {
+    buffer_ += "/>\n";
+    startOpen_ = false;
+  } else {
+    if (hasChildren_) Indent();
+    buffer_ += "</";
+    buffer_ += name;
+    buffer_ += ">\n";
+  }
+  hasChildren_ = true;
+}
+
+void GpxWriter::Leaf(std::string_view name, std::string_view text) {
+  Open(name);
+  buffer_ += '>';
+  startOpen_ = false;
+  Escape(text, false);
+  buffer_ += "</";
+  buffer_ += name;
+  buffer_ += ">\n";
+  stack_.pop_back();
+  hasChildren_ = true;
+}
+
+void GpxWriter::CloseStartTag() {
+  if (startOpen_) {
+    buffer_ += ">\n";
+    startOpen_ = false;
+  }
+}
+
+void GpxWriter::Indent() { buffer_.append(stack_.size() * 2, ' '); }
+
+// Text escaped; control characters XML cannot hold are dropped.
+void GpxWriter::Escape(std::string_view text, bool attribute) {
+  for (const char c : text) {
+    const auto u = static_cast<unsigned char>(c);
+    switch (c) {
+      case '&': buffer_ += "&amp;"; break;
+      case '<': buffer_ += "&lt;"; break;
+      case '>': buffer_ += "&gt;"; break;
+      case '"': buffer_ += attribute ? "&quot;" : "\""; break;
+      case '\t':
+      case '\n':
+      case '\r':
+        if (attribute) {
+          buffer_ += c == '\t' ? "&#9;" : c == '\n' ? "&#10;" : "&#13;";
+        } else {
+          buffer_ += c;
+        }
+        break;
+      default:
+        if (u >= 0x20 && u != 0x7F) buffer_ += c;
+        break;
+    }
+  }
+}
+
+void GpxWriter::Point(std::string_view element, const GpxPoint& point) {
+  Open(element);
+  Attribute("lat", CoordinateText(point.latitude));
+  Attribute("lon", CoordinateText(point.longitude));
+  if (point.elevation) Leaf("ele", NumberText(*point.elevation));
+  if (point.time) Leaf("time", FormatUtc(*point.time));
+  if (!point.name.empty()) Leaf("name", point.name);
+  if (point.value32 || point.value72) {
+    Open("extensions");
+    if (point.value32) Leaf("x9:value32", NumberText(*point.value32));
+    if (point.value72) Leaf("x9:value72", NumberText(*point.value72));
+    Close();
+  }
+  Close();
+  Flush(false);
+}
+
+void GpxWriter::Flush(bool always) {
+  if (buffer_.size() < kPiece && !always) return;
+  if (!buffer_.empty()) out_(buffer_);
+  buffer_.clear();
+}
+
 std::string WriteGpx(const GpxDocument& document, std::string_view creator) {
-  std::string out;
-  XmlWriter xml(out);
-  xml.Open("gpx");
-  xml.Attribute("version", "1.1");
-  xml.Attribute("creator", creator);
-  xml.Attribute("xmlns", "http://www.topografix.com/GPX/1/1");
-  xml.Attribute("xmlns:x9", kExtensionNamespace);
+  std::string text;
+  GpxWriter gpx([&](std::string_view piece) { text += piece; }, creator);
   for (const GpxPoint& point : document.waypoints)
-    WritePoint(xml, "wpt", point);
+    gpx.Waypoint(point);
   for (const GpxRoute& route : document.routes) {
-    xml.Open("rte");
-    if (!route.name.empty()) xml.Leaf("name", route.name);
+    gpx.StartRoute(route.name);
     for (const GpxPoint& point : route.points)
-      WritePoint(xml, "rtept", point);
-    xml.Close();
+      gpx.RoutePoint(point);
+    gpx.End();
   }
   for (const GpxTrack& track : document.tracks) {
-    xml.Open("trk");
-    if (!track.name.empty()) xml.Leaf("name", track.name);
+    gpx.StartTrack(track.name);
     for (const auto& segment : track.segments) {
-      if (segment.empty()) continue;  // GPX readers take an empty trkseg for a broken one
-      xml.Open("trkseg");
+      gpx.StartSegment();
       for (const GpxPoint& point : segment)
-        WritePoint(xml, "trkpt", point);
-      xml.Close();
+        gpx.TrackPoint(point);
     }
-    xml.Close();
+    gpx.End();
   }
-  xml.Close();
-  return out;
+  gpx.Finish();
+  return text;
 }
 
 }  // namespace x9host

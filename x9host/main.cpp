@@ -1,6 +1,7 @@
 // x9host: a console host for the module. It plays the map application with the host
 // simulator, plays the watch with the watch simulator, loads x9link.tvl from a plug-in
 // directory as the host would, and sends it one request.
+#include <cstdint>
 #include <cstdio>
 #include <exception>
 #include <new>
@@ -145,6 +146,20 @@ void CheckCollisions(const Options& options, const std::vector<platform::OutputT
   refuse("--list", options.listFile, "--out");
 }
 
+// --list X --out X updates the list in place: refused when the file holds what the list cannot
+// keep, as writing it back would lose that without a word.
+void RefuseLossyUpdate(const Options& options, const std::vector<platform::OutputTarget>& targets,
+                       const GpxDropped& listDropped) {
+  if (!options.listFile || listDropped.Empty()) return;
+  const std::string identity = platform::FileIdentity(*options.listFile);
+  for (const platform::OutputTarget& target : targets) {
+    if (target.option != "--out" || target.identity != identity) continue;
+    throw InputError("--out " + target.name + " would update --list " + *options.listFile +
+                     " in place and lose what the transfer list cannot hold (" +
+                     listDropped.List() + "): write to another file");
+  }
+}
+
 std::string Shown(const platform::OutputTarget& target) {
   return target.kind == platform::OutputTarget::Kind::kStandardOutput ? "standard output"
                                                                       : target.name;
@@ -210,23 +225,30 @@ int Run(const std::vector<std::string>& args) {
 
   std::vector<std::string> warnings;
   std::optional<std::string> watchPath;
-  GpxDocument watchGpx;
   WatchContent watch;
+  GpxSummary watchSummary;
   if (!realWatch) {
     watchPath = options.watchFile ? *options.watchFile : BundledWatch(programDirectory);
-    watchGpx = ParseGpx(platform::ReadWholeFile(*watchPath), *watchPath);
-    watch = WatchFromGpx(watchGpx, *watchPath, warnings);
+    WatchFromGpx read = ReadWatch(*watchPath, warnings);
+    watch = std::move(read.content);
+    watchSummary = std::move(read.summary);
+    for (std::string& line : watchSummary.dropped.Warnings(*watchPath, "the watch"))
+      warnings.push_back(std::move(line));
   }
   TransferListContent list;
+  GpxDropped listDropped;
   if (options.listFile) {
-    list =
-        TransferListFromGpx(ParseGpx(platform::ReadWholeFile(*options.listFile), *options.listFile),
-                            *options.listFile, warnings);
+    ListFromGpx read = ReadTransferList(*options.listFile, warnings);
+    list = std::move(read.content);
+    listDropped = std::move(read.summary.dropped);
+    for (std::string& line : listDropped.Warnings(*options.listFile, "the transfer list"))
+      warnings.push_back(std::move(line));
   }
   std::vector<platform::OutputTarget> targets;
   if (options.outFile) targets.push_back(platform::PlanOutput("--out", *options.outFile));
   if (options.watchOut) targets.push_back(platform::PlanOutput("--watch-out", *options.watchOut));
   CheckCollisions(options, targets, watchPath);
+  RefuseLossyUpdate(options, targets, listDropped);
 
   for (const std::string& warning : warnings)
     std::fprintf(stderr, "x9host: warning: %s\n", warning.c_str());
@@ -242,6 +264,8 @@ int Run(const std::vector<std::string>& args) {
   X9Host_SetPluginDir(hostDirectory.c_str());
   SeedTransferList(list);
   if (!realWatch) LoadWatch(watch);
+  // What the module adds is kept compactly, for downloads of millions of points.
+  const AddedItems added;
   PumpSettings pump{options.paceMilliseconds, options.holdAt};
   X9Host_SetPumpHook(OnPump, &pump);
   const bool gloss = !JapaneseReader();
@@ -269,9 +293,10 @@ int Run(const std::vector<std::string>& args) {
         "x9host: using the watch library %s: it is not the simulator, so this is the real watch\n",
         library.path.c_str());
   } else {
-    std::fprintf(report, "x9host: watch %s: %zu tracks, %zu routes, %zu waypoints\n",
-                 watchPath->c_str(), watchGpx.tracks.size(), watchGpx.routes.size(),
-                 watchGpx.waypoints.size());
+    std::fprintf(report, "x9host: watch %s: %lld tracks, %lld routes, %lld waypoints\n",
+                 watchPath->c_str(), static_cast<long long>(watchSummary.tracks),
+                 static_cast<long long>(watchSummary.routes),
+                 static_cast<long long>(watchSummary.waypoints));
   }
   std::fflush(report);
 
@@ -294,14 +319,14 @@ int Run(const std::vector<std::string>& args) {
   facts.libraryProblem = library.problem;
   CountRouteSets(list, facts);
   const ListSnapshot before = TakeSnapshot();
-  const WatchContent watchBefore = realWatch ? WatchContent() : CurrentWatch();
+  const uint64_t watchBefore = realWatch ? 0 : WatchDigest();
   {
     const ModuleUi ui(options.yes, gloss);
     facts.result = callback(0, options.flags, 0);
     facts.boxes = ui.Boxes();
   }
-  facts.listChanges = CompareSnapshots(before, TakeSnapshot());
-  facts.watchChanged = !realWatch && !SameWatch(watchBefore, CurrentWatch());
+  facts.listChanges = ChangesSince(before);
+  facts.watchChanged = !realWatch && WatchDigest() != watchBefore;
   facts.transferRan = X9Host_CallCount("TPI_ShowAllDataGarminUplist") > 0;
   const Verdict verdict = Judge(facts);
 
@@ -314,7 +339,13 @@ int Run(const std::vector<std::string>& args) {
     for (const platform::OutputTarget& target : targets) {
       const bool list = target.option == "--out";
       outputs.emplace_back(target, [list](platform::OutputSink& sink) {
-        sink.Write(WriteGpx(list ? GpxFromTransferList() : GpxFromWatch(CurrentWatch()), kCreator));
+        GpxWriter gpx([&sink](std::string_view piece) { sink.Write(piece); }, kCreator);
+        if (list) {
+          WriteTransferListGpx(gpx);
+        } else {
+          WriteWatchGpx(gpx);
+        }
+        gpx.Finish();
       });
     }
     std::fflush(report);

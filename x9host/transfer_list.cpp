@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 
 #include "codepage.h"
 #include "host/host_sim.h"
@@ -12,13 +13,60 @@
 namespace x9host {
 namespace {
 
-class Converter {
+constexpr char kNamesChanged[] = "names with characters code page 932 cannot write";
+
+// Reads points into the content as the reader hands them over.
+class ListConsumer final : public GpxConsumer {
  public:
-  Converter(const std::string& source, std::vector<std::string>& warnings)
+  ListConsumer(const std::string& source, std::vector<std::string>& warnings)
       : source_(source), warnings_(warnings) {}
 
-  std::string Name(const std::string& utf8, const char* what, int line) const {
-    return Cp932Name(utf8, what, source_, line, warnings_);
+  TransferListContent content;
+  int64_t namesChanged = 0;
+
+  void Waypoint(const GpxPoint& point) override {
+    content.waypoints.push_back(Item(point, x9::kListWaypoints));
+  }
+  void StartRoute(int line) override { Start(line, x9::kListRoutes); }
+  void RoutePoint(const GpxPoint& point) override {
+    Open().items.push_back(Item(point, x9::kListRoutes));
+  }
+  void StartTrack(int line) override { Start(line, x9::kListTracks); }
+  void StartSegment() override {}
+  void TrackPoint(const GpxPoint& point) override {
+    Open().items.push_back(Item(point, x9::kListTracks));
+  }
+  void Name(const std::string& name) override {
+    Open().name = Cp932(name, kind_ == x9::kListRoutes ? "route name" : "track name", line_);
+  }
+  void End() override {
+    // Routes go before tracks in the list, whatever order the file has.
+    auto& sets = kind_ == x9::kListRoutes ? routes_ : tracks_;
+    sets.push_back(std::move(open_));
+    open_ = {};
+  }
+
+  void Finish() {
+    for (auto& set : routes_)
+      content.sets.push_back(std::move(set));
+    for (auto& set : tracks_)
+      content.sets.push_back(std::move(set));
+  }
+
+ private:
+  void Start(int line, x9::ListKind kind) {
+    open_ = {};
+    open_.header = x9::NewSetHeader(nullptr, kind);
+    kind_ = kind;
+    line_ = line;
+  }
+  TransferListContent::Set& Open() { return open_; }
+
+  std::string Cp932(const std::string& utf8, const char* what, int line) {
+    const size_t before = warnings_.size();
+    std::string bytes = Cp932Name(utf8, what, source_, line, warnings_);
+    if (warnings_.size() != before) ++namesChanged;
+    return bytes;
   }
 
   int32_t HostTime(const GpxPoint& point) const {
@@ -32,7 +80,7 @@ class Converter {
   }
 
   // The record as the module's downloads fill it, with the point's values.
-  TransferListContent::Item Item(const GpxPoint& point, x9::ListKind kind) const {
+  TransferListContent::Item Item(const GpxPoint& point, x9::ListKind kind) {
     TransferListContent::Item item;
     tagGPSDBITEM& r = item.record;
     r = x9::NewItem(kind);
@@ -44,14 +92,194 @@ class Converter {
       r.value32 = point.value32.value_or(0.0);
       r.value72 = point.value72.value_or(0.0f);
     }
-    item.name = Name(point.name, "point name", point.line);
+    item.name = Cp932(point.name, "point name", point.line);
     return item;
   }
 
- private:
   std::string source_;
   std::vector<std::string>& warnings_;
+  TransferListContent::Set open_;
+  x9::ListKind kind_ = x9::kListRoutes;
+  int line_ = 0;
+  std::vector<TransferListContent::Set> routes_, tracks_;
 };
+
+template <typename Read>
+ListFromGpx ReadWith(Read read, const std::string& source, std::vector<std::string>& warnings) {
+  ListConsumer consumer(source, warnings);
+  ListFromGpx result;
+  result.summary = read(consumer);
+  consumer.Finish();
+  if (consumer.namesChanged > 0) result.summary.dropped.Add(kNamesChanged, consumer.namesChanged);
+  result.content = std::move(consumer.content);
+  return result;
+}
+
+// --- The items the module adds, kept compactly ----------------------------------------------
+
+// An added item as the fields that vary from point to point; every other byte is the set's
+// first item's (checked, else the item is kept whole).
+struct CompactItem {
+  double latitude;
+  double longitude;
+  double altitude;
+  double value32;
+  int32_t time;
+  float value72;
+  uint32_t name;  // texts in the arena; kNoText for a null pointer
+  uint32_t ident;
+};
+constexpr uint32_t kNoText = 0xFFFFFFFF;
+
+// The record's bytes that do not vary, pointers cleared.
+tagGPSDBITEM FixedPart(const tagGPSDBITEM& item) {
+  tagGPSDBITEM fixed;
+  std::memcpy(&fixed, &item, sizeof fixed);
+  fixed.name = nullptr;
+  fixed.ident = nullptr;
+  fixed.latitude = fixed.longitude = fixed.altitude = fixed.value32 = 0;
+  fixed.time = 0;
+  fixed.value72 = 0;
+  return fixed;
+}
+
+class CompactStore {
+ public:
+  // Texts in blocks that never move; an id is the offset in the blocks taken together.
+  uint32_t AddText(const char* text) {
+    if (text == nullptr) return kNoText;
+    const size_t size = std::strlen(text) + 1;
+    if (size > kBlock) return kNoText - 1;  // marks "kept whole" to the caller
+    if (blocks_.empty() || used_ + size > kBlock) {
+      blocks_.push_back(std::make_unique<char[]>(kBlock));
+      used_ = 0;
+    }
+    std::memcpy(blocks_.back().get() + used_, text, size);
+    const uint64_t id = (blocks_.size() - 1) * kBlock + used_;
+    used_ += size;
+    return id >= kNoText - 1 ? kNoText - 1 : static_cast<uint32_t>(id);
+  }
+  const char* Text(uint32_t id) const {
+    if (id == kNoText) return nullptr;
+    return blocks_[id / kBlock].get() + id % kBlock;
+  }
+
+ private:
+  static constexpr size_t kBlock = 1 << 20;
+  std::vector<std::unique_ptr<char[]>> blocks_;
+  size_t used_ = 0;
+};
+
+struct WholeItem {
+  size_t index;
+  tagGPSDBITEM record;
+  std::unique_ptr<std::string> name, ident;  // null for a null pointer
+};
+
+struct AddedSet {
+  bool hasFixed = false;
+  tagGPSDBITEM fixed{};
+  std::vector<std::unique_ptr<CompactItem[]>> chunks;
+  size_t count = 0;
+  std::vector<WholeItem> whole;  // by index, rising
+};
+
+constexpr size_t kChunk = 4096;
+
+struct Added {
+  CompactStore texts;
+  std::vector<AddedSet> sets;  // by set index
+
+  AddedSet& Set(int index) {
+    if (sets.size() <= static_cast<size_t>(index)) sets.resize(static_cast<size_t>(index) + 1);
+    return sets[static_cast<size_t>(index)];
+  }
+
+  void Add(int setIndex, const tagGPSDBITEM& item) {
+    AddedSet& set = Set(setIndex);
+    const tagGPSDBITEM fixed = FixedPart(item);
+    if (!set.hasFixed) {
+      set.fixed = fixed;
+      set.hasFixed = true;
+    }
+    CompactItem compact{item.latitude, item.longitude, item.altitude, item.value32,
+                        item.time,     item.value72,   kNoText,       kNoText};
+    bool whole = std::memcmp(&fixed, &set.fixed, sizeof fixed) != 0;
+    if (!whole) {
+      compact.name = texts.AddText(item.name);
+      compact.ident = texts.AddText(item.ident);
+      whole = compact.name == kNoText - 1 || compact.ident == kNoText - 1;
+    }
+    if (whole) {
+      WholeItem& kept = set.whole.emplace_back();
+      kept.index = set.count;
+      std::memcpy(&kept.record, &item, sizeof item);
+      if (item.name != nullptr) kept.name = std::make_unique<std::string>(item.name);
+      if (item.ident != nullptr) kept.ident = std::make_unique<std::string>(item.ident);
+    }
+    if (set.count % kChunk == 0) set.chunks.push_back(std::make_unique<CompactItem[]>(kChunk));
+    set.chunks.back()[set.count % kChunk] = compact;
+    ++set.count;
+  }
+
+  size_t Count(int setIndex) const {
+    return static_cast<size_t>(setIndex) < sets.size() ? sets[static_cast<size_t>(setIndex)].count
+                                                       : 0;
+  }
+
+  tagGPSDBITEM Item(int setIndex, size_t index) const {
+    const AddedSet& set = sets[static_cast<size_t>(setIndex)];
+    // The few kept whole, found by halving.
+    size_t low = 0, high = set.whole.size();
+    while (low < high) {
+      const size_t middle = (low + high) / 2;
+      if (set.whole[middle].index < index) {
+        low = middle + 1;
+      } else {
+        high = middle;
+      }
+    }
+    tagGPSDBITEM out;
+    if (low < set.whole.size() && set.whole[low].index == index) {
+      const WholeItem& kept = set.whole[low];
+      std::memcpy(&out, &kept.record, sizeof out);
+      out.name = kept.name ? kept.name->c_str() : nullptr;
+      out.ident = kept.ident ? kept.ident->c_str() : nullptr;
+      return out;
+    }
+    const CompactItem& compact = set.chunks[index / kChunk][index % kChunk];
+    out = set.fixed;
+    out.latitude = compact.latitude;
+    out.longitude = compact.longitude;
+    out.altitude = compact.altitude;
+    out.value32 = compact.value32;
+    out.time = compact.time;
+    out.value72 = compact.value72;
+    out.name = texts.Text(compact.name);
+    out.ident = texts.Text(compact.ident);
+    return out;
+  }
+};
+
+Added* g_added = nullptr;
+
+int CollectItem(int setIndex, const tagGPSDBITEM* item, void* context) {
+  // The host's answer for an item it cannot add.
+  if (item == nullptr || X9Host_Set(setIndex) == nullptr) return 0;
+  static_cast<Added*>(context)->Add(setIndex, *item);
+  return 1;
+}
+
+// The list as the host simulator's sets, each with its own items then those added here.
+int SetCount() { return X9Host_SetCount(); }
+size_t ItemCount(int set) {
+  return static_cast<size_t>(X9Host_ItemCount(set)) + (g_added ? g_added->Count(set) : 0);
+}
+tagGPSDBITEM ItemAt(int set, size_t index) {
+  const auto own = static_cast<size_t>(X9Host_ItemCount(set));
+  if (index < own) return *X9Host_Item(set, static_cast<int>(index));
+  return g_added->Item(set, index - own);
+}
 
 std::string Utf8Name(const char* cp932) {
   return cp932 == nullptr ? std::string() : Utf8FromCp932(cp932);
@@ -72,43 +300,70 @@ GpxPoint PointFromItem(const tagGPSDBITEM& item) {
   return point;
 }
 
-std::string Bytes(const void* record, size_t size) {
-  return std::string(static_cast<const char*>(record), size);
+// 64-bit digests, eight bytes at a time.
+class Digest {
+ public:
+  void Add(const void* bytes, size_t size) {
+    const auto* p = static_cast<const unsigned char*>(bytes);
+    for (; size >= 8; p += 8, size -= 8) {
+      uint64_t word;
+      std::memcpy(&word, p, 8);
+      Mix(word);
+    }
+    uint64_t tail = 0;
+    std::memcpy(&tail, p, size);
+    Mix(tail ^ (static_cast<uint64_t>(size) << 56));
+  }
+  void AddText(const char* text) {
+    if (text == nullptr) {
+      Mix(0xFF);  // null is not the empty text
+    } else {
+      Add(text, std::strlen(text));
+    }
+  }
+  uint64_t Value() const { return state_ ^ (state_ >> 31); }
+
+ private:
+  void Mix(uint64_t word) {
+    state_ = (state_ ^ word) * 0x9E3779B97F4A7C15ull;
+    state_ ^= state_ >> 29;
+  }
+  uint64_t state_ = 0x243F6A8885A308D3ull;
+};
+
+uint64_t HeaderDigest(int set) {
+  tagGPSDBHEADER header = *X9Host_Set(set);
+  Digest digest;
+  digest.AddText(header.name);
+  header.name = nullptr;
+  digest.Add(&header, sizeof header);
+  return digest.Value();
 }
 
-std::string Text(const char* text) {
-  return text == nullptr ? std::string("\xFF-null") : std::string(text);
+uint64_t ItemDigest(tagGPSDBITEM item) {
+  Digest digest;
+  digest.AddText(item.name);
+  digest.AddText(item.ident);
+  item.name = nullptr;
+  item.ident = nullptr;
+  digest.Add(&item, sizeof item);
+  return digest.Value();
 }
 
 }  // namespace
 
-TransferListContent TransferListFromGpx(const GpxDocument& document, const std::string& sourceName,
-                                        std::vector<std::string>& warnings) {
-  const Converter convert(sourceName, warnings);
-  TransferListContent content;
-  for (const GpxPoint& point : document.waypoints) {
-    content.waypoints.push_back(convert.Item(point, x9::kListWaypoints));
-  }
-  for (const GpxRoute& route : document.routes) {
-    auto& set = content.sets.emplace_back();
-    set.header = x9::NewSetHeader(nullptr, x9::kListRoutes);
-    set.name = convert.Name(route.name, "route name", route.line);
-    for (const GpxPoint& point : route.points)
-      set.items.push_back(convert.Item(point, x9::kListRoutes));
-  }
-  for (const GpxTrack& track : document.tracks) {
-    auto& set = content.sets.emplace_back();
-    set.header = x9::NewSetHeader(nullptr, x9::kListTracks);
-    set.name = convert.Name(track.name, "track name", track.line);
-    for (const auto& segment : track.segments) {
-      for (const GpxPoint& point : segment)
-        set.items.push_back(convert.Item(point, x9::kListTracks));
-    }
-  }
-  return content;
+ListFromGpx ReadTransferList(const std::string& path, std::vector<std::string>& warnings) {
+  return ReadWith([&](GpxConsumer& consumer) { return ReadGpxFile(path, consumer); }, path,
+                  warnings);
 }
 
-void SeedTransferList(const TransferListContent& content) {
+ListFromGpx TransferListFromGpxText(std::string_view bytes, const std::string& sourceName,
+                                    std::vector<std::string>& warnings) {
+  return ReadWith([&](GpxConsumer& consumer) { return ReadGpx(bytes, sourceName, consumer); },
+                  sourceName, warnings);
+}
+
+void SeedTransferList(TransferListContent& content) {
   const auto add = [](int setIndex, const TransferListContent::Item& item) {
     tagGPSDBITEM record = item.record;
     record.name = item.name.c_str();
@@ -124,75 +379,90 @@ void SeedTransferList(const TransferListContent& content) {
     header.itemCount = static_cast<int32_t>(content.waypoints.size());
     TPI_SetStatGpsProtocol(0, &header);
   }
-  for (const auto& set : content.sets) {
+  for (auto& set : content.sets) {
     tagGPSDBHEADER header = set.header;
     header.name = set.name.c_str();
     header.itemCount = static_cast<int32_t>(set.items.size());
     const int index = X9Host_AddSet(&header);
     for (const auto& item : set.items)
       add(index, item);
+    // The host holds its own copy now.
+    std::vector<TransferListContent::Item>().swap(set.items);
   }
+  std::vector<TransferListContent::Item>().swap(content.waypoints);
   X9Host_ClearLog();  // the seeding is not part of the request
 }
 
-GpxDocument GpxFromTransferList() {
-  GpxDocument document;
-  for (int set = 0; set < X9Host_SetCount(); ++set) {
+AddedItems::AddedItems() {
+  g_added = new Added;
+  X9Host_SetItemSink(&CollectItem, g_added);
+}
+
+AddedItems::~AddedItems() {
+  X9Host_SetItemSink(nullptr, nullptr);
+  delete g_added;
+  g_added = nullptr;
+}
+
+void WriteTransferListGpx(GpxWriter& gpx) {
+  // Waypoints, routes, tracks: the schema's order, whatever the list's.
+  for (int set = 0; set < SetCount(); ++set) {
     const tagGPSDBHEADER& header = *X9Host_Set(set);
-    const int count = X9Host_ItemCount(set);
-    if (set == 0 || header.kind == x9::kListWaypoints) {
-      for (int i = 0; i < count; ++i)
-        document.waypoints.push_back(PointFromItem(*X9Host_Item(set, i)));
-    } else if (header.kind == x9::kListRoutes) {
-      GpxRoute& route = document.routes.emplace_back();
-      route.name = Utf8Name(header.name);
-      for (int i = 0; i < count; ++i)
-        route.points.push_back(PointFromItem(*X9Host_Item(set, i)));
-    } else if (header.kind == x9::kListTracks) {
-      GpxTrack& track = document.tracks.emplace_back();
-      track.name = Utf8Name(header.name);
-      auto& segment = track.segments.emplace_back();
-      for (int i = 0; i < count; ++i)
-        segment.push_back(PointFromItem(*X9Host_Item(set, i)));
+    if (set != 0 && header.kind != x9::kListWaypoints) continue;
+    for (size_t i = 0; i < ItemCount(set); ++i)
+      gpx.Waypoint(PointFromItem(ItemAt(set, i)));
+  }
+  for (const x9::ListKind kind : {x9::kListRoutes, x9::kListTracks}) {
+    for (int set = 1; set < SetCount(); ++set) {
+      const tagGPSDBHEADER& header = *X9Host_Set(set);
+      if (header.kind != kind) continue;
+      const std::string name = Utf8Name(header.name);
+      if (kind == x9::kListRoutes) {
+        gpx.StartRoute(name);
+      } else {
+        gpx.StartTrack(name);
+        gpx.StartSegment();
+      }
+      for (size_t i = 0; i < ItemCount(set); ++i) {
+        const GpxPoint point = PointFromItem(ItemAt(set, i));
+        if (kind == x9::kListRoutes) {
+          gpx.RoutePoint(point);
+        } else {
+          gpx.TrackPoint(point);
+        }
+      }
+      gpx.End();
     }
   }
-  return document;
 }
 
 ListSnapshot TakeSnapshot() {
   ListSnapshot snapshot;
-  for (int set = 0; set < X9Host_SetCount(); ++set) {
-    tagGPSDBHEADER header = *X9Host_Set(set);
-    const std::string name = Text(header.name);
-    header.name = nullptr;
+  for (int set = 0; set < SetCount(); ++set) {
     auto& out = snapshot.sets.emplace_back();
-    out.header = Bytes(&header, sizeof header) + name;
-    for (int i = 0; i < X9Host_ItemCount(set); ++i) {
-      tagGPSDBITEM item = *X9Host_Item(set, i);
-      const std::string texts = Text(item.name) + '\0' + Text(item.ident);
-      item.name = nullptr;
-      item.ident = nullptr;
-      out.items.push_back(Bytes(&item, sizeof item) + texts);
-    }
+    out.header = HeaderDigest(set);
+    out.items.reserve(ItemCount(set));
+    for (size_t i = 0; i < ItemCount(set); ++i)
+      out.items.push_back(ItemDigest(ItemAt(set, i)));
   }
   return snapshot;
 }
 
-ListChanges CompareSnapshots(const ListSnapshot& before, const ListSnapshot& after) {
+ListChanges ChangesSince(const ListSnapshot& before) {
   ListChanges changes;
-  for (size_t set = 0; set < after.sets.size(); ++set) {
-    const auto& now = after.sets[set];
-    if (set >= before.sets.size()) {
+  for (int set = 0; set < SetCount(); ++set) {
+    const size_t count = ItemCount(set);
+    if (static_cast<size_t>(set) >= before.sets.size()) {
       ++changes.setsAdded;
-      changes.itemsAdded += static_cast<int>(now.items.size());
+      changes.itemsAdded += static_cast<int>(count);
       continue;
     }
-    const auto& was = before.sets[set];
-    if (now.header != was.header) ++changes.setsChanged;
-    for (size_t i = 0; i < now.items.size(); ++i) {
+    const auto& was = before.sets[static_cast<size_t>(set)];
+    if (HeaderDigest(set) != was.header) ++changes.setsChanged;
+    for (size_t i = 0; i < count; ++i) {
       if (i >= was.items.size()) {
         ++changes.itemsAdded;
-      } else if (now.items[i] != was.items[i]) {
+      } else if (ItemDigest(ItemAt(set, i)) != was.items[i]) {
         ++changes.itemsChanged;
       }
     }
@@ -213,16 +483,16 @@ std::string DescribeChanges(const ListChanges& changes) {
 
 std::string TransferListTable() {
   std::string out = "set  kind       points  first time           last time            name\n";
-  for (int set = 0; set < X9Host_SetCount(); ++set) {
+  for (int set = 0; set < SetCount(); ++set) {
     const tagGPSDBHEADER& header = *X9Host_Set(set);
-    const int count = X9Host_ItemCount(set);
+    const auto count = static_cast<int>(ItemCount(set));
     const char* kind = header.kind == x9::kListTracks      ? "track"
                        : header.kind == x9::kListWaypoints ? "waypoints"
                        : header.kind == x9::kListRoutes    ? "route"
                                                            : "?";
     const auto timeOf = [&](int item) -> std::string {
       if (item < 0 || item >= count) return "-";
-      const int32_t time = X9Host_Item(set, item)->time;
+      const int32_t time = ItemAt(set, static_cast<size_t>(item)).time;
       return time == 0 ? "-" : FormatCivil(CivilFromSeconds(time));
     };
     char line[160];

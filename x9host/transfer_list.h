@@ -2,8 +2,10 @@
 // what a request changed.
 #pragma once
 
+#include <cstdint>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "gpx.h"
@@ -28,25 +30,47 @@ class TransferListContent {
   std::vector<Set> sets;        // appended after set 0
 };
 
-// Waypoints into set 0, each rte as a route set (kind 3 items, datum 0), each trk as a track
-// set; names converted to code page 932 (not cut: the module cuts what goes to the watch), a
-// character code page 932 cannot write becoming '?' (with a line in warnings); times from UTC
-// to the host's wall-clock value. Throws InputError naming the source and line for a time the
-// host cannot hold.
-TransferListContent TransferListFromGpx(const GpxDocument& document, const std::string& sourceName,
-                                        std::vector<std::string>& warnings);
+// Reads a GPX file into the content: waypoints into set 0, each rte as a route set (kind 3
+// items, datum 0), each trk as a track set, in one pass; names converted to code page 932 (not
+// cut: the module cuts what goes to the watch), a character code page 932 cannot write becoming
+// '?' (with a line in warnings); times from UTC to the host's wall-clock value. What the list
+// cannot hold is counted in lost: what the file holds beyond the list's fields (segment breaks,
+// comments, ...) and names changed by the conversion. Throws InputError naming the file and
+// line for a time the host cannot hold, and for everything ReadGpxFile refuses.
+struct ListFromGpx {
+  TransferListContent content;
+  GpxSummary summary;  // its dropped kinds include the names changed
+};
+ListFromGpx ReadTransferList(const std::string& path, std::vector<std::string>& warnings);
+// The same from bytes in memory (tests).
+ListFromGpx TransferListFromGpxText(std::string_view bytes, const std::string& sourceName,
+                                    std::vector<std::string>& warnings);
 
-// Adds the content to the host simulator's list (after X9Host_Reset, set 0 exists).
-void SeedTransferList(const TransferListContent& content);
+// Adds the content to the host simulator's list (after X9Host_Reset, set 0 exists), then lets
+// the content's points go.
+void SeedTransferList(TransferListContent& content);
 
-// The transfer list now: set 0 as waypoints, route sets as routes, track sets as tracks.
-GpxDocument GpxFromTransferList();
+// While alive, the items the module adds go into a compact store beside the host simulator's
+// list (about 60 bytes a track point instead of a full record with two texts on the heap), and
+// every function below sees the list as the simulator's sets with their items followed by those.
+class AddedItems {
+ public:
+  AddedItems();
+  ~AddedItems();
+  AddedItems(const AddedItems&) = delete;
+  AddedItems& operator=(const AddedItems&) = delete;
+};
 
-// Every byte of every set and item, to tell what a request added or changed.
+// The transfer list now as GPX 1.1: set 0 and other waypoint sets as waypoints, route sets as
+// routes, track sets as tracks, passed to the writer point by point.
+void WriteTransferListGpx(GpxWriter& gpx);
+
+// What a request added or changed, without a copy of the list: a digest of every byte of each
+// set's header and each item (texts in place of pointers).
 struct ListSnapshot {
   struct Set {
-    std::string header;
-    std::vector<std::string> items;
+    uint64_t header = 0;
+    std::vector<uint64_t> items;
   };
   std::vector<Set> sets;
 };
@@ -61,7 +85,8 @@ struct ListChanges {
     return setsAdded == 0 && setsChanged == 0 && itemsAdded == 0 && itemsChanged == 0;
   }
 };
-ListChanges CompareSnapshots(const ListSnapshot& before, const ListSnapshot& after);
+// The list now against what it was.
+ListChanges ChangesSince(const ListSnapshot& before);
 std::string DescribeChanges(const ListChanges& changes);
 
 // One line per set: index, kind, points, first and last time (the host's wall clock), name;

@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstring>
 #include <limits>
+#include <memory>
 
 #include "codepage.h"
 #include "input_error.h"
@@ -20,14 +21,18 @@ class Converter {
   Converter(const std::string& source, std::vector<std::string>& warnings)
       : source_(source), warnings_(warnings) {}
 
+  int64_t namesChanged = 0;
+
   [[noreturn]] void Fail(int line, const std::string& what) const {
     throw InputError(source_ + ": line " + std::to_string(line) + ": " + what);
   }
 
   // The name as the watch keeps it: code page 932, cut as the module cuts names, zero-filled.
   void Name(char (&field)[x9::kDeviceNameField], const std::string& utf8, const char* what,
-            int line) const {
+            int line) {
+    const size_t before = warnings_.size();
     x9::CopyNameToDevice(field, Cp932Name(utf8, what, source_, line, warnings_).c_str());
+    if (warnings_.size() != before) ++namesChanged;
   }
 
   // Degrees to 1e-7 degree, truncated toward zero (the range is checked by the reader).
@@ -74,7 +79,7 @@ class Converter {
     return out;
   }
 
-  x9::RoutePoint RoutePoint(const GpxPoint& point) const {
+  x9::RoutePoint RoutePoint(const GpxPoint& point) {
     x9::RoutePoint out{};
     Name(out.name, point.name, "point name", point.line);
     out.latitude = Units(point.latitude);
@@ -125,125 +130,197 @@ GpxPoint PointFrom(const x9::TrackPoint& point) {
   return out;
 }
 
+// Reads points into the watch's records as the reader hands them over.
+class WatchConsumer final : public GpxConsumer {
+ public:
+  WatchConsumer(const std::string& source, std::vector<std::string>& warnings)
+      : convert_(source, warnings) {}
+
+  WatchContent content;
+  GpxDropped dropped;
+
+  void Waypoint(const GpxPoint& point) override {
+    if (!myPoints_) {
+      myPoints_ = std::make_unique<WatchRoute>();
+      std::memcpy(myPoints_->header.name, x9::kMyPointsName, sizeof x9::kMyPointsName);
+    }
+    if (point.time) dropped.Add(kPointTimes);
+    myPoints_->points.push_back(convert_.RoutePoint(point));
+  }
+  void StartRoute(int line) override {
+    route_ = std::make_unique<WatchRoute>();
+    line_ = line;
+  }
+  void RoutePoint(const GpxPoint& point) override {
+    if (point.time) dropped.Add(kPointTimes);
+    route_->points.push_back(convert_.RoutePoint(point));
+  }
+  void StartTrack(int) override {
+    route_.reset();
+    content.tracks.emplace_back();
+  }
+  void StartSegment() override {}
+  void TrackPoint(const GpxPoint& point) override {
+    if (!point.name.empty()) dropped.Add("track point names (<name>)");
+    content.tracks.back().points.push_back(convert_.TrackPoint(point));
+  }
+  void Name(const std::string& name) override {
+    if (!route_) {
+      if (!name.empty()) dropped.Add("track names (<name>)");
+      return;
+    }
+    routeName_ = name;
+    convert_.Name(route_->header.name, name, "route name", line_);
+  }
+  void End() override {
+    if (!route_) return;
+    if (x9::IsMyPointsName(route_->header.name)) {
+      convert_.Fail(line_, "the route name " + QuotedValue(routeName_) +
+                               " is the watch's waypoint collection: give waypoints as <wpt>");
+    }
+    routes_.push_back(std::move(*route_));
+    route_.reset();
+  }
+
+  void Finish() {
+    // The waypoint collection first, as the watch keeps it.
+    if (myPoints_) content.routes.push_back(std::move(*myPoints_));
+    for (auto& route : routes_)
+      content.routes.push_back(std::move(route));
+    for (WatchRoute& route : content.routes)
+      route.header.pointCount = static_cast<int32_t>(route.points.size());
+    for (WatchTrack& track : content.tracks)
+      track.header.pointCount = static_cast<int32_t>(track.points.size());
+    if (convert_.namesChanged > 0) {
+      dropped.Add("names with characters code page 932 cannot write", convert_.namesChanged);
+    }
+  }
+
+ private:
+  static constexpr char kPointTimes[] = "times of waypoints and route points (<time>)";
+  Converter convert_;
+  std::unique_ptr<WatchRoute> myPoints_;
+  std::unique_ptr<WatchRoute> route_;
+  std::string routeName_;
+  int line_ = 0;
+  std::vector<WatchRoute> routes_;
+};
+
+template <typename Read>
+WatchFromGpx ReadWith(Read read, const std::string& source, std::vector<std::string>& warnings) {
+  WatchConsumer consumer(source, warnings);
+  WatchFromGpx result;
+  result.summary = read(consumer);
+  consumer.Finish();
+  for (const auto& [kind, count] : consumer.dropped.Kinds())
+    result.summary.dropped.Add(kind, count);
+  result.content = std::move(consumer.content);
+  return result;
+}
+
+class Digest {
+ public:
+  void Add(const void* bytes, size_t size) {
+    const auto* p = static_cast<const unsigned char*>(bytes);
+    for (; size >= 8; p += 8, size -= 8) {
+      uint64_t word;
+      std::memcpy(&word, p, 8);
+      Mix(word);
+    }
+    uint64_t tail = 0;
+    std::memcpy(&tail, p, size);
+    Mix(tail ^ (static_cast<uint64_t>(size) << 56));
+  }
+  uint64_t Value() const { return state_ ^ (state_ >> 31); }
+
+ private:
+  void Mix(uint64_t word) {
+    state_ = (state_ ^ word) * 0x9E3779B97F4A7C15ull;
+    state_ ^= state_ >> 29;
+  }
+  uint64_t state_ = 0x243F6A8885A308D3ull;
+};
+
 }  // namespace
 
-WatchContent WatchFromGpx(const GpxDocument& document, const std::string& sourceName,
-                          std::vector<std::string>& warnings) {
-  const Converter convert(sourceName, warnings);
-  WatchContent content;
-  if (!document.waypoints.empty()) {
-    WatchRoute& myPoints = content.routes.emplace_back();
-    std::memcpy(myPoints.header.name, x9::kMyPointsName, sizeof x9::kMyPointsName);
-    for (const GpxPoint& point : document.waypoints) {
-      myPoints.points.push_back(convert.RoutePoint(point));
-    }
-  }
-  for (const GpxRoute& route : document.routes) {
-    WatchRoute& out = content.routes.emplace_back();
-    convert.Name(out.header.name, route.name, "route name", route.line);
-    if (x9::IsMyPointsName(out.header.name)) {
-      convert.Fail(route.line,
-                   "the route name \"" + route.name +
-                       "\" is the watch's waypoint collection: give waypoints as <wpt>");
-    }
-    for (const GpxPoint& point : route.points)
-      out.points.push_back(convert.RoutePoint(point));
-  }
-  for (const GpxTrack& track : document.tracks) {
-    WatchTrack& out = content.tracks.emplace_back();
-    for (const auto& segment : track.segments) {
-      for (const GpxPoint& point : segment)
-        out.points.push_back(convert.TrackPoint(point));
-    }
+WatchFromGpx ReadWatch(const std::string& path, std::vector<std::string>& warnings) {
+  return ReadWith([&](GpxConsumer& consumer) { return ReadGpxFile(path, consumer); }, path,
+                  warnings);
+}
+
+WatchFromGpx WatchFromGpxText(std::string_view bytes, const std::string& sourceName,
+                              std::vector<std::string>& warnings) {
+  return ReadWith([&](GpxConsumer& consumer) { return ReadGpx(bytes, sourceName, consumer); },
+                  sourceName, warnings);
+}
+
+void LoadWatch(WatchContent& content) {
+  X9Watch_Reset();
+  for (WatchTrack& track : content.tracks) {
+    X9Watch_AddTrack(&track.header, track.points.data(), static_cast<int>(track.points.size()));
+    std::vector<x9::TrackPoint>().swap(track.points);  // the watch holds its own copy now
   }
   for (WatchRoute& route : content.routes) {
-    route.header.pointCount = static_cast<int32_t>(route.points.size());
-  }
-  for (WatchTrack& track : content.tracks) {
-    track.header.pointCount = static_cast<int32_t>(track.points.size());
-  }
-  return content;
-}
-
-void LoadWatch(const WatchContent& content) {
-  X9Watch_Reset();
-  for (const WatchTrack& track : content.tracks) {
-    X9Watch_AddTrack(&track.header, track.points.data(), static_cast<int>(track.points.size()));
-  }
-  for (const WatchRoute& route : content.routes) {
     X9Watch_AddRoute(&route.header, route.points.data(), static_cast<int>(route.points.size()));
+    std::vector<x9::RoutePoint>().swap(route.points);
   }
 }
 
-WatchContent CurrentWatch() {
-  WatchContent content;
-  for (int number = 1; number <= X9Watch_TrackCount(); ++number) {
-    WatchTrack& track = content.tracks.emplace_back();
-    track.header = *X9Watch_Track(number);
-    const x9::TrackPoint* points = X9Watch_TrackPoints(number);
-    track.points.assign(points, points + X9Watch_TrackPointCount(number));
+uint64_t WatchDigest() {
+  Digest digest;
+  const int tracks = X9Watch_TrackCount();
+  digest.Add(&tracks, sizeof tracks);
+  for (int number = 1; number <= tracks; ++number) {
+    digest.Add(X9Watch_Track(number), sizeof(x9::TrackHeader));
+    const int count = X9Watch_TrackPointCount(number);
+    digest.Add(&count, sizeof count);
+    digest.Add(X9Watch_TrackPoints(number), sizeof(x9::TrackPoint) * static_cast<size_t>(count));
   }
-  for (int number = 1; number <= X9Watch_RouteCount(); ++number) {
-    WatchRoute& route = content.routes.emplace_back();
-    route.header = *X9Watch_Route(number);
-    const x9::RoutePoint* points = X9Watch_RoutePoints(number);
-    route.points.assign(points, points + X9Watch_RoutePointCount(number));
+  const int routes = X9Watch_RouteCount();
+  digest.Add(&routes, sizeof routes);
+  for (int number = 1; number <= routes; ++number) {
+    digest.Add(X9Watch_Route(number), sizeof(x9::RouteHeader));
+    const int count = X9Watch_RoutePointCount(number);
+    digest.Add(&count, sizeof count);
+    digest.Add(X9Watch_RoutePoints(number), sizeof(x9::RoutePoint) * static_cast<size_t>(count));
   }
-  return content;
+  return digest.Value();
 }
 
-namespace {
-
-template <typename Record>
-bool SameBytes(const Record& a, const Record& b) {
-  return std::memcmp(&a, &b, sizeof a) == 0;
-}
-
-template <typename Item>
-bool SameItems(const Item& a, const Item& b) {
-  if (!SameBytes(a.header, b.header) || a.points.size() != b.points.size()) return false;
-  for (size_t i = 0; i < a.points.size(); ++i) {
-    if (!SameBytes(a.points[i], b.points[i])) return false;
-  }
-  return true;
-}
-
-template <typename Item>
-bool SameList(const std::vector<Item>& a, const std::vector<Item>& b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    if (!SameItems(a[i], b[i])) return false;
-  }
-  return true;
-}
-
-}  // namespace
-
-bool SameWatch(const WatchContent& a, const WatchContent& b) {
-  return SameList(a.tracks, b.tracks) && SameList(a.routes, b.routes);
-}
-
-GpxDocument GpxFromWatch(const WatchContent& content) {
-  GpxDocument document;
-  for (const WatchRoute& route : content.routes) {
-    const std::string name = FieldText(route.header.name);
-    if (x9::IsMyPointsName(name.c_str())) {
-      for (const x9::RoutePoint& point : route.points)
-        document.waypoints.push_back(PointFrom(point));
-      continue;
+void WriteWatchGpx(GpxWriter& gpx) {
+  const int routes = X9Watch_RouteCount();
+  // The waypoint collection, then the other routes: the schema's order.
+  for (const bool waypoints : {true, false}) {
+    for (int number = 1; number <= routes; ++number) {
+      const std::string name = FieldText(X9Watch_Route(number)->name);
+      if (x9::IsMyPointsName(name.c_str()) != waypoints) continue;
+      const x9::RoutePoint* points = X9Watch_RoutePoints(number);
+      const int count = X9Watch_RoutePointCount(number);
+      if (!waypoints) gpx.StartRoute(name);
+      for (int i = 0; i < count; ++i) {
+        x9::RoutePoint point;
+        std::memcpy(&point, points + i, sizeof point);
+        if (waypoints) {
+          gpx.Waypoint(PointFrom(point));
+        } else {
+          gpx.RoutePoint(PointFrom(point));
+        }
+      }
+      if (!waypoints) gpx.End();
     }
-    GpxRoute& out = document.routes.emplace_back();
-    out.name = name;
-    for (const x9::RoutePoint& point : route.points)
-      out.points.push_back(PointFrom(point));
   }
-  for (const WatchTrack& track : content.tracks) {
-    GpxTrack& out = document.tracks.emplace_back();
-    auto& segment = out.segments.emplace_back();
-    for (const x9::TrackPoint& point : track.points)
-      segment.push_back(PointFrom(point));
+  for (int number = 1; number <= X9Watch_TrackCount(); ++number) {
+    gpx.StartTrack("");
+    gpx.StartSegment();
+    const x9::TrackPoint* points = X9Watch_TrackPoints(number);
+    const int count = X9Watch_TrackPointCount(number);
+    for (int i = 0; i < count; ++i) {
+      x9::TrackPoint point;
+      std::memcpy(&point, points + i, sizeof point);
+      gpx.TrackPoint(PointFrom(point));
+    }
+    gpx.End();
   }
-  return document;
 }
 
 }  // namespace x9host

@@ -2,7 +2,9 @@
 // collection from wpt as the route "MYPOINTS"; and back.
 #pragma once
 
+#include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "device/records.h"
@@ -25,27 +27,35 @@ struct WatchContent {
   std::vector<WatchRoute> routes;  // "MYPOINTS" first when the file has waypoints
 };
 
-// Converts and checks everything before the watch is touched. Coordinates become 1e-7 degree
-// truncated toward zero and elevations whole metres truncated toward zero, as the module
-// converts uploads (a missing elevation is -9999); times become the calendar fields of the
-// local wall clock; names become code page 932, cut to what the watch keeps, a character code
-// page 932 cannot write becoming '?' (with a line in warnings). Throws InputError naming the
-// source and line: a track point without time or with a time the host cannot hold, a route
-// named like the waypoint collection, a value out of range.
-WatchContent WatchFromGpx(const GpxDocument& document, const std::string& sourceName,
-                          std::vector<std::string>& warnings);
+// Reads a GPX file into watch content in one pass, converting and checking everything before
+// the watch is touched. Coordinates become 1e-7 degree truncated toward zero and elevations
+// whole metres truncated toward zero, as the module converts uploads (a missing elevation is
+// -9999); times become the calendar fields of the local wall clock; names become code page 932,
+// cut to what the watch keeps, a character code page 932 cannot write becoming '?' (with a line
+// in warnings). What the watch cannot hold is counted in the summary's dropped kinds (besides
+// what GPX holds beyond both holders: the times of waypoints and route points, the names of
+// tracks and track points). Throws InputError naming the source and line: a track point
+// without time or with a time the host cannot hold, a route named like the waypoint
+// collection, a value out of range, and everything ReadGpxFile refuses.
+struct WatchFromGpx {
+  WatchContent content;
+  GpxSummary summary;
+};
+WatchFromGpx ReadWatch(const std::string& path, std::vector<std::string>& warnings);
+// The same from bytes in memory (tests).
+WatchFromGpx WatchFromGpxText(std::string_view bytes, const std::string& sourceName,
+                              std::vector<std::string>& warnings);
 
-// Empties the simulated watch and stores the content.
-void LoadWatch(const WatchContent& content);
+// Empties the simulated watch and stores the content, then lets the content's points go.
+void LoadWatch(WatchContent& content);
 
-// What the simulated watch holds now.
-WatchContent CurrentWatch();
+// A digest of every byte the simulated watch holds, track by track and route by route: two
+// equal digests mean the same content, without a copy of it.
+uint64_t WatchDigest();
 
-// Whether two contents hold the same bytes, track by track and route by route.
-bool SameWatch(const WatchContent& a, const WatchContent& b);
-
-// GPX of the watch: "MYPOINTS" as waypoints, the other routes, the tracks (one trk each, a
-// track without points as a trk without trkseg). Times are read on the local clock.
-GpxDocument GpxFromWatch(const WatchContent& content);
+// GPX of the simulated watch, point by point: "MYPOINTS" as waypoints, the other routes, the
+// tracks (one trk each, a track without points as a trk without trkseg). Times are read on the
+// local clock.
+void WriteWatchGpx(GpxWriter& gpx);
 
 }  // namespace x9host
