@@ -161,25 +161,32 @@ class Reader {
 
   void ReadDocument(XmlHandler& handler) {
     XmlNodeType type;
-    bool haveRoot = false;
     for (;;) {
       const HRESULT hr = reader_->Read(&type);
       if (hr == S_FALSE) break;
       Check(hr);
       switch (type) {
         case XmlNodeType_Element: {
-          haveRoot = true;
+          haveRoot_ = true;
           UINT line = 0;
           reader_->GetLineNumber(&line);
           const std::string name = LocalName();
           const std::string ns = NamespaceUri();
           const bool empty = reader_->IsEmptyElement() != FALSE;
-          ReadAttributes();
+          marks_.push_back(declared_.size());
+          ReadAttributes(line);
+          // Wine's XmlLite lets a prefix without a declaration through (into the default
+          // namespace); XML with namespaces does not, so the prefixes in scope are kept here.
+          if (!Declared(Prefix())) Refuse(line, "an undeclared namespace prefix");
+          if (empty) Pop();
           handler.StartElement(name, ns, views_.data(), views_.size(), static_cast<int>(line));
           if (empty) handler.EndElement();
           break;
         }
-        case XmlNodeType_EndElement: handler.EndElement(); break;
+        case XmlNodeType_EndElement:
+          Pop();
+          handler.EndElement();
+          break;
         case XmlNodeType_Text:
         case XmlNodeType_CDATA:
         case XmlNodeType_Whitespace: handler.Text(Value()); break;
@@ -188,22 +195,45 @@ class Reader {
         default: break;
       }
     }
-    if (!haveRoot) {
-      UINT line = 0;
-      reader_->GetLineNumber(&line);
-      throw InputError(source_ + ": line " + std::to_string(line == 0 ? 1 : line) +
-                       ": not well-formed XML (no element found)");
-    }
+    if (!haveRoot_) Refuse(0, "no element found");
   }
 
  private:
+  [[noreturn]] void Refuse(UINT line, const std::string& what) {
+    if (line == 0) reader_->GetLineNumber(&line);
+    throw InputError(source_ + ": line " + std::to_string(line == 0 ? 1 : line) +
+                     ": not well-formed XML (" + what + ")");
+  }
+
   void Check(HRESULT hr) {
     if (SUCCEEDED(hr)) return;
     if (stream_.failure) std::rethrow_exception(stream_.failure);
-    UINT line = 0;
-    reader_->GetLineNumber(&line);
-    throw InputError(source_ + ": line " + std::to_string(line) + ": not well-formed XML (" +
-                     Describe(hr) + ")");
+    // An empty file, in the words expat uses.
+    if (!haveRoot_ && static_cast<unsigned>(hr) == MX_E_INPUTEND) Refuse(0, "no element found");
+    Refuse(0, Describe(hr));
+  }
+
+  // From the qualified name: Wine's GetPrefix is empty for a prefix it could not resolve.
+  std::wstring Prefix() {
+    const wchar_t* name = nullptr;
+    UINT length = 0;
+    Check(reader_->GetQualifiedName(&name, &length));
+    const std::wstring_view qualified(name == nullptr ? L"" : name, length);
+    const size_t colon = qualified.find(L':');
+    return colon == std::wstring_view::npos ? std::wstring()
+                                            : std::wstring(qualified.substr(0, colon));
+  }
+  bool Declared(const std::wstring& prefix) const {
+    if (prefix.empty() || prefix == L"xml" || prefix == L"xmlns") return true;
+    for (const std::wstring& known : declared_) {
+      if (known == prefix) return true;
+    }
+    return false;
+  }
+  void Pop() {
+    if (marks_.empty()) return;
+    declared_.resize(marks_.back());
+    marks_.pop_back();
   }
 
   std::string LocalName() {
@@ -225,18 +255,25 @@ class Reader {
     return Utf8(text, length);
   }
 
-  void ReadAttributes() {
+  void ReadAttributes(UINT line) {
     names_.clear();
     values_.clear();
+    std::vector<std::wstring> prefixes;
     HRESULT hr = reader_->MoveToFirstAttribute();
     while (hr == S_OK) {
       if (reader_->IsDefault() == FALSE) {
-        const wchar_t* prefix = nullptr;
-        UINT prefixLength = 0;
-        Check(reader_->GetPrefix(&prefix, &prefixLength));
         std::string name = LocalName();
+        const std::wstring prefixText = Prefix();
+        if (prefixText == L"xmlns") {
+          const wchar_t* local = nullptr;
+          UINT localLength = 0;
+          Check(reader_->GetLocalName(&local, &localLength));
+          declared_.emplace_back(local, localLength);
+        } else if (!prefixText.empty()) {
+          prefixes.push_back(prefixText);
+        }
         // Namespace declarations and namespaced attributes are not GPX's.
-        if (prefixLength == 0 && name != "xmlns") {
+        if (prefixText.empty() && name != "xmlns") {
           names_.push_back(std::move(name));
           values_.push_back(Value());
         }
@@ -245,6 +282,9 @@ class Reader {
     }
     Check(hr);
     Check(reader_->MoveToElement());
+    for (const std::wstring& prefix : prefixes) {
+      if (!Declared(prefix)) Refuse(line, "an undeclared namespace prefix");
+    }
     views_.clear();
     for (size_t i = 0; i < names_.size(); ++i)
       views_.push_back({names_[i], values_[i]});
@@ -255,6 +295,9 @@ class Reader {
   std::string source_;
   std::vector<std::string> names_, values_;
   std::vector<XmlAttribute> views_;
+  bool haveRoot_ = false;
+  std::vector<std::wstring> declared_;  // prefixes in scope, innermost last
+  std::vector<size_t> marks_;           // declared_'s size at each open element
 };
 
 }  // namespace

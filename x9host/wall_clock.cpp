@@ -2,6 +2,7 @@
 
 #include <charconv>
 #include <cstdio>
+#include <cstdlib>
 #include <ctime>
 #include <limits>
 
@@ -82,7 +83,25 @@ std::string HostTimeRefusal(int64_t utcSeconds) {
          FormatCivil(CivilFromSeconds(kHostTimeLast)) + " local time)";
 }
 
+namespace {
+
+// glibc re-reads the zone file's status on every mktime (and localtime) while TZ is unset: two
+// system calls a point. The same file named in TZ is read once, and again only when TZ changes.
+void SettleZone() {
+#if !defined(_WIN32)
+  static const bool settled = [] {
+    if (std::getenv("TZ") == nullptr) setenv("TZ", ":/etc/localtime", 0);
+    tzset();
+    return true;
+  }();
+  (void)settled;
+#endif
+}
+
+}  // namespace
+
 std::optional<CivilTime> LocalFromUtc(int64_t utcSeconds) {
+  SettleZone();
   if (utcSeconds < std::numeric_limits<std::time_t>::min() ||
       utcSeconds > std::numeric_limits<std::time_t>::max()) {
     return std::nullopt;
@@ -99,6 +118,7 @@ std::optional<int64_t> UtcFromLocal(const CivilTime& local) {
       local.year > std::numeric_limits<int>::max()) {
     return std::nullopt;
   }
+  SettleZone();
   std::tm fields{};
   fields.tm_year = static_cast<int>(local.year - 1900);
   fields.tm_mon = local.month - 1;

@@ -1,0 +1,158 @@
+#!/usr/bin/env bash
+# x9host's reading rules as one table of small files, run through each build given: nesting,
+# entities, document types, encodings, code page 932 names, huge values, what the transfer
+# list cannot hold. Each file is read as the watch (download-all, both outputs written) and as
+# the list (download-waypoints --list F --out F: the list updated in place, or refused). With
+# two builds (the native one and x9host.exe under wine) their statuses agree and every output
+# they write is byte for byte the same.
+# Usage: reading_test.sh NATIVE_X9HOST|- [X9HOST.EXE]     (TZ is UTC0 for both)
+set -uo pipefail
+native=$1
+windows=${2:-}
+[ "$native" != - ] && native=$(realpath "$native")
+[ -n "$windows" ] && windows=$(realpath "$windows")
+root=$(cd "$(dirname "$0")/../.." && pwd)
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+export TZ=UTC0
+failures=0
+fail() {
+  echo "FAILED: $*"
+  failures=$((failures + 1))
+}
+
+head='<gpx version="1.1" creator="t" xmlns="http://www.topografix.com/GPX/1/1">'
+wpt() { printf '<wpt lat="35.5" lon="139.25"><name>%s</name></wpt>' "$1"; }
+nest() { # $1 levels of <e> inside a waypoint's extensions (gpx, wpt and extensions are three)
+  printf '%s\n<wpt lat="1" lon="2"><extensions>' "$head"
+  for ((i = 0; i < $1; ++i)); do printf '<e>'; done
+  for ((i = 0; i < $1; ++i)); do printf '</e>'; done
+  printf '</extensions></wpt></gpx>\n'
+}
+sjis() { printf '<?xml version="1.0" encoding="%s"?>\n%s\n' "$1" "$head"; printf '<wpt lat="1" lon="2"><name>\x8d\x82\x94\xf6\x8e\x52 \xb6\xc0 \x83\x5c</name></wpt></gpx>\n'; }
+
+# name | status | what the error line or a warning says (a fixed string; empty: nothing checked)
+cases='nest-256|0|
+nest-257|2|line 2: elements are nested deeper than 256 levels
+nest-40000|2|line 2: elements are nested deeper than 256 levels
+entity-undeclared|2|line 3: not well-formed XML (an undeclared entity)
+entity-undeclared-attribute|2|line 2: not well-formed XML (an undeclared entity)
+entity-own|0|
+entity-in-cdata-and-comment|0|
+doctype|2|a document type declaration is not accepted
+utf16le|0|
+utf16be|0|
+latin1|0|
+sjis-Shift_JIS|0|
+sjis-sjis|0|
+sjis-Windows-31J|0|
+sjis-MS932|0|
+sjis-bad-bytes|2|line 3: 0x85 0x40 is not Shift_JIS (code page 932)
+euc-jp|2|the encoding "EUC-JP" is not supported
+lookalikes|0|code page 932 cannot write "〜" "−" "‖" "¢" "£" "¬" "—"
+huge-latitude|2|line 2: latitude "1111111111111111111111111111111111111111..." (5000001 bytes) is not a number
+undeclared-prefix|2|line 2: not well-formed XML
+empty|2|line 1: not well-formed XML
+time-beyond-2038|2|is outside what the host can hold
+dropped|0|2 comments (<cmt>) dropped: the watch cannot hold them'
+
+make_case() {
+  case $1 in
+    nest-256) nest 253 ;;
+    nest-257) nest 254 ;;
+    nest-40000) nest 40000 ;;
+    entity-undeclared) printf '%s\n<wpt lat="1" lon="2">\n<name>a&nbsp;b</name></wpt></gpx>\n' "$head" ;;
+    entity-undeclared-attribute) printf '%s\n<wpt lat="1&x;" lon="2"/></gpx>\n' "$head" ;;
+    entity-own) printf '%s\n%s</gpx>\n' "$head" "$(wpt 'A&amp;B &lt;&#x41;&#66;&gt; &quot;&apos;')" ;;
+    entity-in-cdata-and-comment) printf '%s\n<!-- &nbsp; --><wpt lat="1" lon="2"><name><![CDATA[x&nbsp;y]]></name></wpt></gpx>\n' "$head" ;;
+    doctype) printf '<!DOCTYPE gpx>\n%s\n%s</gpx>\n' "$head" "$(wpt a)" ;;
+    utf16le) printf '\xff\xfe'; printf '<?xml version="1.0" encoding="UTF-16"?>\n%s\n%s</gpx>\n' "$head" "$(wpt '高尾山 ｶﾀ')" | iconv -f UTF-8 -t UTF-16LE ;;
+    utf16be) printf '\xfe\xff'; printf '%s\n%s</gpx>\n' "$head" "$(wpt '高尾山 ｶﾀ')" | iconv -f UTF-8 -t UTF-16BE ;;
+    latin1) printf '<?xml version="1.0" encoding="ISO-8859-1"?>\n%s\n<wpt lat="1" lon="2"><name>Caf\xe9</name></wpt></gpx>\n' "$head" ;;
+    sjis-bad-bytes) printf '<?xml version="1.0" encoding="Shift_JIS"?>\n%s\n<wpt lat="1" lon="2"><name>\x85\x40</name></wpt></gpx>\n' "$head" ;;
+    sjis-*) sjis "${1#sjis-}" ;;
+    euc-jp) printf '<?xml version="1.0" encoding="EUC-JP"?>\n%s\n</gpx>\n' "$head" ;;
+    lookalikes) printf '%s\n%s%s</gpx>\n' "$head" "$(wpt '¥500駐車場')" "$(wpt '〜 − ‖ ¢ £ ¬ — ～ ￥')" ;;
+    huge-latitude) printf '%s\n<wpt lat="' "$head"; head -c 5000000 /dev/zero | tr '\0' 1; printf '1" lon="2"/></gpx>\n' ;;
+    undeclared-prefix) printf '%s\n<p:x/></gpx>\n' "$head" ;;
+    empty) ;;
+    time-beyond-2038) printf '%s\n<trk><trkseg><trkpt lat="1" lon="2"><time>2040-01-01T00:00:00Z</time></trkpt></trkseg></trk></gpx>\n' "$head" ;;
+    dropped) printf '%s\n<metadata><desc>d</desc></metadata>\n<wpt lat="1" lon="2"><cmt>c</cmt><sym>s</sym></wpt>\n<trk><trkseg><trkpt lat="1" lon="2"><time>2024-05-03T00:12:05Z</time><cmt>c</cmt></trkpt></trkseg><trkseg><trkpt lat="1" lon="3"><time>2024-05-03T00:12:06Z</time></trkpt></trkseg></trk></gpx>\n' "$head" ;;
+  esac
+}
+
+# Runs one build on one case's file, in a directory of its own; status in $dir/status.
+run() { # build-name program file dir args...
+  local name=$1 program=$2 file=$3 dir=$4
+  shift 4
+  mkdir -p "$dir"
+  if [ "$name" = windows ]; then
+    (cd "$dir" && "$root/tools/wine-run.sh" "$program" "$@" >out 2>err)
+  else
+    (cd "$dir" && "$program" "$@" >out 2>err)
+  fi
+  echo $? >"$dir/status"
+}
+
+builds=()
+[ "$native" != - ] && builds+=(native)
+[ -n "$windows" ] && builds+=(windows)
+program_of() { if [ "$1" = windows ]; then echo "$windows"; else echo "$native"; fi; }
+
+while IFS='|' read -r name status says; do
+  make_case "$name" >"$work/$name.gpx"
+  for build in "${builds[@]}"; do
+    dir="$work/$build/$name"
+    mkdir -p "$dir"
+    run "$build" "$(program_of "$build")" "$name.gpx" "$dir/watch" download-all --yes \
+      --watch "../../../$name.gpx" --out list.gpx --watch-out watch.gpx
+    got=$(cat "$dir/watch/status")
+    # Read as the list, updated in place.
+    cp "$work/$name.gpx" "$dir/in-place.gpx"
+    run "$build" "$(program_of "$build")" "$name.gpx" "$dir/list" download-waypoints --yes \
+      --list ../in-place.gpx --out ../in-place.gpx
+    listGot=$(cat "$dir/list/status")
+    [ "$got" = "$status" ] || fail "$build $name: status $got, not $status: $(head -c 300 "$dir/watch/err")"
+    if [ "$status" = 2 ]; then
+      [ "$listGot" = 2 ] || fail "$build $name as the list: status $listGot, not 2"
+      [ "$(wc -l <"$dir/watch/err")" -eq 1 ] || fail "$build $name: not one line: $(head -c 300 "$dir/watch/err")"
+      [ "$(wc -c <"$dir/watch/err")" -lt 400 ] || fail "$build $name: a line of $(wc -c <"$dir/watch/err") bytes"
+      cmp -s "$work/$name.gpx" "$dir/in-place.gpx" || fail "$build $name: the refused list was changed"
+    fi
+    if [ -n "$says" ]; then
+      grep -qF -- "$says" "$dir/watch/err" "$dir/list/err" || fail "$build $name: does not say '$says': $(head -c 300 "$dir/watch/err" "$dir/list/err")"
+    fi
+  done
+  # The builds agree: statuses, and every output byte for byte.
+  if [ "${#builds[@]}" -eq 2 ]; then
+    a="$work/native/$name" b="$work/windows/$name"
+    for part in watch/status list/status watch/list.gpx watch/watch.gpx in-place.gpx; do
+      if [ -e "$a/$part" ] || [ -e "$b/$part" ]; then
+        cmp -s "$a/$part" "$b/$part" || fail "$name: $part differs between the builds"
+      fi
+    done
+  fi
+done <<<"$cases"
+
+# What the list cannot hold: an update in place is refused and the file kept; a list that holds
+# nothing the list would lose is updated in place (the waypoints of the watch added).
+for build in "${builds[@]}"; do
+  dir="$work/$build"
+  grep -q "would update --list ../in-place.gpx in place and lose what the transfer list cannot hold" "$dir/dropped/list/err" ||
+    fail "$build: the lossy update in place was not refused: $(cat "$dir/dropped/list/err")"
+  [ "$(cat "$dir/entity-own/list/status")" = 0 ] || fail "$build: a lossless list was not updated in place: $(cat "$dir/entity-own/list/err")"
+  grep -q '<wpt' "$dir/entity-own/in-place.gpx" || fail "$build: the list updated in place lacks its waypoints"
+  # The look-alikes became '?', never a look-alike; the characters code page 932 has stay.
+  grep -q '<name>?500駐車場</name>' "$dir/lookalikes/watch/list.gpx" || fail "$build: ¥ was not written as ?"
+  grep -qF '<name>? ? ? ? ? ? ? ～ ￥</name>' "$dir/lookalikes/watch/list.gpx" || fail "$build: look-alikes: $(grep -o '<name>[^<]*</name>' "$dir/lookalikes/watch/list.gpx" | tr '\n' ' ')"
+  grep -q '<name>高尾山 ｶﾀ</name>' "$dir/utf16le/watch/list.gpx" || fail "$build: UTF-16 name"
+  grep -q '<name>高尾山 ｶﾀ ソ</name>' "$dir/sjis-MS932/watch/list.gpx" || fail "$build: Shift_JIS name"
+  grep -q '<name>Caf?</name>' "$dir/latin1/watch/list.gpx" || fail "$build: Latin-1 name"
+  grep -qF '<name>x&amp;nbsp;y</name>' "$dir/entity-in-cdata-and-comment/watch/list.gpx" || fail "$build: CDATA"
+done
+
+if [ "$failures" -gt 0 ]; then
+  echo "$failures failures"
+  exit 1
+fi
+echo "reading rules (${builds[*]}): all checks passed"
