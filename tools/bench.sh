@@ -1,8 +1,12 @@
 #!/usr/bin/env bash
 # Builds the benchmarks in Release (preset bench) and runs them: for each case the time per point
 # and the peak of the module's working buffers against the exact buffers the transfer needs.
-# Ends with one line: track download against the floor, memory against the buffers, the upload's
-# time when route sets and points double, and the track download's peak working memory per point.
+# Then a line for the module: track download against the floor, memory against the buffers, the
+# upload's time when route sets and points double, and the track download's peak working memory
+# per point. Ends with x9host against gpsbabel on the same generated GPX (1,000,000 track points
+# in 10 tracks, 5 routes, 100 waypoints), in the same run: peak resident memory and CPU time
+# (user + system) of `x9host download-tracks --yes --watch F --out O` and of
+# `gpsbabel -i gpx -f F -o gpx -F O`, the best of three runs each.
 #
 # Environment: X9_BENCH_BUILD_DIR (default: the preset's build/bench), X9_BENCH_REPETITIONS
 # (default 7; the figures are medians), X9_BENCH_SETTLE_SECONDS (default 90: how long to wait
@@ -15,12 +19,13 @@ tools/setup.sh demo
 build_dir=${X9_BENCH_BUILD_DIR:-build/bench}
 repetitions=${X9_BENCH_REPETITIONS:-7}
 cmake --preset bench -B "$build_dir" >/dev/null
-cmake --build "$build_dir" -j "${JOBS:-2}" --target transfer_bench
+cmake --build "$build_dir" -j "${JOBS:-2}" --target transfer_bench x9host x9link x9_watch_module
 
 # A zone with a daylight-saving rule, the same on every machine.
 export TZ=Europe/Berlin
 csv=$(mktemp)
-trap 'rm -f "$csv"' EXIT
+big=$(mktemp -d)
+trap 'rm -rf "$csv" "$big"' EXIT
 
 # Most of a download's time is the kernel handing out fresh pages, which other work on the
 # machine slows more than it slows plain computation: wait a while for a quiet moment.
@@ -127,3 +132,33 @@ awk -F, '
     printf "track download: %.2f x floor; memory: %.2f x buffers; upload doubling: %.2f x; bytes per point: %.1f\n", r, m, d, b
   }
 ' "$csv"
+
+# --- x9host beside gpsbabel ------------------------------------------------------------------
+points=1000000
+python3 bench/make_big_gpx.py "$big/big.gpx" "$points" 10
+# Peak resident kilobytes and CPU seconds of one run; the best of three.
+measure() {
+  local best_kb="" best_cpu=""
+  for _ in 1 2 3; do
+    rm -f "$big/out.gpx"
+    /usr/bin/time -f "%M %U %S" -o "$big/time" "$@" >/dev/null 2>"$big/err" ||
+      { echo "failed: $* $(tail -2 "$big/err")" >&2; exit 1; }
+    read -r kb user system <"$big/time"
+    cpu=$(awk -v u="$user" -v s="$system" 'BEGIN { printf "%.2f", u + s }')
+    if [ -z "$best_kb" ] || [ "$kb" -lt "$best_kb" ]; then best_kb=$kb; fi
+    if [ -z "$best_cpu" ] || awk -v a="$cpu" -v b="$best_cpu" 'BEGIN { exit !(a < b) }'; then best_cpu=$cpu; fi
+  done
+  echo "$best_kb $best_cpu"
+}
+read -r x9_kb x9_cpu < <(measure "$build_dir/bin/x9host" download-tracks --yes --watch "$big/big.gpx" --out "$big/out.gpx")
+read -r request_kb request_cpu < <(measure "$build_dir/bin/x9host" download-tracks --yes --watch "$big/big.gpx")
+read -r gb_kb gb_cpu < <(measure gpsbabel -i gpx -f "$big/big.gpx" -o gpx -F "$big/out.gpx")
+echo
+awk -v n="$points" -v xk="$x9_kb" -v xc="$x9_cpu" -v rk="$request_kb" -v rc="$request_cpu" \
+    -v gk="$gb_kb" -v gc="$gb_cpu" -v size="$(stat -c %s "$big/big.gpx")" 'BEGIN {
+  printf "GPX of %d track points, %.0f MB; best of three runs, peak resident memory and CPU time:\n", n, size / 1e6
+  printf "  x9host download-tracks --out: %7.1f MB (%5.1f bytes a point) %6.2f s\n", xk / 1024, xk * 1024 / n, xc
+  printf "  the same without --out:       %7.1f MB (%5.1f bytes a point) %6.2f s\n", rk / 1024, rk * 1024 / n, rc
+  printf "  gpsbabel gpx to gpx:          %7.1f MB (%5.1f bytes a point) %6.2f s\n", gk / 1024, gk * 1024 / n, gc
+  printf "x9host memory: %.2f x gpsbabel; x9host time: %.2f x gpsbabel\n", xk / gk, xc / gc
+}'

@@ -172,11 +172,14 @@ void GpxWriter::Escape(std::string_view text, bool attribute) {
       case '<': buffer_ += "&lt;"; break;
       case '>': buffer_ += "&gt;"; break;
       case '"': buffer_ += attribute ? "&quot;" : "\""; break;
+      case '\r':
+        // A reader turns a raw one into a line feed.
+        buffer_ += "&#13;";
+        break;
       case '\t':
       case '\n':
-      case '\r':
         if (attribute) {
-          buffer_ += c == '\t' ? "&#9;" : c == '\n' ? "&#10;" : "&#13;";
+          buffer_ += c == '\t' ? "&#9;" : "&#10;";
         } else {
           buffer_ += c;
         }

@@ -8,6 +8,8 @@
 #include "codepage.h"
 #include "gpx.h"
 #include "input_error.h"
+#include "transfer_list.h"
+#include "watch_content.h"
 #include "x9host_support.h"
 
 namespace {
@@ -110,6 +112,49 @@ TEST(X9hostGpxRead, AFileWithoutDataIsAnEmptyDocument) {
   EXPECT_TRUE(ParseGpx("<gpx xmlns=\"http://www.topografix.com/GPX/1/1\"/>", "f.gpx").Empty());
   // A trk without points is still a track (the watch may hold an empty one).
   EXPECT_EQ(ParseGpx(std::string(kGpxHead) + "<trk/></gpx>", "f.gpx").tracks.size(), 1u);
+}
+
+TEST(X9hostGpxRead, ReportsWhatTheHoldersCannotKeepOncePerKind) {
+  const std::string file =
+      std::string(kGpxHead) +
+      "<metadata><name>m</name><desc>d</desc></metadata>\n"
+      "<wpt lat=\"1\" lon=\"2\"><time>2024-05-03T00:12:05Z</time><cmt>c</cmt><sym>s</sym>"
+      "<link href=\"h\"/><type>t</type></wpt>\n"
+      "<rte><name>R</name><desc>d</desc><rtept lat=\"1\" lon=\"2\"><cmt>c</cmt></rtept>"
+      "<extensions><o:x xmlns:o=\"urn:o\"><o:y/></o:x></extensions></rte>\n"
+      "<trk><name>T</name><trkseg><trkpt lat=\"1\" lon=\"2\"><time>2024-05-03T00:12:05Z</time>"
+      "<name>p</name><hdop>1</hdop></trkpt></trkseg><trkseg/><trkseg><trkpt lat=\"1\" lon=\"3\">"
+      "<time>2024-05-03T00:12:06Z</time><extensions><x9:value32>10</x9:value32><o xmlns=\"urn:o\"/>"
+      "</extensions></trkpt></trkseg><trkseg><trkpt lat=\"1\" lon=\"4\"><time>2024-05-03T00:12:07Z"
+      "</time></trkpt></trkseg></trk></gpx>\n";
+  std::vector<std::string> warnings;
+  // What neither keeps, in the order first met, each kind once with its count; the inside of
+  // a dropped element is not counted again.
+  const std::string common =
+      "1 metadata (<metadata>), 2 comments (<cmt>), 1 symbols (<sym>), 1 links (<link>), 1 <type> "
+      "elements, 1 descriptions (<desc>), 2 foreign extension elements, 1 <hdop> elements, 2 track "
+      "segment breaks (<trkseg>)";
+  EXPECT_EQ(TransferListFromGpxText(file, "f.gpx", warnings).summary.dropped.List(), common);
+  // The watch keeps no times for waypoints and route points, no names of tracks and their points.
+  EXPECT_EQ(WatchFromGpxText(file, "f.gpx", warnings).summary.dropped.List(),
+            common +
+                ", 1 times of waypoints and route points (<time>), 1 track names (<name>), 1 track "
+                "point names (<name>)");
+  EXPECT_TRUE(warnings.empty());
+  const GpxSummary plain = TransferListFromGpxText(std::string(kGpxHead) +
+                                                       "<wpt lat=\"1\" lon=\"2\"><name>n</name>"
+                                                       "</wpt></gpx>",
+                                                   "f.gpx", warnings)
+                               .summary;
+  EXPECT_TRUE(plain.dropped.Empty());
+  EXPECT_EQ(plain.dropped.Warnings("f.gpx", "the transfer list").size(), 0u);
+  // A name code page 932 cannot write is a loss too, for an update in place.
+  EXPECT_EQ(
+      TransferListFromGpxText(
+          std::string(kGpxHead) + "<wpt lat=\"1\" lon=\"2\"><name>Caf\xC3\xA9</name></wpt></gpx>",
+          "f.gpx", warnings)
+          .summary.dropped.List(),
+      "1 names with characters code page 932 cannot write");
 }
 
 // --- Encodings -----------------------------------------------------------------------------------
