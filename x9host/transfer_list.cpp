@@ -6,6 +6,7 @@
 #include <memory>
 
 #include "codepage.h"
+#include "digest.h"
 #include "host/host_sim.h"
 #include "input_error.h"
 #include "wall_clock.h"
@@ -299,37 +300,6 @@ GpxPoint PointFromItem(const tagGPSDBITEM& item) {
   }
   return point;
 }
-
-// 64-bit digests, eight bytes at a time.
-class Digest {
- public:
-  void Add(const void* bytes, size_t size) {
-    const auto* p = static_cast<const unsigned char*>(bytes);
-    for (; size >= 8; p += 8, size -= 8) {
-      uint64_t word;
-      std::memcpy(&word, p, 8);
-      Mix(word);
-    }
-    uint64_t tail = 0;
-    std::memcpy(&tail, p, size);
-    Mix(tail ^ (static_cast<uint64_t>(size) << 56));
-  }
-  void AddText(const char* text) {
-    if (text == nullptr) {
-      Mix(0xFF);  // null is not the empty text
-    } else {
-      Add(text, std::strlen(text));
-    }
-  }
-  uint64_t Value() const { return state_ ^ (state_ >> 31); }
-
- private:
-  void Mix(uint64_t word) {
-    state_ = (state_ ^ word) * 0x9E3779B97F4A7C15ull;
-    state_ ^= state_ >> 29;
-  }
-  uint64_t state_ = 0x243F6A8885A308D3ull;
-};
 
 uint64_t HeaderDigest(int set) {
   tagGPSDBHEADER header = *X9Host_Set(set);
