@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # The checks beyond the suites, run by tools/test.sh after them: a subset under valgrind's
-# memcheck, then the transfer fuzzer for a bounded time. Both must pass.
+# memcheck, then both fuzzers (the transfers' and the GPX reader's) for a bounded time, shared
+# between them. Both must pass.
 set -uo pipefail
 cd "$(dirname "$0")/.."
 status=0
