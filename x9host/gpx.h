@@ -150,7 +150,6 @@ class GpxWriter {
   std::vector<std::string_view> stack_;  // element names, all literals
   bool startOpen_ = false;
   bool hasChildren_ = false;
-  bool segmentPending_ = false;
   bool segmentOpen_ = false;
 };
 

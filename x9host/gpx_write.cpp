@@ -84,14 +84,12 @@ void GpxWriter::StartSegment() {
     segmentOpen_ = false;
   }
   // Opened with its first point: GPX readers take an empty trkseg for a broken one.
-  segmentPending_ = true;
 }
 
 void GpxWriter::TrackPoint(const GpxPoint& point) {
   if (!segmentOpen_) {
     Open("trkseg");
     segmentOpen_ = true;
-    segmentPending_ = false;
   }
   Point("trkpt", point);
 }
@@ -99,7 +97,6 @@ void GpxWriter::TrackPoint(const GpxPoint& point) {
 void GpxWriter::End() {
   if (segmentOpen_) Close();
   segmentOpen_ = false;
-  segmentPending_ = false;
   Close();
 }
 
