@@ -80,18 +80,16 @@ class ListConsumer final : public GpxConsumer {
     return *wall;
   }
 
-  // The record as the module's downloads fill it, with the point's values.
+  // The point's values for a record as the module's downloads fill it.
   TransferListContent::Item Item(const GpxPoint& point, x9::ListKind kind) {
     TransferListContent::Item item;
-    tagGPSDBITEM& r = item.record;
-    r = x9::NewItem(kind);
-    r.latitude = point.latitude;
-    r.longitude = point.longitude;
-    r.altitude = point.elevation ? *point.elevation : x9::NO_VALUE;
-    r.time = HostTime(point);
+    item.latitude = point.latitude;
+    item.longitude = point.longitude;
+    item.altitude = point.elevation ? *point.elevation : x9::NO_VALUE;
+    item.time = HostTime(point);
     if (kind == x9::kListTracks) {
-      r.value32 = point.value32.value_or(0.0);
-      r.value72 = point.value72.value_or(0.0f);
+      item.value32 = point.value32.value_or(0.0);
+      item.value72 = point.value72.value_or(0.0f);
     }
     item.name = Cp932(point.name, "point name", point.line);
     return item;
@@ -334,18 +332,26 @@ ListFromGpx TransferListFromGpxText(std::string_view bytes, const std::string& s
 }
 
 void SeedTransferList(TransferListContent& content) {
-  const auto add = [](int setIndex, const TransferListContent::Item& item) {
-    tagGPSDBITEM record = item.record;
+  const auto add = [](int setIndex, x9::ListKind kind, const TransferListContent::Item& item) {
+    tagGPSDBITEM record = x9::NewItem(kind);
+    record.latitude = item.latitude;
+    record.longitude = item.longitude;
+    record.altitude = item.altitude;
+    record.time = item.time;
+    if (kind == x9::kListTracks) {
+      record.value32 = item.value32;
+      record.value72 = item.value72;
+    }
     record.name = item.name.c_str();
     // Route points and waypoints carry their name twice, as the module's downloads do; the
     // upload reads it from ident.
-    record.ident = record.kind == x9::kListTracks ? nullptr : item.name.c_str();
+    record.ident = kind == x9::kListTracks ? nullptr : item.name.c_str();
     X9Host_AddItem(setIndex, &record);
   };
   if (!content.waypoints.empty()) {
     tagGPSDBHEADER header = *X9Host_Set(0);
     for (const auto& item : content.waypoints)
-      add(0, item);
+      add(0, x9::kListWaypoints, item);
     header.itemCount = static_cast<int32_t>(content.waypoints.size());
     TPI_SetStatGpsProtocol(0, &header);
   }
@@ -355,7 +361,7 @@ void SeedTransferList(TransferListContent& content) {
     header.itemCount = static_cast<int32_t>(set.items.size());
     const int index = X9Host_AddSet(&header);
     for (const auto& item : set.items)
-      add(index, item);
+      add(index, static_cast<x9::ListKind>(set.header.kind), item);
     // The host holds its own copy now.
     std::vector<TransferListContent::Item>().swap(set.items);
   }

@@ -16,8 +16,15 @@ namespace x9host {
 // Sets ready to be handed to the host simulator, with the texts they point to.
 class TransferListContent {
  public:
+  // A point as the varying fields of its record; every other byte is the kind's default,
+  // which the seeding fills in (half the memory of a whole record).
   struct Item {
-    tagGPSDBITEM record{};
+    double latitude = 0;
+    double longitude = 0;
+    double altitude = 0;
+    double value32 = 0;
+    int32_t time = 0;
+    float value72 = 0;
     std::string name;  // code page 932
   };
   struct Set {
