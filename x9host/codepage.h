@@ -32,6 +32,10 @@ struct Cp932Replaced {
 // UTF-8, becomes one '?' (never a look-alike, so both platforms agree).
 Cp932Replaced Cp932FromUtf8Replacing(std::string_view utf8);
 
+// The names of one file warned about one by one; the rest are counted in one line.
+inline constexpr int64_t kNameWarningsShown = 100;
+std::string MoreNamesWarning(const std::string& source, int64_t namesChanged);
+
 // A name read from a file, in code page 932: what is the name's kind ("route name"). When a
 // character had to become '?', warnings gets one line naming the file, the line and the
 // characters.

@@ -203,6 +203,11 @@ DecodedText Utf8FromCp932Exactly(std::string_view cp932) {
   return result;
 }
 
+std::string MoreNamesWarning(const std::string& source, int64_t namesChanged) {
+  return source + ": " + std::to_string(namesChanged - kNameWarningsShown) +
+         " more names are kept with '?' for characters code page 932 cannot write";
+}
+
 std::string Cp932Name(const std::string& utf8, const char* what, const std::string& source,
                       int line, std::vector<std::string>& warnings) {
   bool ascii = true;

@@ -198,8 +198,21 @@ class Interpreter final : public XmlHandler {
     if (gpx && name == "extensions") {
       frame.state = State::kExtensions;
     } else {
-      summary_.dropped.Add(gpx ? KindOf(name) : std::string(kForeign));
+      if (!gpx) {
+        summary_.dropped.Add(kForeign);
+      } else if (IsNamedKind(name) || otherKinds_ < kOtherKinds) {
+        const size_t before = summary_.dropped.Kinds().size();
+        summary_.dropped.Add(KindOf(name));
+        if (!IsNamedKind(name) && summary_.dropped.Kinds().size() != before) ++otherKinds_;
+      } else {
+        // A file of endless invented names: counted together, not kind by kind.
+        summary_.dropped.Add("other GPX elements");
+      }
     }
+  }
+
+  static bool IsNamedKind(std::string_view name) {
+    return name == "cmt" || name == "desc" || name == "link" || name == "sym" || name == "metadata";
   }
 
   double Number(int line, std::string_view label, std::string_view text) const {
@@ -280,6 +293,8 @@ class Interpreter final : public XmlHandler {
   std::string text_;
   GpxPoint point_;
   int64_t segmentsWithPoints_ = 0;
+  static constexpr int kOtherKinds = 32;  // more than GPX 1.0 and 1.1 have to pass over
+  int otherKinds_ = 0;
   bool segmentHasPoints_ = false;
 };
 

@@ -48,6 +48,8 @@ class ListConsumer final : public GpxConsumer {
   }
 
   void Finish() {
+    if (namesChanged > kNameWarningsShown)
+      warnings_.push_back(MoreNamesWarning(source_, namesChanged));
     for (auto& set : routes_)
       content.sets.push_back(std::move(set));
     for (auto& set : tracks_)
@@ -64,9 +66,9 @@ class ListConsumer final : public GpxConsumer {
   TransferListContent::Set& Open() { return open_; }
 
   std::string Cp932(const std::string& utf8, const char* what, int line) {
-    const size_t before = warnings_.size();
-    std::string bytes = Cp932Name(utf8, what, source_, line, warnings_);
-    if (warnings_.size() != before) ++namesChanged;
+    std::vector<std::string> lines;
+    std::string bytes = Cp932Name(utf8, what, source_, line, lines);
+    if (!lines.empty() && ++namesChanged <= kNameWarningsShown) warnings_.push_back(lines[0]);
     return bytes;
   }
 

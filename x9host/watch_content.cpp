@@ -23,6 +23,8 @@ class Converter {
       : source_(source), warnings_(warnings) {}
 
   int64_t namesChanged = 0;
+  const std::string& Source() const { return source_; }
+  void Warn(std::string line) { warnings_.push_back(std::move(line)); }
 
   [[noreturn]] void Fail(int line, const std::string& what) const {
     throw InputError(source_ + ": line " + std::to_string(line) + ": " + what);
@@ -31,9 +33,9 @@ class Converter {
   // The name as the watch keeps it: code page 932, cut as the module cuts names, zero-filled.
   void Name(char (&field)[x9::kDeviceNameField], const std::string& utf8, const char* what,
             int line) {
-    const size_t before = warnings_.size();
-    x9::CopyNameToDevice(field, Cp932Name(utf8, what, source_, line, warnings_).c_str());
-    if (warnings_.size() != before) ++namesChanged;
+    std::vector<std::string> lines;
+    x9::CopyNameToDevice(field, Cp932Name(utf8, what, source_, line, lines).c_str());
+    if (!lines.empty() && ++namesChanged <= kNameWarningsShown) warnings_.push_back(lines[0]);
   }
 
   // Degrees to 1e-7 degree, truncated toward zero (the range is checked by the reader).
@@ -192,6 +194,8 @@ class WatchConsumer final : public GpxConsumer {
       route.header.pointCount = static_cast<int32_t>(route.points.size());
     for (WatchTrack& track : content.tracks)
       track.header.pointCount = static_cast<int32_t>(track.points.size());
+    if (convert_.namesChanged > kNameWarningsShown)
+      convert_.Warn(MoreNamesWarning(convert_.Source(), convert_.namesChanged));
     if (convert_.namesChanged > 0) {
       dropped.Add("names with characters code page 932 cannot write", convert_.namesChanged);
     }
