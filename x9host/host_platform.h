@@ -93,7 +93,8 @@ class OutputsNotWritten : public std::runtime_error {
 // target is put back and everything made is removed; then OutputsNotWritten says so. The
 // producers are called here, each streaming into its output. Returns warnings about what could
 // not be tidied once every output was in place.
-std::vector<std::string> WriteOutputs(const std::vector<std::pair<OutputTarget, OutputProducer>>& outputs);
+std::vector<std::string> WriteOutputs(
+    const std::vector<std::pair<OutputTarget, OutputProducer>>& outputs);
 
 // The test seam: X9HOST_FAULT=STEP[:N][=SIGNAL][,...] makes the Nth (default first) time the
 // transaction reaches STEP fail, or receive SIGNAL (a number) there. Returns 0 to go on, -1 to

@@ -4,8 +4,8 @@
 
 #include <cstdlib>
 #include <map>
-#include <vector>
 #include <utility>
+#include <vector>
 
 namespace x9host::platform {
 

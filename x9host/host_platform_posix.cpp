@@ -278,7 +278,8 @@ OutputTarget PlanFileOutput(const std::string& option, const std::string& name) 
     }
   }
   target.path = JoinPath(directoryName, base);
-  if (target.kind == OutputTarget::Kind::kCreate) target.identity = "new:" + Identity(folder) + base;
+  if (target.kind == OutputTarget::Kind::kCreate)
+    target.identity = "new:" + Identity(folder) + base;
   // The file will be a temporary one first: it must be possible to make one there.
   std::string probe;
   const Fd made(CreateBeside(directory.get(), 0600, probe));
@@ -325,7 +326,7 @@ class SignalsNoted {
   SignalsNoted& operator=(const SignalsNoted&) = delete;
 
  private:
-  struct sigaction previous_[std::size(kStopSignals)] {};
+  struct sigaction previous_[std::size(kStopSignals)]{};
 };
 
 struct StepFailed {
@@ -437,10 +438,12 @@ void CopyMetadata(Placement& p, const struct stat& old) {
 void Prepare(Placement& p) {
   p.base = BaseName(p.target->path);
   Step("directory");
-  p.directory = Fd(open(ParentDirectory(p.target->path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  p.directory =
+      Fd(open(ParentDirectory(p.target->path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
   Check(static_cast<bool>(p.directory));
   struct stat old {};
-  const bool replacing = fstatat(p.directory.get(), p.base.c_str(), &old, 0) == 0 && S_ISREG(old.st_mode);
+  const bool replacing =
+      fstatat(p.directory.get(), p.base.c_str(), &old, 0) == 0 && S_ISREG(old.st_mode);
   // A new file is made as any program makes one (the umask, the directory's default ACL); a
   // replacement starts private and takes the old file's metadata once it is complete.
   const mode_t mode = replacing ? 0600 : 0666;
@@ -511,8 +514,8 @@ void PutInPlace(Placement& p) {
 
 void Stream(Placement& p) {
   Step("stream");
-  const int fd = p.target->kind == OutputTarget::Kind::kStandardOutput ? p.target->stream
-                                                                       : p.file.get();
+  const int fd =
+      p.target->kind == OutputTarget::Kind::kStandardOutput ? p.target->stream : p.file.get();
   FdSink sink(fd, p.streamed);
   (*p.produce)(sink);
 }
@@ -526,11 +529,9 @@ std::vector<const Placement*> PutBack(std::vector<Placement>& placements) {
       const int fault = InjectedFault("restore");
       if (fault > 0) raise(fault);
       const bool back =
-          fault >= 0 &&
-          (p->backup.empty()
-               ? unlinkat(p->directory.get(), p->base.c_str(), 0) == 0
-               : renameat(p->directory.get(), p->backup.c_str(), p->directory.get(),
-                          p->base.c_str()) == 0);
+          fault >= 0 && (p->backup.empty() ? unlinkat(p->directory.get(), p->base.c_str(), 0) == 0
+                                           : renameat(p->directory.get(), p->backup.c_str(),
+                                                      p->directory.get(), p->base.c_str()) == 0);
       if (back) {
         p->placed = false;
         p->backup.clear();
@@ -616,17 +617,17 @@ std::vector<std::string> WriteOutputs(
     return warnings;
   }
 
-  const std::string cause = signal != 0
-                                ? std::string("interrupted by ") + SignalName(signal)
-                                : failing->Where() + ": cannot be written (" + why + ")";
+  const std::string cause = signal != 0 ? std::string("interrupted by ") + SignalName(signal)
+                                        : failing->Where() + ": cannot be written (" + why + ")";
   const std::vector<const Placement*> stuck = PutBack(placements);
   bool streamed = false;
   for (const Placement& p : placements)
     streamed = streamed || p.streamed > 0;
   if (stuck.empty() && !streamed) {
     if (signal != 0) {
-      throw OutputsNotWritten(OutputsNotWritten::State::kInterrupted,
-                              cause + " before the outputs were in place: every output is as it was");
+      throw OutputsNotWritten(
+          OutputsNotWritten::State::kInterrupted,
+          cause + " before the outputs were in place: every output is as it was");
     }
     throw OutputsNotWritten(OutputsNotWritten::State::kAsTheyWere,
                             cause + "; every output is as it was");

@@ -233,9 +233,9 @@ int Run(const std::vector<std::string>& args) {
   // GPX on standard output keeps the report off it.
   bool gpxOnStandardOutput = false;
   for (const auto& target : targets) {
-    gpxOnStandardOutput = gpxOnStandardOutput ||
-                          (target.kind == platform::OutputTarget::Kind::kStandardOutput &&
-                           target.stream == 1);
+    gpxOnStandardOutput =
+        gpxOnStandardOutput ||
+        (target.kind == platform::OutputTarget::Kind::kStandardOutput && target.stream == 1);
   }
   FILE* const report = gpxOnStandardOutput ? stderr : stdout;
 
@@ -331,7 +331,7 @@ int Run(const std::vector<std::string>& args) {
       std::fflush(report);
       std::fprintf(stderr, "x9host: %s\n", failure.what());
       return failure.state() == platform::OutputsNotWritten::State::kAsTheyWere ? kExitBadInput
-                                                                                 : kExitFailed;
+                                                                                : kExitFailed;
     }
     for (const auto& target : targets)
       std::fprintf(report, "written: %s\n", Shown(target).c_str());
