@@ -233,6 +233,17 @@ OutputTarget PlanFileOutput(const std::string& option, const std::string& name) 
   if (stat(path.c_str(), &info) == 0) {
     if (S_ISDIR(info.st_mode)) throw InputError(where + ": is a directory");
     if (S_ISSOCK(info.st_mode)) throw InputError(where + ": is a socket");
+    if (S_ISREG(info.st_mode)) {
+      // Told before the access check, which an immutable file fails without saying why.
+      const Fd file(open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+      const unsigned flags = InodeFlags(file.get());
+      if (flags & FS_IMMUTABLE_FL)
+        throw InputError(where + ": is immutable (chattr -i lifts that)");
+      if (flags & FS_APPEND_FL) {
+        throw InputError(where +
+                         ": is append-only, so it cannot be replaced (chattr -a lifts that)");
+      }
+    }
     if (access(path.c_str(), W_OK) != 0) throw InputError(where + ": " + std::strerror(errno));
     target.identity = Identity(info);
     if (!S_ISREG(info.st_mode)) {
@@ -264,13 +275,6 @@ OutputTarget PlanFileOutput(const std::string& option, const std::string& name) 
                      ", so no file in it can be replaced or added (lsattr shows it)");
   }
   if (target.kind == OutputTarget::Kind::kReplace) {
-    const Fd file(
-        openat(directory.get(), base.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
-    const unsigned flags = InodeFlags(file.get());
-    if (flags & FS_IMMUTABLE_FL) throw InputError(where + ": is immutable (chattr -i lifts that)");
-    if (flags & FS_APPEND_FL) {
-      throw InputError(where + ": is append-only, so it cannot be replaced (chattr -a lifts that)");
-    }
     const uid_t me = geteuid();
     if ((folder.st_mode & S_ISVTX) && me != 0 && info.st_uid != me && folder.st_uid != me) {
       throw InputError(where + ": belongs to another user, and only a file's owner may replace " +

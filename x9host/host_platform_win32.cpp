@@ -197,18 +197,6 @@ HANDLE MakeTemporary(const std::wstring& path, std::wstring& temporary, bool del
   return INVALID_HANDLE_VALUE;
 }
 
-bool WriteAll(HANDLE file, const std::string& bytes) {
-  size_t written = 0;
-  while (written < bytes.size()) {
-    const DWORD chunk = static_cast<DWORD>(
-        bytes.size() - written > (1u << 20) ? (1u << 20) : bytes.size() - written);
-    DWORD n = 0;
-    if (!WriteFile(file, bytes.data() + written, chunk, &n, nullptr) || n == 0) return false;
-    written += n;
-  }
-  return true;
-}
-
 }  // namespace
 
 OutputTarget PlanFileOutput(const std::string& option, const std::string& name) {

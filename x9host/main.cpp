@@ -146,8 +146,8 @@ void CheckCollisions(const Options& options, const std::vector<platform::OutputT
 }
 
 std::string Shown(const platform::OutputTarget& target) {
-  return target.kind == platform::OutputTarget::Kind::kStandardOutput ? "standard output"
-                                                                      : target.name;
+  if (target.kind != platform::OutputTarget::Kind::kStandardOutput) return target.name;
+  return target.stream == 2 ? "standard error" : "standard output";
 }
 
 // Route sets of the list the upload puts on the watch, and those it skips (named like the
