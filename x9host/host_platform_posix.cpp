@@ -391,6 +391,7 @@ struct Placement {
   std::string temporary;  // the new content's name beside the target, while it has one
   std::string backup;     // a second name of the old file: the way back
   bool placed = false;    // the new content has the target's name
+  bool exchange = false;  // no second name could be made: the rename swaps old and new
   size_t streamed = 0;    // bytes written to standard output or a special file
 
   bool IsFile() const {
@@ -495,13 +496,23 @@ void OpenSpecial(Placement& p) {
   }
 }
 
-// The way back for an existing target: a second name for the old file.
+// The way back for an existing target: a second name for the old file. Where the file
+// system has no hard links, or refuses one (a file the user does not own), the rename swaps
+// the two names instead, which leaves the old file under the temporary's name.
 void KeepTheOld(Placement& p) {
   Step("backup");
+  if (InjectedFault("hardlink") != 0) {  // the seam plays a file system without hard links
+    p.exchange = true;
+    return;
+  }
   for (int attempt = 0; attempt < 100; ++attempt) {
     const std::string candidate = ShortName();
     if (linkat(p.directory.get(), p.base.c_str(), p.directory.get(), candidate.c_str(), 0) == 0) {
       p.backup = candidate;
+      return;
+    }
+    if (errno == EPERM || errno == EMLINK || errno == EOPNOTSUPP || errno == ENOSYS) {
+      p.exchange = true;
       return;
     }
     Check(errno == EEXIST);
@@ -511,8 +522,14 @@ void KeepTheOld(Placement& p) {
 
 void PutInPlace(Placement& p) {
   Step("rename");
-  Check(renameat(p.directory.get(), p.temporary.c_str(), p.directory.get(), p.base.c_str()) == 0);
-  p.temporary.clear();
+  if (p.exchange) {
+    Check(renameat2(p.directory.get(), p.temporary.c_str(), p.directory.get(), p.base.c_str(),
+                    RENAME_EXCHANGE) == 0);
+    p.backup = std::exchange(p.temporary, std::string());
+  } else {
+    Check(renameat(p.directory.get(), p.temporary.c_str(), p.directory.get(), p.base.c_str()) == 0);
+    p.temporary.clear();
+  }
   p.placed = true;
 }
 

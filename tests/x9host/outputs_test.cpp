@@ -177,6 +177,9 @@ TEST_F(X9hostOutputs, EveryStepThatFailsLeavesEveryOutputAsItWasOrAllNew) {
       {"rename", 2, "--out"},
       {"rename:2", 2, "--watch-out"},  // the first is in place already, and is put back
       {"commit", 0, "the old content could not be removed"},
+      // Without hard links the rename swaps old and new, and the way back swaps them again.
+      {"hardlink", 0, ""},
+      {"hardlink,rename:2", 2, "--watch-out"},
       // Signals before the last output is in place put every one back; after it, nothing.
       {"create=15", 1, "interrupted by SIGTERM before the outputs were in place"},
       {"write:2=2", 1, "interrupted by SIGINT"},
