@@ -8,7 +8,8 @@ what=${1:-all}
 SUDO=""
 if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
 
-packages=(cmake ninja-build g++ pkg-config libgtest-dev googletest libpugixml-dev libexpat1-dev libbenchmark-dev tzdata)
+packages=(cmake ninja-build g++ pkg-config libgtest-dev googletest libpugixml-dev libexpat1-dev libbenchmark-dev tzdata
+          libacl1-dev libattr1-dev)
 if [ "$what" = all ]; then
   packages+=(g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix binutils-mingw-w64-i686
              mingw-w64-i686-dev wine wine32:i386 xvfb xauth locales valgrind clang

@@ -5,6 +5,7 @@
 #include "platform/platform.h"
 
 #include <functional>
+#include <stdexcept>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -31,7 +32,7 @@ std::string ReadWholeFile(const std::string& path);
 // An output, checked before the request and written after it.
 struct OutputTarget {
   enum class Kind {
-    kStandardOutput,  // "-"
+    kStandardOutput,  // "-", or a name of the file or pipe standard output (or error) is
     kReplace,         // an existing regular file (links followed), replaced whole
     kCreate,          // a new file
     kWriteThrough,    // a device, FIFO or other special file (NUL, CON), written straight
@@ -41,11 +42,14 @@ struct OutputTarget {
   Kind kind = Kind::kCreate;
   std::string path;      // what is replaced, created or written through
   std::string identity;  // equal for any two names of the same file
+  int stream = 1;        // kStandardOutput: 1 standard output, 2 standard error
 };
 
 // Everything about an output that can be checked before the request: its directory exists,
-// it is not a directory, it may be written (a temporary file can be made beside it, and an
-// existing file is writable). Links and reparse points are followed. Throws InputError.
+// it is not a directory, it may be written and replaced (a temporary file can be made beside
+// it; an existing file is writable, neither append-only nor immutable, not held by another
+// program, and may be replaced in its directory). Links and reparse points are followed.
+// Throws InputError.
 OutputTarget PlanOutput(const std::string& option, const std::string& name);
 // PlanOutput for a name that is not "-", as this platform's files are.
 OutputTarget PlanFileOutput(const std::string& option, const std::string& name);
@@ -67,14 +71,35 @@ class OutputSink {
 // that a large output need never be held in memory whole.
 using OutputProducer = std::function<void(OutputSink&)>;
 
-// Writes the outputs, all or none as far as the system allows: every replacement and new file
-// is first written in full to a temporary file beside its target (keeping an existing file's
-// permission bits, and its owner where the process may), then special files and standard
-// output are written, then the temporary files are renamed into place. Throws InputError, with
-// every temporary file removed.
-void WriteOutputs(const std::vector<std::pair<OutputTarget, OutputProducer>>& outputs);
-// An output's whole content, as its producer makes it.
-std::string ProducedBytes(const OutputProducer& produce);
+// The outputs could not all be put in place. what() is the whole line to show.
+class OutputsNotWritten : public std::runtime_error {
+ public:
+  enum class State {
+    kAsTheyWere,   // every output is as it was before (nothing of the new content anywhere)
+    kInterrupted,  // a signal came first: every output is as it was
+    kLeftChanged,  // the way back failed too: the line says what each output now holds
+  };
+  OutputsNotWritten(State state, const std::string& line) : runtime_error(line), state_(state) {}
+  State state() const { return state_; }
+
+ private:
+  State state_;
+};
+
+// Puts the outputs in place as one transaction: every file output is made in full beside its
+// target (with the old file's permissions, owner, ACL and extended attributes), each existing
+// target gets a second name to go back to, then all are put in place, then special files and
+// standard output are written. On any failure, or SIGINT, SIGTERM, SIGHUP or SIGQUIT, every
+// target is put back and everything made is removed; then OutputsNotWritten says so. The
+// producers are called here, each streaming into its output. Returns warnings about what could
+// not be tidied once every output was in place.
+std::vector<std::string> WriteOutputs(
+    const std::vector<std::pair<OutputTarget, OutputProducer>>& outputs);
+
+// The test seam: X9HOST_FAULT=STEP[:N][=SIGNAL][,...] makes the Nth (default first) time the
+// transaction reaches STEP fail, or receive SIGNAL (a number) there. Returns 0 to go on, -1 to
+// fail, or the signal to raise.
+int InjectedFault(const char* step);
 
 // The directory as the module receives it from TPI_GetPluginDir (the ANSI code page on
 // Windows). Throws InputError when it cannot be expressed there.

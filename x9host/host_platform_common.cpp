@@ -2,7 +2,10 @@
 #include "host_platform.h"
 #include "input_error.h"
 
+#include <cstdlib>
+#include <map>
 #include <utility>
+#include <vector>
 
 namespace x9host::platform {
 
@@ -16,13 +19,42 @@ OutputTarget PlanOutput(const std::string& option, const std::string& name) {
   return target;
 }
 
-std::string ProducedBytes(const OutputProducer& produce) {
-  struct StringSink final : OutputSink {
-    std::string bytes;
-    void Write(std::string_view more) override { bytes.append(more); }
-  } sink;
-  produce(sink);
-  return std::move(sink.bytes);
+int InjectedFault(const char* step) {
+  // Read once: faults separated by commas, each STEP, an optional ":N" (which time) and an
+  // optional "=SIGNAL".
+  struct Fault {
+    std::string step;
+    int time = 1;
+    int signal = 0;
+  };
+  static const std::vector<Fault> faults = [] {
+    std::vector<Fault> list;
+    const char* text = std::getenv("X9HOST_FAULT");
+    std::string rest = text == nullptr ? "" : text;
+    while (!rest.empty()) {
+      const size_t comma = rest.find(',');
+      std::string item = rest.substr(0, comma);
+      rest = comma == std::string::npos ? "" : rest.substr(comma + 1);
+      Fault f;
+      if (const size_t equals = item.find('='); equals != std::string::npos) {
+        f.signal = std::atoi(item.c_str() + equals + 1);
+        item.resize(equals);
+      }
+      if (const size_t colon = item.find(':'); colon != std::string::npos) {
+        f.time = std::atoi(item.c_str() + colon + 1);
+        item.resize(colon);
+      }
+      f.step = item;
+      list.push_back(f);
+    }
+    return list;
+  }();
+  static std::map<std::string, int> reached;
+  const int time = ++reached[step];
+  for (const Fault& f : faults) {
+    if (f.step == step && f.time == time) return f.signal > 0 ? f.signal : -1;
+  }
+  return 0;
 }
 
 x9::platform::Library LoadLibraryFile(const std::string& path) {

@@ -1,16 +1,24 @@
 // POSIX side of x9host.
+#include <acl/libacl.h>
+#include <attr/libattr.h>
 #include <dlfcn.h>
 #include <fcntl.h>
 #include <limits.h>
+#include <linux/fs.h>
 #include <signal.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <time.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <iterator>
+#include <random>
+#include <utility>
 
 #include "glossary.h"
 #include "host_platform.h"
@@ -22,7 +30,9 @@ std::vector<std::string> Arguments(int argc, char** argv) {
   return std::vector<std::string>(argv + (argc > 0 ? 1 : 0), argv + argc);
 }
 
-void PrepareConsole() {}
+// The report is best effort: a reader that goes away (x9host ... | head -1) must not end the
+// program before its outputs are in place. A write to such a pipe fails with EPIPE instead.
+void PrepareConsole() { signal(SIGPIPE, SIG_IGN); }
 
 std::string ProgramDirectory() {
   char path[PATH_MAX + 1] = {};
@@ -39,8 +49,13 @@ std::string JoinPath(const std::string& directory, const std::string& name) {
 std::string FullPath(const std::string& path) {
   std::string absolute = path;
   if (path.empty() || path[0] != '/') {
-    char cwd[PATH_MAX + 1] = {};
-    if (getcwd(cwd, PATH_MAX) != nullptr) absolute = JoinPath(cwd, path);
+    // Any depth: the buffer grows. Where the directory cannot be named, the path stays relative.
+    std::string cwd(256, '\0');
+    while (getcwd(cwd.data(), cwd.size()) == nullptr) {
+      if (errno != ERANGE) return path;
+      cwd.resize(cwd.size() * 2);
+    }
+    absolute = JoinPath(cwd.c_str(), path);
   }
   // Lexical clean-up of "." and ".." parts.
   std::vector<std::string> parts;
@@ -96,21 +111,54 @@ std::string ReadWholeFile(const std::string& path) {
 
 namespace {
 
-[[noreturn]] void CannotWrite(const OutputTarget& target, const std::string& reason) {
-  throw InputError(target.option + " " + target.name + ": cannot be written (" + reason + ")");
+// Owns a file descriptor (-1 when none).
+class Fd {
+ public:
+  Fd() = default;
+  explicit Fd(int fd) : fd_(fd) {}
+  ~Fd() { Reset(); }
+  Fd(Fd&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
+  Fd& operator=(Fd&& other) noexcept {
+    if (this != &other) {
+      Reset();
+      fd_ = std::exchange(other.fd_, -1);
+    }
+    return *this;
+  }
+  int get() const { return fd_; }
+  explicit operator bool() const { return fd_ >= 0; }
+  void Reset() {
+    if (fd_ >= 0) close(fd_);
+    fd_ = -1;
+  }
+
+ private:
+  int fd_ = -1;
+};
+
+std::string ReadLink(const std::string& path) {
+  std::string target(256, '\0');
+  for (;;) {
+    const ssize_t length = readlink(path.c_str(), target.data(), target.size());
+    if (length < 0) return {};
+    if (static_cast<size_t>(length) < target.size()) {
+      target.resize(static_cast<size_t>(length));
+      return target;
+    }
+    target.resize(target.size() * 2);
+  }
 }
 
 // The path a name leads to once symbolic links in its last part are followed (the link's
-// target is what gets replaced; the link stays).
+// target is what gets replaced; the link stays). Relative names stay relative, so that a
+// working directory of any depth works.
 std::string FollowLinks(const std::string& name) {
   std::string path = name;
   for (int depth = 0; depth < 40; ++depth) {
     struct stat info {};
     if (lstat(path.c_str(), &info) != 0 || !S_ISLNK(info.st_mode)) return path;
-    std::string target(PATH_MAX + 1, '\0');
-    const ssize_t length = readlink(path.c_str(), target.data(), PATH_MAX);
-    if (length <= 0) return path;
-    target.resize(static_cast<size_t>(length));
+    const std::string target = ReadLink(path);
+    if (target.empty()) return path;
     path = target[0] == '/' ? target : JoinPath(ParentDirectory(path), target);
   }
   throw InputError(name + ": too many levels of symbolic links");
@@ -121,52 +169,44 @@ std::string BaseName(const std::string& path) {
   return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
-// A temporary file beside path, open for writing; its name in temporary.
-int MakeTemporary(const std::string& path, std::string& temporary) {
-  temporary = JoinPath(ParentDirectory(path), "." + BaseName(path) + ".x9host-XXXXXX");
-  return mkstemp(temporary.data());
-}
-
-bool WriteAll(int fd, const std::string& bytes) {
-  size_t written = 0;
-  while (written < bytes.size()) {
-    const ssize_t n = write(fd, bytes.data() + written, bytes.size() - written);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;
-    written += static_cast<size_t>(n);
-  }
-  return true;
-}
-
 std::string Identity(const struct stat& info) {
   return "file:" + std::to_string(info.st_dev) + ":" + std::to_string(info.st_ino);
 }
 
-// Signals that would leave a temporary file behind wait until the outputs are in place, and a
-// reader that goes away is an error to report, not the end of the program.
-class QuietWhileWriting {
- public:
-  QuietWhileWriting() {
-    sigset_t blocked;
-    sigemptyset(&blocked);
-    for (const int signal : {SIGINT, SIGTERM, SIGHUP, SIGQUIT})
-      sigaddset(&blocked, signal);
-    sigprocmask(SIG_BLOCK, &blocked, &previousMask_);
-    struct sigaction ignore {};
-    ignore.sa_handler = SIG_IGN;
-    sigaction(SIGPIPE, &ignore, &previousPipe_);
-  }
-  ~QuietWhileWriting() {
-    sigaction(SIGPIPE, &previousPipe_, nullptr);
-    sigprocmask(SIG_SETMASK, &previousMask_, nullptr);
-  }
-  QuietWhileWriting(const QuietWhileWriting&) = delete;
-  QuietWhileWriting& operator=(const QuietWhileWriting&) = delete;
+bool SameFile(const struct stat& a, const struct stat& b) {
+  return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+}
 
- private:
-  sigset_t previousMask_{};
-  struct sigaction previousPipe_ {};
-};
+// A name for a file x9host makes beside a target: ten bytes, so that it fits wherever the
+// target's own name does, however long that is.
+std::string ShortName() {
+  static std::minstd_rand random(static_cast<unsigned>(std::random_device{}()) ^
+                                 static_cast<unsigned>(getpid()));
+  static constexpr char kLetters[] = "abcdefghijklmnopqrstuvwxyz0123456789";
+  std::string name = ".x9h";
+  for (int i = 0; i < 6; ++i)
+    name += kLetters[random() % (sizeof kLetters - 1)];
+  return name;
+}
+
+// A new file in directory under a short name of its own, retried on a collision.
+int CreateBeside(int directory, mode_t mode, std::string& name) {
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    const std::string candidate = ShortName();
+    const int fd = openat(directory, candidate.c_str(),
+                          O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, mode);
+    if (fd >= 0) name = candidate;
+    if (fd >= 0 || errno != EEXIST) return fd;
+  }
+  errno = EEXIST;
+  return -1;
+}
+
+// The inode flags chattr sets (0 where the file system has none).
+unsigned InodeFlags(int fd) {
+  int flags = 0;
+  return fd >= 0 && ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0 ? static_cast<unsigned>(flags) : 0u;
+}
 
 }  // namespace
 
@@ -174,12 +214,36 @@ OutputTarget PlanFileOutput(const std::string& option, const std::string& name) 
   OutputTarget target;
   target.option = option;
   target.name = name;
-  const std::string path = FollowLinks(name);
   const std::string where = option + " " + name;
   struct stat info {};
+  // Standard output and error in any spelling (/dev/stdout, /proc/self/fd/1, the file they
+  // were redirected to) are written through: replacing them would lose what they hold.
+  if (stat(name.c_str(), &info) == 0) {
+    for (const int stream : {STDOUT_FILENO, STDERR_FILENO}) {
+      struct stat open {};
+      if (fstat(stream, &open) == 0 && SameFile(info, open)) {
+        target.kind = OutputTarget::Kind::kStandardOutput;
+        target.stream = stream;
+        target.identity = stream == STDOUT_FILENO ? "standard output" : "standard error";
+        return target;
+      }
+    }
+  }
+  const std::string path = FollowLinks(name);
   if (stat(path.c_str(), &info) == 0) {
     if (S_ISDIR(info.st_mode)) throw InputError(where + ": is a directory");
     if (S_ISSOCK(info.st_mode)) throw InputError(where + ": is a socket");
+    if (S_ISREG(info.st_mode)) {
+      // Told before the access check, which an immutable file fails without saying why.
+      const Fd file(open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+      const unsigned flags = InodeFlags(file.get());
+      if (flags & FS_IMMUTABLE_FL)
+        throw InputError(where + ": is immutable (chattr -i lifts that)");
+      if (flags & FS_APPEND_FL) {
+        throw InputError(where +
+                         ": is append-only, so it cannot be replaced (chattr -a lifts that)");
+      }
+    }
     if (access(path.c_str(), W_OK) != 0) throw InputError(where + ": " + std::strerror(errno));
     target.identity = Identity(info);
     if (!S_ISREG(info.st_mode)) {
@@ -193,20 +257,41 @@ OutputTarget PlanFileOutput(const std::string& option, const std::string& name) 
   } else {
     throw InputError(where + ": " + std::strerror(errno));
   }
-  const std::string directory = ParentDirectory(path);
-  char real[PATH_MAX + 1] = {};
-  if (realpath(directory.c_str(), real) == nullptr || !IsDirectory(real)) {
-    throw InputError(where + ": the directory " + FullPath(directory) + " does not exist");
+  const std::string directoryName = ParentDirectory(path);
+  const std::string base = BaseName(path);
+  const Fd directory(open(directoryName.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (!directory) {
+    if (errno == ENOENT || errno == ENOTDIR)
+      throw InputError(where + ": the directory " + directoryName + " does not exist");
+    throw InputError(where + ": the directory " + directoryName + ": " + std::strerror(errno));
   }
-  target.path = JoinPath(real, BaseName(path));
-  if (target.kind == OutputTarget::Kind::kCreate) target.identity = "new:" + target.path;
+  struct stat folder {};
+  fstat(directory.get(), &folder);
+  // What would make the rename fail once the request has run is refused now.
+  const unsigned folderFlags = InodeFlags(directory.get());
+  if (folderFlags & (FS_IMMUTABLE_FL | FS_APPEND_FL)) {
+    throw InputError(where + ": the directory " + directoryName + " is " +
+                     (folderFlags & FS_IMMUTABLE_FL ? "immutable" : "append-only") +
+                     ", so no file in it can be replaced or added (lsattr shows it)");
+  }
+  if (target.kind == OutputTarget::Kind::kReplace) {
+    const uid_t me = geteuid();
+    if ((folder.st_mode & S_ISVTX) && me != 0 && info.st_uid != me && folder.st_uid != me) {
+      throw InputError(where + ": belongs to another user, and only a file's owner may replace " +
+                       "it in " + directoryName + " (a sticky directory)");
+    }
+  }
+  target.path = JoinPath(directoryName, base);
+  if (target.kind == OutputTarget::Kind::kCreate)
+    target.identity = "new:" + Identity(folder) + base;
   // The file will be a temporary one first: it must be possible to make one there.
-  std::string temporary;
-  const int fd = MakeTemporary(target.path, temporary);
-  if (fd < 0)
-    throw InputError(where + ": cannot be written in " + real + " (" + std::strerror(errno) + ")");
-  close(fd);
-  unlink(temporary.c_str());
+  std::string probe;
+  const Fd made(CreateBeside(directory.get(), 0600, probe));
+  if (!made) {
+    throw InputError(where + ": cannot be written in " + directoryName + " (" +
+                     std::strerror(errno) + ")");
+  }
+  unlinkat(directory.get(), probe.c_str(), 0);
   return target;
 }
 
@@ -215,76 +300,377 @@ std::string FileIdentity(const std::string& path) {
   return stat(path.c_str(), &info) == 0 ? Identity(info) : "missing:" + FullPath(path);
 }
 
-void WriteOutputs(const std::vector<std::pair<OutputTarget, OutputProducer>>& produced) {
-  std::vector<std::pair<OutputTarget, std::string>> outputs;
-  for (const auto& [target, produce] : produced)
-    outputs.emplace_back(target, ProducedBytes(produce));
-  const QuietWhileWriting quiet;
-  std::vector<std::pair<const OutputTarget*, std::string>> prepared;  // target, temporary file
-  const auto abandon = [&](const OutputTarget& target, const std::string& reason) {
-    for (const auto& [done, temporary] : prepared)
-      unlink(temporary.c_str());
-    CannotWrite(target, reason);
-  };
+namespace {
 
-  // Every replacement in full first, so that a failure leaves every target as it was.
-  for (const auto& [target, bytes] : outputs) {
-    if (target.kind != OutputTarget::Kind::kReplace && target.kind != OutputTarget::Kind::kCreate)
-      continue;
-    std::string temporary;
-    const int fd = MakeTemporary(target.path, temporary);
-    if (fd < 0) abandon(target, std::strerror(errno));
-    prepared.emplace_back(&target, temporary);
-    struct stat old {};
-    const bool replacing = stat(target.path.c_str(), &old) == 0 && S_ISREG(old.st_mode);
-    mode_t mode;
-    if (replacing) {
-      // The owner first: a change of owner may clear the set-id bits the mode then restores.
-      // Only root may give a file away; others may keep at most the group, if it is theirs.
-      if (fchown(fd, old.st_uid, old.st_gid) != 0 &&
-          fchown(fd, static_cast<uid_t>(-1), old.st_gid) != 0) {
-        // Neither: the file stays the process's own, as any new file would be.
+// --- Putting the outputs in place ----------------------------------------------------------------
+
+volatile sig_atomic_t noted = 0;
+extern "C" void NoteSignal(int signal) { noted = signal; }
+
+constexpr int kStopSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT};
+
+// While the outputs are put in place a signal that would end the program is noted, and the
+// transaction answers it by putting every output back. Without SA_RESTART a wait in open or
+// write ends with EINTR, so a FIFO nobody reads does not hold the program for ever.
+class SignalsNoted {
+ public:
+  SignalsNoted() {
+    noted = 0;
+    struct sigaction note {};
+    note.sa_handler = NoteSignal;
+    sigemptyset(&note.sa_mask);
+    for (size_t i = 0; i < std::size(kStopSignals); ++i)
+      sigaction(kStopSignals[i], &note, &previous_[i]);
+  }
+  ~SignalsNoted() {
+    for (size_t i = 0; i < std::size(kStopSignals); ++i)
+      sigaction(kStopSignals[i], &previous_[i], nullptr);
+  }
+  SignalsNoted(const SignalsNoted&) = delete;
+  SignalsNoted& operator=(const SignalsNoted&) = delete;
+
+ private:
+  struct sigaction previous_[std::size(kStopSignals)]{};
+};
+
+struct StepFailed {
+  std::string reason;
+};
+struct Interrupted {
+  int signal;
+};
+
+void CheckSignal() {
+  if (noted != 0) throw Interrupted{noted};
+}
+
+// Every step of the transaction passes here: the test seam may make it fail or bring a signal,
+// and a signal noted since the last step stops the transaction.
+void Step(const char* step) {
+  const int fault = InjectedFault(step);
+  if (fault > 0) raise(fault);
+  CheckSignal();
+  if (fault < 0) throw StepFailed{std::string("a fault injected at ") + step};
+}
+
+void Check(bool ok) {
+  if (!ok) throw StepFailed{std::strerror(errno)};
+}
+
+class FdSink final : public OutputSink {
+ public:
+  FdSink(int fd, size_t& written) : fd_(fd), written_(written) {}
+  void Write(std::string_view bytes) override {
+    // The seam counts outputs, not the pieces a producer writes them in.
+    if (!started_) Step("write");
+    started_ = true;
+    while (!bytes.empty()) {
+      const ssize_t n = write(fd_, bytes.data(), bytes.size());
+      if (n < 0 && errno == EINTR) {
+        CheckSignal();
+        continue;
       }
-      mode = old.st_mode & 07777;
-    } else {
-      const mode_t mask = umask(0);
-      umask(mask);
-      mode = 0666 & ~mask;
-    }
-    const bool ok = WriteAll(fd, bytes) && fchmod(fd, mode) == 0 && fsync(fd) == 0;
-    const int error = errno;
-    if (close(fd) != 0 || !ok) abandon(target, std::strerror(ok ? errno : error));
-  }
-
-  // Special files and standard output cannot be prepared: they are written now.
-  for (const auto& [target, bytes] : outputs) {
-    if (target.kind == OutputTarget::Kind::kStandardOutput) {
-      std::fflush(stdout);
-      if (!WriteAll(STDOUT_FILENO, bytes)) abandon(target, std::strerror(errno));
-    } else if (target.kind == OutputTarget::Kind::kWriteThrough) {
-      const int fd = open(target.path.c_str(), O_WRONLY | O_NOCTTY);
-      if (fd < 0) abandon(target, std::strerror(errno));
-      const bool ok = WriteAll(fd, bytes);
-      const int error = errno;
-      close(fd);
-      if (!ok) abandon(target, std::strerror(error));
+      if (n == 0) errno = EIO;
+      Check(n > 0);
+      bytes.remove_prefix(static_cast<size_t>(n));
+      written_ += static_cast<size_t>(n);
+      CheckSignal();
     }
   }
 
-  for (size_t i = 0; i < prepared.size(); ++i) {
-    const auto& [target, temporary] = prepared[i];
-    if (std::rename(temporary.c_str(), target->path.c_str()) != 0) {
-      const std::string reason = std::strerror(errno);
-      prepared.erase(prepared.begin(), prepared.begin() + static_cast<ptrdiff_t>(i));
-      abandon(*target, reason);
-    }
-    // The rename itself reaches the disk with its directory.
-    const int directory = open(ParentDirectory(target->path).c_str(), O_RDONLY | O_DIRECTORY);
-    if (directory >= 0) {
-      fsync(directory);
-      close(directory);
-    }
+ private:
+  int fd_;
+  size_t& written_;
+  bool started_ = false;
+};
+
+// One output on its way into place.
+struct Placement {
+  const OutputTarget* target = nullptr;
+  const OutputProducer* produce = nullptr;
+  Fd directory;           // a file's directory
+  std::string base;       // the file's name in it
+  Fd file;                // the new content, or the special file written through
+  std::string temporary;  // the new content's name beside the target, while it has one
+  std::string backup;     // a second name of the old file: the way back
+  bool placed = false;    // the new content has the target's name
+  bool exchange = false;  // no second name could be made: the rename swaps old and new
+  size_t streamed = 0;    // bytes written to standard output or a special file
+
+  bool IsFile() const {
+    return target->kind == OutputTarget::Kind::kReplace ||
+           target->kind == OutputTarget::Kind::kCreate;
   }
+  std::string Where() const { return target->option + " " + target->name; }
+};
+
+// Gives a name beside the target to a file made without one.
+void NameBeside(Placement& p) {
+  const std::string self = "/proc/self/fd/" + std::to_string(p.file.get());
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    const std::string candidate = ShortName();
+    if (linkat(AT_FDCWD, self.c_str(), p.directory.get(), candidate.c_str(), AT_SYMLINK_FOLLOW) ==
+        0) {
+      p.temporary = candidate;
+      return;
+    }
+    Check(errno == EEXIST);
+  }
+  Check(false);
+}
+
+// The old file's permissions, owner, ACL and extended attributes, on the new content.
+void CopyMetadata(Placement& p, const struct stat& old) {
+  const int fd = p.file.get();
+  // The owner first: a change of owner clears the set-id bits the mode then restores. Only
+  // root may give a file away; others keep at most the group, if it is one of theirs.
+  if (fchown(fd, old.st_uid, old.st_gid) != 0 && fchown(fd, static_cast<uid_t>(-1), old.st_gid)) {
+    // Neither: the file is the process's own, as any file it makes.
+  }
+  const Fd source(
+      openat(p.directory.get(), p.base.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+  const std::string oldName = p.target->path;
+  const std::string newName = "/proc/self/fd/" + std::to_string(fd);
+  if (source) {
+    Check(attr_copy_fd(oldName.c_str(), source.get(), newName.c_str(), fd, nullptr, nullptr) == 0);
+    Check(perm_copy_fd(oldName.c_str(), source.get(), newName.c_str(), fd, nullptr) == 0);
+  } else {
+    // A file that may be written but not read: its attributes are reached by name.
+    Check(attr_copy_file(oldName.c_str(), newName.c_str(), nullptr, nullptr) == 0);
+    Check(perm_copy_file(oldName.c_str(), newName.c_str(), nullptr) == 0);
+  }
+  Check(fchmod(fd, old.st_mode & 07777) == 0);
+}
+
+// A file output made in full beside its target, under a name of its own.
+void Prepare(Placement& p) {
+  p.base = BaseName(p.target->path);
+  Step("directory");
+  p.directory =
+      Fd(open(ParentDirectory(p.target->path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  Check(static_cast<bool>(p.directory));
+  struct stat old {};
+  const bool replacing =
+      fstatat(p.directory.get(), p.base.c_str(), &old, 0) == 0 && S_ISREG(old.st_mode);
+  // A new file is made as any program makes one (the umask, the directory's default ACL); a
+  // replacement starts private and takes the old file's metadata once it is complete.
+  const mode_t mode = replacing ? 0600 : 0666;
+  Step("create");
+  // Without a name until it is complete, where the system allows, so that not even a SIGKILL
+  // leaves a part-written file behind.
+  int fd = access("/proc/self/fd", X_OK) == 0
+               ? openat(p.directory.get(), ".", O_TMPFILE | O_RDWR | O_CLOEXEC, mode)
+               : -1;
+  if (fd < 0) fd = CreateBeside(p.directory.get(), mode, p.temporary);
+  Check(fd >= 0);
+  p.file = Fd(fd);
+  size_t written = 0;
+  FdSink sink(fd, written);
+  (*p.produce)(sink);
+  Step("metadata");
+  if (replacing) CopyMetadata(p, old);
+  Step("sync");
+  Check(fsync(fd) == 0);
+  if (p.temporary.empty()) {
+    Step("link");
+    NameBeside(p);
+  }
+  p.file.Reset();
+}
+
+// A special file opened for writing. A FIFO without a reader is waited for, and a signal ends
+// the wait.
+void OpenSpecial(Placement& p) {
+  Step("open");
+  for (;;) {
+    const int fd = open(p.target->path.c_str(), O_WRONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd >= 0) {
+      fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+      p.file = Fd(fd);
+      return;
+    }
+    if (errno == ENXIO) {
+      const timespec pause{0, 50 * 1000000L};
+      nanosleep(&pause, nullptr);
+    } else if (errno != EINTR) {
+      Check(false);
+    }
+    CheckSignal();
+  }
+}
+
+// The way back for an existing target: a second name for the old file. Where the file
+// system has no hard links, or refuses one (a file the user does not own), the rename swaps
+// the two names instead, which leaves the old file under the temporary's name.
+void KeepTheOld(Placement& p) {
+  Step("backup");
+  if (InjectedFault("hardlink") != 0) {  // the seam plays a file system without hard links
+    p.exchange = true;
+    return;
+  }
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    const std::string candidate = ShortName();
+    if (linkat(p.directory.get(), p.base.c_str(), p.directory.get(), candidate.c_str(), 0) == 0) {
+      p.backup = candidate;
+      return;
+    }
+    if (errno == EPERM || errno == EMLINK || errno == EOPNOTSUPP || errno == ENOSYS) {
+      p.exchange = true;
+      return;
+    }
+    Check(errno == EEXIST);
+  }
+  Check(false);
+}
+
+void PutInPlace(Placement& p) {
+  Step("rename");
+  if (p.exchange) {
+    Check(renameat2(p.directory.get(), p.temporary.c_str(), p.directory.get(), p.base.c_str(),
+                    RENAME_EXCHANGE) == 0);
+    p.backup = std::exchange(p.temporary, std::string());
+  } else {
+    Check(renameat(p.directory.get(), p.temporary.c_str(), p.directory.get(), p.base.c_str()) == 0);
+    p.temporary.clear();
+  }
+  p.placed = true;
+}
+
+void Stream(Placement& p) {
+  Step("stream");
+  const int fd =
+      p.target->kind == OutputTarget::Kind::kStandardOutput ? p.target->stream : p.file.get();
+  FdSink sink(fd, p.streamed);
+  (*p.produce)(sink);
+}
+
+// Every target put back as it was, and everything made removed. Returns the outputs whose way
+// back failed; each keeps its old content under its backup name.
+std::vector<const Placement*> PutBack(std::vector<Placement>& placements) {
+  std::vector<const Placement*> stuck;
+  for (auto p = placements.rbegin(); p != placements.rend(); ++p) {
+    if (p->placed) {
+      const int fault = InjectedFault("restore");
+      if (fault > 0) raise(fault);
+      const bool back =
+          fault >= 0 && (p->backup.empty() ? unlinkat(p->directory.get(), p->base.c_str(), 0) == 0
+                                           : renameat(p->directory.get(), p->backup.c_str(),
+                                                      p->directory.get(), p->base.c_str()) == 0);
+      if (back) {
+        p->placed = false;
+        p->backup.clear();
+      } else {
+        stuck.push_back(&*p);
+      }
+    }
+    if (!p->temporary.empty()) unlinkat(p->directory.get(), p->temporary.c_str(), 0);
+    p->temporary.clear();
+    if (!p->placed && !p->backup.empty()) unlinkat(p->directory.get(), p->backup.c_str(), 0);
+    if (!p->placed) p->backup.clear();
+  }
+  return stuck;
+}
+
+const char* SignalName(int signal) {
+  switch (signal) {
+    case SIGINT: return "SIGINT";
+    case SIGTERM: return "SIGTERM";
+    case SIGHUP: return "SIGHUP";
+    case SIGQUIT: return "SIGQUIT";
+    default: return "a signal";
+  }
+}
+
+}  // namespace
+
+std::vector<std::string> WriteOutputs(
+    const std::vector<std::pair<OutputTarget, OutputProducer>>& outputs) {
+  const SignalsNoted signals;
+  std::vector<Placement> placements(outputs.size());
+  for (size_t i = 0; i < outputs.size(); ++i) {
+    placements[i].target = &outputs[i].first;
+    placements[i].produce = &outputs[i].second;
+  }
+  const Placement* failing = nullptr;
+  std::string why;
+  int signal = 0;
+  try {
+    // Every file in full first; special files opened (a FIFO's reader waited for); a way back
+    // for every existing file; then the files put in place, and only then the streams written,
+    // since what reaches a stream cannot be taken back.
+    for (Placement& p : placements) {
+      failing = &p;
+      if (p.IsFile()) Prepare(p);
+    }
+    for (Placement& p : placements) {
+      failing = &p;
+      if (p.target->kind == OutputTarget::Kind::kWriteThrough) OpenSpecial(p);
+    }
+    for (Placement& p : placements) {
+      failing = &p;
+      if (p.target->kind == OutputTarget::Kind::kReplace) KeepTheOld(p);
+    }
+    for (Placement& p : placements) {
+      failing = &p;
+      if (p.IsFile()) PutInPlace(p);
+    }
+    for (Placement& p : placements) {
+      failing = &p;
+      if (!p.IsFile()) Stream(p);
+    }
+    failing = nullptr;
+  } catch (const StepFailed& failure) {
+    why = failure.reason;
+  } catch (const Interrupted& interrupted) {
+    signal = interrupted.signal;
+  } catch (const std::exception& error) {
+    why = error.what();
+  }
+
+  if (failing == nullptr) {
+    // Everything is in place: a signal now changes nothing, and what is left to do is tidying.
+    std::vector<std::string> warnings;
+    for (Placement& p : placements) {
+      if (p.backup.empty()) continue;
+      if (InjectedFault("commit") != 0 || unlinkat(p.directory.get(), p.backup.c_str(), 0) != 0) {
+        warnings.push_back(p.Where() + ": the old content could not be removed from " +
+                           JoinPath(ParentDirectory(p.target->path), p.backup));
+      }
+      fsync(p.directory.get());
+    }
+    return warnings;
+  }
+
+  const std::string cause = signal != 0 ? std::string("interrupted by ") + SignalName(signal)
+                                        : failing->Where() + ": cannot be written (" + why + ")";
+  const std::vector<const Placement*> stuck = PutBack(placements);
+  bool streamed = false;
+  for (const Placement& p : placements)
+    streamed = streamed || p.streamed > 0;
+  if (stuck.empty() && !streamed) {
+    if (signal != 0) {
+      throw OutputsNotWritten(
+          OutputsNotWritten::State::kInterrupted,
+          cause + " before the outputs were in place: every output is as it was");
+    }
+    throw OutputsNotWritten(OutputsNotWritten::State::kAsTheyWere,
+                            cause + "; every output is as it was");
+  }
+  // What each output now holds, in the order given.
+  std::string states;
+  for (const Placement& p : placements) {
+    std::string state = "is as it was";
+    if (std::find(stuck.begin(), stuck.end(), &p) != stuck.end()) {
+      state = "holds the new content";
+      if (!p.backup.empty())
+        state += " (the old is in " + JoinPath(ParentDirectory(p.target->path), p.backup) + ")";
+    } else if (p.streamed > 0) {
+      state = &p == failing ? "got part of the new content" : "got the new content";
+    }
+    states += (states.empty() ? "" : ", ") + p.Where() + " " + state;
+  }
+  throw OutputsNotWritten(OutputsNotWritten::State::kLeftChanged,
+                          cause + ", and not every output could be put back: " + states);
 }
 
 std::string HostDirectoryText(const std::string& directory) { return directory; }

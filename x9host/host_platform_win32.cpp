@@ -4,6 +4,7 @@
 #include <commctrl.h>
 #include <shellapi.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 
@@ -185,26 +186,15 @@ std::wstring WideBase(const std::wstring& path) {
 HANDLE MakeTemporary(const std::wstring& path, std::wstring& temporary, bool deleteOnClose) {
   static unsigned counter = 0;
   for (int attempt = 0; attempt < 100; ++attempt) {
-    temporary = WideParent(path) + L"\\." + WideBase(path) + L".x9host-" +
-                std::to_wstring(GetCurrentProcessId()) + L"-" + std::to_wstring(++counter);
+    // Short, so that it fits wherever the target's own name does.
+    temporary = WideParent(path) + L"\\.x9h" +
+                std::to_wstring((GetCurrentProcessId() * 31 + ++counter) % 1000000);
     const HANDLE file = CreateFileW(
         temporary.c_str(), GENERIC_WRITE | DELETE, 0, nullptr, CREATE_NEW,
         FILE_ATTRIBUTE_NORMAL | (deleteOnClose ? FILE_FLAG_DELETE_ON_CLOSE : 0), nullptr);
     if (file != INVALID_HANDLE_VALUE || GetLastError() != ERROR_FILE_EXISTS) return file;
   }
   return INVALID_HANDLE_VALUE;
-}
-
-bool WriteAll(HANDLE file, const std::string& bytes) {
-  size_t written = 0;
-  while (written < bytes.size()) {
-    const DWORD chunk = static_cast<DWORD>(
-        bytes.size() - written > (1u << 20) ? (1u << 20) : bytes.size() - written);
-    DWORD n = 0;
-    if (!WriteFile(file, bytes.data() + written, chunk, &n, nullptr) || n == 0) return false;
-    written += n;
-  }
-  return true;
 }
 
 }  // namespace
@@ -237,6 +227,16 @@ OutputTarget PlanFileOutput(const std::string& option, const std::string& name) 
       }
       if (info.dwFileAttributes & FILE_ATTRIBUTE_READONLY)
         throw InputError(where + ": is read-only");
+      // Replacing needs the file opened for deletion: another program holding it open without
+      // allowing that would make the replacement fail after the request.
+      const File deletable(CreateFileW(wide.c_str(), DELETE, kShareAll, nullptr, OPEN_EXISTING,
+                                       FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+      if (!deletable) {
+        const DWORD why = GetLastError();
+        throw InputError(where + ": cannot be replaced (" + SystemMessage(why) +
+                         (why == ERROR_SHARING_VIOLATION ? "; another program holds it open" : "") +
+                         ")");
+      }
       target.kind = OutputTarget::Kind::kReplace;
       target.identity = Identity(file.get());
       path = FinalPath(file.get());
@@ -278,59 +278,191 @@ std::string FileIdentity(const std::string& path) {
   return identity.empty() ? "missing:" + FullPath(path) : identity;
 }
 
-void WriteOutputs(const std::vector<std::pair<OutputTarget, OutputProducer>>& produced) {
-  std::vector<std::pair<OutputTarget, std::string>> outputs;
-  for (const auto& [target, produce] : produced)
-    outputs.emplace_back(target, ProducedBytes(produce));
-  std::vector<std::pair<const OutputTarget*, std::wstring>> prepared;  // target, temporary file
-  const auto abandon = [&](const OutputTarget& target, DWORD error) {
-    for (const auto& [done, temporary] : prepared)
-      DeleteFileW(temporary.c_str());
-    throw InputError(target.option + " " + target.name + ": cannot be written (" +
-                     SystemMessage(error) + ")");
-  };
+namespace {
 
-  // Every replacement in full first, so that a failure leaves every target as it was.
-  for (const auto& [target, bytes] : outputs) {
-    if (target.kind != OutputTarget::Kind::kReplace && target.kind != OutputTarget::Kind::kCreate)
-      continue;
-    std::wstring temporary;
-    const File file(MakeTemporary(Wide(target.path), temporary, false));
-    if (!file) abandon(target, GetLastError());
-    prepared.emplace_back(&target, temporary);
-    if (!WriteAll(file.get(), bytes) || !FlushFileBuffers(file.get()))
-      abandon(target, GetLastError());
-  }
+struct StepFailed {
+  std::string reason;
+};
 
-  // Devices and standard output cannot be prepared: they are written now.
-  for (const auto& [target, bytes] : outputs) {
-    if (target.kind == OutputTarget::Kind::kStandardOutput) {
-      std::fflush(stdout);
-      if (!WriteAll(GetStdHandle(STD_OUTPUT_HANDLE), bytes)) abandon(target, GetLastError());
-    } else if (target.kind == OutputTarget::Kind::kWriteThrough) {
-      const File file(CreateFileW(Wide(target.path).c_str(), GENERIC_WRITE, kShareAll, nullptr,
-                                  OPEN_EXISTING, 0, nullptr));
-      if (!file || !WriteAll(file.get(), bytes)) abandon(target, GetLastError());
+void Step(const char* step) {
+  if (InjectedFault(step) != 0) throw StepFailed{std::string("a fault injected at ") + step};
+}
+
+void Check(bool ok) {
+  if (!ok) throw StepFailed{SystemMessage(GetLastError())};
+}
+
+class HandleSink final : public OutputSink {
+ public:
+  HandleSink(HANDLE file, size_t& written) : file_(file), written_(written) {}
+  void Write(std::string_view bytes) override {
+    // The seam counts outputs, not the pieces a producer writes them in.
+    if (!started_) Step("write");
+    started_ = true;
+    while (!bytes.empty()) {
+      const DWORD chunk = static_cast<DWORD>(bytes.size() > (1u << 20) ? (1u << 20) : bytes.size());
+      DWORD n = 0;
+      Check(WriteFile(file_, bytes.data(), chunk, &n, nullptr) && n > 0);
+      bytes.remove_prefix(n);
+      written_ += n;
     }
   }
 
-  for (size_t i = 0; i < prepared.size(); ++i) {
-    const auto& [target, temporary] = prepared[i];
-    const std::wstring path = Wide(target->path);
-    // ReplaceFile keeps the replaced file's attributes and security; a new file takes the
-    // directory's.
-    const bool placed =
-        target->kind == OutputTarget::Kind::kReplace
-            ? ReplaceFileW(path.c_str(), temporary.c_str(), nullptr,
-                           REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr, nullptr) != FALSE
-            : MoveFileExW(temporary.c_str(), path.c_str(),
-                          MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != FALSE;
-    if (!placed) {
-      const DWORD error = GetLastError();
-      prepared.erase(prepared.begin(), prepared.begin() + static_cast<ptrdiff_t>(i));
-      abandon(*target, error);
-    }
+ private:
+  HANDLE file_;
+  size_t& written_;
+  bool started_ = false;
+};
+
+// One output on its way into place.
+struct Placement {
+  const OutputTarget* target = nullptr;
+  const OutputProducer* produce = nullptr;
+  std::wstring temporary;  // the new content beside the target, while it has its own name
+  std::wstring backup;     // the old file, moved aside by ReplaceFileW: the way back
+  bool placed = false;
+  size_t streamed = 0;
+
+  bool IsFile() const {
+    return target->kind == OutputTarget::Kind::kReplace ||
+           target->kind == OutputTarget::Kind::kCreate;
   }
+  std::string Where() const { return target->option + " " + target->name; }
+};
+
+// A name beside path that nothing has yet.
+std::wstring FreeNameBeside(const std::wstring& path) {
+  static unsigned counter = 0;
+  std::wstring name;
+  do {
+    name = WideParent(path) + L"\\.x9h" +
+           std::to_wstring((GetCurrentProcessId() * 7 + ++counter) % 1000000);
+  } while (GetFileAttributesW(name.c_str()) != INVALID_FILE_ATTRIBUTES);
+  return name;
+}
+
+}  // namespace
+
+std::vector<std::string> WriteOutputs(
+    const std::vector<std::pair<OutputTarget, OutputProducer>>& outputs) {
+  std::vector<Placement> placements(outputs.size());
+  for (size_t i = 0; i < outputs.size(); ++i) {
+    placements[i].target = &outputs[i].first;
+    placements[i].produce = &outputs[i].second;
+  }
+  const Placement* failing = nullptr;
+  std::string why;
+  try {
+    // Every file in full first; then each put in place, an existing one moved aside by
+    // ReplaceFileW (which keeps its attributes and security on the new file) as the way back;
+    // the streams last, since what reaches them cannot be taken back.
+    for (Placement& p : placements) {
+      failing = &p;
+      if (!p.IsFile()) continue;
+      Step("create");
+      const File file(MakeTemporary(Wide(p.target->path), p.temporary, false));
+      if (!file) p.temporary.clear();
+      Check(static_cast<bool>(file));
+      HandleSink sink(file.get(), p.streamed);
+      (*p.produce)(sink);
+      p.streamed = 0;
+      Step("sync");
+      Check(FlushFileBuffers(file.get()) != FALSE);
+    }
+    for (Placement& p : placements) {
+      failing = &p;
+      if (!p.IsFile()) continue;
+      Step("rename");
+      const std::wstring path = Wide(p.target->path);
+      if (p.target->kind == OutputTarget::Kind::kReplace) {
+        const std::wstring backup = FreeNameBeside(path);
+        Check(ReplaceFileW(path.c_str(), p.temporary.c_str(), backup.c_str(),
+                           REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr, nullptr) != FALSE);
+        p.backup = backup;
+      } else {
+        Check(MoveFileExW(p.temporary.c_str(), path.c_str(), MOVEFILE_WRITE_THROUGH) != FALSE);
+      }
+      p.temporary.clear();
+      p.placed = true;
+    }
+    for (Placement& p : placements) {
+      failing = &p;
+      if (p.IsFile()) continue;
+      Step("stream");
+      if (p.target->kind == OutputTarget::Kind::kStandardOutput) {
+        std::fflush(stdout);
+        HandleSink sink(GetStdHandle(p.target->stream == 2 ? STD_ERROR_HANDLE : STD_OUTPUT_HANDLE),
+                        p.streamed);
+        (*p.produce)(sink);
+      } else {
+        const File file(CreateFileW(Wide(p.target->path).c_str(), GENERIC_WRITE, kShareAll, nullptr,
+                                    OPEN_EXISTING, 0, nullptr));
+        Check(static_cast<bool>(file));
+        HandleSink sink(file.get(), p.streamed);
+        (*p.produce)(sink);
+      }
+    }
+    failing = nullptr;
+  } catch (const StepFailed& failure) {
+    why = failure.reason;
+  } catch (const std::exception& error) {
+    why = error.what();
+  }
+
+  if (failing == nullptr) {
+    std::vector<std::string> warnings;
+    for (const Placement& p : placements) {
+      if (p.backup.empty()) continue;
+      if (InjectedFault("commit") != 0 || !DeleteFileW(p.backup.c_str())) {
+        warnings.push_back(p.Where() + ": the old content could not be removed from " +
+                           Utf8(p.backup));
+      }
+    }
+    return warnings;
+  }
+
+  // Every target back as it was, and everything made removed.
+  std::vector<const Placement*> stuck;
+  for (auto p = placements.rbegin(); p != placements.rend(); ++p) {
+    if (p->placed) {
+      const std::wstring path = Wide(p->target->path);
+      const bool back =
+          InjectedFault("restore") == 0 &&
+          (p->backup.empty()
+               ? DeleteFileW(path.c_str()) != FALSE
+               : MoveFileExW(p->backup.c_str(), path.c_str(),
+                             MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != FALSE);
+      if (back) {
+        p->placed = false;
+        p->backup.clear();
+      } else {
+        stuck.push_back(&*p);
+      }
+    }
+    if (!p->temporary.empty()) DeleteFileW(p->temporary.c_str());
+    p->temporary.clear();
+  }
+  const std::string cause = failing->Where() + ": cannot be written (" + why + ")";
+  bool streamed = false;
+  for (const Placement& p : placements)
+    streamed = streamed || p.streamed > 0;
+  if (stuck.empty() && !streamed) {
+    throw OutputsNotWritten(OutputsNotWritten::State::kAsTheyWere,
+                            cause + "; every output is as it was");
+  }
+  std::string states;
+  for (const Placement& p : placements) {
+    std::string state = "is as it was";
+    if (std::find(stuck.begin(), stuck.end(), &p) != stuck.end()) {
+      state = "holds the new content";
+      if (!p.backup.empty()) state += " (the old is in " + Utf8(p.backup) + ")";
+    } else if (p.streamed > 0) {
+      state = &p == failing ? "got part of the new content" : "got the new content";
+    }
+    states += (states.empty() ? "" : ", ") + p.Where() + " " + state;
+  }
+  throw OutputsNotWritten(OutputsNotWritten::State::kLeftChanged,
+                          cause + ", and not every output could be put back: " + states);
 }
 
 std::string HostDirectoryText(const std::string& directory) {

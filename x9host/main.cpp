@@ -161,8 +161,8 @@ void RefuseLossyUpdate(const Options& options, const std::vector<platform::Outpu
 }
 
 std::string Shown(const platform::OutputTarget& target) {
-  return target.kind == platform::OutputTarget::Kind::kStandardOutput ? "standard output"
-                                                                      : target.name;
+  if (target.kind != platform::OutputTarget::Kind::kStandardOutput) return target.name;
+  return target.stream == 2 ? "standard error" : "standard output";
 }
 
 // Route sets of the list the upload puts on the watch, and those it skips (named like the
@@ -256,7 +256,8 @@ int Run(const std::vector<std::string>& args) {
   bool gpxOnStandardOutput = false;
   for (const auto& target : targets) {
     gpxOnStandardOutput =
-        gpxOnStandardOutput || target.kind == platform::OutputTarget::Kind::kStandardOutput;
+        gpxOnStandardOutput ||
+        (target.kind == platform::OutputTarget::Kind::kStandardOutput && target.stream == 1);
   }
   FILE* const report = gpxOnStandardOutput ? stderr : stdout;
 
@@ -349,9 +350,24 @@ int Run(const std::vector<std::string>& args) {
       });
     }
     std::fflush(report);
-    platform::WriteOutputs(outputs);
+    std::vector<std::string> untidy;
+    try {
+      untidy = platform::WriteOutputs(outputs);
+    } catch (const platform::OutputsNotWritten& failure) {
+      // The request moved something, but the outputs say otherwise: the line says what each
+      // holds, and the status whether every one is as it was (2) or not all could be put back,
+      // or a signal came first (1).
+      for (const auto& target : targets)
+        std::fprintf(report, "not written: %s\n", Shown(target).c_str());
+      std::fflush(report);
+      std::fprintf(stderr, "x9host: %s\n", failure.what());
+      return failure.state() == platform::OutputsNotWritten::State::kAsTheyWere ? kExitBadInput
+                                                                                : kExitFailed;
+    }
     for (const auto& target : targets)
       std::fprintf(report, "written: %s\n", Shown(target).c_str());
+    for (const std::string& warning : untidy)
+      std::fprintf(stderr, "x9host: warning: %s\n", warning.c_str());
   } else {
     for (const auto& target : targets)
       std::fprintf(report, "not written: %s\n", Shown(target).c_str());

@@ -1,6 +1,7 @@
 #include "options.h"
 
 #include <charconv>
+#include <set>
 
 #include "input_error.h"
 
@@ -33,10 +34,17 @@ int Integer(const std::string& option, const std::string& value, int minimum, in
 Options ParseOptions(const std::vector<std::string>& args) {
   Options options;
   bool haveCommand = false;
+  bool optionsEnded = false;
+  std::set<std::string> given;  // options with a value, each allowed once
+  std::vector<std::string> transferOnly;
   for (size_t i = 0; i < args.size(); ++i) {
     std::string arg = args[i];
     std::optional<std::string> inlineValue;
-    if (arg.rfind("--", 0) == 0) {
+    if (!optionsEnded && arg == "--") {
+      optionsEnded = true;
+      continue;
+    }
+    if (!optionsEnded && arg.rfind("--", 0) == 0) {
       const size_t equals = arg.find('=');
       if (equals != std::string::npos) {
         inlineValue = arg.substr(equals + 1);
@@ -44,6 +52,8 @@ Options ParseOptions(const std::vector<std::string>& args) {
       }
     }
     const auto value = [&]() -> std::string {
+      // A second value would silently win over the first: say so instead.
+      if (!given.insert(arg).second) throw InputError(arg + " is given twice");
       if (inlineValue) return *inlineValue;
       if (i + 1 >= args.size()) throw InputError(arg + " needs a value");
       return args[++i];
@@ -57,7 +67,26 @@ Options ParseOptions(const std::vector<std::string>& args) {
       if (inlineValue) throw InputError(arg + " takes no value");
     };
 
-    if (arg == "--watch") {
+    // After "--" everything is a command, even a word that starts with "-".
+    const bool option = !optionsEnded && arg.size() > 1 && arg[0] == '-';
+    if (option && (arg == "--watch" || arg == "--watch-out" || arg == "--list" || arg == "--out" ||
+                   arg == "--pace" || arg == "--hold-at")) {
+      transferOnly.push_back(arg);
+    }
+    if (!option) {
+      const Command* found = nullptr;
+      for (const Command& command : kCommands) {
+        if (arg == command.name) found = &command;
+      }
+      if (found == nullptr)
+        throw InputError("unknown command \"" + arg + "\" (x9host --help lists them)");
+      if (haveCommand) {
+        throw InputError("one command at a time: \"" + options.command + "\" and \"" + arg + "\"");
+      }
+      haveCommand = true;
+      options.command = found->name;
+      options.flags = found->flags;
+    } else if (arg == "--watch") {
       options.watchFile = path();
     } else if (arg == "--watch-out") {
       options.watchOut = path();
@@ -80,25 +109,18 @@ Options ParseOptions(const std::vector<std::string>& args) {
     } else if (arg == "--version") {
       flag();
       options.version = true;
-    } else if (arg.size() > 1 && arg[0] == '-') {
-      throw InputError("unknown option " + arg + " (x9host --help lists them)");
     } else {
-      const Command* found = nullptr;
-      for (const Command& command : kCommands) {
-        if (arg == command.name) found = &command;
-      }
-      if (found == nullptr)
-        throw InputError("unknown command \"" + arg + "\" (x9host --help lists them)");
-      if (haveCommand) {
-        throw InputError("one command at a time: \"" + options.command + "\" and \"" + arg + "\"");
-      }
-      haveCommand = true;
-      options.command = found->name;
-      options.flags = found->flags;
+      throw InputError("unknown option " + arg + " (x9host --help lists them)");
     }
   }
   if (!haveCommand && !options.help && !options.version)
     throw InputError("no command given (x9host --help lists them)");
+  // about shows a box and moves nothing: an option of a transfer would be ignored there.
+  if (options.command == "about" && !transferOnly.empty()) {
+    if (options.outFile || options.watchOut)
+      throw InputError("about moves nothing: --out and --watch-out go with a transfer");
+    throw InputError(transferOnly.front() + " goes with a transfer, not with about");
+  }
   return options;
 }
 
@@ -130,15 +152,26 @@ std::string UsageText() {
          "  -h, --help            this text\n"
          "  --version             x9host's version\n"
          "\n"
-         "--out and --watch-out are written only when the exit status is 0, both or neither;\n"
-         "otherwise an existing file is left as it was. --watch, --out and --watch-out must name\n"
-         "different files (--list and --out may be the same). --watch and --watch-out are\n"
-         "refused with the real watch.\n"
+         "Each option with a value may be given once; \"--\" ends the options. about takes\n"
+         "only --plugins and --yes.\n"
+         "\n"
+         "--out and --watch-out are written only when the request moved something, both or\n"
+         "neither: each is made in full beside its file, then all are put in place, keeping\n"
+         "the old file's permissions, owner, ACL and extended attributes. If that fails, or\n"
+         "SIGINT, SIGTERM or SIGHUP comes first, every file is put back as it was. A device\n"
+         "or FIFO is written straight through, after the files; -, /dev/stdout or any name of\n"
+         "what standard output already is (a file opened for appending, a pipe) is written\n"
+         "through standard output, never replaced, and the report goes to standard error.\n"
+         "--watch, --out and --watch-out must name different files (--list and --out may be\n"
+         "the same). --watch and --watch-out are refused with the real watch.\n"
          "\n"
          "exit status:\n"
-         "  0  the request ran and changed the transfer list or the watch\n"
-         "  1  the module returned 0: the transfer failed or was aborted\n"
-         "  2  bad input or usage: nothing was run, nothing written\n"
+         "  0  the request ran and changed the transfer list or the watch; every output is new\n"
+         "  1  the module returned 0: the transfer failed or was aborted; or a signal stopped\n"
+         "     the outputs (every one is as it was); or putting them back failed too (the last\n"
+         "     line says what each output holds)\n"
+         "  2  bad input or usage: nothing was run, nothing written; or, after the request, the\n"
+         "     outputs could not be put in place and every one is as it was\n"
          "  3  the request ran but moved nothing (declined, no answer, no watch library, no\n"
          "     watch, nothing of that kind on the watch, nothing to upload)\n";
 }

@@ -11,9 +11,13 @@
 
 namespace x9host {
 
-inline constexpr int kExitMoved = 0;         // the request changed the transfer list or the watch
-inline constexpr int kExitFailed = 1;        // the module returned 0 (failed or aborted)
-inline constexpr int kExitBadInput = 2;      // bad input or usage: nothing run, nothing written
+inline constexpr int kExitMoved = 0;  // the request changed the transfer list or the watch
+// the module returned 0 (failed or aborted); or a signal stopped the outputs (all as they
+// were); or putting them back failed too (the last line says what each holds)
+inline constexpr int kExitFailed = 1;
+// bad input or usage (nothing run, nothing written); or, after the request, the outputs could
+// not be put in place and every one is as it was
+inline constexpr int kExitBadInput = 2;
 inline constexpr int kExitNothingMoved = 3;  // the request ran and moved nothing
 
 // The x9.dll in the plug-in directory.

@@ -4,11 +4,14 @@
 # about box and a full download, both with the boxes answered by --yes's hook; bad input; the
 # exit statuses and the write rules; and the real-watch mode with a watch library that is not
 # the simulator. Needs a display (xvfb-run -a, as tools/test.sh runs the Windows suite).
-# Usage: wine_test.sh X9HOST.EXE SAMPLE_WATCH.GPX STAND_IN_PLUGIN_DIR
+# Also the outputs' transaction: a file another program holds open, and a failure between the
+# two outputs' replacements through x9host's fault seam (every output as it was).
+# Usage: wine_test.sh X9HOST.EXE SAMPLE_WATCH.GPX STAND_IN_PLUGIN_DIR HOLD_FILE.EXE
 set -uo pipefail
 program=$1
 sample=$2
 stand_in=$3
+hold_file=$4
 root=$(cd "$(dirname "$0")/../.." && pwd)
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
@@ -61,14 +64,14 @@ else
   fail "download-all: no GPX written"
 fi
 
-run --watch "$(windows_path "$work/missing.gpx")" about
+run --watch "$(windows_path "$work/missing.gpx")" download-routes
 status=$?
 [ "$status" -eq 2 ] || fail "missing watch file: status $status"
 [ "$(wc -l <"$work/err")" -eq 1 ] || fail "missing watch file: not one line: $(cat "$work/err")"
 
 # XmlLite's verdict on a broken file, with the line.
 printf '<gpx xmlns="http://www.topografix.com/GPX/1/1">\n<wpt lat="1" lon="2">\n</gpx>\n' >"$work/broken.gpx"
-run --watch "$(windows_path "$work/broken.gpx")" about
+run --watch "$(windows_path "$work/broken.gpx")" download-routes
 status=$?
 [ "$status" -eq 2 ] || fail "broken watch file: status $status"
 grep -q "line 3: not well-formed XML" "$work/err" || fail "broken watch file: $(cat "$work/err")"
@@ -119,7 +122,30 @@ run download-routes --yes --out "$(w keep.gpx)" --watch-out 'Z:\dev\full'
 status=$?
 [ "$status" -eq 2 ] || fail "--watch-out on a full disk: status $status"
 [ "$(cat "$work/keep.gpx")" = "$old" ] || fail "--watch-out on a full disk: --out was written"
-[ "$(ls -A "$work" | grep -c x9host)" -eq 0 ] || fail "a temporary file was left: $(ls -A "$work")"
+[ "$(ls -A "$work" | grep -c '^\.x9h')" -eq 0 ] || fail "a temporary file was left: $(ls -A "$work")"
+
+# The transaction. A file another program holds open without allowing deletion cannot be
+# replaced: told before the request.
+"$root/tools/wine-run.sh" "$hold_file" "$(w keep.gpx)" 20 >"$work/held" 2>/dev/null &
+holder=$!
+for _ in $(seq 100); do grep -q held "$work/held" 2>/dev/null && break; sleep 0.2; done
+run download-routes --yes --out "$(w keep.gpx)" --watch-out "$(w new-watch.gpx)"
+status=$?
+kill "$holder" 2>/dev/null
+wait "$holder" 2>/dev/null
+[ "$status" -eq 2 ] && grep -q "another program holds it open" "$work/err" || fail "a held --out: status $status $(cat "$work/err")"
+! grep -q "message box" "$work/err" || fail "a held --out: the request ran"
+[ "$(cat "$work/keep.gpx")" = "$old" ] || fail "a held --out: it was changed"
+# The second replacement fails once the first is in place: the first is put back from
+# ReplaceFileW's backup, the new file removed, nothing left.
+cp "$work/keep.gpx" "$work/second.gpx"
+X9HOST_FAULT=rename:2 run download-routes --yes --out "$(w keep.gpx)" --watch-out "$(w second.gpx)"
+status=$?
+[ "$status" -eq 2 ] && grep -q "every output is as it was" "$work/err" || fail "a failed second replacement: status $status $(cat "$work/err")"
+[ "$(cat "$work/keep.gpx")" = "$old" ] || fail "a failed second replacement: the first was not put back"
+[ "$(cat "$work/second.gpx")" = "$old" ] || fail "a failed second replacement: the second was changed"
+[ "$(ls -A "$work" | grep -c '^\.x9h')" -eq 0 ] || fail "a failed second replacement left: $(ls -A "$work")"
+rm -f "$work/second.gpx"
 
 # Written: a file replaced, through a link (kept), NUL, standard output.
 ln -s "$work/keep.gpx" "$work/keep-link.gpx"

@@ -1,0 +1,471 @@
+// How x9host puts its outputs in place: the transaction with every step made to fail once (the
+// old file or the whole new one, with its metadata, and a status and last line that say
+// which), signals at every step, standard output in every spelling, a report nobody reads,
+// FIFOs, checks before the request, long names and deep directories, and the options.
+#include <acl/libacl.h>
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/acl.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <sys/xattr.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "glossary.h"
+#include "x9host_support.h"
+
+// Launch settings are named one by one (designated initialisers), the rest left at their defaults.
+#pragma GCC diagnostic ignored "-Wmissing-field-initializers"
+
+namespace {
+
+using namespace x9host_test;
+
+constexpr char kOld[] = "the old transfer list, byte for byte\n";
+
+// Everything the rule keeps of a file: bytes, mode, owner, ACL and one extended attribute.
+struct FileState {
+  std::string bytes;
+  mode_t mode = 0;
+  uid_t uid = 0;
+  gid_t gid = 0;
+  std::string acl;
+  std::string xattr;
+  bool operator==(const FileState&) const = default;
+};
+
+FileState StateOf(const fs::path& path) {
+  FileState state;
+  struct stat info {};
+  if (stat(path.c_str(), &info) != 0) return state;
+  state.bytes = ReadText(path);
+  state.mode = info.st_mode & 07777;
+  state.uid = info.st_uid;
+  state.gid = info.st_gid;
+  if (acl_t acl = acl_get_file(path.c_str(), ACL_TYPE_ACCESS)) {
+    if (char* text = acl_to_any_text(acl, nullptr, ',', 0)) {
+      state.acl = text;
+      acl_free(text);
+    }
+    acl_free(acl);
+  }
+  char value[256];
+  const ssize_t n = getxattr(path.c_str(), "user.x9test", value, sizeof value);
+  if (n > 0) state.xattr.assign(value, static_cast<size_t>(n));
+  return state;
+}
+
+// Runs x9host with standard output on outFd (-1: a file, as Run does) and more environment.
+struct Exec {
+  std::vector<std::string> env;  // NAME=VALUE
+  int outFd = -1;
+  int killAfterMs = 0;  // send signal this long after the start
+  int signal = SIGTERM;
+  std::string cwd;  // chdir here first (relative steps, for any depth)
+  uid_t user = 0;   // run as this user when not 0
+};
+
+class X9hostOutputs : public X9hostProgram {
+ protected:
+  Outcome Start(const std::vector<std::string>& args, const Exec& exec) {
+    const fs::path out = Path(".stdout"), err = Path(".stderr");
+    const pid_t pid = fork();
+    if (pid == 0) {
+      setenv("TZ", "Asia/Tokyo", 1);
+      unsetenv("LC_ALL");
+      unsetenv("LC_MESSAGES");
+      setenv("LANG", "C.UTF-8", 1);
+      for (const std::string& pair : exec.env)
+        putenv(const_cast<char*>(pair.c_str()));
+      const int devNull = open("/dev/null", O_RDONLY);
+      const int outFd =
+          exec.outFd >= 0 ? exec.outFd : open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666);
+      const int errFd = open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666);
+      dup2(devNull, 0);
+      dup2(outFd, 1);
+      dup2(errFd, 2);
+      if (!exec.cwd.empty()) {
+        // One step at a time: the whole path may be longer than the system takes at once.
+        size_t start = 0;
+        while (start < exec.cwd.size()) {
+          const size_t slash = exec.cwd.find('/', start);
+          const std::string part = exec.cwd.substr(start, slash - start);
+          if (chdir(part.empty() ? "/" : part.c_str()) != 0) _exit(126);
+          start = slash == std::string::npos ? exec.cwd.size() : slash + 1;
+        }
+      }
+      if (exec.user != 0 && (setgid(exec.user) != 0 || setuid(exec.user) != 0)) _exit(125);
+      std::vector<char*> argv{const_cast<char*>(X9HOST_PROGRAM)};
+      for (const std::string& arg : args)
+        argv.push_back(const_cast<char*>(arg.c_str()));
+      argv.push_back(nullptr);
+      execv(X9HOST_PROGRAM, argv.data());
+      _exit(127);
+    }
+    if (exec.killAfterMs > 0) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(exec.killAfterMs));
+      kill(pid, exec.signal);
+    }
+    // No case may hang the suite: a program still running after 60 s is killed.
+    int status = 0;
+    for (int waited = 0; waitpid(pid, &status, WNOHANG) == 0; waited += 10) {
+      if (waited > 60000) kill(pid, SIGKILL);
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    Outcome outcome;
+    outcome.status = WIFEXITED(status) ? WEXITSTATUS(status) : -WTERMSIG(status);
+    if (exec.outFd < 0) outcome.out = ReadText(out);
+    outcome.err = ReadText(err);
+    return outcome;
+  }
+
+  // The two outputs of every transaction case: an existing list file with metadata of its
+  // own, and a watch file that is not there yet.
+  FileState SeedOld() {
+    WriteText(Path("out.gpx"), kOld);
+    chmod(Path("out.gpx").c_str(), 0640);
+    if (geteuid() == 0) chown(Path("out.gpx").c_str(), 65534, 65534);
+    EXPECT_EQ(setxattr(Path("out.gpx").c_str(), "user.x9test", "kept", 4, 0), 0);
+    acl_t acl = acl_from_text("u::rw-,u:nobody:rw-,g::r--,m::rw-,o::---");
+    EXPECT_EQ(acl_set_file(Path("out.gpx").c_str(), ACL_TYPE_ACCESS, acl), 0);
+    acl_free(acl);
+    return StateOf(Path("out.gpx"));
+  }
+
+  std::vector<std::string> Both() const {
+    return {"download-all",           "--yes",       "--out",
+            Path("out.gpx").string(), "--watch-out", Path("b.gpx").string()};
+  }
+};
+
+std::string LastLine(const std::string& text) {
+  const size_t end = text.find_last_not_of('\n');
+  if (end == std::string::npos) return {};
+  const size_t start = text.rfind('\n', end);
+  return text.substr(start == std::string::npos ? 0 : start + 1, end + 1 - (start + 1));
+}
+
+// --- The transaction
+// ------------------------------------------------------------------------------
+
+struct FaultCase {
+  const char* fault;  // X9HOST_FAULT
+  int status;         // 0: both new; 2: both as they were; 1: as the last line says
+  const char* line;   // in the last line of stderr (empty: "done" on the report)
+};
+
+TEST_F(X9hostOutputs, EveryStepThatFailsLeavesEveryOutputAsItWasOrAllNew) {
+  const FaultCase cases[] = {
+      {"directory", 2, "--out"},
+      {"create", 2, "--out"},
+      {"create:2", 2, "--watch-out"},
+      {"write", 2, "a fault injected at write"},
+      {"write:2", 2, "--watch-out"},
+      {"metadata", 2, "a fault injected at metadata"},
+      {"sync:2", 2, "--watch-out"},
+      {"link", 2, "a fault injected at link"},
+      {"backup", 2, "a fault injected at backup"},
+      {"rename", 2, "--out"},
+      {"rename:2", 2, "--watch-out"},  // the first is in place already, and is put back
+      {"commit", 0, "the old content could not be removed"},
+      // Without hard links the rename swaps old and new, and the way back swaps them again.
+      {"hardlink", 0, ""},
+      {"hardlink,rename:2", 2, "--watch-out"},
+      // Signals before the last output is in place put every one back; after it, nothing.
+      {"create=15", 1, "interrupted by SIGTERM before the outputs were in place"},
+      {"write:2=2", 1, "interrupted by SIGINT"},
+      {"backup=1", 1, "interrupted by SIGHUP"},
+      {"rename:2=15", 1, "interrupted by SIGTERM"},
+      {"commit=15", 0, ""},
+  };
+  for (const FaultCase& c : cases) {
+    SCOPED_TRACE(c.fault);
+    for (const std::string& name : Files())
+      fs::remove(Path(name));
+    const FileState old = SeedOld();
+    const Outcome outcome = Start(Both(), {{std::string("X9HOST_FAULT=") + c.fault}});
+    EXPECT_EQ(outcome.status, c.status) << outcome.err;
+    if (c.status == 0) {
+      EXPECT_NE(outcome.out.find("x9host: done:"), std::string::npos);
+      const FileState now = StateOf(Path("out.gpx"));
+      EXPECT_NE(now.bytes, old.bytes);
+      EXPECT_EQ(now.mode, old.mode);
+      EXPECT_EQ(now.acl, old.acl);
+      EXPECT_EQ(now.xattr, "kept");
+      EXPECT_EQ(now.uid, old.uid);
+      EXPECT_TRUE(fs::exists(Path("b.gpx")));
+    } else {
+      EXPECT_EQ(StateOf(Path("out.gpx")), old);
+      EXPECT_FALSE(fs::exists(Path("b.gpx")));
+      EXPECT_EQ(Files(), std::vector<std::string>{"out.gpx"});  // nothing made is left
+      EXPECT_NE(outcome.out.find("not written: " + Path("out.gpx").string()), std::string::npos);
+    }
+    if (*c.line != '\0') {
+      EXPECT_NE(LastLine(outcome.err).find(c.line), std::string::npos) << outcome.err;
+    }
+    if (c.status == 2) {
+      EXPECT_NE(LastLine(outcome.err).find("every output is as it was"), std::string::npos);
+    }
+  }
+}
+
+TEST_F(X9hostOutputs, WhenTheWayBackFailsTooTheLastLineSaysWhatEachOutputHolds) {
+  const FileState old = SeedOld();
+  const Outcome outcome = Start(Both(), {{"X9HOST_FAULT=rename:2,restore"}});
+  EXPECT_EQ(outcome.status, 1) << outcome.err;
+  const std::string line = LastLine(outcome.err);
+  EXPECT_NE(line.find("--out " + Path("out.gpx").string() +
+                      " holds the new content (the old is in " + Path(".x9h").string()),
+            std::string::npos)
+      << line;
+  EXPECT_NE(line.find("--watch-out " + Path("b.gpx").string() + " is as it was"),
+            std::string::npos);
+  // And it is so: the new list in place, the old one under the name the line gives.
+  EXPECT_NE(ReadText(Path("out.gpx")), kOld);
+  EXPECT_FALSE(fs::exists(Path("b.gpx")));
+  const std::vector<std::string> files = Files();
+  ASSERT_EQ(files.size(), 2u);
+  EXPECT_EQ(files[0].rfind(".x9h", 0), 0u);
+  EXPECT_EQ(StateOf(Path(files[0])).bytes, old.bytes);
+  EXPECT_EQ(StateOf(Path(files[0])).acl, old.acl);
+}
+
+// --- Checks before the request
+// --------------------------------------------------------------------
+
+TEST_F(X9hostOutputs, WhatWouldMakeTheRenameFailIsRefusedBeforeTheRequest) {
+  if (geteuid() != 0) GTEST_SKIP() << "chattr and another user need root";
+  struct Case {
+    const char* what;
+    const char* attribute;  // chattr on out.gpx, or on the directory for "dir"
+    bool onDirectory;
+    const char* fragment;
+  };
+  const Case cases[] = {
+      {"append-only file", "+a", false, "is append-only, so it cannot be replaced"},
+      {"immutable file", "+i", false, "is immutable"},
+      {"append-only directory", "+a", true, "is append-only, so no file in it"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    fs::create_directory(Path("sub"));
+    WriteText(Path("sub/out.gpx"), kOld);
+    const std::string target = (c.onDirectory ? Path("sub") : Path("sub/out.gpx")).string();
+    if (std::system(
+            ("chattr " + std::string(c.attribute) + " " + target + " 2>/dev/null").c_str()) != 0) {
+      GTEST_SKIP() << "this file system has no chattr attributes";
+    }
+    const Outcome outcome =
+        Start({"download-all", "--yes", "--out", Path("sub/out.gpx").string()}, {});
+    std::system(("chattr -a -i " + target).c_str());
+    EXPECT_BAD_INPUT(outcome, c.fragment);
+    EXPECT_EQ(outcome.err.find("[question]"), std::string::npos);  // before the request
+    EXPECT_EQ(ReadText(Path("sub/out.gpx")), kOld);
+    fs::remove_all(Path("sub"));
+  }
+  // Another user's file in a sticky directory: the rename would fail for anyone but its owner.
+  chmod(dir_.c_str(), 01777);
+  WriteText(Path("theirs.gpx"), kOld);
+  chown(Path("theirs.gpx").c_str(), 12345, 12345);
+  chmod(Path("theirs.gpx").c_str(), 0666);
+  const Outcome sticky =
+      Start({"download-all", "--yes", "--out", Path("theirs.gpx").string()}, {.user = 65534});
+  EXPECT_BAD_INPUT(sticky, "only a file's owner may replace it");
+  EXPECT_EQ(ReadText(Path("theirs.gpx")), kOld);
+}
+
+// --- Special targets
+// ------------------------------------------------------------------------------
+
+TEST_F(X9hostOutputs, StandardOutputInEverySpellingIsWrittenThroughNeverReplaced) {
+  const std::vector<std::string> spellings = {"-", "/dev/stdout", "/dev/fd/1", "/proc/self/fd/1",
+                                              Path("app.log").string()};
+  for (const std::string& spelling : spellings) {
+    SCOPED_TRACE(spelling);
+    // x9host ... --out SPELLING >> app.log
+    WriteText(Path("app.log"), "an earlier line\n");
+    const int log = open(Path("app.log").c_str(), O_WRONLY | O_APPEND);
+    const Outcome appended = Start({"download-routes", "--yes", "--out", spelling}, {.outFd = log});
+    close(log);
+    EXPECT_EQ(appended.status, 0) << appended.err;
+    const std::string text = ReadText(Path("app.log"));
+    EXPECT_EQ(text.rfind("an earlier line\n<?xml", 0), 0u) << text.substr(0, 80);
+    EXPECT_NE(text.find("</gpx>"), std::string::npos);
+    EXPECT_NE(appended.err.find("written: standard output"), std::string::npos);
+    // x9host ... --out SPELLING | cat
+    int pipeFds[2];
+    ASSERT_EQ(pipe(pipeFds), 0);
+    std::string piped;
+    std::thread reader([&] {
+      char buffer[4096];
+      ssize_t n;
+      while ((n = read(pipeFds[0], buffer, sizeof buffer)) > 0)
+        piped.append(buffer, static_cast<size_t>(n));
+    });
+    const std::string name = spelling == Path("app.log").string() ? "/dev/stdout" : spelling;
+    const Outcome outcome =
+        Start({"download-routes", "--yes", "--out", name}, {.outFd = pipeFds[1]});
+    close(pipeFds[1]);
+    reader.join();
+    close(pipeFds[0]);
+    EXPECT_EQ(outcome.status, 0) << outcome.err;
+    EXPECT_EQ(piped.rfind("<?xml", 0), 0u);
+  }
+  // Standard error likewise.
+  const Outcome toErr = Start({"download-routes", "--yes", "--out", "/dev/stderr"}, {});
+  EXPECT_EQ(toErr.status, 0) << toErr.err;
+  EXPECT_NE(toErr.err.find("</gpx>"), std::string::npos);
+  EXPECT_NE(toErr.out.find("written: standard error"), std::string::npos);
+}
+
+TEST_F(X9hostOutputs, AReportNobodyReadsNeverStopsTheOutputs) {
+  // x9host download-all --yes --out b.gpx | head -0
+  int pipeFds[2];
+  ASSERT_EQ(pipe(pipeFds), 0);
+  close(pipeFds[0]);
+  const Outcome outcome =
+      Start({"download-all", "--yes", "--out", Path("b.gpx").string()}, {.outFd = pipeFds[1]});
+  close(pipeFds[1]);
+  EXPECT_EQ(outcome.status, 0) << outcome.err;
+  EXPECT_NE(ReadText(Path("b.gpx")).find("</gpx>"), std::string::npos);
+}
+
+TEST_F(X9hostOutputs, AFifoNobodyReadsCanBeInterruptedAndNothingIsLeft) {
+  for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
+    SCOPED_TRACE(signal);
+    ASSERT_EQ(mkfifo(Path("fifo").c_str(), 0600), 0);
+    const FileState old = SeedOld();
+    const Outcome outcome = Start({"download-all", "--yes", "--out", Path("out.gpx").string(),
+                                   "--watch-out", Path("fifo").string()},
+                                  {.killAfterMs = 1500, .signal = signal});
+    EXPECT_EQ(outcome.status, 1) << outcome.err;
+    EXPECT_NE(LastLine(outcome.err).find("before the outputs were in place"), std::string::npos)
+        << outcome.err;
+    EXPECT_EQ(StateOf(Path("out.gpx")), old);
+    EXPECT_EQ(Files(), (std::vector<std::string>{"fifo", "out.gpx"}));
+    fs::remove(Path("fifo"));
+  }
+}
+
+// --- Names
+// ----------------------------------------------------------------------------------------
+
+TEST_F(X9hostOutputs, AnyNameTheFileSystemTakesAndAnyDepthOfDirectory) {
+  // 85 characters of three bytes: 255 bytes, the most a name may have here.
+  std::string longName;
+  for (int i = 0; i < 83; ++i)
+    longName += "地";
+  longName += ".gpx";
+  longName.insert(0, "x");  // 1 + 249 + 4 = 254 bytes
+  ASSERT_LE(longName.size(), 255u);
+  WriteText(Path(longName), kOld);
+  for (const char* name : {"new", "old"}) {
+    SCOPED_TRACE(name);
+    const std::string target = name == std::string("new") ? longName + "2" : longName;
+    const Outcome outcome =
+        Start({"download-routes", "--yes", "--out", target}, {.cwd = dir_.string()});
+    EXPECT_EQ(outcome.status, 0) << outcome.err;
+    EXPECT_NE(ReadText(Path(target)).find("</gpx>"), std::string::npos);
+  }
+  // A working directory deeper than a path the system takes at once.
+  std::string deep = dir_.string();
+  std::string relative;
+  for (int i = 0; i < 30; ++i)
+    relative += (i ? "/" : "") + std::string(200, static_cast<char>('a' + i % 26));
+  ASSERT_GT(dir_.string().size() + relative.size(), 4096u);
+  int at = open(dir_.c_str(), O_RDONLY | O_DIRECTORY);
+  for (int i = 0; i < 30; ++i) {
+    const std::string part(200, static_cast<char>('a' + i % 26));
+    ASSERT_EQ(mkdirat(at, part.c_str(), 0755), 0);
+    const int next = openat(at, part.c_str(), O_RDONLY | O_DIRECTORY);
+    close(at);
+    at = next;
+  }
+  const Outcome outcome =
+      Start({"download-routes", "--yes", "--out", "out.gpx"}, {.cwd = deep + "/" + relative});
+  EXPECT_EQ(outcome.status, 0) << outcome.err;
+  struct stat info {};
+  EXPECT_EQ(fstatat(at, "out.gpx", &info, 0), 0);
+  close(at);
+  // Removing what is deeper than a path takes is left to the shell's rm, one step at a time.
+  std::system(("rm -rf " + Path(std::string(200, 'a')).string()).c_str());
+}
+
+// --- Options
+// --------------------------------------------------------------------------------------
+
+TEST_F(X9hostOutputs, RepeatedOptionsAndOptionsACommandDoesNotUseAreRefused) {
+  const struct {
+    std::vector<std::string> args;
+    const char* fragment;
+  } refused[] = {
+      {{"--out", "a.gpx", "--out", "b.gpx", "download-all"}, "--out is given twice"},
+      {{"--watch=a.gpx", "--watch", "b.gpx", "download-all"}, "--watch is given twice"},
+      {{"--pace", "1", "--pace=2", "download-all"}, "--pace is given twice"},
+      {{"about", "--watch", "w.gpx"}, "--watch goes with a transfer, not with about"},
+      {{"about", "--list", "l.gpx"}, "--list goes with a transfer, not with about"},
+      {{"about", "--pace", "5"}, "--pace goes with a transfer"},
+      {{"--", "--out", "download-all"}, "unknown command \"--out\""},
+  };
+  for (const auto& c : refused) {
+    SCOPED_TRACE(c.fragment);
+    EXPECT_BAD_INPUT(Run(c.args), c.fragment);
+  }
+  EXPECT_FALSE(fs::exists("a.gpx"));
+  // Flags may be repeated; "--" ends the options.
+  const Outcome ended =
+      Run({"--yes", "--yes", "--out", Path("o.gpx").string(), "--", "download-routes"});
+  EXPECT_EQ(ended.status, 0) << ended.err;
+  // What the program says of itself is what its help and docs say.
+  const std::string help = Run({"--help"}).out;
+  EXPECT_NE(help.find("\"--\" ends the options"), std::string::npos);
+  EXPECT_NE(help.find("every one is as it was"), std::string::npos);
+  const std::string docs = ReadText(fs::path(X9HOST_SOURCE_DIR) / "docs" / "x9host.md");
+  EXPECT_NE(docs.find(std::string("`x9host ") + X9_VERSION + "`"), std::string::npos);
+}
+
+// --- The reader's language
+// ------------------------------------------------------------------------
+
+TEST(X9hostLocale, TheLanguageFollowsTheCategoriesInTheLibrarysOrder) {
+  const struct {
+    const char* all;
+    const char* messages;
+    const char* lang;
+    bool japanese;
+  } cases[] = {
+      {nullptr, nullptr, "ja_JP.UTF-8", true}, {nullptr, nullptr, "C.UTF-8", false},
+      {nullptr, "ja_JP.UTF-8", "C", true},     {nullptr, "C", "ja_JP.UTF-8", false},
+      {"ja_JP.UTF-8", "C", "C", true},         {"C", "ja_JP.UTF-8", "ja_JP.UTF-8", false},
+      {"", "ja_JP.UTF-8", "C", true},          {nullptr, nullptr, nullptr, false},
+  };
+  const auto set = [](const char* name, const char* value) {
+    if (value == nullptr) {
+      unsetenv(name);
+    } else {
+      setenv(name, value, 1);
+    }
+  };
+  for (const auto& c : cases) {
+    set("LC_ALL", c.all);
+    set("LC_MESSAGES", c.messages);
+    set("LANG", c.lang);
+    EXPECT_EQ(x9host::JapaneseReader(), c.japanese)
+        << (c.all ? c.all : "-") << " " << (c.messages ? c.messages : "-") << " "
+        << (c.lang ? c.lang : "-");
+  }
+  unsetenv("LC_ALL");
+  unsetenv("LC_MESSAGES");
+  setenv("LANG", "C.UTF-8", 1);
+}
+
+}  // namespace
