@@ -30,9 +30,7 @@ build() {
   cmake --preset "$1" >/dev/null && cmake --build --preset "$1" -j "$jobs"
 }
 
-export WINEPREFIX="$root/build/wineprefix"
-export WINEDEBUG=-all
-export WINEDLLOVERRIDES="mscoree=;mshtml="
+source tools/wine-env.sh
 
 step "build native" build native
 step "tests native" ctest --preset native -j "$jobs"
