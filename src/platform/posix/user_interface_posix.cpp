@@ -1,6 +1,7 @@
 // POSIX only: the platform layer's message boxes and progress window, as a terminal shows them:
 // boxes on stderr, questions answered on stdin, the progress window as a one-line bar with
-// Ctrl-C as its Abort button. Libraries, pause and zone values are in library_posix.cpp.
+// Ctrl-C as its Abort button. Libraries are in library_posix.cpp, pause and zone values in
+// time_posix.cpp.
 
 #include <iconv.h>
 #include <signal.h>
