@@ -262,9 +262,7 @@ const x9::DeviceApi& FakeDevice() {
 void InstallFakes() {
   x9::SetUserInterface(&g_ui);
   x9::g_settleMilliseconds = 0;
-  tzset();
-  x9::g_clockAdjust.zoneOffset = static_cast<int32_t>(timezone);
-  x9::g_clockAdjust.daylightAdjust = daylight != 0 ? -3600 : 0;
+  x9::g_clockAdjust = x9::ClockAdjustFromZone(x9::platform::ReadZoneValues());
 }
 
 int MessageBoxesShown() { return g_ui.shown; }

@@ -60,10 +60,10 @@ TEST_F(DispatcherTest, CombinedDownloadAsksOnceAndRefreshesAllThreeKinds) {
   EXPECT_EQ(ui.boxes[0].style, x9::kStyleQuestion);
   EXPECT_EQ(Refreshes(),
             (std::vector<unsigned>{x9::kListWaypoints, x9::kListRoutes, x9::kListTracks}));
-  EXPECT_EQ(X9Host_ItemCount(0), 2);  // waypoints
-  ASSERT_EQ(X9Host_SetCount(), 3);    // the route, then the track
-  EXPECT_EQ(X9Host_Set(1)->kind, x9::kListRoutes);
-  EXPECT_EQ(X9Host_Set(2)->kind, x9::kListTracks);
+  EXPECT_EQ(X9Host_ItemCount(0), 2);   // waypoints
+  ASSERT_EQ(X9Host_GetSetCount(), 3);  // the route, then the track
+  EXPECT_EQ(X9Host_GetSet(1)->kind, x9::kListRoutes);
+  EXPECT_EQ(X9Host_GetSet(2)->kind, x9::kListTracks);
   EXPECT_EQ(X9Watch_LoadCount(), 1);
   EXPECT_TRUE(WatchLibraryReleased());
   ASSERT_EQ(ui.windows.size(), 3u);
@@ -118,7 +118,7 @@ TEST_F(DispatcherTest, AFailedStageEndsTheCombinedDownloadWithoutRefresh) {
   EXPECT_TRUE(Refreshes().empty());
   // What the waypoint stage appended stays.
   EXPECT_EQ(X9Host_ItemCount(0), 2);
-  EXPECT_EQ(X9Host_SetCount(), 1);
+  EXPECT_EQ(X9Host_GetSetCount(), 1);
   EXPECT_TRUE(WatchLibraryReleased());
 }
 
@@ -200,11 +200,11 @@ TEST_F(DispatcherTest, ANestedRequestIsRefusedQuietly) {
   EXPECT_EQ(nested.results, std::vector<long>(2, 1));  // one per pump of the track download
   EXPECT_EQ(ui.boxes.size(), 1u);
   EXPECT_EQ(X9Watch_LoadCount(), 1);
-  EXPECT_EQ(X9Host_SetCount(), 2);
+  EXPECT_EQ(X9Host_GetSetCount(), 2);
   // Afterwards requests are served again.
   X9Host_SetPumpHook(nullptr, nullptr);
   EXPECT_EQ(Request(x9::kFlagDownloadRoutes), 1);
-  EXPECT_EQ(X9Host_SetCount(), 3);
+  EXPECT_EQ(X9Host_GetSetCount(), 3);
 }
 
 // A user interface whose boxes throw, to drive exceptions through a request.

@@ -255,8 +255,8 @@ TEST_F(HostTest, ItemsAreStoredWithEveryByteAndTheirOwnTexts) {
   stored.itemCount = 5;
   TPI_SetStatGpsProtocol(set, &stored);
   newName[0] = 'x';
-  EXPECT_STREQ("RENAMED", X9Host_Set(set)->name);
-  EXPECT_EQ(5, X9Host_Set(set)->itemCount);
+  EXPECT_STREQ("RENAMED", X9Host_GetSet(set)->name);
+  EXPECT_EQ(5, X9Host_GetSet(set)->itemCount);
 }
 
 TEST_F(HostTest, OutOfRangeIndexesWriteAndStoreNothing) {
@@ -275,7 +275,7 @@ TEST_F(HostTest, OutOfRangeIndexesWriteAndStoreNothing) {
 
   EXPECT_EQ(0, TPI_AddDataItemGpsProtocol(3, &item));
   EXPECT_EQ(0, TPI_GetItemCountGpsProtocol(3));
-  EXPECT_EQ(1, X9Host_SetCount());
+  EXPECT_EQ(1, X9Host_GetSetCount());
   EXPECT_EQ(0, X9Host_ItemCount(0));
 }
 

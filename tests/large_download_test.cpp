@@ -140,7 +140,7 @@ TEST_F(LargeDownloadTest, FourMillionTrackPointsHoldOnlyWhatTheTransferMust) {
   X9Host_SetItemSink(nullptr, nullptr);
   EXPECT_EQ(received.items, kPoints);
   EXPECT_EQ(received.wrong, 0u);
-  EXPECT_EQ(X9Host_SetCount(), kTracks + 1);
+  EXPECT_EQ(X9Host_GetSetCount(), kTracks + 1);
   EXPECT_TRUE(ui.boxes.empty());
 
   // The working buffers at their peak: exactly what must be held (a record per point would add

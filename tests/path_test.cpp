@@ -7,7 +7,7 @@
 
 namespace {
 
-using x9::EndsWithBackslash;
+using x9::EndsWithSeparator;
 using x9::JoinPath;
 
 std::string Joined(const char* directory, const char* fileName) {
@@ -17,19 +17,19 @@ std::string Joined(const char* directory, const char* fileName) {
   return buffer;
 }
 
-TEST(EndsWithBackslash, WalksCharactersNotBytes) {
-  EXPECT_EQ(EndsWithBackslash("C:\\plugins\\"), 1);
-  EXPECT_EQ(EndsWithBackslash("C:\\plugins"), 0);
-  EXPECT_EQ(EndsWithBackslash(""), 0);
-  EXPECT_EQ(EndsWithBackslash("\\"), 1);
+TEST(EndsWithSeparator, WalksCharactersNotBytes) {
+  EXPECT_TRUE(EndsWithSeparator("C:\\plugins\\"));
+  EXPECT_FALSE(EndsWithSeparator("C:\\plugins"));
+  EXPECT_FALSE(EndsWithSeparator(""));
+  EXPECT_TRUE(EndsWithSeparator("\\"));
   // 0x95 0x5C is one double-byte character whose trail byte looks like a backslash.
-  EXPECT_EQ(EndsWithBackslash("C:\\\x95\x5c"), 0);
-  EXPECT_EQ(EndsWithBackslash("C:\\\x95\x5c\\"), 1);
+  EXPECT_FALSE(EndsWithSeparator("C:\\\x95\x5c"));
+  EXPECT_TRUE(EndsWithSeparator("C:\\\x95\x5c\\"));
   // Half-width katakana are single-byte characters.
-  EXPECT_EQ(EndsWithBackslash("C:\\\xb1\xdf\\"), 1);
+  EXPECT_TRUE(EndsWithSeparator("C:\\\xb1\xdf\\"));
   // A lead byte without its trail byte ends the walk.
-  EXPECT_EQ(EndsWithBackslash("C:\\\x95"), 0);
-  EXPECT_EQ(EndsWithBackslash("C:/dir/", '/'), 1);
+  EXPECT_FALSE(EndsWithSeparator("C:\\\x95"));
+  EXPECT_TRUE(EndsWithSeparator("C:/dir/", '/'));
 }
 
 TEST(JoinPath, PutsExactlyOneSeparatorBetween) {

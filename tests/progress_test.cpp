@@ -10,7 +10,7 @@ class ProgressTest : public x9test::SimFixture {};
 
 TEST_F(ProgressTest, ClampsAboveOneHundredOnly) {
   x9::ProgressDialog dialog(x9::MessageText(x9::kMsgDownloadingTracks), 1, X9Host_Window());
-  ASSERT_TRUE(dialog.Create(X9Host_Window()));
+  ASSERT_TRUE(dialog.Create());
   for (int value : {0, 150, 100, -5, 99, 101})
     dialog.SetProgress(value);
   ASSERT_EQ(ui.windows.size(), 1u);
@@ -21,7 +21,7 @@ TEST_F(ProgressTest, ClampsAboveOneHundredOnly) {
 
 TEST_F(ProgressTest, PumpHandsControlToTheHostAndAbortStaysSet) {
   x9::ProgressDialog dialog(x9::MessageText(x9::kMsgDownloadingWaypoints), 1, X9Host_Window());
-  dialog.Create(X9Host_Window());
+  dialog.Create();
   EXPECT_EQ(dialog.abortRequested, 0);
   AbortAtPump(2);
   dialog.Pump();
@@ -37,7 +37,7 @@ TEST_F(ProgressTest, PumpHandsControlToTheHostAndAbortStaysSet) {
 TEST_F(ProgressTest, WithoutAWindowTheDialogStillWorks) {
   ui.failWindowCreation = true;
   x9::ProgressDialog dialog(x9::MessageText(x9::kMsgDownloadingWaypoints), 1, X9Host_Window());
-  EXPECT_FALSE(dialog.Create(X9Host_Window()));
+  EXPECT_FALSE(dialog.Create());
   dialog.SetProgress(50);
   dialog.Pump();
   EXPECT_EQ(dialog.abortRequested, 0);
@@ -47,7 +47,7 @@ TEST_F(ProgressTest, WithoutAWindowTheDialogStillWorks) {
 TEST_F(ProgressTest, DestroyingTheDialogDestroysItsWindow) {
   {
     x9::ProgressDialog dialog(x9::MessageText(x9::kMsgUploadingRoutes), 0, X9Host_Window());
-    dialog.Create(X9Host_Window());
+    dialog.Create();
     EXPECT_EQ(ui.OpenWindows(), 1);
     EXPECT_FALSE(ui.windows[0].abortEnabled);
   }

@@ -101,7 +101,7 @@ class RecordContractTest : public x9test::SimFixture,
 
 TEST_P(RecordContractTest, EveryRecordCarriesItsSizeWhenTheHostGetsOrFillsIt) {
   FillBothSides();
-  const int setsBefore = X9Host_SetCount();
+  const int setsBefore = X9Host_GetSetCount();
   const int waypointsBefore = X9Host_ItemCount(0);
   EXPECT_EQ(Request(GetParam().flags), 1);
 
@@ -110,12 +110,12 @@ TEST_P(RecordContractTest, EveryRecordCarriesItsSizeWhenTheHostGetsOrFillsIt) {
   EXPECT_GT(recordCalls, 0);
 
   // The records the host now holds keep 0 in every byte the module assigns nothing to.
-  for (int set = setsBefore; set < X9Host_SetCount(); ++set) {
-    const tagGPSDBHEADER* header = X9Host_Set(set);
+  for (int set = setsBefore; set < X9Host_GetSetCount(); ++set) {
+    const tagGPSDBHEADER* header = X9Host_GetSet(set);
     EXPECT_EQ(header->size, static_cast<int32_t>(sizeof(tagGPSDBHEADER)));
     EXPECT_TRUE(AllZero(header->reserved18, sizeof header->reserved18)) << "set " << set;
   }
-  for (int set = 0; set < X9Host_SetCount(); ++set) {
+  for (int set = 0; set < X9Host_GetSetCount(); ++set) {
     const int first = set == 0 ? waypointsBefore : (set < setsBefore ? X9Host_ItemCount(set) : 0);
     for (int i = first; i < X9Host_ItemCount(set); ++i) {
       const tagGPSDBITEM* item = X9Host_Item(set, i);

@@ -28,8 +28,8 @@ class RouteDownloadTest : public x9test::SimFixture {
   }
   std::vector<std::string> SetNames() const {
     std::vector<std::string> names;
-    for (int i = 1; i < X9Host_SetCount(); ++i)
-      names.push_back(X9Host_Set(i)->name);
+    for (int i = 1; i < X9Host_GetSetCount(); ++i)
+      names.push_back(X9Host_GetSet(i)->name);
     return names;
   }
 };
@@ -46,7 +46,7 @@ TEST_F(RouteDownloadTest, EachRouteBecomesASetInTheWatchsOrder) {
 
   EXPECT_EQ(Download(), 1);
   EXPECT_EQ(SetNames(), (std::vector<std::string>{"A", "B"}));
-  EXPECT_TRUE(x9test::SameSetHeader(*X9Host_Set(1), x9::NewSetHeader("A", x9::kListRoutes)));
+  EXPECT_TRUE(x9test::SameSetHeader(*X9Host_GetSet(1), x9::NewSetHeader("A", x9::kListRoutes)));
   EXPECT_EQ(HostItemNames(1), (std::vector<std::string>{"A1", "A2", "A3"}));
   EXPECT_EQ(HostItemNames(2), (std::vector<std::string>{"B-1", "B-2"}));
 
@@ -77,7 +77,7 @@ TEST_F(RouteDownloadTest, TheWaypointRouteAndEmptyRoutesAreSkipped) {
 TEST_F(RouteDownloadTest, OnlyTheWaypointRouteMeansNothingToAdd) {
   AddRoute("MYPOINTS", 4);
   EXPECT_EQ(Download(), 1);
-  EXPECT_EQ(X9Host_SetCount(), 1);
+  EXPECT_EQ(X9Host_GetSetCount(), 1);
   EXPECT_EQ(ui.boxes.size(), 1u);
   EXPECT_EQ(ui.windows.at(0).positions, (std::vector<int>{0, 0, 10, 100}));
 }
@@ -133,7 +133,7 @@ TEST_F(RouteDownloadTest, HugePointCountsAreAMemoryFailureNotAnOverflow) {
   ASSERT_EQ(ui.boxes.size(), 2u);
   EXPECT_EQ(ui.boxes[1].text, x9::MessageText(x9::kMsgOutOfMemory));
   EXPECT_EQ(X9Watch_CallCount("GetRoutePoints"), 0);
-  EXPECT_EQ(X9Host_SetCount(), 1);
+  EXPECT_EQ(X9Host_GetSetCount(), 1);
 }
 
 TEST_F(RouteDownloadTest, UnterminatedNamesReachTheHostCutOnACharacterBoundary) {
@@ -144,7 +144,7 @@ TEST_F(RouteDownloadTest, UnterminatedNamesReachTheHostCutOnACharacterBoundary) 
   std::memcpy(point.name, "abcdefghijklmnopqr\x88\x9f", 20);  // split character at the end
   X9Watch_AddRoute(&header, &point, 1);
   EXPECT_EQ(Download(), 1);
-  EXPECT_STREQ(X9Host_Set(1)->name, "ABCDEFGHIJKLMNOPQRS");
+  EXPECT_STREQ(X9Host_GetSet(1)->name, "ABCDEFGHIJKLMNOPQRS");
   EXPECT_STREQ(X9Host_Item(1, 0)->name, "abcdefghijklmnopqr");
   EXPECT_STREQ(X9Host_Item(1, 0)->ident, "abcdefghijklmnopqr");
 }

@@ -45,9 +45,7 @@ std::string ZoneName(const ::testing::TestParamInfo<const char*>& info) {
 // Sets the process's zone as Init captures it.
 void UseZone(const char* zone) {
   setenv("TZ", zone, 1);
-  tzset();
-  x9::g_clockAdjust.zoneOffset = static_cast<int32_t>(timezone);
-  x9::g_clockAdjust.daylightAdjust = daylight != 0 ? -3600 : 0;
+  x9::g_clockAdjust = x9::ClockAdjustFromZone(x9::platform::ReadZoneValues());
 }
 
 // The conversion as the C library does it, one call per point: whether the instant lies in

@@ -39,10 +39,10 @@ TEST_F(TrackDownloadTest, ConvertsEveryFieldOfATrackPoint) {
   X9Watch_AddTrack(&header, &point, 1);
 
   EXPECT_EQ(Download(), 1);
-  ASSERT_EQ(X9Host_SetCount(), 2);
+  ASSERT_EQ(X9Host_GetSetCount(), 2);
   // A new track set, named after the track's number, whose items follow it.
   EXPECT_TRUE(
-      x9test::SameSetHeader(*X9Host_Set(1), x9::NewSetHeader("Segment: 1", x9::kListTracks)));
+      x9test::SameSetHeader(*X9Host_GetSet(1), x9::NewSetHeader("Segment: 1", x9::kListTracks)));
 
   ASSERT_EQ(X9Host_ItemCount(1), 1);
   tagGPSDBITEM expected = x9::NewItem(x9::kListTracks);
@@ -61,9 +61,9 @@ TEST_F(TrackDownloadTest, EmptyTracksGetNoSetAndLeaveGapsInTheNumbering) {
   AddTrack(0);
   AddTrack(2);
   EXPECT_EQ(Download(), 1);
-  ASSERT_EQ(X9Host_SetCount(), 3);
-  EXPECT_STREQ(X9Host_Set(1)->name, "Segment: 1");
-  EXPECT_STREQ(X9Host_Set(2)->name, "Segment: 3");
+  ASSERT_EQ(X9Host_GetSetCount(), 3);
+  EXPECT_STREQ(X9Host_GetSet(1)->name, "Segment: 1");
+  EXPECT_STREQ(X9Host_GetSet(2)->name, "Segment: 3");
   EXPECT_EQ(HostItemNames(1), (std::vector<std::string>{"No. 1", "No. 2", "No. 3"}));
   EXPECT_EQ(HostItemNames(2), (std::vector<std::string>{"No. 1", "No. 2"}));
   // The empty track's points are never asked for.
@@ -98,7 +98,7 @@ TEST_F(TrackDownloadTest, NoTracksShowsConnectionLostButSucceeds) {
                                       x9::MessageText(x9::kMsgConnectionLost)}));
   EXPECT_EQ(ui.boxes[1].style, x9::kStyleExclamation);
   EXPECT_TRUE(ui.boxes[1].progressWindowOpen);
-  EXPECT_EQ(X9Host_SetCount(), 1);
+  EXPECT_EQ(X9Host_GetSetCount(), 1);
 }
 
 TEST_F(TrackDownloadTest, AllTracksEmptyReadsNoPointsAndStillReaches100) {
@@ -107,7 +107,7 @@ TEST_F(TrackDownloadTest, AllTracksEmptyReadsNoPointsAndStillReaches100) {
   EXPECT_EQ(Download(), 1);
   EXPECT_EQ(ui.boxes.size(), 1u);  // the question only
   EXPECT_EQ(X9Watch_CallCount("GetTrackPoints"), 0);
-  EXPECT_EQ(X9Host_SetCount(), 1);
+  EXPECT_EQ(X9Host_GetSetCount(), 1);
   EXPECT_EQ(Positions().back(), 100);
 }
 
@@ -146,7 +146,7 @@ TEST_F(TrackDownloadTest, PointCountsTooLargeForMemoryAreAMemoryFailure) {
   ASSERT_EQ(ui.boxes.size(), 2u);
   EXPECT_EQ(ui.boxes[1].text, x9::MessageText(x9::kMsgOutOfMemory));
   EXPECT_EQ(X9Watch_CallCount("GetTrackPoints"), 0);
-  EXPECT_EQ(X9Host_SetCount(), 1);
+  EXPECT_EQ(X9Host_GetSetCount(), 1);
 }
 
 TEST_F(TrackDownloadTest, GivesTheWatch100MillisecondsAfterOpeningTheWindow) {

@@ -47,13 +47,13 @@ TEST_F(WaypointDownloadTest, AppendsTheCollectionAndRewritesTheSetHeader) {
   AddRoute("Route", 2);
   AddRoute("MYPOINTS", 5);
   EXPECT_EQ(Download(), 1);
-  EXPECT_EQ(X9Host_SetCount(), 1);  // no new set
+  EXPECT_EQ(X9Host_GetSetCount(), 1);  // no new set
   // The header as the host delivered it (its reserved bytes too), with a set's fixed values, no
   // name and the waypoints counted in.
   tagGPSDBHEADER expected = seeded;
   x9::SetHeaderDefaults(expected, "", x9::kListWaypoints);
   expected.itemCount = 15;
-  EXPECT_TRUE(x9test::SameSetHeader(*X9Host_Set(0), expected));
+  EXPECT_TRUE(x9test::SameSetHeader(*X9Host_GetSet(0), expected));
   EXPECT_EQ(HostItemNames(0), (std::vector<std::string>{"MYPOINTS-1", "MYPOINTS-2", "MYPOINTS-3",
                                                         "MYPOINTS-4", "MYPOINTS-5"}));
   EXPECT_EQ(X9Host_Item(0, 0)->kind, x9::kListWaypoints);
@@ -76,7 +76,7 @@ TEST_F(WaypointDownloadTest, EveryCollectionInAnyCaseIsTakenInOrder) {
   EXPECT_EQ(Download(), 1);
   EXPECT_EQ(HostItemNames(0), (std::vector<std::string>{"MYPOINTS-1", "MYPOINTS-2", "MYPOINTS-3",
                                                         "mypoints-1", "mypoints-2"}));
-  EXPECT_EQ(X9Host_Set(0)->itemCount, 5);
+  EXPECT_EQ(X9Host_GetSet(0)->itemCount, 5);
 }
 
 TEST_F(WaypointDownloadTest, NoCollectionStillRewritesTheHeader) {
@@ -85,9 +85,9 @@ TEST_F(WaypointDownloadTest, NoCollectionStillRewritesTheHeader) {
   AddRoute("MYPOINTS", 0);
   EXPECT_EQ(Download(), 1);
   EXPECT_EQ(X9Watch_CallCount("GetRoutePoints"), 0);
-  EXPECT_EQ(X9Host_Set(0)->itemCount, 4);
-  EXPECT_STREQ(X9Host_Set(0)->name, "");
-  EXPECT_EQ(X9Host_Set(0)->value8, x9::kSetValue8);
+  EXPECT_EQ(X9Host_GetSet(0)->itemCount, 4);
+  EXPECT_STREQ(X9Host_GetSet(0)->name, "");
+  EXPECT_EQ(X9Host_GetSet(0)->value8, x9::kSetValue8);
   EXPECT_EQ(X9Host_ItemCount(0), 0);
   EXPECT_EQ(ui.boxes.size(), 1u);
 }
@@ -97,7 +97,7 @@ TEST_F(WaypointDownloadTest, DownloadingTwiceAppendsTwice) {
   EXPECT_EQ(Request(x9::kFlagDownloadWaypoints), 1);
   EXPECT_EQ(Request(x9::kFlagDownloadWaypoints), 1);
   EXPECT_EQ(X9Host_ItemCount(0), 4);
-  EXPECT_EQ(X9Host_Set(0)->itemCount, 4);
+  EXPECT_EQ(X9Host_GetSet(0)->itemCount, 4);
 }
 
 TEST_F(WaypointDownloadTest, NoRoutesTouchesNeitherHeaderNorItems) {

@@ -1,29 +1,65 @@
 #!/usr/bin/env python3
 """Checks that the includes of src/ follow the layers, one way only:
 
-    plugin > transfer > device > ui > host > text, platform
+    plugin > transfer > device, ui > host > text, platform
 
-A file may include its own folder's headers or those of a lower layer; nothing in src/ includes
-sim/ or tests/; and no cycle runs through the include graph. Prints every offending edge and
-exits 1 when there is one.
+A layer may include its own folder's headers and those of the layers below it; the two layers
+of one rank (device and ui; text and platform) include nothing of each other, and device,
+which reports what happened and leaves the telling to the dispatcher, includes neither ui nor
+the host's services. Nothing in src/ includes sim/, tests/, bench/ or x9host/; no cycle runs
+through the include graph.
+
+x9host/ is the program a person runs; it loads the module as the map application does, so from
+src/ it may include only the rules the module shares (code page 932 text, the catalogue, the
+civil-day arithmetic, the record layouts and interfaces, the coordinate conversions) and the
+platform layer, never the module's core.
+
+    check-layers.py [SRC [X9HOST]]      default: src and the x9host beside it
+
+Prints every offending edge and exits 1 when there is one.
 """
+import fnmatch
 import pathlib
 import re
 import sys
 
-RANK = {"platform": 0, "text": 0, "host": 1, "ui": 2, "device": 3, "transfer": 4, "plugin": 5}
+# What each layer may include besides itself.
+MAY_INCLUDE = {
+    "platform": set(),
+    "text": set(),
+    "host": {"text", "platform"},
+    "device": {"text", "platform"},
+    "ui": {"host", "text", "platform"},
+    "transfer": {"device", "ui", "host", "text", "platform"},
+    "plugin": {"transfer", "device", "ui", "host", "text", "platform"},
+}
+# What x9host/ may include from src/.
+X9HOST_MAY_INCLUDE = [
+    "text/*",
+    "ui/catalogue.h",
+    "host/civil_time.h",
+    "host/records.h",
+    "host/tpi.h",
+    "host/coordinates.h",
+    "device/records.h",
+    "device/device_api.h",
+    "platform/*",
+]
 INCLUDE = re.compile(r'^\s*#\s*include\s+"([^"]+)"', re.MULTILINE)
+SOURCES = (".h", ".cpp", ".rc")
 
 
-def main() -> int:
-    src = pathlib.Path(sys.argv[1] if len(sys.argv) > 1 else "src").resolve()
-    files = sorted(p for p in src.rglob("*") if p.suffix in (".h", ".cpp", ".rc"))
-    problems = []
+def sources(folder):
+    return sorted(p for p in folder.rglob("*") if p.suffix in SOURCES)
+
+
+def check_src(src, problems):
+    files = sources(src)
     graph = {}
     for path in files:
         rel = path.relative_to(src)
         layer = rel.parts[0]
-        if layer not in RANK:
+        if layer not in MAY_INCLUDE:
             problems.append(f"{rel}: not in a known layer")
             continue
         edges = graph.setdefault(str(rel), [])
@@ -34,17 +70,20 @@ def main() -> int:
                 continue
             resolved = target if "/" in target else str(rel.parent / target)
             top = resolved.split("/")[0]
-            if top in ("sim", "tests", "bench"):
+            if top in ("sim", "tests", "bench", "x9host"):
                 problems.append(f"{rel} -> {target}: the product includes {top}/")
                 continue
             if not (src / resolved).exists():
                 problems.append(f"{rel} -> {target}: no such file in src/")
                 continue
             edges.append(resolved)
-            if top != layer and RANK[top] >= RANK[layer]:
+            if top != layer and top not in MAY_INCLUDE[layer]:
                 problems.append(f"{rel} -> {target}: {layer} may not include {top}")
+    find_cycles(graph, problems)
+    return len(files), sum(len(e) for e in graph.values())
 
-    # Cycles, by depth-first search over the file graph.
+
+def find_cycles(graph, problems):
     state = {}
 
     def visit(node, trail):
@@ -61,10 +100,38 @@ def main() -> int:
         if node not in state:
             visit(node, [node])
 
+
+def check_x9host(x9host, src, problems):
+    files = sources(x9host)
+    count = 0
+    for path in files:
+        rel = path.relative_to(x9host.parent)
+        for target in INCLUDE.findall(path.read_text(encoding="utf-8", errors="replace")):
+            # x9host's own headers first, as the compiler finds them; then src/.
+            if (path.parent / target).exists() or (x9host / target).exists():
+                continue
+            inside = target[len("src/"):] if target.startswith("src/") else target
+            if not (src / inside).is_file():
+                continue  # a simulator's header or one the build generates
+            count += 1
+            if not any(fnmatch.fnmatch(inside, allowed) for allowed in X9HOST_MAY_INCLUDE):
+                problems.append(f"{rel} -> {target}: x9host may include the shared rules and the "
+                                f"platform layer of src/, not the module's core")
+    return len(files), count
+
+
+def main() -> int:
+    src = pathlib.Path(sys.argv[1] if len(sys.argv) > 1 else "src").resolve()
+    x9host = pathlib.Path(sys.argv[2]).resolve() if len(sys.argv) > 2 else src.parent / "x9host"
+    problems = []
+    files, includes = check_src(src, problems)
+    if x9host.is_dir():
+        more_files, more_includes = check_x9host(x9host, src, problems)
+        files += more_files
+        includes += more_includes
     for problem in problems:
         print(problem)
-    print(f"{len(files)} files, {sum(len(e) for e in graph.values())} includes, "
-          f"{len(problems)} against the layers")
+    print(f"{files} files, {includes} includes, {len(problems)} against the layers")
     return 1 if problems else 0
 
 

@@ -3,7 +3,7 @@
 # and depths, each run tools/release.sh, one after the other (so at different times), with a
 # different time zone, locale and umask; the two zips and SHA256SUMS must be the same bytes.
 # On a difference, the entries that differ are named. The first run's zip and SHA256SUMS are
-# left in OUT_DIR (default build/release-check) for tests/release/zip_test.sh.
+# left in OUT_DIR (default build/release-check) for tests/release/zip_test.py.
 #   tools/check-reproducible.sh [OUT_DIR]
 set -euo pipefail
 cd "$(dirname "$0")/.."

@@ -13,7 +13,7 @@ packages=(cmake ninja-build g++ pkg-config libgtest-dev googletest libpugixml-de
 if [ "$what" = all ]; then
   packages+=(g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix binutils-mingw-w64-i686
              mingw-w64-i686-dev wine wine32:i386 xvfb xauth locales valgrind clang
-             libclang-rt-14-dev fonts-ipafont-gothic libxml2-utils gpsbabel)
+             libclang-rt-14-dev fonts-ipafont-gothic libxml2-utils gpsbabel clang-format)
 fi
 # tools/screenshots.sh runs "setup.sh all" first, then this for the screen grabs.
 if [ "$what" = screenshots ]; then packages+=(imagemagick fonts-wine xdotool); fi

@@ -1,10 +1,35 @@
 #!/usr/bin/env bash
-# Builds every preset and runs every suite: native, native under ASan/UBSan, and the Windows
-# build under wine; then the release zip, twice for reproducibility, checked as a user would use
-# it. Ends with one line "N passed, N failed".
+# Builds every preset and runs every suite: the formatting check, native, native under
+# ASan/UBSan, and the Windows build under wine; then the release zip, twice for
+# reproducibility, checked as a user would use it; then the extra checks (valgrind, the fuzzer).
+# Ends with one line "N passed, N failed".
+#
+#   tools/test.sh [--quick] [--fuzz-seconds N]
+#
+#   --quick            the native and the Windows suites only (the fast loop while working)
+#   --fuzz-seconds N   how long the fuzzer runs (default 60, as CI runs it)
+#
+# A re-run skips the reproducibility check when it has passed for this very commit before and
+# the tree is clean: build/release-check/checked records the commit and its zip's SHA-256, and
+# the zip it names is still there with that digest. The zip is then checked as a user would use
+# it all the same.
 set -uo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
+
+quick=0
+fuzz_seconds=60
+while [ $# -gt 0 ]; do
+  case $1 in
+    --quick) quick=1 ;;
+    --fuzz-seconds)
+      [ $# -ge 2 ] && [[ $2 =~ ^[0-9]+$ ]] || { echo "--fuzz-seconds needs a whole number"; exit 2; }
+      fuzz_seconds=$2
+      shift ;;
+    *) echo "usage: tools/test.sh [--quick] [--fuzz-seconds N]"; exit 2 ;;
+  esac
+  shift
+done
 
 tools/setup.sh all || { echo "setup failed"; exit 1; }
 
@@ -18,27 +43,38 @@ step() {
   local label=$1
   shift
   echo "=== $label"
+  local started=$SECONDS
   if "$@"; then
     passed=$((passed + 1))
   else
     failed=$((failed + 1))
     failures+=("$label")
   fi
+  echo "--- $label: $((SECONDS - started)) s"
 }
 
 build() {
   cmake --preset "$1" >/dev/null && cmake --build --preset "$1" -j "$jobs"
 }
 
-export WINEPREFIX="$root/build/wineprefix"
-export WINEDEBUG=-all
-export WINEDLLOVERRIDES="mscoree=;mshtml="
+# Every tracked C and C++ file as .clang-format wants it.
+formatting() {
+  git ls-files -z '*.c' '*.cc' '*.cpp' '*.h' '*.hpp' | xargs -0 clang-format --dry-run -Werror
+}
+
+source tools/wine-env.sh
+
+if [ "$quick" -eq 0 ]; then
+  step "formatting" formatting
+fi
 
 step "build native" build native
 step "tests native" ctest --preset native -j "$jobs"
 
-step "build native-asan" build native-asan
-step "tests native-asan" ctest --preset native-asan -j "$jobs"
+if [ "$quick" -eq 0 ]; then
+  step "build native-asan" build native-asan
+  step "tests native-asan" ctest --preset native-asan -j "$jobs"
+fi
 
 step "build win32" build win32
 echo "=== preparing the wine prefix"
@@ -48,18 +84,48 @@ step "tests win32" xvfb-run -a ctest --preset win32
 # Again with a Japanese user: the Japanese dialog template and code page 932 are then in force.
 step "tests win32 (ja_JP)" env LANG=ja_JP.UTF-8 LC_ALL=ja_JP.UTF-8 xvfb-run -a ctest --preset win32
 
-# The release as a user downloads it: built twice from fresh clones of HEAD in two directories
-# (the zips must be the same bytes), then unpacked and run as a Japanese user would.
-step "release build, twice: reproducible" tools/check-reproducible.sh "$root/build/release-check"
-release_zip() {
-  local zips=("$root"/build/release-check/x9link-*-win32.zip)
-  [ -f "${zips[0]}" ] || { echo "no release zip in build/release-check"; return 1; }
-  xvfb-run -a python3 tests/release/zip_test.py "${zips[0]}"
-}
-step "release zip under wine" release_zip
+if [ "$quick" -eq 0 ]; then
+  # The release as a user downloads it: built twice from fresh clones of HEAD in two directories
+  # (the zips must be the same bytes), then unpacked and run as a Japanese user would.
+  release_dir="$root/build/release-check"
+  record="$release_dir/checked"
+  commit=$(git rev-parse HEAD)
+  # The zip of the recorded check, when it is this commit's, the tree is clean and the zip is
+  # as it was then; empty otherwise.
+  checked_zip() {
+    [ -f "$record" ] && [ -z "$(git status --porcelain)" ] || return 0
+    local recorded_commit recorded_sum zip
+    read -r recorded_commit recorded_sum zip <"$record" || return 0
+    [ "$recorded_commit" = "$commit" ] && [ -f "$release_dir/$zip" ] || return 0
+    [ "$(sha256sum "$release_dir/$zip" | cut -d' ' -f1)" = "$recorded_sum" ] && echo "$zip"
+  }
+  reproducible() {
+    rm -f "$record"
+    tools/check-reproducible.sh "$release_dir" || return 1
+    local zips=("$release_dir"/x9link-*-win32.zip)
+    # Recorded only for a commit the tree stood at, unchanged, while it was checked.
+    if [ -z "$(git status --porcelain)" ] && [ "$(git rev-parse HEAD)" = "$commit" ]; then
+      echo "$commit $(sha256sum "${zips[0]}" | cut -d' ' -f1) $(basename "${zips[0]}")" >"$record"
+    fi
+  }
+  already=$(checked_zip)
+  if [ -n "$already" ]; then
+    echo "=== release build, twice: reproducible"
+    echo "already checked for ${commit:0:12} ($already); skipped"
+    passed=$((passed + 1))
+  else
+    step "release build, twice: reproducible" reproducible
+  fi
+  release_zip() {
+    local zips=("$release_dir"/x9link-*-win32.zip)
+    [ -f "${zips[0]}" ] || { echo "no release zip in build/release-check"; return 1; }
+    xvfb-run -a python3 tests/release/zip_test.py "${zips[0]}"
+  }
+  step "release zip under wine" release_zip
 
-if [ -x tools/extra-checks.sh ]; then
-  step "extra checks" tools/extra-checks.sh
+  if [ -x tools/extra-checks.sh ]; then
+    step "extra checks" env X9_FUZZ_SECONDS="$fuzz_seconds" tools/extra-checks.sh
+  fi
 fi
 
 echo

@@ -1,10 +1,9 @@
 #!/usr/bin/env bash
-# Makes sure the project's wine prefix exists: booted once, no Mono/Gecko prompts, and windows
-# not managed by a window manager (Xvfb has none; wine would wait for one on every close).
+# Makes sure the project's wine prefix exists: booted once (wineboot), no Mono/Gecko prompts,
+# and windows not managed by a window manager (Xvfb has none; wine would wait for one on every
+# close). The settings are wine-env.sh's.
 set -u
-export WINEPREFIX=${WINEPREFIX:-$(cd "$(dirname "$0")/.." && pwd)/build/wineprefix}
-export WINEDEBUG=${WINEDEBUG:--all}
-export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-"mscoree=;mshtml="}
+source "$(dirname "${BASH_SOURCE[0]}")/wine-env.sh"
 if [ ! -f "$WINEPREFIX/.x9link-ready" ]; then
   mkdir -p "$WINEPREFIX"
   wineboot -i >/dev/null 2>&1 || true

@@ -244,11 +244,11 @@ void X9Host_SetPluginDir(const char* directory) {
   X9Host_SetPluginDirBytes(directory, directory == nullptr ? 0 : std::strlen(directory) + 1);
 }
 
-int X9Host_SetCount(void) { return static_cast<int>(State().sets.size()); }
+int X9Host_GetSetCount(void) { return static_cast<int>(State().sets.size()); }
 int X9Host_AddSet(const tagGPSDBHEADER* header) { return AppendSet(header); }
 int X9Host_AddItem(int setIndex, const tagGPSDBITEM* item) { return AppendItem(setIndex, item); }
 
-const tagGPSDBHEADER* X9Host_Set(int setIndex) {
+const tagGPSDBHEADER* X9Host_GetSet(int setIndex) {
   const StoredSet* set = FindSet(setIndex);
   return set == nullptr ? nullptr : &set->header;
 }

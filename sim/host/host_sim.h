@@ -35,12 +35,12 @@ X9_HOST_API void X9Host_SetPluginDir(const char* directory);  // zero-terminated
 // logging a call. Pointers returned stay valid until the list next changes. A header is kept as
 // handed over: its itemCount is the caller's, not the number of items (which
 // TPI_GetItemCountGpsProtocol and X9Host_ItemCount give).
-X9_HOST_API int X9Host_SetCount(void);
+X9_HOST_API int X9Host_GetSetCount(void);
 X9_HOST_API int X9Host_AddSet(const tagGPSDBHEADER* header);  // returns the new index
 // Returns the new item's index, or -1 for a set that does not exist.
 X9_HOST_API int X9Host_AddItem(int setIndex, const tagGPSDBITEM* item);
-X9_HOST_API const tagGPSDBHEADER* X9Host_Set(int setIndex);  // null when out of range
-X9_HOST_API int X9Host_ItemCount(int setIndex);              // -1 when out of range
+X9_HOST_API const tagGPSDBHEADER* X9Host_GetSet(int setIndex);  // null when out of range
+X9_HOST_API int X9Host_ItemCount(int setIndex);                 // -1 when out of range
 X9_HOST_API const tagGPSDBITEM* X9Host_Item(int setIndex, int itemIndex);
 
 // Every byte the host holds (records with texts in place of pointers, bytes 18-19 and all the
@@ -84,6 +84,11 @@ X9_HOST_API void X9Host_SetReadsFillNothing(int on);
 X9_HOST_API void* X9Host_Window(void);
 
 }  // extern "C"
+
+// The getters' earlier names, which x9host still calls. To be removed once it calls
+// X9Host_GetSetCount and X9Host_GetSet.
+inline int X9Host_SetCount(void) { return X9Host_GetSetCount(); }
+inline const tagGPSDBHEADER* X9Host_Set(int setIndex) { return X9Host_GetSet(setIndex); }
 
 // Convenience for C++ callers in the same build.
 inline std::string X9HostDumpString() {

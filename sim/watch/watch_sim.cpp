@@ -95,10 +95,7 @@ bool InRange(const std::vector<Item>& items, int number) {
 
 // The name as the watch holds it: up to the first zero, never past the field.
 std::string FieldText(const char (&field)[x9::kDeviceNameField]) {
-  const void* end = std::memchr(field, 0, sizeof field);
-  const size_t length =
-      end == nullptr ? sizeof field : static_cast<size_t>(static_cast<const char*>(end) - field);
-  return std::string(field, length);
+  return std::string(x9::DeviceNameBytes(field));
 }
 
 // Writes exactly claimed records: the stored ones, then zero records.

@@ -1,8 +1,8 @@
 // x9.dll: the watch library's eleven entry points, each forwarding to the simulator in x9watch,
 // and the export that says it is the simulator. Built twice more: without GetSettings, for the
-// case of a library that lacks an entry point; and as a stand-in for a real watch library (the
-// eleven entry points only, over a watch that holds a little from the start), which a host
-// cannot tell from the real one.
+// case of a library that lacks an entry point; and as the real watch's library (the eleven
+// entry points only, over a watch that holds a little from the start), which a host cannot
+// tell from the watch maker's.
 //
 // On Windows the module imports x9watch.dll. It is loaded by full path from the plug-in
 // directory, where x9watch.dll is not: the programs that load it (tests, x9host) link x9watch
@@ -71,11 +71,11 @@ static_assert(std::is_same_v<decltype(&GetRoutePoints), x9::GetRoutePointsFn>);
 static_assert(std::is_same_v<decltype(&PutRoute), x9::PutRouteFn>);
 static_assert(std::is_same_v<decltype(&DeleteRoute), x9::DeleteRouteFn>);
 
-#if defined(X9_WATCH_STAND_IN)
+#if defined(X9_WATCH_REAL_WATCH_LIBRARY)
 namespace {
 
-// What the stand-in's watch holds when it is first attached: a waypoint, a route, a track.
-void FillStandInWatch() {
+// What the real watch holds when it is first attached: a waypoint, a route, a track.
+void FillRealWatch() {
   if (X9Watch_TrackCount() != 0 || X9Watch_RouteCount() != 0) return;
   x9::RouteHeader myPoints{};
   std::memcpy(myPoints.name, "MYPOINTS", 9);
@@ -125,8 +125,8 @@ X9_ENTRY_POINT int X9_STDCALL X9Sim_WatchSimulator(void) { return kWatchSimulato
 #if defined(_WIN32)
 extern "C" BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID) {
   if (reason == DLL_PROCESS_ATTACH) X9Watch_NoteAttach();
-#if defined(X9_WATCH_STAND_IN)
-  if (reason == DLL_PROCESS_ATTACH) FillStandInWatch();
+#if defined(X9_WATCH_REAL_WATCH_LIBRARY)
+  if (reason == DLL_PROCESS_ATTACH) FillRealWatch();
 #endif
   if (reason == DLL_PROCESS_DETACH) X9Watch_NoteDetach();
   return TRUE;
@@ -134,8 +134,8 @@ extern "C" BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID) {
 #else
 __attribute__((constructor)) static void NoteModuleAttach() {
   X9Watch_NoteAttach();
-#if defined(X9_WATCH_STAND_IN)
-  FillStandInWatch();
+#if defined(X9_WATCH_REAL_WATCH_LIBRARY)
+  FillRealWatch();
 #endif
 }
 __attribute__((destructor)) static void NoteModuleDetach() { X9Watch_NoteDetach(); }

@@ -4,14 +4,8 @@
 #include <type_traits>
 
 #include "device/path.h"
-#include "host/tpi.h"
-#include "ui/messages.h"
-#include "ui/user_interface.h"
 
 namespace x9 {
-
-DeviceApi g_deviceApi{};
-
 namespace {
 
 // All eleven entry points of library, or nothing: the table is filled only when every name
@@ -43,30 +37,27 @@ bool ResolveEntryPoints(const platform::Library& library, DeviceApi& api) {
 
 }  // namespace
 
-int DeviceConnection::OpenDevice() {
+OpenResult DeviceConnection::OpenDevice(const char* pluginDirectory, size_t capacity) {
   CloseDevice();
 
   char path[kPathBufferSize];
   std::memset(path, 0, sizeof path);
-  TPI_GetPluginDir(path);
+  // Nothing past the directory's own bytes is read, and it is cut to the path buffer.
+  const void* end = std::memchr(pluginDirectory, '\0', capacity);
+  const size_t length = end != nullptr ? static_cast<const char*>(end) - pluginDirectory : capacity;
+  std::memcpy(path, pluginDirectory, length < sizeof path ? length : sizeof path);
   // A directory too long for the joined path loads nothing rather than a truncated path.
   if (!JoinPath(path, sizeof path, kDeviceLibraryName, platform::PathSeparator())) {
-    ShowMessage(kMsgDllMissing, kStyleStop);
-    return 0;
+    return OpenResult::kPathTooLong;
   }
 
   library_ = platform::Library(path);
-  if (!library_.IsLoaded() || !ResolveEntryPoints(library_, g_deviceApi)) {
-    // A library without all its entry points stays loaded until the connection goes.
-    ShowMessage(kMsgDllMissing, kStyleStop);
-    return 0;
-  }
+  if (!library_.IsLoaded()) return OpenResult::kLibraryNotLoaded;
+  // A library without all its entry points stays loaded until the connection goes.
+  if (!ResolveEntryPoints(library_, api_)) return OpenResult::kEntryPointMissing;
   // The value selects the ports to search; the library treats 0 as "all".
-  if (g_deviceApi.SearchOnPorts(0) == kDeviceFailure) {
-    ShowMessage(kMsgNoWatch, kStyleExclamation);
-    return 0;
-  }
-  return 1;
+  if (api_.SearchOnPorts(0) == kDeviceFailure) return OpenResult::kNoWatch;
+  return OpenResult::kOpened;
 }
 
 }  // namespace x9

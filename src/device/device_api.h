@@ -41,9 +41,6 @@ inline constexpr const char* kEntryPointNames[kEntryPointCount] = {
     "GetTrackHeader", "GetTrackPoints", "GetRouteCount", "GetRouteHeader",
     "GetRoutePoints", "PutRoute",       "DeleteRoute"};
 
-// Process-wide; belongs to the connection that opened last. Overwritten by every load.
-extern DeviceApi g_deviceApi;
-
 // The only value of a device call that means failure.
 inline constexpr int kDeviceFailure = -1;
 

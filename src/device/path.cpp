@@ -6,7 +6,7 @@
 
 namespace x9 {
 
-int EndsWithBackslash(const char* path, char separator) {
+bool EndsWithSeparator(const char* path, char separator) {
   const auto* p = reinterpret_cast<const unsigned char*>(path);
   const unsigned char* lastSeparator = nullptr;
   const unsigned char* last = nullptr;
@@ -21,14 +21,14 @@ int EndsWithBackslash(const char* path, char separator) {
     if (*p == static_cast<unsigned char>(separator)) lastSeparator = p;
     ++p;
   }
-  return lastSeparator != nullptr && lastSeparator == last ? 1 : 0;
+  return lastSeparator != nullptr && lastSeparator == last;
 }
 
 bool JoinPath(char* directory, size_t capacity, const char* fileName, char separator) {
   const void* end = std::memchr(directory, '\0', capacity);
   if (end == nullptr) return false;  // not terminated within its buffer
   const size_t dirLength = static_cast<const char*>(end) - directory;
-  const bool addSeparator = EndsWithBackslash(directory, separator) == 0;
+  const bool addSeparator = !EndsWithSeparator(directory, separator);
   if (fileName[0] == separator) ++fileName;
   const size_t nameLength = std::strlen(fileName);
   if (dirLength + (addSeparator ? 1 : 0) + nameLength + 1 > capacity) return false;

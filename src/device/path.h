@@ -8,8 +8,8 @@ namespace x9 {
 
 inline constexpr size_t kPathBufferSize = 260;  // bytes, terminating zero included
 
-// 1 when the last character of path is the separator, else 0.
-int EndsWithBackslash(const char* path, char separator = '\\');
+// Whether the last character of path is the separator (a trail byte equal to it is not).
+bool EndsWithSeparator(const char* path, char separator = '\\');
 
 // Appends fileName to directory with exactly one separator between them. Returns false, and
 // leaves directory unchanged, when the result and its zero would not fit in capacity bytes

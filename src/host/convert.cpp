@@ -1,9 +1,7 @@
 #include "host/convert.h"
 
-#include <cmath>
 #include <cstring>
 #include <ctime>
-#include <limits>
 
 #include "host/civil_time.h"
 
@@ -12,13 +10,6 @@ namespace x9 {
 ClockAdjust g_clockAdjust;
 
 namespace {
-
-int32_t TruncateSaturating(double value) {
-  if (std::isnan(value)) return 0;
-  if (value >= 2147483647.0) return std::numeric_limits<int32_t>::max();
-  if (value <= -2147483648.0) return std::numeric_limits<int32_t>::min();
-  return static_cast<int32_t>(value);  // truncates toward zero
-}
 
 constexpr int64_t kMaxHostTime = 2147483647;
 // Wider than any zone's distance from UTC: outside this band of the range's ends the wall
@@ -46,9 +37,12 @@ constexpr int64_t kZoneMargin = 3 * kSecondsPerDay;
 
 }  // namespace
 
-int32_t DegreesToDevice(double degrees) { return TruncateSaturating(degrees * 1e7); }
-
-int32_t AltitudeToDevice(double metres) { return TruncateSaturating(metres); }
+ClockAdjust ClockAdjustFromZone(const platform::ZoneValues& zone) {
+  ClockAdjust adjust;
+  adjust.zoneOffset = static_cast<int32_t>(zone.timezoneSeconds);
+  adjust.daylightAdjust = zone.daylight != 0 ? -3600 : 0;
+  return adjust;
+}
 
 namespace {
 

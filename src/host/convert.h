@@ -1,8 +1,12 @@
-// Conversions between the watch's units and times and the host's.
+// Conversions between the watch's times and the host's, and the zone values they depend on;
+// coordinates and altitudes are in coordinates.h.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
+
+#include "host/coordinates.h"
+#include "platform/platform.h"
 
 namespace x9 {
 
@@ -13,13 +17,9 @@ struct ClockAdjust {
 };
 extern ClockAdjust g_clockAdjust;
 
-// 1e-7 degree to degrees: a multiplication by the double 1e-7. Inline: every point of every
-// download goes through it.
-inline double DegreesFromDevice(int32_t value) { return static_cast<double>(value) * 1e-7; }
-// Degrees to 1e-7 degree, truncated toward zero; saturates at the int32 limits, NaN gives 0.
-int32_t DegreesToDevice(double degrees);
-// Metres, truncated toward zero; saturates like DegreesToDevice.
-int32_t AltitudeToDevice(double metres);
+// What Init captures from the runtime's zone values: the offset as it is, and one hour of
+// daylight adjustment whenever the zone has a daylight-saving rule.
+ClockAdjust ClockAdjustFromZone(const platform::ZoneValues& zone);
 
 // The watch's calendar fields to the host's time: seconds from 1970-01-01 00:00:00 to the
 // given date and time, both read on the same (local wall) clock. Out-of-range fields are

@@ -23,6 +23,9 @@ constexpr char kPluginNotice[] =
 static_assert(sizeof kPluginName <= sizeof PluginInfo{}.name);
 static_assert(sizeof kPluginNotice <= sizeof PluginInfo{}.notice);
 
+// The id the host gave Init; Load hands it back when it registers the protocol.
+uint32_t g_hostPluginId = 0;
+
 int InitImpl(PluginInfo* info, uint32_t pluginId) {
   g_hostPluginId = pluginId;
   if (TPI_GetVersion() < kMinimumHostVersion) {
@@ -37,11 +40,11 @@ int InitImpl(PluginInfo* info, uint32_t pluginId) {
   std::memcpy(info->notice, kPluginNotice, sizeof kPluginNotice);
   info->value276 = 0;
 
-  const platform::ZoneValues zone = platform::ReadZoneValues();
-  g_clockAdjust.zoneOffset = static_cast<int32_t>(zone.timezoneSeconds);
-  g_clockAdjust.daylightAdjust = zone.daylight != 0 ? -3600 : 0;
+  g_clockAdjust = ClockAdjustFromZone(platform::ReadZoneValues());
   return 1;
 }
+
+void LoadImpl() { RegisterProtocol(g_hostPluginId); }
 
 int AboutImpl() {
   const std::string text = std::string("SUUNTO Protocol Plugin [Ver 0.1.0] ") + kPluginNotice;
@@ -62,7 +65,7 @@ extern "C" int X9_STDCALL Init(PluginInfo* info, uint32_t pluginId) {
 
 extern "C" int Load(void) {
   try {
-    x9::RegisterProtocol();
+    x9::LoadImpl();
   } catch (...) {
   }
   return 1;

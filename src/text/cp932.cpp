@@ -29,7 +29,7 @@ void CopyNameToDevice(char (&field)[kDeviceNameField], const char* text) {
 }
 
 void TerminateDeviceName(char (&field)[kDeviceNameField]) {
-  if (std::memchr(field, '\0', sizeof field) != nullptr) return;
+  if (DeviceNameBytes(field).size() < sizeof field) return;  // terminated within the field
   field[DeviceNameLength(field, sizeof field)] = '\0';
 }
 

@@ -5,6 +5,8 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
+#include <string_view>
 
 namespace x9 {
 
@@ -20,6 +22,14 @@ size_t DeviceNameLength(const char* text, size_t limit = SIZE_MAX);
 
 // Writes text into a 20-byte device field: the cut name, then zero bytes to the end.
 void CopyNameToDevice(char (&field)[kDeviceNameField], const char* text);
+
+// The bytes of a 20-byte field as the watch holds them: up to the first zero, never past the
+// field. The one bounded reader of device names.
+inline std::string_view DeviceNameBytes(const char (&field)[kDeviceNameField]) {
+  const void* zero = std::memchr(field, 0, sizeof field);
+  return std::string_view(field,
+                          zero == nullptr ? sizeof field : static_cast<const char*>(zero) - field);
+}
 
 // Makes a 20-byte field read from the watch a terminated text in place: a field with no zero
 // byte is cut to its first 19 bytes on a character boundary. Reads nothing past the field.

@@ -4,6 +4,7 @@
 #include <new>
 
 #include "device/connection.h"
+#include "device/path.h"
 #include "host/records.h"
 #include "host/tpi.h"
 #include "transfer/transfer_steps.h"
@@ -12,8 +13,6 @@
 #include "ui/user_interface.h"
 
 namespace x9 {
-
-uint32_t g_hostPluginId = 0;
 
 namespace {
 
@@ -40,13 +39,30 @@ class StartedKinds {
 
 bool Confirmed(MessageId question) { return ShowMessage(question, kStyleQuestion) == kAnswerYes; }
 
+// Opens the watch for a confirmed request from the host's plug-in directory; when that fails,
+// tells the user why and gives false.
+bool OpenWatch(DeviceConnection& connection) {
+  char directory[kPathBufferSize];
+  std::memset(directory, 0, sizeof directory);
+  TPI_GetPluginDir(directory);
+  switch (connection.OpenDevice(directory, sizeof directory)) {
+    case OpenResult::kOpened: return true;
+    case OpenResult::kNoWatch: ShowMessage(kMsgNoWatch, kStyleExclamation); return false;
+    case OpenResult::kPathTooLong:
+    case OpenResult::kLibraryNotLoaded:
+    case OpenResult::kEntryPointMissing: break;
+  }
+  ShowMessage(kMsgDllMissing, kStyleStop);
+  return false;
+}
+
 using Transfer = int (*)(const DeviceApi&);
 
 // One download request: confirm, open, run, refresh, whatever the transfer's result.
 long SingleRequest(MessageId question, Transfer transfer, ListKind kind, StartedKinds* started) {
   if (!Confirmed(question)) return 1;
   DeviceConnection connection;
-  if (!connection.OpenDevice()) return 1;
+  if (!OpenWatch(connection)) return 1;
   if (started != nullptr) started->Note(kind);
   const int result = transfer(connection.Api());
   Refresh(kind);
@@ -66,14 +82,12 @@ long Dispatch(unsigned flags, StartedKinds& started) {
     ShowMessage(kMsgNotForThisGps, kStyleExclamation);
     return 1;
   }
-  constexpr unsigned kAllDownloads =
-      kFlagDownloadWaypoints | kFlagDownloadTracks | kFlagDownloadRoutes;
-  if ((flags & kAllDownloads) == kAllDownloads) {
+  if ((flags & kFlagDownloadAll) == kFlagDownloadAll) {
     // One question for all three; a failed stage ends the request without any refresh, and
     // what earlier stages appended stays.
     if (!Confirmed(kMsgStartWaypointDownload)) return 1;
     DeviceConnection connection;
-    if (!connection.OpenDevice()) return 1;
+    if (!OpenWatch(connection)) return 1;
     started.Note(kListWaypoints);
     if (DownloadWaypoints(connection.Api()) == 0) return 0;
     started.Note(kListRoutes);
@@ -107,13 +121,13 @@ void RefreshAfterException(const StartedKinds& started) {
 
 }  // namespace
 
-void RegisterProtocol() {
+void RegisterProtocol(uint32_t pluginId) {
   tagGPSPROTOCOLINFO info{};
   info.size = sizeof info;
   std::memcpy(info.mode, "NORMAL  ", sizeof info.mode);
   constexpr uint32_t kValues[15] = {1, 1, 1, 1, 0, 0, 20, 500, 20, 50, 50, 8, 25, 8000, 0};
   std::memcpy(info.values, kValues, sizeof kValues);
-  TPI_AddGpsProtocol(g_hostPluginId, TransferCallback, kProtocolName, &info);
+  TPI_AddGpsProtocol(pluginId, TransferCallback, kProtocolName, &info);
 }
 
 }  // namespace x9

@@ -4,27 +4,15 @@
 
 #include <cstdint>
 
+#include "host/tpi.h"
 #include "platform/abi.h"
 
 namespace x9 {
 
-// Request bits of the callback's flag word.
-enum TransferFlags : unsigned {
-  kFlagDownloadWaypoints = 0x01,
-  kFlagDownloadTracks = 0x02,
-  kFlagDownloadRoutes = 0x04,
-  kFlagNotImplemented = 0x10,
-  kFlagNotForThisDevice = 0x20,
-  kFlagUploadRoutes = 0x40,
-};
-
 inline constexpr char kProtocolName[] = "SUUNTO X9";
 
-// The id the host gave Init; Load hands it back when it registers the protocol.
-extern uint32_t g_hostPluginId;
-
-// Registers "SUUNTO X9" and TransferCallback with the host.
-void RegisterProtocol();
+// Registers "SUUNTO X9" and TransferCallback with the host, under the id the host gave Init.
+void RegisterProtocol(uint32_t pluginId);
 
 }  // namespace x9
 

@@ -18,7 +18,11 @@ inline unsigned g_settleMilliseconds = 100;
 // gives the watch its 100 ms to settle.
 inline std::unique_ptr<ProgressDialog> OpenProgress(MessageId message) {
   auto dialog = std::make_unique<ProgressDialog>(MessageText(message), 1, TPI_GetGarminUplist());
-  dialog->Create(TPI_GetGarminUplist());
+  // Hosts have always been asked for the transfer-list window a second time as the window is
+  // made; the question stays so that a host sees the calls it always saw, and its answer is not
+  // needed: the dialog keeps the owner it was made with.
+  TPI_GetGarminUplist();
+  dialog->Create();
   dialog->SetProgress(0);
   platform::PauseMilliseconds(g_settleMilliseconds);
   return dialog;

@@ -9,8 +9,7 @@ ProgressDialog::ProgressDialog(const char* text, int enabled, WindowHandle owner
 
 ProgressDialog::~ProgressDialog() = default;
 
-bool ProgressDialog::Create(WindowHandle owner) {
-  owner_ = owner;
+bool ProgressDialog::Create() {
   window_ = CurrentUserInterface().CreateProgressWindow(owner_, messageText, abortEnabled != 0,
                                                         &abortRequested);
   return window_ != nullptr;

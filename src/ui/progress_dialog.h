@@ -15,9 +15,10 @@ class ProgressDialog {
   ProgressDialog(const ProgressDialog&) = delete;
   ProgressDialog& operator=(const ProgressDialog&) = delete;
 
-  // Creates the modeless window from the template, owned by owner. A transfer does not test
-  // the outcome: without a window it still pumps and still honours Abort (there is none).
-  bool Create(WindowHandle owner);
+  // Creates the modeless window from the template, owned by the owner the dialog was made with.
+  // A transfer does not test the outcome: without a window it still pumps and still honours
+  // Abort (there is none).
+  bool Create();
 
   // Values above 100 show as 100; anything smaller, negative included, is sent unchanged.
   void SetProgress(int percent);

@@ -252,7 +252,7 @@ extern "C" int TPI_GetStatGpsProtocol(int setIndex, tagGPSDBHEADER* header) {
   if (g_host.active) {
     g_host.walk = UploadWalk{};
     g_host.walk.set = setIndex;
-    const tagGPSDBHEADER* stored = X9Host_Set(setIndex);
+    const tagGPSDBHEADER* stored = X9Host_GetSet(setIndex);
     g_host.walk.headerFilled = stored != nullptr && !g_host.fillsNothing;
     if (g_host.walk.headerFilled && stored->name != nullptr) g_host.walk.headerName = stored->name;
   }
@@ -298,7 +298,7 @@ int X9_STDCALL FakePutRoute(x9::RouteHeader header, const x9::RoutePoint* points
   Require(header.name[19] == 0, "a route name without its zero in the field");
   Require(header.value24 == 0, "a put header with a non-zero value at offset 24");
   const UploadWalk& walk = g_host.walk;
-  Require(walk.headerFilled && X9Host_Set(walk.set)->kind == x9::kListRoutes,
+  Require(walk.headerFilled && X9Host_GetSet(walk.set)->kind == x9::kListRoutes,
           "a route put for a set the host did not fill as a route set");
   const int expected = walk.filledRoutePoints[0] < walk.filledRoutePoints[1]
                            ? walk.filledRoutePoints[0]
@@ -543,7 +543,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     X9Host_SetItemCountDrift(driftSet % (hostList.size() + 1), transfer == 3 ? driftDelta : 0);
     X9Host_SetReadsFillNothing(transfer == 3 && (flags & 0x02) != 0 ? 1 : 0);
     const std::string before = X9HostDumpString();
-    const int setsBefore = X9Host_SetCount();
+    const int setsBefore = X9Host_GetSetCount();
     const int waypointsBefore = X9Host_ItemCount(0);
 
     g_watch.transfer = transfer;
@@ -581,8 +581,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       Require(X9HostDumpString() == before,
               "the host's list changed by a failed transfer or by the upload");
     } else {
-      for (int set = setsBefore; set < X9Host_SetCount(); ++set) {
-        Require(TextWithin20(X9Host_Set(set)->name), "a set name longer than 19 bytes");
+      for (int set = setsBefore; set < X9Host_GetSetCount(); ++set) {
+        Require(TextWithin20(X9Host_GetSet(set)->name), "a set name longer than 19 bytes");
         for (int item = 0; item < X9Host_ItemCount(set); ++item) {
           Require(TextWithin20(X9Host_Item(set, item)->name) &&
                       TextWithin20(X9Host_Item(set, item)->ident),

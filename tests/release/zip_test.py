@@ -263,10 +263,13 @@ def check_texts(root, version, source):
 # --- x9host.exe under wine -------------------------------------------------------------------
 
 def wine_environment(source):
+    """This environment with the project's wine settings (tools/wine-env.sh) where unset."""
     environment = dict(os.environ)
-    environment.setdefault("WINEPREFIX", str(source / "build" / "wineprefix"))
-    environment.setdefault("WINEDEBUG", "-all")
-    environment.setdefault("WINEDLLOVERRIDES", "mscoree=;mshtml=")
+    printed = subprocess.run([str(source / "tools" / "wine-env.sh")], env=environment,
+                             capture_output=True, text=True, check=True).stdout
+    for line in printed.splitlines():
+        name, _, value = line.partition("=")
+        environment[name] = value
     return environment
 
 

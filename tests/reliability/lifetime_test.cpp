@@ -175,7 +175,7 @@ TEST_F(RealModuleTest, LoadUseCloseReleaseUnloadAndLoadAgain) {
   for (int round = 0; round < 3; ++round) {
     SCOPED_TRACE(round);
     X9Host_ClearLog();
-    const int setsBefore = X9Host_SetCount();
+    const int setsBefore = X9Host_GetSetCount();
     ModuleFile module;
     ASSERT_TRUE(module.Loaded());
     const Exports exports = Resolve(module);
@@ -203,7 +203,7 @@ TEST_F(RealModuleTest, LoadUseCloseReleaseUnloadAndLoadAgain) {
       BoxAnswers answers{Reply::kYes};
       EXPECT_EQ(callback(0, x9::kFlagDownloadTracks, 0), 1);
       EXPECT_EQ(answers.Shown(), 1u);
-      EXPECT_EQ(X9Host_SetCount(), setsBefore + 2);
+      EXPECT_EQ(X9Host_GetSetCount(), setsBefore + 2);
     }
     {
       // The upload: its question, the same-name question, the deletion and the put.
@@ -253,8 +253,8 @@ TEST_F(RealModuleTest, ARequestAfterARefusedInitDoesNotCrash) {
     EXPECT_EQ(callback(0, x9::kFlagDownloadRoutes, 0), 1);
     EXPECT_EQ(answers.Shown(), 1u);
   }
-  ASSERT_EQ(X9Host_SetCount(), 2);
-  EXPECT_STREQ(X9Host_Set(1)->name, "Walk");
+  ASSERT_EQ(X9Host_GetSetCount(), 2);
+  EXPECT_STREQ(X9Host_GetSet(1)->name, "Walk");
   EXPECT_TRUE(WatchLibraryReleased());
   EXPECT_EQ(exports.close(), 1);
   exports.release();

@@ -4,7 +4,7 @@
 // contract_values_test.cpp; every other test uses the names.
 #pragma once
 
-#include "transfer/dispatcher.h"
+#include "host/tpi.h"
 #include "ui/catalogue.h"
 
 namespace x9test {
@@ -21,9 +21,8 @@ inline constexpr x9::MessageId kMsgDeletingWaypoints = 13;
 inline constexpr x9::MessageId kMsgDeleteWaypointsFirst = 14;
 inline constexpr x9::MessageId kMsgReallyDeleteWaypoints = 15;
 
-// Waypoints, routes and tracks in one request: one question, three stages.
-inline constexpr unsigned kFlagDownloadAll =
-    x9::kFlagDownloadWaypoints | x9::kFlagDownloadRoutes | x9::kFlagDownloadTracks;
+// Waypoints, routes and tracks in one request; the module names it beside the request bits.
+using x9::kFlagDownloadAll;
 // Bits of the flag word that no request uses: the module ignores them.
 inline constexpr unsigned kFlagUnused08 = 0x08;
 inline constexpr unsigned kFlagUnused80 = 0x80;

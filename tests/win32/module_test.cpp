@@ -220,8 +220,8 @@ TEST_F(ModuleTest, TrackDownloadWithTheRealProgressWindow) {
   EXPECT_EQ(callback(0, x9::kFlagDownloadTracks, 0), 1);
   EXPECT_EQ(answerer.Boxes()[0].text, Wide("トラックのダウンロードを開始しますか？"));
   EXPECT_EQ(watcher.positions, (std::vector<int>{0, 2, 5, 7, 10, 32, 55, 77}));
-  ASSERT_EQ(X9Host_SetCount(), 5);
-  EXPECT_STREQ(X9Host_Set(4)->name, "Segment: 4");
+  ASSERT_EQ(X9Host_GetSetCount(), 5);
+  EXPECT_STREQ(X9Host_GetSet(4)->name, "Segment: 4");
   EXPECT_STREQ(X9Host_Item(4, 2)->name, "No. 3");
   EXPECT_EQ(X9Host_Item(4, 2)->time, 1104537602);
   EXPECT_EQ(x9test::FindProgressWindow(), nullptr);  // destroyed with the transfer
@@ -253,7 +253,7 @@ TEST_F(ModuleTest, WaypointDownloadAndAFailedReadInRealBoxes) {
     EXPECT_EQ(answerer.Boxes()[0].text,
               Wide("ウェイポイント(MyPoints)のダウンロードを開始しますか？"));
     EXPECT_EQ(X9Host_ItemCount(0), 3);
-    EXPECT_EQ(X9Host_Set(0)->itemCount, 3);
+    EXPECT_EQ(X9Host_GetSet(0)->itemCount, 3);
   }
   X9Watch_SetResult("GetRoutePoints", X9Watch_CallCount("GetRoutePoints") + 1, x9::kDeviceFailure);
   const std::string before = X9HostDumpString();
@@ -381,10 +381,10 @@ TEST_F(TrailByteDirectoryTest, ACompleteRequestRunsFromThere) {
             Wide("ウェイポイント(MyPoints)のダウンロードを開始しますか？"));
   // Everything moved: the waypoints, the route and the track.
   EXPECT_EQ(X9Host_ItemCount(0), 2);
-  ASSERT_EQ(X9Host_SetCount(), 3);
-  EXPECT_STREQ(X9Host_Set(1)->name, "Ridge");
+  ASSERT_EQ(X9Host_GetSetCount(), 3);
+  EXPECT_STREQ(X9Host_GetSet(1)->name, "Ridge");
   EXPECT_EQ(X9Host_ItemCount(1), 3);
-  EXPECT_STREQ(X9Host_Set(2)->name, "Segment: 1");
+  EXPECT_STREQ(X9Host_GetSet(2)->name, "Segment: 1");
   EXPECT_EQ(X9Host_ItemCount(2), 4);
   EXPECT_EQ(X9Host_CallCount("TPI_ShowAllDataGarminUplist"), 3);
   // From the library in that directory, loaded once and let go.

@@ -212,7 +212,7 @@ TEST_F(ProgressWindowTest, BarRunsFrom0To100AndShowsThePosition) {
 
 TEST_F(ProgressWindowTest, ProgressDialogShowsAtMost100AndSendsNegativesUnchanged) {
   x9::ProgressDialog progress(kMessageBytes, 1, nullptr);
-  ASSERT_TRUE(progress.Create(nullptr));
+  ASSERT_TRUE(progress.Create());
   const HWND dialog = FindProgressWindow();
   ASSERT_NE(dialog, nullptr);
 
@@ -255,7 +255,7 @@ TEST_F(ProgressWindowTest, AbortClickSetsTheFlagAndLeavesTheWindowOpen) {
 
 TEST_F(ProgressWindowTest, AbortClickReachesTheProgressDialog) {
   x9::ProgressDialog progress(kMessageBytes, 1, nullptr);
-  ASSERT_TRUE(progress.Create(nullptr));
+  ASSERT_TRUE(progress.Create());
   const HWND dialog = FindProgressWindow();
   ASSERT_NE(dialog, nullptr);
   EXPECT_EQ(progress.abortRequested, 0);
@@ -350,7 +350,7 @@ TEST_F(ProgressWindowTest, DestroyedWithItsObject) {
 
   {
     x9::ProgressDialog progress(kMessageBytes, 0, nullptr);
-    ASSERT_TRUE(progress.Create(nullptr));
+    ASSERT_TRUE(progress.Create());
     EXPECT_NE(FindProgressWindow(), nullptr);
   }
   EXPECT_TRUE(ProgressWindowsOfThisThread().empty());
@@ -399,7 +399,7 @@ TEST_F(ProgressWindowTest, NoTemplateGivesNoWindow) {
   x9::platform::SetModuleInstance(GetModuleHandleW(L"kernel32.dll"));
   auto window = Create(true);
   x9::ProgressDialog progress(kMessageBytes, 1, nullptr);
-  const bool created = progress.Create(nullptr);
+  const bool created = progress.Create();
   x9::platform::SetModuleInstance(nullptr);
 
   EXPECT_EQ(window, nullptr);

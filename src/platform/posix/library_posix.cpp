@@ -1,11 +1,7 @@
-// POSIX only: the platform layer's libraries, pause and zone values. The terminal's message
-// boxes and progress bar are in terminal_posix.cpp.
+// POSIX only: the platform layer's libraries. Pause and zone values are in time_posix.cpp, the
+// terminal's message boxes and progress bar in user_interface_posix.cpp.
 
 #include <dlfcn.h>
-#include <time.h>
-
-#include <cerrno>
-#include <ctime>
 
 #include "platform/platform.h"
 
@@ -29,17 +25,5 @@ void Library::Reset() {
 }
 
 char PathSeparator() { return '/'; }
-
-void PauseMilliseconds(unsigned milliseconds) {
-  timespec remaining{static_cast<time_t>(milliseconds / 1000),
-                     static_cast<long>(milliseconds % 1000) * 1000000L};
-  while (nanosleep(&remaining, &remaining) != 0 && errno == EINTR) {
-  }
-}
-
-ZoneValues ReadZoneValues() {
-  tzset();
-  return ZoneValues{timezone, daylight};
-}
 
 }  // namespace x9::platform

@@ -1,7 +1,5 @@
-// Windows only: the platform layer's libraries, pause and time-zone values. The message boxes
-// and the progress window are in user_interface_win32.cpp.
-
-#include <time.h>
+// Windows only: the platform layer's libraries. Pause and zone values are in time_win32.cpp,
+// the message boxes and the progress window in user_interface_win32.cpp.
 
 #include "platform/platform.h"
 #include "platform/win32/windows_support.h"
@@ -51,12 +49,5 @@ void Library::Reset() {
 }
 
 char PathSeparator() { return '\\'; }
-
-void PauseMilliseconds(unsigned milliseconds) { Sleep(milliseconds); }
-
-ZoneValues ReadZoneValues() {
-  _tzset();
-  return ZoneValues{_timezone, _daylight};
-}
 
 }  // namespace x9::platform

@@ -1,6 +1,7 @@
 // POSIX only: the platform layer's message boxes and progress window, as a terminal shows them:
 // boxes on stderr, questions answered on stdin, the progress window as a one-line bar with
-// Ctrl-C as its Abort button. Libraries, pause and zone values are in library_posix.cpp.
+// Ctrl-C as its Abort button. Libraries are in library_posix.cpp, pause and zone values in
+// time_posix.cpp.
 
 #include <iconv.h>
 #include <signal.h>
@@ -13,6 +14,7 @@
 #include <string>
 
 #include "platform/platform.h"
+#include "platform/terminal_protocol.h"
 
 namespace x9::platform {
 
@@ -47,16 +49,6 @@ std::string ToUtf8(const char* text) {
   }
   iconv_close(cd);
   return out;
-}
-
-const char* StyleLabel(unsigned style) {
-  switch (style & 0xF0) {
-    case 0x10: return "[stop]";
-    case 0x20: return "[question]";
-    case 0x30: return "[warning]";
-    case 0x40: return "[information]";
-    default: return "[message]";
-  }
 }
 
 volatile sig_atomic_t* g_abortTarget = nullptr;
@@ -120,9 +112,12 @@ class TerminalProgressWindow final : public ProgressWindow {
 }  // namespace
 
 int ShowMessageBox(WindowHandle, const char* text, unsigned style) {
-  std::fprintf(stderr, "%s %s\n", StyleLabel(style), ToUtf8(text).c_str());
+  const std::string_view label = terminal::StyleLabel(style);
+  std::fprintf(stderr, "%.*s %s\n", static_cast<int>(label.size()), label.data(),
+               ToUtf8(text).c_str());
   if ((style & 0x0F) != 0x04) return kAnswerOk;  // not a Yes/No question
-  std::fprintf(stderr, "(y/N) ");
+  std::fprintf(stderr, "%.*s", static_cast<int>(terminal::kPrompt.size()),
+               terminal::kPrompt.data());
   std::fflush(stderr);
   char line[64];
   const bool typed = std::fgets(line, sizeof line, stdin) != nullptr;
@@ -131,9 +126,7 @@ int ShowMessageBox(WindowHandle, const char* text, unsigned style) {
     answer.pop_back();
   // A terminal echoes what was typed; answers from a pipe are shown so the log reads right.
   if (isatty(STDIN_FILENO) == 0) std::fprintf(stderr, "%s\n", answer.c_str());
-  for (char& c : answer)
-    c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return answer == "y" || answer == "yes" ? kAnswerYes : kAnswerNo;
+  return terminal::IsYes(answer) ? kAnswerYes : kAnswerNo;
 }
 
 std::unique_ptr<ProgressWindow> CreateProgressWindow(WindowHandle, const char* messageText,
