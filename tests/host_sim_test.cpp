@@ -98,6 +98,8 @@ void PrintTo(const Place& place, std::ostream* out) { *out << place.name; }
 class HostTest : public ::testing::Test {
  protected:
   void SetUp() override { X9Host_Reset(); }
+  // No hook of a finished test may outlive it.
+  void TearDown() override { X9Host_Reset(); }
 };
 
 // The Tokyo datum's coordinates of each place, shifted to WGS 84 and back.
@@ -225,15 +227,26 @@ TEST_F(HostTest, ItemsAreStoredWithEveryByteAndTheirOwnTexts) {
   ASSERT_EQ(1, set);
 
   char name[] = "\x83\x7C\x83\x43\x83\x93\x83\x67";  // Shift-JIS bytes travel untouched
+  char ident[] = "ID";
   tagGPSDBITEM item, sent;
   Pattern(item, 35.1, 139.2);
   item.name = name;
   ASSERT_EQ(1, TPI_AddDataItemGpsProtocol(set, &item));
+  item.ident = ident;
+  ASSERT_EQ(1, TPI_AddDataItemGpsProtocol(set, &item));
+  item.ident = nullptr;
   CopyBytes(sent, item);
   std::memset(name, 'x', sizeof name - 1);  // the caller's buffers are its own again
+  std::memset(ident, 'x', sizeof ident - 1);
   std::memset(setName, 'x', sizeof setName - 1);
 
   tagGPSDBITEM got;
+  std::memset(&got, 0, sizeof got);
+  got.size = sizeof got;
+  ASSERT_EQ(1, TPI_GetItemGpsProtocol(set, 1, &got));
+  EXPECT_STREQ("ID", got.ident);
+  EXPECT_STREQ("ID", X9Host_Item(set, 1)->ident);
+  EXPECT_STREQ("\x83\x7C\x83\x43\x83\x93\x83\x67", X9Host_Item(set, 1)->name);
   std::memset(&got, 0, sizeof got);
   got.size = sizeof got;
   ASSERT_EQ(1, TPI_GetItemGpsProtocol(set, 0, &got));

@@ -81,7 +81,8 @@ for patch in "${patches[@]}"; do
       survivors+=("$name")
     else
       status=$?
-      how=$(grep -E "\(Failed\)|\(Timeout\)|Exception" "$log" | sed -E 's/^ *[0-9]+ - //' | tr '\n' ' ')
+      # ctest's closing list: "  7 - reliability_tests (Failed)", "(SEGFAULT)", "(Timeout)".
+      how=$(grep -E "^[[:space:]]*[0-9]+ - .* \([A-Za-z ]+\)$" "$log" | sed -E 's/^[[:space:]]*[0-9]+ - //' | tr '\n' ' ')
       [ "$status" -eq 124 ] || [ "$status" -eq 137 ] && how="suite timed out $how"
       echo "--- $name: caught by $how($(($(date +%s) - start)) s)"
       caught=$((caught + 1))
