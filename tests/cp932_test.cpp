@@ -5,6 +5,7 @@
 #include <cstring>
 #include <string>
 
+#include "device/path.h"
 #include "text/cp932.h"
 
 namespace {
@@ -72,6 +73,61 @@ TEST(NameComparison, Cp932ComparesDoubleByteCharactersExactly) {
   EXPECT_TRUE(EqualsCp932IgnoringCase("", nullptr));
   // Half-width katakana are single bytes and are not folded.
   EXPECT_FALSE(EqualsCp932IgnoringCase("\xb1", "\xd1"));
+}
+
+}  // namespace
+
+namespace {
+
+using namespace x9;
+
+// The boundaries of the lead-byte ranges, each seen through every rule that walks characters:
+// the backslash test, the 19-byte cut and the same-name comparison.
+struct LeadByteCase {
+  unsigned char byte;
+  bool lead;
+};
+
+class LeadByteBoundaryTest : public ::testing::TestWithParam<LeadByteCase> {};
+
+TEST_P(LeadByteBoundaryTest, EveryRuleAgreesOnWhatStartsACharacter) {
+  const char b = static_cast<char>(GetParam().byte);
+  const bool lead = GetParam().lead;
+  EXPECT_EQ(IsLeadByte(GetParam().byte), lead);
+  // A trail byte 0x5C is no backslash.
+  EXPECT_EQ(EndsWithBackslash((std::string(1, b) + "\\").c_str(), '\\'), !lead);
+  // 18 bytes, then the byte as the 19th of a longer name: cut before it only when it is a lead.
+  const std::string name = std::string(18, 'A') + b + "B";
+  EXPECT_EQ(DeviceNameLength(name.c_str()), lead ? 18u : 19u);
+  // The same byte as the 19th and last: a name of 19 bytes is never shortened.
+  EXPECT_EQ(DeviceNameLength((std::string(18, 'A') + b).c_str()), 19u);
+  // After a lead byte, 'A' and 'a' are trail bytes of different characters.
+  EXPECT_EQ(
+      EqualsCp932IgnoringCase((std::string(1, b) + "A").c_str(), (std::string(1, b) + "a").c_str()),
+      !lead);
+}
+
+INSTANTIATE_TEST_SUITE_P(DeviceNames, LeadByteBoundaryTest,
+                         ::testing::Values(LeadByteCase{0x7F, false}, LeadByteCase{0x80, true},
+                                           LeadByteCase{0x9F, true}, LeadByteCase{0xA0, false},
+                                           LeadByteCase{0xDF, false}, LeadByteCase{0xE0, true},
+                                           LeadByteCase{0xFF, true}),
+                         [](const ::testing::TestParamInfo<LeadByteCase>& info) {
+                           static const char kDigits[] = "0123456789ABCDEF";
+                           return std::string("Byte") + kDigits[info.param.byte >> 4] +
+                                  kDigits[info.param.byte & 15];
+                         });
+
+// Names up to 19 bytes arrive whole, whatever they end in; the cut applies to longer ones only.
+TEST(DeviceNames, ANameOfNineteenBytesEndingInALoneLeadByteIsKept) {
+  char field[20];
+  CopyNameToDevice(field, "ABCDEFGHIJKLMNOPQR\x88");
+  EXPECT_EQ(std::string(field, 20), std::string("ABCDEFGHIJKLMNOPQR\x88") + '\0');
+  CopyNameToDevice(field, "ABCDEFGHIJKLMNOPQ\x88");  // 18 bytes
+  EXPECT_EQ(std::string(field), "ABCDEFGHIJKLMNOPQ\x88");
+  // Longer, with the lead byte 19th: its character would be split.
+  CopyNameToDevice(field, "ABCDEFGHIJKLMNOPQR\x88\x41");
+  EXPECT_EQ(std::string(field), "ABCDEFGHIJKLMNOPQR");
 }
 
 }  // namespace

@@ -10,6 +10,7 @@
 #include "support/named_values.h"
 #include "support/sim_fixture.h"
 #include "transfer/dispatcher.h"
+#include "transfer/transfer_steps.h"
 #include "ui/messages.h"
 
 namespace {
@@ -237,6 +238,17 @@ class ExceptionTest : public DispatcherTest, public ::testing::WithParamInterfac
     EXPECT_EQ(throwing.OpenWindows(), 0) << "a progress window outlived its transfer";
     DispatcherTest::TearDown();
   }
+  // After the exception the next request is served, not refused as a nested one: checked by
+  // every exception test itself, whatever runs before or after it.
+  void ExpectTheNextRequestIsServed() {
+    x9::SetUserInterface(&ui);
+    const int loads = X9Watch_LoadCount();
+    const size_t boxes = ui.boxes.size();
+    EXPECT_EQ(Request(x9::kFlagDownloadRoutes), 1);
+    EXPECT_EQ(X9Watch_LoadCount(), loads + 1) << "the request after the exception was refused";
+    EXPECT_GT(ui.boxes.size(), boxes);
+    x9::SetUserInterface(&throwing);
+  }
   ThrowingUi throwing;
 };
 
@@ -253,6 +265,7 @@ TEST_P(ExceptionTest, NoExceptionLeavesTheCallback) {
   } else {
     EXPECT_EQ(throwing.boxes.size(), 2u);
   }
+  ExpectTheNextRequestIsServed();
 }
 
 // An exception that ends a request still has the host redisplay what the request may have
@@ -264,6 +277,7 @@ TEST_P(ExceptionTest, StillRefreshesWhatTheCombinedDownloadMayHaveAppended) {
   EXPECT_EQ(X9Host_ItemCount(0), 2);  // the waypoints stay
   EXPECT_EQ(Refreshes(), (std::vector<unsigned>{x9::kListWaypoints, x9::kListRoutes}));
   EXPECT_TRUE(WatchLibraryReleased());
+  ExpectTheNextRequestIsServed();
 }
 
 // A single request refreshes its own kind.
@@ -271,11 +285,96 @@ TEST_P(ExceptionTest, StillRefreshesTheKindOfASingleRequest) {
   X9Watch_SetResult("GetTrackPoints", 1, x9::kDeviceFailure);
   EXPECT_EQ(Request(x9::kFlagDownloadTracks), 0);
   EXPECT_EQ(Refreshes(), std::vector<unsigned>{x9::kListTracks});
+  ExpectTheNextRequestIsServed();
+}
+
+// The upload appends nothing to the host's list: ended by an exception, it refreshes nothing.
+TEST_P(ExceptionTest, AnUploadEndedByAnExceptionRefreshesNothing) {
+  x9test::AddHostRoute("Up", {x9test::MakeHostItem("u", 1, 2, 3)});
+  X9Watch_SetResult("PutRoute", 1, x9::kDeviceFailure);  // the failure's box throws
+  EXPECT_EQ(Request(x9::kFlagUploadRoutes), 0);
+  EXPECT_TRUE(Refreshes().empty());
+  EXPECT_TRUE(WatchLibraryReleased());
+  ExpectTheNextRequestIsServed();
 }
 
 INSTANTIATE_TEST_SUITE_P(DispatcherTest, ExceptionTest, ::testing::Bool(),
                          [](const ::testing::TestParamInfo<bool>& info) {
                            return std::string(info.param ? "OutOfMemory" : "AnyOtherException");
+                         });
+
+// Each request's redisplay, on every normal way out, comes while x9.dll is still loaded; the
+// library is unloaded after it, once.
+class RefreshBeforeUnloadTest : public DispatcherTest,
+                                public ::testing::WithParamInterface<unsigned> {};
+
+TEST_P(RefreshBeforeUnloadTest, EveryRefreshComesBeforeTheLibraryIsUnloaded) {
+  x9test::AddHostRoute("Up", {x9test::MakeHostItem("u", 1, 2, 3)});
+  std::vector<int> loadedAtRefresh;
+  X9Host_SetCallHook(
+      [](const char* line, const void*, void* context) {
+        if (std::string(line).rfind("TPI_ShowAllDataGarminUplist", 0) != 0) return;
+        static_cast<std::vector<int>*>(context)->push_back(X9Watch_LoadCount() -
+                                                           X9Watch_UnloadCount());
+      },
+      &loadedAtRefresh);
+  EXPECT_EQ(Request(GetParam()), 1);
+  X9Host_SetCallHook(nullptr, nullptr);
+  ASSERT_FALSE(loadedAtRefresh.empty());
+  EXPECT_EQ(loadedAtRefresh, std::vector<int>(loadedAtRefresh.size(), 1));
+  EXPECT_TRUE(WatchLibraryReleased());
+}
+
+INSTANTIATE_TEST_SUITE_P(DispatcherTest, RefreshBeforeUnloadTest,
+                         ::testing::Values(kFlagDownloadAll, x9::kFlagDownloadWaypoints,
+                                           x9::kFlagDownloadTracks, x9::kFlagDownloadRoutes,
+                                           x9::kFlagUploadRoutes),
+                         FlagsName);
+
+// Each transfer opens its window, sets the bar to 0, and only then pauses its 100 ms, once,
+// before its first question to the watch.
+struct PauseCase {
+  unsigned flags;
+  const char* firstCall;
+};
+
+class SettlePauseTest : public DispatcherTest, public ::testing::WithParamInterface<PauseCase> {};
+
+std::vector<std::string>* g_pauses = nullptr;
+const x9test::ScriptedUi* g_pauseUi = nullptr;
+const char* g_firstCall = nullptr;
+
+void RecordPause(unsigned milliseconds) {
+  std::string seen = "pause " + std::to_string(milliseconds) + " windows " +
+                     std::to_string(g_pauseUi->windows.size()) + " bar";
+  if (!g_pauseUi->windows.empty())
+    for (int position : g_pauseUi->windows.back().positions)
+      seen += " " + std::to_string(position);
+  seen += " counted " + std::to_string(X9Watch_CallCount(g_firstCall));
+  g_pauses->push_back(seen);
+}
+
+TEST_P(SettlePauseTest, ThePauseFallsAfterTheBarIsSetToZeroAndBeforeTheFirstCount) {
+  x9test::AddHostRoute("Up", {x9test::MakeHostItem("u", 1, 2, 3)});
+  std::vector<std::string> pauses;
+  g_pauses = &pauses;
+  g_pauseUi = &ui;
+  g_firstCall = GetParam().firstCall;
+  x9::g_settleMilliseconds = 100;
+  x9::g_settlePause = &RecordPause;
+  EXPECT_EQ(Request(GetParam().flags), 1);
+  x9::g_settlePause = &x9::platform::PauseMilliseconds;
+  x9::g_settleMilliseconds = 0;
+  EXPECT_EQ(pauses, std::vector<std::string>{"pause 100 windows 1 bar 0 counted 0"});
+}
+
+INSTANTIATE_TEST_SUITE_P(DispatcherTest, SettlePauseTest,
+                         ::testing::Values(PauseCase{x9::kFlagDownloadWaypoints, "GetRouteCount"},
+                                           PauseCase{x9::kFlagDownloadTracks, "GetTrackCount"},
+                                           PauseCase{x9::kFlagDownloadRoutes, "GetRouteCount"},
+                                           PauseCase{x9::kFlagUploadRoutes, "GetRouteCount"}),
+                         [](const ::testing::TestParamInfo<PauseCase>& info) {
+                           return RequestName(info.param.flags);
                          });
 
 }  // namespace

@@ -98,6 +98,8 @@ void PrintTo(const Place& place, std::ostream* out) { *out << place.name; }
 class HostTest : public ::testing::Test {
  protected:
   void SetUp() override { X9Host_Reset(); }
+  // No hook of a finished test may outlive it.
+  void TearDown() override { X9Host_Reset(); }
 };
 
 // The Tokyo datum's coordinates of each place, shifted to WGS 84 and back.
@@ -225,15 +227,26 @@ TEST_F(HostTest, ItemsAreStoredWithEveryByteAndTheirOwnTexts) {
   ASSERT_EQ(1, set);
 
   char name[] = "\x83\x7C\x83\x43\x83\x93\x83\x67";  // Shift-JIS bytes travel untouched
+  char ident[] = "ID";
   tagGPSDBITEM item, sent;
   Pattern(item, 35.1, 139.2);
   item.name = name;
   ASSERT_EQ(1, TPI_AddDataItemGpsProtocol(set, &item));
+  item.ident = ident;
+  ASSERT_EQ(1, TPI_AddDataItemGpsProtocol(set, &item));
+  item.ident = nullptr;
   CopyBytes(sent, item);
   std::memset(name, 'x', sizeof name - 1);  // the caller's buffers are its own again
+  std::memset(ident, 'x', sizeof ident - 1);
   std::memset(setName, 'x', sizeof setName - 1);
 
   tagGPSDBITEM got;
+  std::memset(&got, 0, sizeof got);
+  got.size = sizeof got;
+  ASSERT_EQ(1, TPI_GetItemGpsProtocol(set, 1, &got));
+  EXPECT_STREQ("ID", got.ident);
+  EXPECT_STREQ("ID", X9Host_Item(set, 1)->ident);
+  EXPECT_STREQ("\x83\x7C\x83\x43\x83\x93\x83\x67", X9Host_Item(set, 1)->name);
   std::memset(&got, 0, sizeof got);
   got.size = sizeof got;
   ASSERT_EQ(1, TPI_GetItemGpsProtocol(set, 0, &got));
@@ -460,6 +473,86 @@ TEST_F(HostTest, HostileReadsLeaveTheRecordsUntouched) {
   X9Host_SetReadsFillNothing(0);
   ASSERT_EQ(1, TPI_GetItemGpsProtocol(0, 0, &got));
   EXPECT_STREQ("W", got.name);
+}
+
+// Every size check of the other suites reads the host's log: the log must show the size the
+// record really carried, and the list must keep it, whatever it is.
+TEST_F(HostTest, TheLogAndTheListShowTheSizeEachRecordReallyCarried) {
+  for (const int32_t size : {0, 7, 95, 96, 97, -1}) {
+    SCOPED_TRACE(size);
+    X9Host_Reset();
+    tagGPSDBHEADER header;
+    Fill(header, "S", x9::kListRoutes);
+    header.size = size;
+    const int set = TPI_AddDataTrackGpsProtocol(&header);
+    TPI_SetStatGpsProtocol(set, &header);
+    tagGPSDBITEM item;
+    Pattern(item, 1, 2);
+    item.size = size;
+    TPI_AddDataItemGpsProtocol(set, &item);
+    tagGPSDBHEADER read;
+    Fill(read, nullptr, 0);
+    read.size = size;
+    TPI_GetStatGpsProtocol(set, &read);
+    tagGPSDBITEM got = item;
+    TPI_ConvertDatum(&got, &got, 0, 0);
+    TPI_GetItemGpsProtocol(set, 0, &got);
+    const std::string n = std::to_string(size);
+    EXPECT_EQ(X9HostCallLogString(),
+              "TPI_AddDataTrackGpsProtocol " + n + "\nTPI_SetStatGpsProtocol 1," + n +
+                  "\nTPI_AddDataItemGpsProtocol 1," + n + "\nTPI_GetStatGpsProtocol 1," + n +
+                  "\nTPI_ConvertDatum " + n + "," + n + ",0,0\nTPI_GetItemGpsProtocol 1,0," + n +
+                  "\n");
+    EXPECT_EQ(X9Host_Set(set)->size, size);
+    EXPECT_EQ(X9Host_Item(set, 0)->size, size);
+  }
+}
+
+// The hostile host stores what a well-behaved one stores, then overwrites the record and its
+// texts; the call hook sees each record as it was handed over, before that.
+TEST_F(HostTest, AHostileHostStoresTheSameThenOverwritesWhatItWasHanded) {
+  struct Seen {
+    std::vector<std::string> lines;
+    std::vector<double> latitudes;
+  };
+  const auto run = [](bool hostile, char* setName, char* itemName, Seen& seen) {
+    X9Host_Reset();
+    X9Host_SetOverwritesWhatItWasHanded(hostile ? 1 : 0);
+    X9Host_SetCallHook(
+        [](const char* line, const void* record, void* context) {
+          auto* s = static_cast<Seen*>(context);
+          s->lines.push_back(line);
+          if (std::string(line).rfind("TPI_AddDataItemGpsProtocol", 0) == 0)
+            s->latitudes.push_back(static_cast<const tagGPSDBITEM*>(record)->latitude);
+        },
+        &seen);
+    tagGPSDBHEADER header;
+    Fill(header, setName, x9::kListRoutes);
+    const int set = TPI_AddDataTrackGpsProtocol(&header);
+    tagGPSDBITEM item;
+    Pattern(item, 3, 4);
+    item.name = itemName;
+    item.ident = itemName;
+    TPI_AddDataItemGpsProtocol(set, &item);
+    const bool overwritten = header.value8 != 0 && item.latitude != 3;
+    return std::make_pair(X9HostDumpString(), overwritten);
+  };
+  char setName[] = "SET", itemName[] = "ITEM";
+  Seen cleanSeen, hostileSeen;
+  const auto clean = run(false, setName, itemName, cleanSeen);
+  EXPECT_FALSE(clean.second);
+  EXPECT_STREQ(setName, "SET");
+  const auto hostile = run(true, setName, itemName, hostileSeen);
+  EXPECT_TRUE(hostile.second);
+  EXPECT_EQ(hostile.first, clean.first);
+  EXPECT_STREQ(setName, "ZZZ");
+  EXPECT_STREQ(itemName, "ZZZZ");
+  const std::vector<std::string> lines = {
+      "TPI_AddDataTrackGpsProtocol " + std::to_string(sizeof(tagGPSDBHEADER)),
+      "TPI_AddDataItemGpsProtocol 1," + std::to_string(sizeof(tagGPSDBITEM))};
+  EXPECT_EQ(cleanSeen.lines, lines);
+  EXPECT_EQ(hostileSeen.lines, lines);
+  EXPECT_EQ(hostileSeen.latitudes, std::vector<double>{3});
 }
 
 }  // namespace

@@ -3,9 +3,21 @@
 #include <cstdint>
 #include <cstring>
 #include <string>
+#include <vector>
 
+#if !defined(_WIN32)
+#include <unistd.h>
+
+#include <cstdio>
+#if defined(__GLIBC__)
+#include <stdio_ext.h>
+#endif
+#endif
+
+#include "platform/platform.h"
 #include "support/named_values.h"
 #include "ui/messages.h"
+#include "ui/user_interface.h"
 
 namespace {
 
@@ -59,5 +71,63 @@ TEST(Catalogue, TooOldHostText) {
   EXPECT_EQ(std::string(x9::kTooOldHostText).substr(0, 7), "SUUNTO ");
   EXPECT_NE(std::string(x9::kTooOldHostText).find("\nTirvane"), std::string::npos);
 }
+
+#if !defined(_WIN32)
+// The terminal's questions: each reads one whole line of standard input, however long, so that
+// no part of one answer is taken for the next.
+struct TerminalAnswers {
+  std::string input;
+  std::vector<int> answers;  // of three questions in a row
+};
+
+class TerminalQuestionTest : public ::testing::TestWithParam<TerminalAnswers> {};
+
+TEST_P(TerminalQuestionTest, EachQuestionReadsOneWholeLine) {
+  const int savedIn = dup(STDIN_FILENO);
+  const int savedErr = dup(STDERR_FILENO);
+  std::FILE* typed = std::tmpfile();
+  std::FILE* shown = std::tmpfile();
+  ASSERT_NE(typed, nullptr);
+  ASSERT_NE(shown, nullptr);
+  std::fputs(GetParam().input.c_str(), typed);
+  std::fflush(typed);
+  std::rewind(typed);
+  std::fflush(stderr);
+  dup2(fileno(typed), STDIN_FILENO);
+  dup2(fileno(shown), STDERR_FILENO);
+  clearerr(stdin);
+  std::vector<int> answers;
+  for (int i = 0; i < 3; ++i)
+    answers.push_back(x9::platform::ShowMessageBox(nullptr, "?", x9::kStyleQuestion));
+  std::fflush(stderr);
+#if defined(__GLIBC__)
+  __fpurge(stdin);
+#endif
+  dup2(savedIn, STDIN_FILENO);
+  dup2(savedErr, STDERR_FILENO);
+  close(savedIn);
+  close(savedErr);
+  clearerr(stdin);
+  std::fclose(typed);
+  std::fclose(shown);
+  EXPECT_EQ(answers, GetParam().answers);
+}
+
+const std::string kLong63(63, 'x');
+const std::string kLong200(200, 'x');
+
+INSTANTIATE_TEST_SUITE_P(
+    Terminal, TerminalQuestionTest,
+    ::testing::Values(
+        TerminalAnswers{"y\nYES\nno\n", {x9::kAnswerYes, x9::kAnswerYes, x9::kAnswerNo}},
+        // A line of 64 bytes and more, ending in "y": one No, then the lines that follow.
+        TerminalAnswers{kLong63 + "y\nn\ny\n", {x9::kAnswerNo, x9::kAnswerNo, x9::kAnswerYes}},
+        TerminalAnswers{kLong200 + "yes\ny\n", {x9::kAnswerNo, x9::kAnswerYes, x9::kAnswerNo}},
+        // End of input without a line feed, then nothing: No.
+        TerminalAnswers{"y", {x9::kAnswerYes, x9::kAnswerNo, x9::kAnswerNo}}),
+    [](const ::testing::TestParamInfo<TerminalAnswers>& info) {
+      return "Case" + std::to_string(info.index);
+    });
+#endif
 
 }  // namespace

@@ -128,6 +128,34 @@ TEST_P(RecordContractTest, EveryRecordCarriesItsSizeWhenTheHostGetsOrFillsIt) {
   }
 }
 
+// A host that leaves its own idea of the size in every record it fills: the upload still gives
+// each record its size before each call that fills or converts it.
+TEST_F(RecordContractTest, TheUploadSetsTheSizeBeforeEveryCallWhateverTheHostLeftThere) {
+  for (const int32_t stored : {0, 7, 200}) {
+    SCOPED_TRACE(stored);
+    SetUp();
+    tagGPSDBHEADER header{};
+    header.size = stored;
+    header.name = "Sized";
+    header.kind = x9::kListRoutes;
+    const int set = X9Host_AddSet(&header);
+    for (const char* ident : {"a", "b", "c"}) {
+      tagGPSDBITEM item = MakeHostItem(ident, 35, 139, 1, x9::kListRoutes, 7);
+      item.size = stored;
+      X9Host_AddItem(set, &item);
+    }
+    AddHostRoute("Other", {MakeHostItem("d", 1, 2, 3)});
+    X9Host_ClearLog();
+    EXPECT_EQ(Request(x9::kFlagUploadRoutes), 1);
+    int recordCalls = 0;
+    EXPECT_EQ(RecordsWithoutTheirSize(recordCalls), std::vector<std::string>{});
+    // Three set headers; per item a count read, a fill read and a conversion.
+    EXPECT_EQ(recordCalls, 3 + 3 * 3 + 3);
+    EXPECT_EQ(X9Watch_RouteCount(), 2);
+    TearDown();
+  }
+}
+
 INSTANTIATE_TEST_SUITE_P(EveryRequest, RecordContractTest,
                          ::testing::Values(RequestCase{"Tracks", x9::kFlagDownloadTracks},
                                            RequestCase{"Routes", x9::kFlagDownloadRoutes},

@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <cstring>
 #include <limits>
 #include <string>
 #include <vector>
@@ -10,6 +11,7 @@
 #include "host/convert.h"
 #include "support/record_expectations.h"
 #include "support/sim_fixture.h"
+#include "transfer/allocation.h"
 #include "transfer/dispatcher.h"
 #include "transfer/transfer_steps.h"
 #include "ui/messages.h"
@@ -165,5 +167,51 @@ TEST_F(TrackDownloadTest, RunsWithoutAProgressWindowWhenNoneCanBeMade) {
   EXPECT_EQ(X9Host_ItemCount(1), 2);
   EXPECT_EQ(Pumps(), 2);
 }
+
+// The points' names live in one buffer sized exactly for them: at the counts where a name gains
+// a digit, each name the host is handed lies whole, terminator included, within a working buffer
+// of the transfer, reads as its number and keeps reading so until the transfer ends.
+class PointNameBufferTest : public TrackDownloadTest, public ::testing::WithParamInterface<int> {};
+
+TEST_P(PointNameBufferTest, EveryNameLiesWholeWithinTheBuffer) {
+  const int count = GetParam();
+  AddTrack(count);
+  AddTrack(1);
+  struct Check {
+    int items = 0;
+    std::vector<std::string> outside;
+    std::vector<const char*> handed;  // every name text handed over so far
+    std::vector<std::string> read;    // what each read when it was handed
+    int changed = 0;                  // texts that no longer read so while the transfer runs
+  } check;
+  X9Host_SetCallHook(
+      [](const char* line, const void* record, void* context) {
+        if (std::string(line).rfind("TPI_AddDataItemGpsProtocol", 0) != 0) return;
+        auto* c = static_cast<Check*>(context);
+        ++c->items;
+        const char* name = static_cast<const tagGPSDBITEM*>(record)->name;
+        if (!x9::AllocationControl::Holds(name, std::strlen(name) + 1)) c->outside.push_back(name);
+        // Item texts live until the transfer ends: each one keeps its own.
+        c->handed.push_back(name);
+        c->read.push_back(name);
+        for (size_t i = 0; i < c->handed.size(); ++i)
+          c->changed += c->read[i] != c->handed[i] ? 1 : 0;
+      },
+      &check);
+  EXPECT_EQ(Download(), 1);
+  X9Host_SetCallHook(nullptr, nullptr);
+  EXPECT_EQ(check.items, count + 1);
+  EXPECT_EQ(check.outside, std::vector<std::string>{});
+  EXPECT_EQ(check.changed, 0) << "a name text was reused while the transfer ran";
+  ASSERT_EQ(X9Host_ItemCount(1), count);
+  EXPECT_STREQ(X9Host_Item(1, count - 1)->name, ("No. " + std::to_string(count)).c_str());
+  EXPECT_STREQ(X9Host_Item(2, 0)->name, "No. 1");
+}
+
+INSTANTIATE_TEST_SUITE_P(TrackDownloadTest, PointNameBufferTest,
+                         ::testing::Values(9, 10, 11, 99, 100, 101, 999, 1000, 1001),
+                         [](const ::testing::TestParamInfo<int>& info) {
+                           return "Points" + std::to_string(info.param);
+                         });
 
 }  // namespace

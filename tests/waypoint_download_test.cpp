@@ -129,4 +129,28 @@ TEST_F(WaypointDownloadTest, AFailedPointReadLeavesTheWaypointSetUntouched) {
                                       x9::MessageText(x9::kMsgConnectionLost)}));
 }
 
+TEST_F(WaypointDownloadTest, ProgressOfFourRoutes) {
+  AddRoute("A", 1);
+  AddRoute("MYPOINTS", 2);
+  AddRoute("B", 0);
+  AddRoute("C", 3);
+  EXPECT_EQ(Download(), 1);
+  EXPECT_EQ(ui.windows.at(0).positions, (std::vector<int>{0, 0, 2, 5, 7, 10, 32, 55, 77, 100}));
+  EXPECT_EQ(Pumps(), 8);
+}
+
+// A host whose read of set 0 fills nothing: the header written back is the one the transfer
+// prepared, with its size, no bytes but zeros where nothing is assigned, and the waypoints
+// counted from 0.
+TEST_F(WaypointDownloadTest, AHeaderReadThatFillsNothingWritesBackAPreparedHeader) {
+  SeedWaypointSet(6);
+  AddRoute("MYPOINTS", 3);
+  X9Host_SetReadsFillNothing(1);
+  EXPECT_EQ(Download(), 1);
+  tagGPSDBHEADER expected = x9::NewSetHeader("", x9::kListWaypoints);
+  expected.itemCount = 3;
+  EXPECT_TRUE(x9test::SameSetHeader(*X9Host_Set(0), expected));
+  EXPECT_EQ(X9Host_ItemCount(0), 3);
+}
+
 }  // namespace

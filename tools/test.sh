@@ -70,6 +70,14 @@ fi
 
 step "build native" build native
 step "tests native" ctest --preset native -j "$jobs"
+# Once more with each program's tests in a shuffled order, so that no test passes only because
+# of what ran before it. The seed is printed: GTEST_RANDOM_SEED=<seed> repeats the order.
+shuffled() {
+  local seed=$(((RANDOM * 32768 + RANDOM) % 99999 + 1))
+  echo "shuffle seed: $seed"
+  GTEST_SHUFFLE=1 GTEST_RANDOM_SEED=$seed ctest --preset native -j "$jobs" --output-on-failure
+}
+step "tests native (shuffled)" shuffled
 
 if [ "$quick" -eq 0 ]; then
   step "build native-asan" build native-asan

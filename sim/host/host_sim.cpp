@@ -6,6 +6,7 @@
 #include <cstring>
 #include <memory>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 #include "datum_shift.h"
@@ -76,6 +77,9 @@ struct HostState {
   int driftDelta = 0;
   int64_t driftCalls = 0;
   bool readsFillNothing = false;
+  bool overwritesWhatItWasHanded = false;
+  X9HostCallHook callHook = nullptr;
+  void* callHookContext = nullptr;
 };
 
 void StoreHeader(StoredSet& set, const tagGPSDBHEADER& header) {
@@ -145,6 +149,27 @@ void Log(const char* function, const std::string& arguments = std::string()) {
   std::string line(function);
   if (!arguments.empty()) line += ' ' + arguments;
   State().log.push_back(std::move(line));
+}
+
+// Tells the test's hook about the call just logged, once the host is done with the record.
+void Notify(const void* record = nullptr) {
+  const X9HostCallHook hook = State().callHook;
+  if (hook != nullptr) hook(State().log.back().c_str(), record, State().callHookContext);
+}
+
+// The hostile host's scribbling, done after it has copied what it keeps.
+void Scribble(char* text) {
+  if (text != nullptr) std::memset(text, 'Z', std::strlen(text));
+}
+template <typename Record>
+void Overwrite(Record* record) {
+  if (!State().overwritesWhatItWasHanded || record == nullptr) return;
+  // The texts are the module's; a well-behaved host never writes them, this one does.
+  Scribble(const_cast<char*>(record->name));
+  if constexpr (std::is_same_v<Record, tagGPSDBITEM>) {
+    Scribble(const_cast<char*>(record->ident));
+  }
+  std::memset(static_cast<void*>(record), 0xA5, sizeof *record);
 }
 
 template <typename Record>
@@ -315,6 +340,13 @@ void X9Host_SetItemCountDrift(int setIndex, int delta) {
 
 void X9Host_SetReadsFillNothing(int on) { State().readsFillNothing = on != 0; }
 
+void X9Host_SetCallHook(X9HostCallHook hook, void* context) {
+  State().callHook = hook;
+  State().callHookContext = context;
+}
+
+void X9Host_SetOverwritesWhatItWasHanded(int on) { State().overwritesWhatItWasHanded = on != 0; }
+
 void* X9Host_Window(void) { return x9sim::TransferListWindow(); }
 
 }  // extern "C"
@@ -323,6 +355,7 @@ void* X9Host_Window(void) { return x9sim::TransferListWindow(); }
 
 X9_HOST_SERVICE int X9_STDCALL TPI_GetVersion(void) {
   Log("TPI_GetVersion");
+  Notify();
   return State().version;
 }
 
@@ -338,22 +371,26 @@ X9_HOST_SERVICE unsigned X9_STDCALL TPI_AddGpsProtocol(unsigned pluginId,
   state.protocolName = HostText(protocolName);
   std::memset(&state.protocolInfo, 0, sizeof state.protocolInfo);
   if (info != nullptr) std::memcpy(&state.protocolInfo, info, sizeof state.protocolInfo);
+  Notify();
   return static_cast<unsigned>(++state.protocolsRegistered);
 }
 
 X9_HOST_SERVICE void X9_STDCALL TPI_GetPluginDir(char* buffer260) {
   Log("TPI_GetPluginDir", buffer260 == nullptr ? "null" : "*");
   if (buffer260 != nullptr) std::memcpy(buffer260, State().pluginDir, State().pluginDirSize);
+  Notify();
 }
 
 X9_HOST_SERVICE void* X9_STDCALL TPI_GetGarminUplist(void) {
   Log("TPI_GetGarminUplist");
+  Notify();
   return x9sim::TransferListWindow();
 }
 
 X9_HOST_SERVICE int X9_STDCALL TPI_Pump(void) {
   Log("TPI_Pump");
   x9sim::PumpHostMessages();
+  Notify();
   // Copied first: the hook may replace itself.
   const X9HostPumpHook hook = State().pumpHook;
   void* const context = State().pumpContext;
@@ -363,30 +400,38 @@ X9_HOST_SERVICE int X9_STDCALL TPI_Pump(void) {
 
 X9_HOST_SERVICE void X9_STDCALL TPI_ShowAllDataGarminUplist(unsigned listKind) {
   Log("TPI_ShowAllDataGarminUplist", std::to_string(listKind));
+  Notify();
 }
 
 X9_HOST_SERVICE int X9_STDCALL TPI_GetTrackCountGpsProtocol(void) {
   Log("TPI_GetTrackCountGpsProtocol");
+  Notify();
   return static_cast<int>(State().sets.size());
 }
 
 X9_HOST_SERVICE int X9_STDCALL TPI_GetStatGpsProtocol(int setIndex, tagGPSDBHEADER* header) {
   Log("TPI_GetStatGpsProtocol", Join({std::to_string(setIndex), SizeOf(header)}));
   const StoredSet* set = FindSet(setIndex);
-  if (set == nullptr || header == nullptr) return 0;
-  if (State().readsFillNothing) return 1;
-  std::memcpy(header, &set->header, sizeof *header);
-  return 1;
+  int result = 0;
+  if (set != nullptr && header != nullptr) {
+    if (!State().readsFillNothing) std::memcpy(header, &set->header, sizeof *header);
+    result = 1;
+  }
+  Notify(header);
+  return result;
 }
 
 X9_HOST_SERVICE void X9_STDCALL TPI_SetStatGpsProtocol(int setIndex, tagGPSDBHEADER* header) {
   Log("TPI_SetStatGpsProtocol", Join({std::to_string(setIndex), SizeOf(header)}));
   StoredSet* set = FindSet(setIndex);
   if (set != nullptr && header != nullptr) StoreHeader(*set, *header);
+  Notify(header);
+  Overwrite(header);
 }
 
 X9_HOST_SERVICE int X9_STDCALL TPI_GetItemCountGpsProtocol(int setIndex) {
   Log("TPI_GetItemCountGpsProtocol", std::to_string(setIndex));
+  Notify();
   HostState& state = State();
   const StoredSet* set = FindSet(setIndex);
   if (set == nullptr) return 0;
@@ -402,35 +447,46 @@ X9_HOST_SERVICE int X9_STDCALL TPI_GetItemGpsProtocol(int setIndex, int itemInde
   Log("TPI_GetItemGpsProtocol",
       Join({std::to_string(setIndex), std::to_string(itemIndex), SizeOf(item)}));
   const StoredItem* stored = FindItem(setIndex, itemIndex);
-  if (stored == nullptr || item == nullptr) return 0;
-  if (State().readsFillNothing) return 1;
-  std::memcpy(item, &stored->record, sizeof *item);
-  return 1;
+  int result = 0;
+  if (stored != nullptr && item != nullptr) {
+    if (!State().readsFillNothing) std::memcpy(item, &stored->record, sizeof *item);
+    result = 1;
+  }
+  Notify(item);
+  return result;
 }
 
 X9_HOST_SERVICE int X9_STDCALL TPI_AddDataTrackGpsProtocol(tagGPSDBHEADER* header) {
   Log("TPI_AddDataTrackGpsProtocol", SizeOf(header));
-  return AppendSet(header);
+  const int index = AppendSet(header);
+  Notify(header);
+  Overwrite(header);
+  return index;
 }
 
 X9_HOST_SERVICE int X9_STDCALL TPI_AddDataItemGpsProtocol(int setIndex, tagGPSDBITEM* item) {
   // Millions of points: handed to the sink as they come, neither kept nor logged.
   if (State().itemSink != nullptr) return State().itemSink(setIndex, item, State().itemSinkContext);
   Log("TPI_AddDataItemGpsProtocol", Join({std::to_string(setIndex), SizeOf(item)}));
-  return AppendItem(setIndex, item) < 0 ? 0 : 1;
+  const int result = AppendItem(setIndex, item) < 0 ? 0 : 1;
+  Notify(item);
+  Overwrite(item);
+  return result;
 }
 
 X9_HOST_SERVICE void X9_STDCALL TPI_ConvertDatum(tagGPSDBITEM* source, tagGPSDBITEM* destination,
                                                  int fromDatum, int toDatum) {
   Log("TPI_ConvertDatum", Join({SizeOf(source), SizeOf(destination), std::to_string(fromDatum),
                                 std::to_string(toDatum)}));
-  if (source == nullptr || destination == nullptr) return;
-  // memmove: the caller may convert in place.
-  std::memmove(destination, source, sizeof *destination);
-  double latitude = destination->latitude;
-  double longitude = destination->longitude;
-  if (x9sim::ShiftDatum(latitude, longitude, fromDatum, toDatum)) {
-    destination->latitude = latitude;
-    destination->longitude = longitude;
+  if (source != nullptr && destination != nullptr) {
+    // memmove: the caller may convert in place.
+    std::memmove(destination, source, sizeof *destination);
+    double latitude = destination->latitude;
+    double longitude = destination->longitude;
+    if (x9sim::ShiftDatum(latitude, longitude, fromDatum, toDatum)) {
+      destination->latitude = latitude;
+      destination->longitude = longitude;
+    }
   }
+  Notify(destination);
 }

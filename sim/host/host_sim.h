@@ -79,6 +79,20 @@ X9_HOST_API void X9Host_SetItemCountDrift(int setIndex, int delta);
 // an index that exists, as if they had).
 X9_HOST_API void X9Host_SetReadsFillNothing(int on);
 
+// At the end of every logged TPI_* call, once the host has stored or filled a record it takes
+// (and before a hostile host overwrites it): the call's log line and its record argument (a
+// tagGPSDBHEADER or tagGPSDBITEM, the destination for TPI_ConvertDatum; null for the others). Lets
+// a test order the host's calls among other events and look at each record as the module handed it.
+using X9HostCallHook = void (*)(const char* logLine, const void* record, void* context);
+X9_HOST_API void X9Host_SetCallHook(X9HostCallHook hook, void* context);
+
+// A host that takes the letter of the record convention: once it has copied what it keeps from
+// a record handed to TPI_AddDataTrackGpsProtocol, TPI_AddDataItemGpsProtocol or
+// TPI_SetStatGpsProtocol, it overwrites every byte of that record and every byte of the texts
+// its name and ident point to (their terminators stay). What it stores is what a well-behaved
+// host stores; a module that reuses anything it handed over sees the damage.
+X9_HOST_API void X9Host_SetOverwritesWhatItWasHanded(int on);
+
 // The transfer-list window (a real top-level window on Windows; a dummy non-null value on
 // POSIX).
 X9_HOST_API void* X9Host_Window(void);

@@ -12,11 +12,13 @@ size_t DeviceNameLength(const char* text, size_t limit) {
       ++i;
       continue;
     }
-    if (i + 1 >= kDeviceNameMax) break;  // the 19th byte never starts a double-byte character
     if (i + 1 >= limit || text[i + 1] == '\0') {
       ++i;  // a lone lead byte ends the text; nothing is cut
       break;
     }
+    // A longer name whose 19th byte starts a double-byte character is cut before it: the
+    // character would be split.
+    if (i + 1 >= kDeviceNameMax) break;
     i += 2;
   }
   return i;

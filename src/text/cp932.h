@@ -16,8 +16,9 @@ inline constexpr size_t kDeviceNameMax = 19;    // bytes of text at most
 // Code page 932 lead bytes, as the path and name routines walk them.
 inline bool IsLeadByte(unsigned char c) { return (c >= 0x80 && c <= 0x9F) || c >= 0xE0; }
 
-// Length of the name the watch gets: at most 19 bytes of text, never ending in the lead byte of
-// a split double-byte character. Reads no more than limit bytes. text may be null.
+// Length of the name the watch gets: a name of at most 19 bytes whole; a longer one cut to 19
+// bytes, or to 18 when the 19th would be the lead byte of a character split by the cut. Reads
+// no more than limit bytes. text may be null.
 size_t DeviceNameLength(const char* text, size_t limit = SIZE_MAX);
 
 // Writes text into a 20-byte device field: the cut name, then zero bytes to the end.

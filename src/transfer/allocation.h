@@ -29,7 +29,9 @@ struct AllocationControl {
   static int Count();                    // allocations since the last Reset
   static uint64_t LiveBytes();           // bytes held now
   static uint64_t PeakBytes();           // most bytes held at once since the last Reset
-  static void Reset();                   // clears the counters and the failure; keeps the limit
+  // Whether the bytes [begin, begin + bytes) lie within one live buffer.
+  static bool Holds(const void* begin, size_t bytes);
+  static void Reset();  // clears the counters and the failure; keeps the limit
 };
 
 template <typename T>

@@ -45,12 +45,15 @@ int ShowComposed(MessageId message, const char* name, unsigned style) {
   return ShowText(text.c_str(), style);
 }
 
-// The host fills our records; what it does not fill must not be taken from an earlier call.
+// The host fills our records: each call gets the record's own size, whatever the host left
+// there last time, and what it does not fill must not be taken from an earlier call.
 void PrepareHostRead(tagGPSDBHEADER& header) {
+  header.size = sizeof header;
   header.kind = 0;
   header.name = nullptr;
 }
 void PrepareHostRead(tagGPSDBITEM& item) {
+  item.size = sizeof item;
   item.kind = 0;
   item.name = nullptr;
   item.ident = nullptr;
@@ -58,7 +61,9 @@ void PrepareHostRead(tagGPSDBITEM& item) {
 
 void FillRoutePoint(RoutePoint& point, tagGPSDBITEM& item) {
   CopyNameToDevice(point.name, item.ident);
-  // Our own copy is converted, in place; the host's data stay as they are.
+  // Our own copy is converted, in place; the host's data stay as they are. The conversion
+  // fills the record too: it gets its size, not what the item read left there.
+  item.size = sizeof item;
   TPI_ConvertDatum(&item, &item, item.datum, 0);
   point.latitude = DegreesToDevice(item.latitude);
   point.longitude = DegreesToDevice(item.longitude);

@@ -11,8 +11,10 @@
 
 namespace x9 {
 
-// How long a transfer lets the watch settle after opening its window; tests may shorten it.
+// How long a transfer lets the watch settle after opening its window, and how it waits; tests
+// may shorten the one and watch the other.
 inline unsigned g_settleMilliseconds = 100;
+inline void (*g_settlePause)(unsigned milliseconds) = &platform::PauseMilliseconds;
 
 // Creates the transfer's progress window over the host's transfer list, sets the bar to 0 and
 // gives the watch its 100 ms to settle.
@@ -24,7 +26,7 @@ inline std::unique_ptr<ProgressDialog> OpenProgress(MessageId message) {
   TPI_GetGarminUplist();
   dialog->Create();
   dialog->SetProgress(0);
-  platform::PauseMilliseconds(g_settleMilliseconds);
+  g_settlePause(g_settleMilliseconds);
   return dialog;
 }
 

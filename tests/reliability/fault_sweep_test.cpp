@@ -24,6 +24,7 @@
 #include "sim/host/datum_shift.h"
 #include "support/named_values.h"
 #include "support/sim_fixture.h"
+#include "text/cp932.h"
 #include "transfer/dispatcher.h"
 #include "ui/messages.h"
 #include "ui/user_interface.h"
@@ -154,7 +155,15 @@ struct Outcome {
   std::vector<std::string> tracksBefore;
   std::vector<std::string> tracksAfter;
   std::vector<std::string> log;
-  std::vector<size_t> logAtPump;  // watch log length when each pump began (clean runs)
+  std::vector<size_t> logAtPump;  // watch log length when each pump began
+  // At each pump: the working bytes held, the allocations made, the host's log length and the
+  // release events so far.
+  std::vector<uint64_t> liveAtPump;
+  std::vector<int> allocationsAtPump;
+  std::vector<size_t> hostLogAtPump;
+  std::vector<size_t> eventsAtPump;
+  std::vector<std::string> hostLog;
+  std::vector<std::string> events;  // "buffer N freed", "window N destroyed", in order
   int allocations = 0;
   int hostWrites = 0;
   bool released = false;
@@ -230,16 +239,28 @@ class FaultSweep : public x9test::SimFixture, public ::testing::WithParamInterfa
   }
 
   // One request on a freshly seeded pair of simulators. inject arms the fault.
-  Outcome Execute(const std::function<void()>& inject = nullptr, bool recordPumps = false) {
+  Outcome Execute(const std::function<void()>& inject = nullptr, bool recordPumps = true) {
     SetUp();
     Seed();
+    abortPump_ = 0;
     if (inject) inject();
     Outcome out;
     out.hostBefore = X9HostDumpString();
     out.routesBefore = WatchRouteImages();
     out.tracksBefore = WatchTrackImages();
-    if (recordPumps) X9Host_SetPumpHook(&RecordPump, &out.logAtPump);
+    ui.events = &out.events;
+    x9::AllocationControl::SetReleaseHook(
+        [](int number, void* context) {
+          static_cast<std::vector<std::string>*>(context)->push_back(
+              "buffer " + std::to_string(number) + " freed");
+        },
+        &out.events);
+    PumpRecord record{this, &out};
+    if (recordPumps) X9Host_SetPumpHook(&RecordPump, &record);
     out.result = Request(FlagsOf(GetParam()));
+    x9::AllocationControl::SetReleaseHook(nullptr, nullptr);
+    ui.events = nullptr;
+    out.hostLog = HostLogLines();
     out.boxes = ui.boxes;
     out.refreshes = Refreshes();
     out.hostAfter = X9HostDumpString();
@@ -266,9 +287,88 @@ class FaultSweep : public x9test::SimFixture, public ::testing::WithParamInterfa
     return dump;
   }
 
+  struct PumpRecord {
+    FaultSweep* sweep;
+    Outcome* out;
+  };
+  // Records where the request stands at each pump, then presses Abort if this is the pump.
   static void RecordPump(void* context) {
+    auto* record = static_cast<PumpRecord*>(context);
+    Outcome& out = *record->out;
+    out.logAtPump.push_back(WatchLogLines());
+    out.liveAtPump.push_back(x9::AllocationControl::LiveBytes());
+    out.allocationsAtPump.push_back(x9::AllocationControl::Count());
+    out.hostLogAtPump.push_back(HostLogLines().size());
+    out.eventsAtPump.push_back(out.events.size());
+    if (out.Pumps() == record->sweep->abortPump_) record->sweep->ui.PressAbort();
+  }
+  static void RecordStagePump(void* context) {
     static_cast<std::vector<size_t>*>(context)->push_back(WatchLogLines());
   }
+  static std::vector<std::string> HostLogLines() {
+    std::vector<std::string> lines;
+    std::string line;
+    for (char c : X9HostCallLogString()) {
+      if (c != '\n') {
+        line += c;
+      } else {
+        lines.push_back(line);
+        line.clear();
+      }
+    }
+    return lines;
+  }
+
+  // The working bytes each pump of the seeded watch's transfer must hold: a download its
+  // headers, and in the point pass its points too; the upload nothing (a set's point array is
+  // gone before its pump).
+  std::vector<uint64_t> ExpectedLiveAtPumps(Transfer transfer) {
+    SetUp();
+    Seed();
+    std::vector<uint64_t> live;
+    const auto routes = [&](bool waypoints) {
+      const uint64_t count = static_cast<uint64_t>(X9Watch_RouteCount());
+      uint64_t points = 0;
+      for (int i = 1; i <= X9Watch_RouteCount(); ++i) {
+        const x9::RouteHeader& header = *X9Watch_Route(i);
+        if (header.pointCount > 0 && x9::IsMyPointsName(header.name) == waypoints)
+          points += static_cast<uint64_t>(header.pointCount);
+      }
+      const uint64_t headers = count * sizeof(x9::RouteHeader);
+      live.insert(live.end(), count, headers);
+      live.insert(live.end(), count, headers + points * sizeof(x9::RoutePoint));
+    };
+    const auto tracks = [&] {
+      const uint64_t count = static_cast<uint64_t>(X9Watch_TrackCount());
+      uint64_t points = 0;
+      for (int i = 1; i <= X9Watch_TrackCount(); ++i)
+        points += static_cast<uint64_t>(std::max(0, X9Watch_Track(i)->pointCount));
+      const uint64_t headers = count * sizeof(x9::TrackHeader);
+      live.insert(live.end(), count, headers);
+      live.insert(live.end(), count, headers + points * sizeof(x9::TrackPoint));
+    };
+    switch (transfer) {
+      case Transfer::kWaypoints: routes(true); break;
+      case Transfer::kRoutes: routes(false); break;
+      case Transfer::kTracks: tracks(); break;
+      case Transfer::kAllDownloads:
+        routes(true);
+        routes(false);
+        tracks();
+        break;
+      case Transfer::kUpload: {
+        int routeSets = 0;
+        for (int set = 0; set < X9Host_SetCount(); ++set)
+          routeSets += X9Host_Set(set)->kind == x9::kListRoutes ? 1 : 0;
+        live.assign(static_cast<size_t>(routeSets), 0);
+        break;
+      }
+    }
+    TearDown();
+    return live;
+  }
+
+  int abortPump_ = 0;
   static size_t WatchLogLines() {
     const std::string log = X9WatchCallLogString();
     size_t lines = 0;
@@ -316,7 +416,7 @@ class FaultSweep : public x9test::SimFixture, public ::testing::WithParamInterfa
 
   // The clean run every sweep starts from; it must itself be clean.
   Outcome CleanRun() {
-    Outcome clean = Execute(nullptr, /*recordPumps=*/true);
+    Outcome clean = Execute();
     EXPECT_EQ(clean.result, 1);
     EXPECT_TRUE(clean.Errors().empty());
     EXPECT_FALSE(clean.boxes.empty());
@@ -416,7 +516,7 @@ class FaultSweep : public x9test::SimFixture, public ::testing::WithParamInterfa
       Seed();
       Outcome& single = stages.single[s];
       single.hostBefore = X9HostDumpString();
-      X9Host_SetPumpHook(&RecordPump, &single.logAtPump);
+      X9Host_SetPumpHook(&RecordStagePump, &single.logAtPump);
       EXPECT_EQ(Request(FlagsOf(kinds[s])), 1);
       single.log = WatchLog();
       single.allocations = x9::AllocationControl::Count();
@@ -528,7 +628,33 @@ TEST_P(FaultSweep, AbortAtEveryPump) {
   }
   for (int pump = 1; pump <= clean.Pumps(); ++pump) {
     if (static_cast<size_t>(pump - 1) % kStride != 0) continue;
-    const Outcome run = Execute([&] { AbortAtPump(pump); });
+    const Outcome run = Execute([&] { abortPump_ = pump; });
+    {
+      // The transfer stops where Abort was seen: no device call and no pump after it, nothing
+      // asked of the host but the redisplay, and what it held released in its fixed order
+      // (headers, then points), then its window.
+      SCOPED_TRACE("Abort at pump " + std::to_string(pump));
+      const size_t at = static_cast<size_t>(pump - 1);
+      ASSERT_EQ(run.Pumps(), pump) << "pumped again after Abort";
+      EXPECT_EQ(run.log.size(), run.logAtPump[at])
+          << "device calls after Abort: " << run.log.back();
+      EXPECT_TRUE(std::equal(run.log.begin(), run.log.end(), clean.log.begin()));
+      for (size_t line = run.hostLogAtPump[at]; line < run.hostLog.size(); ++line)
+        EXPECT_EQ(EntryOf(run.hostLog[line]), "TPI_ShowAllDataGarminUplist")
+            << "host call after Abort: " << run.hostLog[line];
+      std::vector<int> freedBefore;
+      for (size_t e = 0; e < run.eventsAtPump[at]; ++e)
+        if (run.events[e].rfind("buffer ", 0) == 0) freedBefore.push_back(NumberOf(run.events[e]));
+      std::vector<std::string> expectedAfter;
+      for (int number = 1; number <= run.allocationsAtPump[at]; ++number)
+        if (std::find(freedBefore.begin(), freedBefore.end(), number) == freedBefore.end())
+          expectedAfter.push_back("buffer " + std::to_string(number) + " freed");
+      const std::vector<std::string> after(
+          run.events.begin() + static_cast<ptrdiff_t>(run.eventsAtPump[at]), run.events.end());
+      ASSERT_EQ(after.size(), expectedAfter.size() + 1) << "events after Abort";
+      EXPECT_TRUE(std::equal(expectedAfter.begin(), expectedAfter.end(), after.begin()));
+      EXPECT_EQ(after.back().rfind("window ", 0), 0u) << after.back();
+    }
 
     Expected expected;
     expected.result = 0;
@@ -551,6 +677,24 @@ TEST_P(FaultSweep, AbortAtEveryPump) {
     }
     Check(run, clean, expected, "Abort at pump " + std::to_string(pump));
   }
+}
+
+// At every pump a transfer holds exactly the working bytes its step needs.
+TEST_P(FaultSweep, EveryPumpHoldsOnlyWhatItsStepNeeds) {
+  const std::vector<uint64_t> expected = ExpectedLiveAtPumps(GetParam());
+  const Outcome clean = CleanRun();
+  EXPECT_EQ(clean.liveAtPump, expected);
+}
+
+// A host that overwrites every record and text once it has copied them ends with the same list,
+// byte for byte, as one that leaves them alone: the module reuses nothing it handed over.
+TEST_P(FaultSweep, AHostThatOverwritesWhatItWasHandedEndsWithTheSameList) {
+  const Outcome clean = CleanRun();
+  const Outcome hostile = Execute([] { X9Host_SetOverwritesWhatItWasHanded(1); });
+  EXPECT_EQ(hostile.result, clean.result);
+  EXPECT_TRUE(hostile.hostAfter == clean.hostAfter) << "the host's list differs";
+  EXPECT_TRUE(hostile.routesAfter == clean.routesAfter) << "the watch's routes differ";
+  EXPECT_EQ(hostile.log, clean.log);
 }
 
 // Each working buffer of the clean run, in turn, cannot be allocated.

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -260,6 +261,57 @@ TEST_F(RealModuleTest, ARequestAfterARefusedInitDoesNotCrash) {
   exports.release();
   module.Unload();
   EXPECT_FALSE(module.StillMapped());
+}
+
+void SetZone(const char* tz) {
+#if defined(_WIN32)
+  _putenv((std::string("TZ=") + (tz ? tz : "")).c_str());
+  _tzset();
+#else
+  if (tz != nullptr) {
+    setenv("TZ", tz, 1);
+  } else {
+    unsetenv("TZ");
+  }
+  tzset();
+#endif
+}
+
+// A module just loaded holds no clock values until Init captures them. They show in a date the
+// calendar cannot convert (year 0): -1, minus the zone offset and the daylight adjustment; so
+// -1 before Init, and 32399 nine hours east of UTC once Init has run.
+TEST_F(RealModuleTest, TheClockValuesAreZeroUntilInit) {
+  const char* saved = std::getenv("TZ");
+  const std::string savedZone = saved != nullptr ? saved : "";
+  SetZone("JST-9");
+  const x9::TrackPoint point = x9test::MakeTrackPoint(0, 1, 1, 0, 0, 0, 1, 2, 3);
+  x9::TrackHeader header{};
+  header.pointCount = 1;
+  X9Watch_AddTrack(&header, &point, 1);
+
+  ModuleFile module;
+  ASSERT_TRUE(module.Loaded());
+  const Exports exports = Resolve(module);
+  ASSERT_TRUE(Complete(exports));
+  EXPECT_EQ(exports.load(), 1);
+  const TransferCallbackFn callback = X9Host_Callback();
+  ASSERT_NE(callback, nullptr);
+  {
+    BoxAnswers answers{Reply::kYes};
+    EXPECT_EQ(callback(0, x9::kFlagDownloadTracks, 0), 1);
+  }
+  PluginInfo info;
+  EXPECT_EQ(exports.init(&info, 1), 1);
+  {
+    BoxAnswers answers{Reply::kYes};
+    EXPECT_EQ(callback(0, x9::kFlagDownloadTracks, 0), 1);
+  }
+  ASSERT_EQ(X9Host_SetCount(), 3);
+  EXPECT_EQ(X9Host_Item(1, 0)->time, -1);     // nothing subtracted before Init
+  EXPECT_EQ(X9Host_Item(2, 0)->time, 32399);  // the zone offset, once Init has run
+  exports.release();
+  module.Unload();
+  SetZone(saved != nullptr ? savedZone.c_str() : nullptr);
 }
 
 }  // namespace

@@ -116,6 +116,7 @@ void SimFixture::SetUp() {
   X9Host_SetPumpHook(&SimFixture::OnPump, this);
   x9::SetUserInterface(&ui);
   x9::g_settleMilliseconds = 0;  // keeps hundreds of transfers fast; one test checks the pause
+  x9::g_settlePause = &x9::platform::PauseMilliseconds;
   x9::AllocationControl::SetLimit(x9::kDefaultBufferLimit);
   x9::AllocationControl::Reset();
 }
@@ -123,6 +124,7 @@ void SimFixture::SetUp() {
 void SimFixture::TearDown() {
   x9::SetUserInterface(nullptr);
   X9Host_SetPumpHook(nullptr, nullptr);
+  X9Host_SetCallHook(nullptr, nullptr);
   x9::AllocationControl::SetLimit(x9::kDefaultBufferLimit);
   x9::AllocationControl::Reset();
   EXPECT_EQ(x9::AllocationControl::LiveBytes(), 0u) << "a working buffer outlived its transfer";

@@ -119,9 +119,13 @@ int ShowMessageBox(WindowHandle, const char* text, unsigned style) {
   std::fprintf(stderr, "%.*s", static_cast<int>(terminal::kPrompt.size()),
                terminal::kPrompt.data());
   std::fflush(stderr);
-  char line[64];
-  const bool typed = std::fgets(line, sizeof line, stdin) != nullptr;
-  std::string answer(typed ? line : "");
+  // The whole line, however long: what does not fit one read must not answer the next question.
+  std::string answer;
+  char chunk[64];
+  while (std::fgets(chunk, sizeof chunk, stdin) != nullptr) {
+    answer += chunk;
+    if (!answer.empty() && answer.back() == '\n') break;
+  }
   while (!answer.empty() && (answer.back() == '\n' || answer.back() == '\r'))
     answer.pop_back();
   // A terminal echoes what was typed; answers from a pipe are shown so the log reads right.
