@@ -95,7 +95,7 @@ TEST_P(LeadByteBoundaryTest, EveryRuleAgreesOnWhatStartsACharacter) {
   const bool lead = GetParam().lead;
   EXPECT_EQ(IsLeadByte(GetParam().byte), lead);
   // A trail byte 0x5C is no backslash.
-  EXPECT_EQ(EndsWithBackslash((std::string(1, b) + "\\").c_str(), '\\'), !lead);
+  EXPECT_EQ(EndsWithSeparator((std::string(1, b) + "\\").c_str(), '\\'), !lead);
   // 18 bytes, then the byte as the 19th of a longer name: cut before it only when it is a lead.
   const std::string name = std::string(18, 'A') + b + "B";
   EXPECT_EQ(DeviceNameLength(name.c_str()), lead ? 18u : 19u);

@@ -503,7 +503,7 @@ TEST_F(HostTest, TheLogAndTheListShowTheSizeEachRecordReallyCarried) {
                   "\nTPI_AddDataItemGpsProtocol 1," + n + "\nTPI_GetStatGpsProtocol 1," + n +
                   "\nTPI_ConvertDatum " + n + "," + n + ",0,0\nTPI_GetItemGpsProtocol 1,0," + n +
                   "\n");
-    EXPECT_EQ(X9Host_Set(set)->size, size);
+    EXPECT_EQ(X9Host_GetSet(set)->size, size);
     EXPECT_EQ(X9Host_Item(set, 0)->size, size);
   }
 }

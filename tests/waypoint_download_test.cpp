@@ -149,7 +149,7 @@ TEST_F(WaypointDownloadTest, AHeaderReadThatFillsNothingWritesBackAPreparedHeade
   EXPECT_EQ(Download(), 1);
   tagGPSDBHEADER expected = x9::NewSetHeader("", x9::kListWaypoints);
   expected.itemCount = 3;
-  EXPECT_TRUE(x9test::SameSetHeader(*X9Host_Set(0), expected));
+  EXPECT_TRUE(x9test::SameSetHeader(*X9Host_GetSet(0), expected));
   EXPECT_EQ(X9Host_ItemCount(0), 3);
 }
 

@@ -358,8 +358,8 @@ class FaultSweep : public x9test::SimFixture, public ::testing::WithParamInterfa
         break;
       case Transfer::kUpload: {
         int routeSets = 0;
-        for (int set = 0; set < X9Host_SetCount(); ++set)
-          routeSets += X9Host_Set(set)->kind == x9::kListRoutes ? 1 : 0;
+        for (int set = 0; set < X9Host_GetSetCount(); ++set)
+          routeSets += X9Host_GetSet(set)->kind == x9::kListRoutes ? 1 : 0;
         live.assign(static_cast<size_t>(routeSets), 0);
         break;
       }

@@ -306,7 +306,7 @@ TEST_F(RealModuleTest, TheClockValuesAreZeroUntilInit) {
     BoxAnswers answers{Reply::kYes};
     EXPECT_EQ(callback(0, x9::kFlagDownloadTracks, 0), 1);
   }
-  ASSERT_EQ(X9Host_SetCount(), 3);
+  ASSERT_EQ(X9Host_GetSetCount(), 3);
   EXPECT_EQ(X9Host_Item(1, 0)->time, -1);     // nothing subtracted before Init
   EXPECT_EQ(X9Host_Item(2, 0)->time, 32399);  // the zone offset, once Init has run
   exports.release();
