@@ -15,7 +15,7 @@
 #include "host/host_sim.h"
 #include "host/records.h"
 #include "host/tpi.h"
-#include "host_platform.h"
+#include "os.h"
 #include "input_error.h"
 #include "module_ui.h"
 #include "options.h"

@@ -10,7 +10,7 @@
 #include <optional>
 #include <string>
 
-#include "module_console.h"
+#include "console_posix.h"
 #include "module_ui.h"
 
 namespace x9host {

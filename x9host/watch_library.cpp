@@ -1,6 +1,6 @@
 #include "watch_library.h"
 
-#include "host_platform.h"
+#include "os.h"
 #include "input_error.h"
 #include "watch/watch_sim.h"
 

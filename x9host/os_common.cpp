@@ -1,5 +1,5 @@
 // The parts of x9host's platform layer that are the same on every platform.
-#include "host_platform.h"
+#include "os.h"
 #include "input_error.h"
 
 #include <cstdlib>

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "glossary.h"
-#include "module_console.h"
+#include "console_posix.h"
 #include "x9host_support.h"
 
 namespace {

@@ -9,7 +9,7 @@
 #include <cstdlib>
 
 #include "glossary.h"
-#include "host_platform.h"
+#include "os.h"
 #include "input_error.h"
 #include "win32/win32_text.h"
 

@@ -21,7 +21,7 @@
 #include <utility>
 
 #include "glossary.h"
-#include "host_platform.h"
+#include "os.h"
 #include "input_error.h"
 
 namespace x9host::platform {
