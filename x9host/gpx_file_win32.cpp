@@ -4,7 +4,7 @@
 #include <memory>
 
 #include "input_error.h"
-#include "win32/win32_text.h"
+#include "platform/win32/win32_text.h"
 #include "xml_reader.h"
 
 namespace x9host {

@@ -7,8 +7,8 @@
 
 #include "glossary.h"
 #include "module_ui.h"
-#include "win32/message_box_watch.h"
-#include "win32/win32_text.h"
+#include "platform/win32/message_box_watch.h"
+#include "platform/win32/win32_text.h"
 
 namespace x9host {
 namespace {

@@ -11,7 +11,7 @@
 #include "glossary.h"
 #include "os.h"
 #include "input_error.h"
-#include "win32/win32_text.h"
+#include "platform/win32/win32_text.h"
 
 namespace x9host::platform {
 namespace {

@@ -15,7 +15,7 @@
 
 #include "gpx.h"
 #include "input_error.h"
-#include "win32/win32_text.h"
+#include "platform/win32/win32_text.h"
 #include "xml_reader.h"
 
 namespace x9host {

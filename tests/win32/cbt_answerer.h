@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "platform/win32/windows_support.h"
-#include "win32/message_box_watch.h"
+#include "platform/win32/message_box_watch.h"
 
 namespace x9test {
 

@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/win32/progress_res.h"
-#include "win32/win32_text.h"
+#include "platform/win32/win32_text.h"
 
 namespace x9test {
 

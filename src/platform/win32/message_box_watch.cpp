@@ -1,8 +1,8 @@
-#include "win32/message_box_watch.h"
+#include "platform/win32/message_box_watch.h"
 
 #include <commctrl.h>
 
-#include "win32/win32_text.h"
+#include "platform/win32/win32_text.h"
 
 namespace x9sim::win32 {
 namespace {
