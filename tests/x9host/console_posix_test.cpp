@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "glossary.h"
 #include "console_posix.h"
+#include "glossary.h"
 #include "x9host_support.h"
 
 namespace {
