@@ -13,10 +13,10 @@
 namespace x9host {
 namespace {
 
-using x9sim::win32::MessageBoxHasButton;
-using x9sim::win32::MessageBoxSeen;
-using x9sim::win32::MessageBoxWatch;
-using x9sim::win32::Utf8FromWide;
+using x9::platform::win32::MessageBoxHasButton;
+using x9::platform::win32::MessageBoxSeen;
+using x9::platform::win32::MessageBoxWatch;
+using x9::platform::win32::Utf8FromWide;
 
 const char* ButtonName(int button) {
   switch (button) {

@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-namespace x9sim::win32 {
+namespace x9::platform::win32 {
 
 struct MessageBoxSeen {
   std::wstring text;
@@ -62,4 +62,4 @@ class MessageBoxWatch {
   std::map<HWND, size_t> open_;  // boxes seen and not yet destroyed
 };
 
-}  // namespace x9sim::win32
+}  // namespace x9::platform::win32
