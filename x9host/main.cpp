@@ -1,6 +1,7 @@
 // x9host: a console host for the module. It plays the map application with the host
-// simulator, plays the watch with the watch simulator, loads x9link.tvl from a plug-in
-// directory as the host would, and sends it one request.
+// simulator, loads x9link.tvl from a plug-in directory as the host would, and sends it one
+// request. The watch is the watch simulator, filled from GPX, or the real watch when the
+// plug-in directory holds another watch library.
 #include <cstdint>
 #include <cstdio>
 #include <exception>

@@ -1,4 +1,4 @@
-// POSIX side of x9host.
+// POSIX side of x9host's OS layer (os.h).
 #include <acl/libacl.h>
 #include <attr/libattr.h>
 #include <dlfcn.h>

@@ -1,4 +1,4 @@
-// Windows side of x9host.
+// Windows side of x9host's OS layer (os.h).
 #include <windows.h>
 // After <windows.h>, which they need.
 #include <commctrl.h>
