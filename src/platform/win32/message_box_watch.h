@@ -4,7 +4,7 @@
 // module's boxes with it, and the Windows tests drive the real module's boxes with it.
 #pragma once
 
-#include <windows.h>
+#include "platform/win32/windows_support.h"
 
 #include <functional>
 #include <map>

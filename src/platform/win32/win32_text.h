@@ -4,7 +4,7 @@
 // x9host/codepage_win32.cpp.
 #pragma once
 
-#include <windows.h>
+#include "platform/win32/windows_support.h"
 
 #include <string>
 #include <string_view>
