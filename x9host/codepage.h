@@ -2,7 +2,7 @@
 // texts), by one rule on both builds: characters are walked with the module's lead bytes
 // (text/cp932.h), and a character is kept only when it converts to code page 932 and back to
 // itself. The system's tables (iconv natively, the Windows code page on Windows) convert one
-// character at a time, in codepage_iconv.cpp / codepage_win32.cpp.
+// character at a time, in codepage_posix.cpp / codepage_win32.cpp.
 #pragma once
 
 #include <cstddef>
@@ -63,7 +63,7 @@ void AppendUtf8(std::string& out, uint32_t code);
 // its size, so that a huge value does not become a huge line.
 std::string QuotedValue(std::string_view value);
 
-// The system's tables, one character at a time (codepage_iconv.cpp / codepage_win32.cpp).
+// The system's tables, one character at a time (codepage_posix.cpp / codepage_win32.cpp).
 // Encode: the code page 932 bytes the system gives the character, false when it has none.
 bool SystemCp932FromCode(uint32_t code, std::string& bytes);
 // Decode: the character one or two bytes stand for; false unless they are exactly one.

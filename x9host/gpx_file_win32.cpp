@@ -4,7 +4,7 @@
 #include <memory>
 
 #include "input_error.h"
-#include "win32/win32_text.h"
+#include "platform/win32/win32_text.h"
 #include "xml_reader.h"
 
 namespace x9host {
@@ -20,7 +20,7 @@ std::string SystemMessage(DWORD error) {
   while (!wide.empty() && (wide.back() == L'\n' || wide.back() == L'\r' || wide.back() == L'.'))
     wide.pop_back();
   if (wide.empty()) return "error " + std::to_string(error);
-  return x9sim::win32::Utf8FromWide(wide);
+  return x9::platform::win32::Utf8FromWide(wide);
 }
 
 class FileBytes final : public ByteSource {
@@ -48,7 +48,7 @@ class FileBytes final : public ByteSource {
 }  // namespace
 
 std::unique_ptr<ByteSource> OpenGpxFile(const std::string& path) {
-  const std::wstring wide = x9sim::win32::WideFromUtf8(path);
+  const std::wstring wide = x9::platform::win32::WideFromUtf8(path);
   const DWORD attributes = GetFileAttributesW(wide.c_str());
   if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
     throw InputError(path + ": is a directory, not a file");

@@ -1,6 +1,7 @@
 // x9host: a console host for the module. It plays the map application with the host
-// simulator, plays the watch with the watch simulator, loads x9link.tvl from a plug-in
-// directory as the host would, and sends it one request.
+// simulator, loads x9link.tvl from a plug-in directory as the host would, and sends it one
+// request. The watch is the watch simulator, filled from GPX, or the real watch when the
+// plug-in directory holds another watch library.
 #include <cstdint>
 #include <cstdio>
 #include <exception>
@@ -15,10 +16,10 @@
 #include "host/host_sim.h"
 #include "host/records.h"
 #include "host/tpi.h"
-#include "host_platform.h"
 #include "input_error.h"
 #include "module_ui.h"
 #include "options.h"
+#include "os.h"
 #include "outcome.h"
 #include "platform/abi.h"
 #include "text/cp932.h"
@@ -42,8 +43,7 @@ using ReleaseFn = void (*)(void);
 // The module as a host holds it: loaded, and closed, released and unloaded on every way out.
 class Module {
  public:
-  explicit Module(const std::string& path)
-      : path_(path), library_(platform::LoadLibraryFile(path)) {}
+  explicit Module(const std::string& path) : path_(path), library_(os::LoadLibraryFile(path)) {}
   ~Module() {
     if (loaded_) {
       if (auto close = Symbol<PlainFn>("Close")) close();
@@ -81,21 +81,21 @@ struct PumpSettings {
 
 void OnPump(void* context) {
   const auto* settings = static_cast<const PumpSettings*>(context);
-  if (settings->holdAt) platform::HoldProgressWindowAt(*settings->holdAt, kHoldSeconds);
-  if (settings->paceMilliseconds > 0) platform::PauseMilliseconds(settings->paceMilliseconds);
+  if (settings->holdAt) os::HoldProgressWindowAt(*settings->holdAt, kHoldSeconds);
+  if (settings->paceMilliseconds > 0) os::PauseMilliseconds(settings->paceMilliseconds);
 }
 
 // The sample watch: beside the program in a release (simulator/watch.gpx), beside the sources
 // in a build tree (build/<preset>/bin), else where the sources were when this program was built.
 std::string BundledWatch(const std::string& programDirectory) {
   const std::string released =
-      platform::JoinPath(platform::JoinPath(programDirectory, "simulator"), "watch.gpx");
-  if (platform::IsFile(released)) return released;
-  const std::string inTree = platform::FullPath(
-      platform::JoinPath(programDirectory, std::string("..") + "/../../examples/watch.gpx"));
-  if (platform::IsFile(inTree)) return inTree;
+      os::JoinPath(os::JoinPath(programDirectory, "simulator"), "watch.gpx");
+  if (os::IsFile(released)) return released;
+  const std::string inTree =
+      os::FullPath(os::JoinPath(programDirectory, std::string("..") + "/../../examples/watch.gpx"));
+  if (os::IsFile(inTree)) return inTree;
 #if defined(X9HOST_BUNDLED_WATCH)
-  if (platform::IsFile(X9HOST_BUNDLED_WATCH)) return X9HOST_BUNDLED_WATCH;
+  if (os::IsFile(X9HOST_BUNDLED_WATCH)) return X9HOST_BUNDLED_WATCH;
 #endif
   throw InputError(
       "the sample watch (simulator/watch.gpx beside the program) is not there: give --watch "
@@ -104,9 +104,9 @@ std::string BundledWatch(const std::string& programDirectory) {
 
 // plugins beside the program (a release), else ../plugins (a build tree: build/<preset>/bin).
 std::string DefaultPluginDirectory(const std::string& programDirectory) {
-  const std::string beside = platform::JoinPath(programDirectory, "plugins");
-  if (platform::IsFile(platform::JoinPath(beside, kModuleFile))) return beside;
-  return platform::JoinPath(platform::ParentDirectory(programDirectory), "plugins");
+  const std::string beside = os::JoinPath(programDirectory, "plugins");
+  if (os::IsFile(os::JoinPath(beside, kModuleFile))) return beside;
+  return os::JoinPath(os::ParentDirectory(programDirectory), "plugins");
 }
 
 std::string TextField(const char* field, size_t size) {
@@ -120,7 +120,7 @@ std::string TextField(const char* field, size_t size) {
 // The outputs, checked against each other and against the files read: one file may not be
 // written twice, nor an input overwritten by what is not its own update (--list and --out may
 // be one file: the list updated in place).
-void CheckCollisions(const Options& options, const std::vector<platform::OutputTarget>& targets,
+void CheckCollisions(const Options& options, const std::vector<os::OutputTarget>& targets,
                      const std::optional<std::string>& watchPath) {
   for (size_t i = 0; i < targets.size(); ++i) {
     for (size_t k = i + 1; k < targets.size(); ++k) {
@@ -134,8 +134,8 @@ void CheckCollisions(const Options& options, const std::vector<platform::OutputT
   const auto refuse = [&](const char* inputOption, const std::optional<std::string>& input,
                           const char* allowed) {
     if (!input) return;
-    const std::string identity = platform::FileIdentity(*input);
-    for (const platform::OutputTarget& target : targets) {
+    const std::string identity = os::FileIdentity(*input);
+    for (const os::OutputTarget& target : targets) {
       if (target.identity == identity && target.option != allowed) {
         throw InputError(target.option + " " + target.name + " names the same file as " +
                          inputOption + " " + *input + ": it would be overwritten");
@@ -148,11 +148,11 @@ void CheckCollisions(const Options& options, const std::vector<platform::OutputT
 
 // --list X --out X updates the list in place: refused when the file holds what the list cannot
 // keep, as writing it back would lose that without a word.
-void RefuseLossyUpdate(const Options& options, const std::vector<platform::OutputTarget>& targets,
+void RefuseLossyUpdate(const Options& options, const std::vector<os::OutputTarget>& targets,
                        const GpxDropped& listDropped) {
   if (!options.listFile || listDropped.Empty()) return;
-  const std::string identity = platform::FileIdentity(*options.listFile);
-  for (const platform::OutputTarget& target : targets) {
+  const std::string identity = os::FileIdentity(*options.listFile);
+  for (const os::OutputTarget& target : targets) {
     if (target.option != "--out" || target.identity != identity) continue;
     throw InputError("--out " + target.name + " would update --list " + *options.listFile +
                      " in place and lose what the transfer list cannot hold (" +
@@ -160,8 +160,8 @@ void RefuseLossyUpdate(const Options& options, const std::vector<platform::Outpu
   }
 }
 
-std::string Shown(const platform::OutputTarget& target) {
-  if (target.kind != platform::OutputTarget::Kind::kStandardOutput) return target.name;
+std::string Shown(const os::OutputTarget& target) {
+  if (target.kind != os::OutputTarget::Kind::kStandardOutput) return target.name;
   return target.stream == 2 ? "standard error" : "standard output";
 }
 
@@ -190,7 +190,7 @@ int Run(const std::vector<std::string>& args) {
     std::printf("%s\n", VersionText().c_str());
     return 0;
   }
-  if (options.holdAt && !platform::HoldSupported()) {
+  if (options.holdAt && !os::HoldSupported()) {
     throw InputError("--hold-at works in the Windows build only");
   }
   if (options.command == "about" && (options.outFile || options.watchOut)) {
@@ -198,20 +198,20 @@ int Run(const std::vector<std::string>& args) {
   }
 
   // Everything is read and checked before anything runs.
-  const std::string programDirectory = platform::ProgramDirectory();
-  const std::string pluginDirectory = platform::FullPath(
+  const std::string programDirectory = os::ProgramDirectory();
+  const std::string pluginDirectory = os::FullPath(
       options.pluginDir ? *options.pluginDir : DefaultPluginDirectory(programDirectory));
-  if (!platform::IsDirectory(pluginDirectory)) {
+  if (!os::IsDirectory(pluginDirectory)) {
     throw InputError(pluginDirectory + ": no such plug-in directory (--plugins DIR names it)");
   }
-  const std::string modulePath = platform::JoinPath(pluginDirectory, kModuleFile);
-  if (!platform::IsFile(modulePath)) {
+  const std::string modulePath = os::JoinPath(pluginDirectory, kModuleFile);
+  if (!os::IsFile(modulePath)) {
     throw InputError(pluginDirectory + ": the plug-in directory holds no " + kModuleFile);
   }
-  const std::string hostDirectory = platform::HostDirectoryText(pluginDirectory);
+  const std::string hostDirectory = os::HostDirectoryText(pluginDirectory);
 
   const WatchLibraryFound library = FindWatchLibrary(pluginDirectory);
-  const bool realWatch = library.kind == WatchLibrary::kOther;
+  const bool realWatch = library.kind == WatchLibrary::kRealWatch;
   if (realWatch) {
     for (const auto& [option, file] :
          {std::pair{"--watch", options.watchFile}, std::pair{"--watch-out", options.watchOut}}) {
@@ -244,9 +244,9 @@ int Run(const std::vector<std::string>& args) {
     for (std::string& line : listDropped.Warnings(*options.listFile, "the transfer list"))
       warnings.push_back(std::move(line));
   }
-  std::vector<platform::OutputTarget> targets;
-  if (options.outFile) targets.push_back(platform::PlanOutput("--out", *options.outFile));
-  if (options.watchOut) targets.push_back(platform::PlanOutput("--watch-out", *options.watchOut));
+  std::vector<os::OutputTarget> targets;
+  if (options.outFile) targets.push_back(os::PlanOutput("--out", *options.outFile));
+  if (options.watchOut) targets.push_back(os::PlanOutput("--watch-out", *options.watchOut));
   CheckCollisions(options, targets, watchPath);
   RefuseLossyUpdate(options, targets, listDropped);
 
@@ -257,7 +257,7 @@ int Run(const std::vector<std::string>& args) {
   for (const auto& target : targets) {
     gpxOnStandardOutput =
         gpxOnStandardOutput ||
-        (target.kind == platform::OutputTarget::Kind::kStandardOutput && target.stream == 1);
+        (target.kind == os::OutputTarget::Kind::kStandardOutput && target.stream == 1);
   }
   FILE* const report = gpxOnStandardOutput ? stderr : stdout;
 
@@ -336,10 +336,10 @@ int Run(const std::vector<std::string>& args) {
   std::fputs(TransferListTable().c_str(), report);
   if (!targets.empty()) std::fputs("\n", report);
   if (verdict.status == kExitMoved) {
-    std::vector<std::pair<platform::OutputTarget, platform::OutputProducer>> outputs;
-    for (const platform::OutputTarget& target : targets) {
+    std::vector<std::pair<os::OutputTarget, os::OutputProducer>> outputs;
+    for (const os::OutputTarget& target : targets) {
       const bool list = target.option == "--out";
-      outputs.emplace_back(target, [list](platform::OutputSink& sink) {
+      outputs.emplace_back(target, [list](os::OutputSink& sink) {
         GpxWriter gpx([&sink](std::string_view piece) { sink.Write(piece); }, kCreator);
         if (list) {
           WriteTransferListGpx(gpx);
@@ -352,8 +352,8 @@ int Run(const std::vector<std::string>& args) {
     std::fflush(report);
     std::vector<std::string> untidy;
     try {
-      untidy = platform::WriteOutputs(outputs);
-    } catch (const platform::OutputsNotWritten& failure) {
+      untidy = os::WriteOutputs(outputs);
+    } catch (const os::OutputsNotWritten& failure) {
       // The request moved something, but the outputs say otherwise: the line says what each
       // holds, and the status whether every one is as it was (2) or not all could be put back,
       // or a signal came first (1).
@@ -361,8 +361,8 @@ int Run(const std::vector<std::string>& args) {
         std::fprintf(report, "not written: %s\n", Shown(target).c_str());
       std::fflush(report);
       std::fprintf(stderr, "x9host: %s\n", failure.what());
-      return failure.state() == platform::OutputsNotWritten::State::kAsTheyWere ? kExitBadInput
-                                                                                : kExitFailed;
+      return failure.state() == os::OutputsNotWritten::State::kAsTheyWere ? kExitBadInput
+                                                                          : kExitFailed;
     }
     for (const auto& target : targets)
       std::fprintf(report, "written: %s\n", Shown(target).c_str());
@@ -381,10 +381,10 @@ int Run(const std::vector<std::string>& args) {
 }  // namespace x9host
 
 int main(int argc, char** argv) {
-  x9host::platform::PrepareConsole();
+  x9host::os::PrepareConsole();
   int status;
   try {
-    status = x9host::Run(x9host::platform::Arguments(argc, argv));
+    status = x9host::Run(x9host::os::Arguments(argc, argv));
   } catch (const x9host::InputError& error) {
     std::fflush(stdout);
     std::fprintf(stderr, "x9host: %s\n", error.what());

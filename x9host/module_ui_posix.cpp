@@ -1,8 +1,9 @@
 // POSIX side of ModuleUi. The module's terminal interface uses the C library's stderr and stdin,
 // which the module shares with x9host (glibc documents both as assignable variables). For the
-// request they name streams of x9host's: every byte the module writes reaches ModuleConsole at
-// once, on the module's own thread, and every answer it reads comes from here. File
-// descriptors 0 and 2 stay as they are, so the module's isatty checks see what the person has.
+// request they name streams of x9host's: every byte the module writes reaches ModuleConsole
+// (console_posix.h) at once, on the module's own thread, and every answer it reads comes from
+// here. File descriptors 0 and 2 stay as they are, so the module's isatty checks see what the
+// person has.
 #include <stdio.h>
 #include <unistd.h>
 
@@ -10,7 +11,7 @@
 #include <optional>
 #include <string>
 
-#include "module_console.h"
+#include "console_posix.h"
 #include "module_ui.h"
 
 namespace x9host {

@@ -7,16 +7,16 @@
 
 #include "glossary.h"
 #include "module_ui.h"
-#include "win32/message_box_watch.h"
-#include "win32/win32_text.h"
+#include "platform/win32/message_box_watch.h"
+#include "platform/win32/win32_text.h"
 
 namespace x9host {
 namespace {
 
-using x9sim::win32::MessageBoxHasButton;
-using x9sim::win32::MessageBoxSeen;
-using x9sim::win32::MessageBoxWatch;
-using x9sim::win32::Utf8FromWide;
+using x9::platform::win32::MessageBoxHasButton;
+using x9::platform::win32::MessageBoxSeen;
+using x9::platform::win32::MessageBoxWatch;
+using x9::platform::win32::Utf8FromWide;
 
 const char* ButtonName(int button) {
   switch (button) {

@@ -28,7 +28,7 @@ Options ParseOptions(const std::vector<std::string>& args);
 
 std::string UsageText();
 
-// "x9host 0.1.0": the project's version, which the build gives.
+// "x9host " and the project's version, which the build gives (X9_VERSION).
 std::string VersionText();
 
 }  // namespace x9host

@@ -23,7 +23,7 @@ inline constexpr int kExitNothingMoved = 3;  // the request ran and moved nothin
 // The x9.dll in the plug-in directory.
 enum class WatchLibrary {
   kSimulator,   // the watch simulator (it has the simulator's control export)
-  kOther,       // a watch library x9host cannot inspect: the real watch
+  kRealWatch,   // a watch library x9host cannot inspect: the real watch
   kMissing,     // no x9.dll there
   kUnloadable,  // a file that cannot be loaded as a library
 };

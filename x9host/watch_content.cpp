@@ -15,11 +15,13 @@
 namespace x9host {
 namespace {
 
+// The altitude of a point that has none, both ways: an elevation of -9999 m comes back as none.
 constexpr int32_t kNoAltitude = -9999;
 
-class Converter {
+// GPX points to the watch's records, with the warnings and counts that brings.
+class GpxToRecords {
  public:
-  Converter(const std::string& source, std::vector<std::string>& warnings)
+  GpxToRecords(const std::string& source, std::vector<std::string>& warnings)
       : source_(source), warnings_(warnings) {}
 
   int64_t namesChanged = 0;
@@ -107,7 +109,6 @@ GpxPoint PointFrom(const x9::RoutePoint& point) {
   GpxPoint out;
   out.latitude = static_cast<double>(point.latitude) * 1e-7;
   out.longitude = static_cast<double>(point.longitude) * 1e-7;
-  // By value: the records are packed, and a reference to a field may be misaligned.
   if (point.altitude != kNoAltitude) out.elevation = static_cast<double>(point.altitude);
   out.name = FieldText(point.name);
   return out;
@@ -117,7 +118,6 @@ GpxPoint PointFrom(const x9::TrackPoint& point) {
   GpxPoint out;
   out.latitude = static_cast<double>(point.latitude) * 1e-7;
   out.longitude = static_cast<double>(point.longitude) * 1e-7;
-  // By value: the records are packed, and a reference to a field may be misaligned.
   if (point.altitude != kNoAltitude) out.elevation = static_cast<double>(point.altitude);
   CivilTime local;
   local.year = point.year;
@@ -203,7 +203,7 @@ class WatchConsumer final : public GpxConsumer {
 
  private:
   static constexpr char kPointTimes[] = "times of waypoints and route points (<time>)";
-  Converter convert_;
+  GpxToRecords convert_;
   std::unique_ptr<WatchRoute> myPoints_;
   std::unique_ptr<WatchRoute> route_;
   std::string routeName_;

@@ -1,18 +1,18 @@
 #include "watch_library.h"
 
-#include "host_platform.h"
 #include "input_error.h"
+#include "os.h"
 #include "watch/watch_sim.h"
 
 namespace x9host {
 
 WatchLibraryFound FindWatchLibrary(const std::string& pluginDirectory) {
   WatchLibraryFound found;
-  found.path = platform::JoinPath(pluginDirectory, "x9.dll");
-  if (!platform::IsFile(found.path)) return found;
+  found.path = os::JoinPath(pluginDirectory, "x9.dll");
+  if (!os::IsFile(found.path)) return found;
   x9::platform::Library library;
   try {
-    library = platform::LoadLibraryFile(found.path);
+    library = os::LoadLibraryFile(found.path);
   } catch (const InputError& error) {
     found.kind = WatchLibrary::kUnloadable;
     found.problem = error.what();
@@ -22,7 +22,7 @@ WatchLibraryFound FindWatchLibrary(const std::string& pluginDirectory) {
   const auto signature = library.Find<SignatureFn>(kWatchSimulatorExport);
   found.kind = signature != nullptr && signature() == kWatchSimulatorSignature
                    ? WatchLibrary::kSimulator
-                   : WatchLibrary::kOther;
+                   : WatchLibrary::kRealWatch;
   return found;
 }
 

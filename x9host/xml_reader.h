@@ -1,5 +1,5 @@
 // The one door to a well-kept streaming XML parser: expat natively, the system's XmlLite pull
-// reader on Windows (gpx_read_expat.cpp / gpx_read_xmllite.cpp, chosen by CMake). Either pulls
+// reader on Windows (xml_reader_posix.cpp / xml_reader_win32.cpp, chosen by CMake). Either pulls
 // UTF-8 text from an XmlSource chunk by chunk and reports elements as it meets them, with
 // namespaces resolved; no tree is built, and the GPX rules live above, once.
 #pragma once
@@ -53,7 +53,7 @@ class ByteSource {
 
 // Passes the text on, refusing an entity reference that is not XML's own (amp, lt, gt, quot,
 // apos) or a character reference, with the line: with document type declarations refused,
-// any other is undeclared (xml_reader_entities.cpp). For a parser that lets them through.
+// any other is undeclared (xml_reader_entities_win32.cpp). For a parser that lets them through.
 class EntityGuard final : public XmlSource {
  public:
   EntityGuard(XmlSource& text, const std::string& sourceName);

@@ -18,12 +18,12 @@ int CbtAnswerer::Choose(const AnsweredBox& box) {
   } else {
     button = answers_.front();
     answers_.pop_front();
-    if (!x9sim::win32::MessageBoxHasButton(box.window, button)) {
+    if (!x9::platform::win32::MessageBoxHasButton(box.window, button)) {
       ADD_FAILURE() << "the box has no button " << button << ": " << Utf8(box.text);
       button = 0;
     }
   }
-  return button != 0 ? button : x9sim::win32::MessageBoxClosingButton(box.window);
+  return button != 0 ? button : x9::platform::win32::MessageBoxClosingButton(box.window);
 }
 
 }  // namespace x9test

@@ -1,19 +1,19 @@
 // Windows-only: answers real message boxes the way a person would, from a script. The shared
-// message-box watch (sim/win32) sees each box as it is activated and records its text, caption,
-// buttons, icon and owner; this adds the script and makes a box the script did not expect a
-// test failure.
+// message-box watch (src/platform/win32) sees each box as it is activated and records its text,
+// caption, buttons, icon and owner; this adds the script and makes a box the script did not expect
+// a test failure.
 #pragma once
 
 #include <deque>
 #include <initializer_list>
 #include <vector>
 
+#include "platform/win32/message_box_watch.h"
 #include "platform/win32/windows_support.h"
-#include "win32/message_box_watch.h"
 
 namespace x9test {
 
-using AnsweredBox = x9sim::win32::MessageBoxSeen;
+using AnsweredBox = x9::platform::win32::MessageBoxSeen;
 
 class CbtAnswerer {
  public:
@@ -31,7 +31,7 @@ class CbtAnswerer {
   int Choose(const AnsweredBox& box);
 
   std::deque<int> answers_;
-  x9sim::win32::MessageBoxWatch watch_;
+  x9::platform::win32::MessageBoxWatch watch_;
 };
 
 }  // namespace x9test

@@ -3,13 +3,13 @@
 #include <gtest/gtest.h>
 
 #include "platform/win32/progress_res.h"
-#include "win32/win32_text.h"
+#include "platform/win32/win32_text.h"
 
 namespace x9test {
 
-std::wstring WindowText(HWND window) { return x9sim::win32::WindowText(window); }
-std::wstring ClassNameOf(HWND window) { return x9sim::win32::ClassNameOf(window); }
-std::string Utf8(const std::wstring& text) { return x9sim::win32::Utf8FromWide(text); }
+std::wstring WindowText(HWND window) { return x9::platform::win32::WindowText(window); }
+std::wstring ClassNameOf(HWND window) { return x9::platform::win32::ClassNameOf(window); }
+std::string Utf8(const std::wstring& text) { return x9::platform::win32::Utf8FromWide(text); }
 
 namespace {
 

@@ -62,9 +62,11 @@ TEST_F(X9hostProgram, ArgumentErrorsEndWithOneLineAndStatusTwo) {
 
 TEST_F(X9hostProgram, BadFilesAndDirectoriesEndWithOneLineAndStatusTwo) {
   const std::string missing = Path("missing.gpx").string();
-  EXPECT_BAD_INPUT(Run({"--watch", missing, "download-routes"}), missing + ": No such file or directory");
+  EXPECT_BAD_INPUT(Run({"--watch", missing, "download-routes"}),
+                   missing + ": No such file or directory");
   WriteText(Path("broken.gpx"), std::string(kGpxHead) + "<wpt lat=\"1\" lon=\"2\">\n");
-  EXPECT_BAD_INPUT(Run({"--watch", Path("broken.gpx").string(), "download-routes"}), "not well-formed XML");
+  EXPECT_BAD_INPUT(Run({"--watch", Path("broken.gpx").string(), "download-routes"}),
+                   "not well-formed XML");
   WriteText(Path("euc.gpx"), "<?xml version=\"1.0\" encoding=\"EUC-JP\"?>\n<gpx/>\n");
   EXPECT_BAD_INPUT(Run({"--watch", Path("euc.gpx").string(), "download-routes"}),
                    "the encoding \"EUC-JP\" is not supported");
@@ -74,7 +76,8 @@ TEST_F(X9hostProgram, BadFilesAndDirectoriesEndWithOneLineAndStatusTwo) {
   EXPECT_BAD_INPUT(Run({"--watch", Path("untimed.gpx").string(), "download-tracks"}),
                    "a track point without <time>");
   WriteText(Path("mypoints.gpx"), std::string(kGpxHead) + "<rte><name>MyPoints</name></rte></gpx>");
-  EXPECT_BAD_INPUT(Run({"--watch", Path("mypoints.gpx").string(), "download-routes"}), "waypoint collection");
+  EXPECT_BAD_INPUT(Run({"--watch", Path("mypoints.gpx").string(), "download-routes"}),
+                   "waypoint collection");
   EXPECT_BAD_INPUT(Run({"--plugins", dir_.string(), "about"}), "holds no x9link.tvl");
   EXPECT_BAD_INPUT(Run({"--plugins", Path("nowhere").string(), "about"}),
                    "no such plug-in directory");

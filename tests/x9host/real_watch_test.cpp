@@ -1,5 +1,5 @@
 // A watch library in the plug-in directory that is not the simulator is the real watch. The
-// stand-in is the simulator's x9.dll built with the eleven entry points only, over a watch that
+// real watch's is the simulator's x9.dll built with the eleven entry points only, over a watch that
 // holds a waypoint, a route and a track from the start: x9host cannot look into it, as it
 // cannot look into the watch maker's library.
 #include <gtest/gtest.h>
@@ -13,13 +13,13 @@ namespace {
 
 using namespace x9host_test;
 
-const std::string kStandIn = X9HOST_STAND_IN_PLUGINS;
+const std::string kRealWatchPlugins = X9HOST_REAL_WATCH_PLUGINS;
 
 TEST_F(X9hostProgram, TheRealWatchIsBackedUpToGpx) {
-  const Outcome outcome =
-      Run({"download-all", "--yes", "--plugins", kStandIn, "--out", Path("backup.gpx").string()});
+  const Outcome outcome = Run({"download-all", "--yes", "--plugins", kRealWatchPlugins, "--out",
+                               Path("backup.gpx").string()});
   ASSERT_EQ(outcome.status, 0) << outcome.err;
-  EXPECT_NE(outcome.out.find("x9host: using the watch library " + kStandIn +
+  EXPECT_NE(outcome.out.find("x9host: using the watch library " + kRealWatchPlugins +
                              "/x9.dll: it is not the simulator, so this is the real watch\n"),
             std::string::npos)
       << outcome.out;
@@ -42,8 +42,8 @@ TEST_F(X9hostProgram, RoutesFromGpxArePutOnTheRealWatch) {
                 "<rte><name>Ridge</name><rtept lat=\"35.6\" "
                 "lon=\"139.2\"><name>top</name></rtept></rte>\n"
                 "<rte><name>MyPoints</name><rtept lat=\"35.6\" lon=\"139.2\"/></rte></gpx>\n");
-  const std::vector<std::string> upload = {"upload-routes", "--plugins", kStandIn, "--list",
-                                           Path("routes.gpx").string()};
+  const std::vector<std::string> upload = {"upload-routes", "--plugins", kRealWatchPlugins,
+                                           "--list", Path("routes.gpx").string()};
   std::vector<std::string> yes = upload;
   yes.push_back("--yes");
   // The watch cannot be seen: the module's result and the route sets it was given tell.
@@ -56,7 +56,7 @@ TEST_F(X9hostProgram, RoutesFromGpxArePutOnTheRealWatch) {
   EXPECT_EQ(no.status, 3);
   EXPECT_NE(no.out.find("x9host: nothing moved: the question was declined\n"), std::string::npos)
       << no.out;
-  const Outcome nothing = Run({"upload-routes", "--yes", "--plugins", kStandIn});
+  const Outcome nothing = Run({"upload-routes", "--yes", "--plugins", kRealWatchPlugins});
   EXPECT_EQ(nothing.status, 3);
   EXPECT_NE(nothing.out.find("x9host: nothing moved: the transfer list holds no routes to upload"),
             std::string::npos);
@@ -67,9 +67,9 @@ TEST_F(X9hostProgram, TheRealWatchHasNoWatchFile) {
   for (const char* option : {"--watch", "--watch-out"}) {
     const std::string file =
         std::string(option) == "--watch" ? X9HOST_SAMPLE_WATCH : Path("watch.gpx").string();
-    const Outcome outcome = Run({"download-all", "--yes", "--plugins", kStandIn, option, file,
-                                 "--out", Path("out.gpx").string()});
-    EXPECT_BAD_INPUT(outcome, std::string(option) + ": " + kStandIn +
+    const Outcome outcome = Run({"download-all", "--yes", "--plugins", kRealWatchPlugins, option,
+                                 file, "--out", Path("out.gpx").string()});
+    EXPECT_BAD_INPUT(outcome, std::string(option) + ": " + kRealWatchPlugins +
                                   "/x9.dll is a watch library, not the simulator");
     EXPECT_EQ(outcome.err.find("[question]"), std::string::npos) << "the request ran";
   }

@@ -6,11 +6,11 @@
 # the simulator. Needs a display (xvfb-run -a, as tools/test.sh runs the Windows suite).
 # Also the outputs' transaction: a file another program holds open, and a failure between the
 # two outputs' replacements through x9host's fault seam (every output as it was).
-# Usage: wine_test.sh X9HOST.EXE SAMPLE_WATCH.GPX STAND_IN_PLUGIN_DIR HOLD_FILE.EXE
+# Usage: wine_test.sh X9HOST.EXE SAMPLE_WATCH.GPX REAL_WATCH_PLUGIN_DIR HOLD_FILE.EXE
 set -uo pipefail
 program=$1
 sample=$2
-stand_in=$3
+real_watch_plugins=$3
 hold_file=$4
 root=$(cd "$(dirname "$0")/../.." && pwd)
 work=$(mktemp -d)
@@ -166,16 +166,16 @@ grep -q "written: standard output" "$work/err" || fail "--out -: the report is n
 
 # --- The real watch: a watch library that is not the simulator ------------------------------
 
-run download-all --yes --plugins "$(windows_path "$stand_in")" --out "$(w backup.gpx)"
+run download-all --yes --plugins "$(windows_path "$real_watch_plugins")" --out "$(w backup.gpx)"
 status=$?
 [ "$status" -eq 0 ] || fail "real watch download: status $status $(cat "$work/err")"
 grep -q "it is not the simulator, so this is the real watch" "$work/out" || fail "real watch: not said"
 grep -q "<name>STAND-IN ROUTE</name>" "$work/backup.gpx" 2>/dev/null || fail "real watch: the backup lacks the route"
-run download-all --yes --plugins "$(windows_path "$stand_in")" --watch "$(w watch.gpx)"
+run download-all --yes --plugins "$(windows_path "$real_watch_plugins")" --watch "$(w watch.gpx)"
 status=$?
 [ "$status" -eq 2 ] && grep -q "is a watch library, not the simulator" "$work/err" || fail "real watch --watch: status $status"
 printf '<gpx xmlns="http://www.topografix.com/GPX/1/1"><rte><name>Ridge</name><rtept lat="35.6" lon="139.2"/></rte></gpx>\n' >"$work/routes.gpx"
-run upload-routes --yes --plugins "$(windows_path "$stand_in")" --list "$(w routes.gpx)"
+run upload-routes --yes --plugins "$(windows_path "$real_watch_plugins")" --list "$(w routes.gpx)"
 status=$?
 [ "$status" -eq 0 ] || fail "real watch upload: status $status"
 grep -q "^x9host: done: 1 route put on the watch" "$work/out" || fail "real watch upload: $(tail -1 "$work/out")"

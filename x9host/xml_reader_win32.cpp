@@ -15,7 +15,7 @@
 
 #include "gpx.h"
 #include "input_error.h"
-#include "win32/win32_text.h"
+#include "platform/win32/win32_text.h"
 #include "xml_reader.h"
 
 namespace x9host {
@@ -40,7 +40,7 @@ class ComPtr {
 
 std::string Utf8(const wchar_t* text, UINT length) {
   if (text == nullptr) return {};
-  return x9sim::win32::Utf8FromWide(std::wstring_view(text, length));
+  return x9::platform::win32::Utf8FromWide(std::wstring_view(text, length));
 }
 
 using CreateXmlReaderFn = HRESULT(WINAPI*)(REFIID, void**, IMalloc*);

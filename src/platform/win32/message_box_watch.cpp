@@ -1,10 +1,10 @@
-#include "win32/message_box_watch.h"
+#include "platform/win32/message_box_watch.h"
 
 #include <commctrl.h>
 
-#include "win32/win32_text.h"
+#include "platform/win32/win32_text.h"
 
-namespace x9sim::win32 {
+namespace x9::platform::win32 {
 namespace {
 
 // The hook procedure has no context of its own.
@@ -155,4 +155,4 @@ void MessageBoxWatch::OnButton(HWND window, size_t index, int id) {
   if (answered_) answered_(box);
 }
 
-}  // namespace x9sim::win32
+}  // namespace x9::platform::win32

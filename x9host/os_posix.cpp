@@ -1,4 +1,4 @@
-// POSIX side of x9host.
+// POSIX side of x9host's OS layer (os.h).
 #include <acl/libacl.h>
 #include <attr/libattr.h>
 #include <dlfcn.h>
@@ -21,10 +21,10 @@
 #include <utility>
 
 #include "glossary.h"
-#include "host_platform.h"
 #include "input_error.h"
+#include "os.h"
 
-namespace x9host::platform {
+namespace x9host::os {
 
 std::vector<std::string> Arguments(int argc, char** argv) {
   return std::vector<std::string>(argv + (argc > 0 ? 1 : 0), argv + argc);
@@ -684,7 +684,7 @@ void PauseMilliseconds(int milliseconds) {
 bool HoldSupported() { return false; }
 void HoldProgressWindowAt(int, int) {}
 
-}  // namespace x9host::platform
+}  // namespace x9host::os
 
 namespace x9host {
 

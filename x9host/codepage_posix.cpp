@@ -12,16 +12,17 @@
 namespace x9host {
 namespace {
 
-class Converter {
+// One direction of glibc's iconv, a character at a time.
+class IconvOneWay {
  public:
-  Converter(const char* to, const char* from) : cd_(iconv_open(to, from)) {
+  IconvOneWay(const char* to, const char* from) : cd_(iconv_open(to, from)) {
     if (cd_ == reinterpret_cast<iconv_t>(-1)) {
       throw std::runtime_error(std::string("iconv cannot convert from ") + from + " to " + to);
     }
   }
-  ~Converter() { iconv_close(cd_); }
-  Converter(const Converter&) = delete;
-  Converter& operator=(const Converter&) = delete;
+  ~IconvOneWay() { iconv_close(cd_); }
+  IconvOneWay(const IconvOneWay&) = delete;
+  IconvOneWay& operator=(const IconvOneWay&) = delete;
 
   // The whole input converted, or false.
   bool Convert(std::string_view in, std::string& out) {
@@ -46,14 +47,14 @@ class Converter {
 }  // namespace
 
 bool SystemCp932FromCode(uint32_t code, std::string& bytes) {
-  static Converter converter("CP932", "UTF-8");
+  static IconvOneWay converter("CP932", "UTF-8");
   std::string utf8;
   AppendUtf8(utf8, code);
   return converter.Convert(utf8, bytes) && !bytes.empty();
 }
 
 bool SystemCodeFromCp932(std::string_view bytes, uint32_t& code) {
-  static Converter converter("UTF-8", "CP932");
+  static IconvOneWay converter("UTF-8", "CP932");
   std::string utf8;
   if (!converter.Convert(bytes, utf8) || utf8.empty()) return false;
   if (Utf8SequenceLength(utf8) != utf8.size()) return false;  // exactly one character

@@ -4,14 +4,14 @@
 // module's boxes with it, and the Windows tests drive the real module's boxes with it.
 #pragma once
 
-#include <windows.h>
+#include "platform/win32/windows_support.h"
 
 #include <functional>
 #include <map>
 #include <string>
 #include <vector>
 
-namespace x9sim::win32 {
+namespace x9::platform::win32 {
 
 struct MessageBoxSeen {
   std::wstring text;
@@ -62,4 +62,4 @@ class MessageBoxWatch {
   std::map<HWND, size_t> open_;  // boxes seen and not yet destroyed
 };
 
-}  // namespace x9sim::win32
+}  // namespace x9::platform::win32

@@ -1,5 +1,6 @@
-// What x9host needs from the operating system; host_platform_posix.cpp and
-// host_platform_win32.cpp implement it. Paths are UTF-8 throughout.
+// What x9host needs from the operating system: the command line and the console, paths and
+// files, the output transaction, loading a library, pauses. os_posix.cpp and os_win32.cpp
+// implement it, os_common.cpp what both share. Paths are UTF-8 throughout.
 #pragma once
 
 #include "platform/platform.h"
@@ -10,7 +11,7 @@
 #include <string_view>
 #include <vector>
 
-namespace x9host::platform {
+namespace x9host::os {
 
 // The command line in UTF-8, without the program name.
 std::vector<std::string> Arguments(int argc, char** argv);
@@ -116,4 +117,4 @@ void PauseMilliseconds(int milliseconds);
 bool HoldSupported();
 void HoldProgressWindowAt(int percent, int seconds);
 
-}  // namespace x9host::platform
+}  // namespace x9host::os

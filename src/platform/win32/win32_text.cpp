@@ -1,6 +1,6 @@
-#include "win32/win32_text.h"
+#include "platform/win32/win32_text.h"
 
-namespace x9sim::win32 {
+namespace x9::platform::win32 {
 namespace {
 
 std::wstring Widen(std::string_view utf8, DWORD flags, bool& ok) {
@@ -56,4 +56,4 @@ std::wstring ClassNameOf(HWND window) {
   return std::wstring(name, length > 0 ? static_cast<size_t>(length) : 0);
 }
 
-}  // namespace x9sim::win32
+}  // namespace x9::platform::win32

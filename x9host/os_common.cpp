@@ -1,13 +1,13 @@
-// The parts of x9host's platform layer that are the same on every platform.
-#include "host_platform.h"
+// The parts of x9host's OS layer that are the same on POSIX and Windows.
 #include "input_error.h"
+#include "os.h"
 
 #include <cstdlib>
 #include <map>
 #include <utility>
 #include <vector>
 
-namespace x9host::platform {
+namespace x9host::os {
 
 OutputTarget PlanOutput(const std::string& option, const std::string& name) {
   if (name != "-") return PlanFileOutput(option, name);
@@ -64,4 +64,4 @@ x9::platform::Library LoadLibraryFile(const std::string& path) {
   return library;
 }
 
-}  // namespace x9host::platform
+}  // namespace x9host::os

@@ -1,4 +1,4 @@
-// Windows side of x9host.
+// Windows side of x9host's OS layer (os.h).
 #include <windows.h>
 // After <windows.h>, which they need.
 #include <commctrl.h>
@@ -9,15 +9,15 @@
 #include <cstdlib>
 
 #include "glossary.h"
-#include "host_platform.h"
 #include "input_error.h"
-#include "win32/win32_text.h"
+#include "os.h"
+#include "platform/win32/win32_text.h"
 
-namespace x9host::platform {
+namespace x9host::os {
 namespace {
 
-std::wstring Wide(const std::string& utf8) { return x9sim::win32::WideFromUtf8(utf8); }
-std::string Utf8(const std::wstring& wide) { return x9sim::win32::Utf8FromWide(wide); }
+std::wstring Wide(const std::string& utf8) { return x9::platform::win32::WideFromUtf8(utf8); }
+std::string Utf8(const std::wstring& wide) { return x9::platform::win32::Utf8FromWide(wide); }
 
 std::string SystemMessage(DWORD error) {
   wchar_t* text = nullptr;
@@ -495,7 +495,8 @@ struct ProgressSearch {
 
 BOOL CALLBACK FindProgressWindow(HWND window, LPARAM context) {
   auto* search = reinterpret_cast<ProgressSearch*>(context);
-  if (x9sim::win32::ClassNameOf(window) != L"#32770" || !IsWindowVisible(window)) return TRUE;
+  if (x9::platform::win32::ClassNameOf(window) != L"#32770" || !IsWindowVisible(window))
+    return TRUE;
   const HWND bar = FindWindowExW(window, nullptr, PROGRESS_CLASSW, nullptr);
   if (bar == nullptr) return TRUE;
   search->window = window;
@@ -538,7 +539,7 @@ void HoldProgressWindowAt(int percent, int seconds) {
   PumpFor(seconds * 1000);
 }
 
-}  // namespace x9host::platform
+}  // namespace x9host::os
 
 namespace x9host {
 

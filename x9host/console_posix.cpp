@@ -1,4 +1,4 @@
-#include "module_console.h"
+#include "console_posix.h"
 
 #include <cctype>
 
