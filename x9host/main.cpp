@@ -356,9 +356,12 @@ int Run(const std::vector<std::string>& args) {
     } catch (const os::OutputsNotWritten& failure) {
       // The request moved something, but the outputs say otherwise: the line says what each
       // holds, and the status whether every one is as it was (2) or not all could be put back,
-      // or a signal came first (1).
-      for (const auto& target : targets)
-        std::fprintf(report, "not written: %s\n", Shown(target).c_str());
+      // or a signal came first (1). When not every one is as it was, only the line speaks: a
+      // "not written" above it would contradict it.
+      if (failure.state() != os::OutputsNotWritten::State::kLeftChanged) {
+        for (const auto& target : targets)
+          std::fprintf(report, "not written: %s\n", Shown(target).c_str());
+      }
       std::fflush(report);
       std::fprintf(stderr, "x9host: %s\n", failure.what());
       return failure.state() == os::OutputsNotWritten::State::kAsTheyWere ? kExitBadInput

@@ -30,9 +30,63 @@ std::vector<std::string> Arguments(int argc, char** argv) {
   return std::vector<std::string>(argv + (argc > 0 ? 1 : 0), argv + argc);
 }
 
+namespace {
+
+template <size_t N>
+void WriteLine(const char (&line)[N]) {
+  ssize_t ignored = write(STDERR_FILENO, line, N - 1);
+  (void)ignored;
+}
+
+// Before the outputs are touched nothing of x9host's is on disk: a signal ends the program at
+// once, with the line the transaction gives for its own interruption. Only write(2) and _exit
+// here, as a handler may call nothing else safely.
+extern "C" void EndOnSignal(int signal) {
+  switch (signal) {
+    case SIGINT:
+      WriteLine(
+          "x9host: interrupted by SIGINT before the outputs were in place: every output is "
+          "as it was\n");
+      break;
+    case SIGTERM:
+      WriteLine(
+          "x9host: interrupted by SIGTERM before the outputs were in place: every output "
+          "is as it was\n");
+      break;
+    case SIGHUP:
+      WriteLine(
+          "x9host: interrupted by SIGHUP before the outputs were in place: every output is "
+          "as it was\n");
+      break;
+    default:
+      WriteLine(
+          "x9host: interrupted by SIGQUIT before the outputs were in place: every output "
+          "is as it was\n");
+      break;
+  }
+  _exit(1);
+}
+
+constexpr int kStopSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT};
+
+}  // namespace
+
 // The report is best effort: a reader that goes away (x9host ... | head -1) must not end the
 // program before its outputs are in place. A write to such a pipe fails with EPIPE instead.
-void PrepareConsole() { signal(SIGPIPE, SIG_IGN); }
+// A signal that was ignored when the program started (nohup, a background job) stays ignored.
+void PrepareConsole() {
+  signal(SIGPIPE, SIG_IGN);
+  struct sigaction end {};
+  end.sa_handler = EndOnSignal;
+  sigemptyset(&end.sa_mask);
+  for (const int stop : kStopSignals)
+    sigaddset(&end.sa_mask, stop);
+  for (const int stop : kStopSignals) {
+    struct sigaction previous {};
+    if (sigaction(stop, nullptr, &previous) == 0 && previous.sa_handler == SIG_IGN) continue;
+    sigaction(stop, &end, nullptr);
+  }
+}
 
 std::string ProgramDirectory() {
   char path[PATH_MAX + 1] = {};
@@ -208,6 +262,16 @@ unsigned InodeFlags(int fd) {
   return fd >= 0 && ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0 ? static_cast<unsigned>(flags) : 0u;
 }
 
+// Whether this process may give its own files the group.
+bool MayTakeGroup(gid_t group) {
+  if (group == getegid()) return true;
+  const int count = getgroups(0, nullptr);
+  if (count <= 0) return false;
+  std::vector<gid_t> groups(static_cast<size_t>(count));
+  const int got = getgroups(count, groups.data());
+  return got > 0 && std::find(groups.begin(), groups.begin() + got, group) != groups.begin() + got;
+}
+
 }  // namespace
 
 OutputTarget PlanFileOutput(const std::string& option, const std::string& name) {
@@ -280,6 +344,13 @@ OutputTarget PlanFileOutput(const std::string& option, const std::string& name) 
       throw InputError(where + ": belongs to another user, and only a file's owner may replace " +
                        "it in " + directoryName + " (a sticky directory)");
     }
+    // The replacement is a new file, the user's own: only root can give it the old owner, and
+    // a user only a group of theirs. Refused rather than handing the file over.
+    if (me != 0 && (info.st_uid != me || !MayTakeGroup(info.st_gid))) {
+      throw InputError(where + ": belongs to another user or group (uid " +
+                       std::to_string(info.st_uid) + ", gid " + std::to_string(info.st_gid) +
+                       "), and x9host could not keep its owner: write the output elsewhere");
+    }
   }
   target.path = JoinPath(directoryName, base);
   if (target.kind == OutputTarget::Kind::kCreate)
@@ -307,11 +378,11 @@ namespace {
 volatile sig_atomic_t noted = 0;
 extern "C" void NoteSignal(int signal) { noted = signal; }
 
-constexpr int kStopSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT};
-
 // While the outputs are put in place a signal that would end the program is noted, and the
 // transaction answers it by putting every output back. Without SA_RESTART a wait in open or
-// write ends with EINTR, so a FIFO nobody reads does not hold the program for ever.
+// write ends with EINTR, so a FIFO nobody reads does not hold the program for ever. After the
+// transaction the signals stay noted, not answered: the outputs are then what the last line
+// will say, and the handler of before would say "as it was" of outputs that are new.
 class SignalsNoted {
  public:
   SignalsNoted() {
@@ -319,18 +390,14 @@ class SignalsNoted {
     struct sigaction note {};
     note.sa_handler = NoteSignal;
     sigemptyset(&note.sa_mask);
-    for (size_t i = 0; i < std::size(kStopSignals); ++i)
-      sigaction(kStopSignals[i], &note, &previous_[i]);
-  }
-  ~SignalsNoted() {
-    for (size_t i = 0; i < std::size(kStopSignals); ++i)
-      sigaction(kStopSignals[i], &previous_[i], nullptr);
+    for (const int stop : kStopSignals) {
+      struct sigaction previous {};
+      if (sigaction(stop, nullptr, &previous) == 0 && previous.sa_handler == SIG_IGN) continue;
+      sigaction(stop, &note, nullptr);
+    }
   }
   SignalsNoted(const SignalsNoted&) = delete;
   SignalsNoted& operator=(const SignalsNoted&) = delete;
-
- private:
-  struct sigaction previous_[std::size(kStopSignals)]{};
 };
 
 struct StepFailed {

@@ -68,6 +68,7 @@ FileState StateOf(const fs::path& path) {
 struct Exec {
   std::vector<std::string> env;  // NAME=VALUE
   int outFd = -1;
+  int inFd = -1;        // standard input (-1: /dev/null)
   int killAfterMs = 0;  // send signal this long after the start
   int signal = SIGTERM;
   std::string cwd;  // chdir here first (relative steps, for any depth)
@@ -90,7 +91,7 @@ class X9hostOutputs : public X9hostProgram {
       const int outFd =
           exec.outFd >= 0 ? exec.outFd : open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666);
       const int errFd = open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666);
-      dup2(devNull, 0);
+      dup2(exec.inFd >= 0 ? exec.inFd : devNull, 0);
       dup2(outFd, 1);
       dup2(errFd, 2);
       if (!exec.cwd.empty()) {
@@ -283,6 +284,89 @@ TEST_F(X9hostOutputs, WhatWouldMakeTheRenameFailIsRefusedBeforeTheRequest) {
   EXPECT_EQ(ReadText(Path("theirs.gpx")), kOld);
 }
 
+TEST_F(X9hostOutputs, AnotherUsersFileIsRefusedUnlessItsOwnerCanBeKept) {
+  if (geteuid() != 0) GTEST_SKIP() << "another user needs root";
+  chmod(dir_.c_str(), 0777);
+  const struct {
+    const char* what;
+    uid_t uid;
+    gid_t gid;
+    const char* acl;  // nullptr: mode 0666 only
+    int status;
+  } cases[] = {
+      {"root's file, mode 666", 0, 0, nullptr, 2},
+      {"daemon's file, an ACL granting rw", 1, 1, "u::rw-,u:nobody:rw-,g::r--,m::rw-,o::---", 2},
+      {"the user's file, another's group", 65534, 0, nullptr, 2},
+      {"the user's file and group", 65534, 65534, nullptr, 0},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    fs::remove(Path("theirs.gpx"));
+    WriteText(Path("theirs.gpx"), kOld);
+    chown(Path("theirs.gpx").c_str(), c.uid, c.gid);
+    chmod(Path("theirs.gpx").c_str(), 0666);
+    if (c.acl != nullptr) {
+      acl_t acl = acl_from_text(c.acl);
+      EXPECT_EQ(acl_set_file(Path("theirs.gpx").c_str(), ACL_TYPE_ACCESS, acl), 0);
+      acl_free(acl);
+    }
+    const FileState old = StateOf(Path("theirs.gpx"));
+    const Outcome outcome =
+        Start({"download-all", "--yes", "--out", Path("theirs.gpx").string()}, {.user = 65534});
+    EXPECT_EQ(outcome.status, c.status) << outcome.err;
+    if (c.status == 2) {
+      EXPECT_BAD_INPUT(outcome, "belongs to another user or group");
+      EXPECT_NE(outcome.err.find("could not keep its owner"), std::string::npos);
+      EXPECT_EQ(outcome.err.find("[question]"), std::string::npos);  // before the request
+      EXPECT_EQ(StateOf(Path("theirs.gpx")), old);
+    } else {
+      const FileState now = StateOf(Path("theirs.gpx"));
+      EXPECT_NE(now.bytes, old.bytes);
+      EXPECT_EQ(now.uid, old.uid);
+      EXPECT_EQ(now.gid, old.gid);
+    }
+  }
+}
+
+// --- Signals before the outputs
+// --------------------------------------------------------------------
+
+TEST_F(X9hostOutputs, ASignalDuringTheRequestEndsItWithALineAndEveryOutputAsItWas) {
+  const struct {
+    int signal;
+    const char* name;
+    bool atThePrompt;  // no --yes, standard input a pipe kept open; else a paced transfer
+  } cases[] = {
+      {SIGTERM, "SIGTERM", false},
+      {SIGHUP, "SIGHUP", false},
+      {SIGQUIT, "SIGQUIT", false},
+      {SIGINT, "SIGINT", true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    for (const std::string& name : Files())
+      fs::remove(Path(name));
+    const FileState old = SeedOld();
+    std::vector<std::string> args = {"download-all", "--out", Path("out.gpx").string(),
+                                     "--watch-out", Path("b.gpx").string()};
+    if (!c.atThePrompt) args.insert(args.end(), {"--yes", "--pace", "100"});
+    int input[2];
+    ASSERT_EQ(pipe(input), 0);
+    const Outcome outcome =
+        Start(args, {.inFd = input[0], .killAfterMs = 1500, .signal = c.signal});
+    close(input[0]);
+    close(input[1]);
+    EXPECT_EQ(outcome.status, 1) << outcome.err;
+    EXPECT_NE(LastLine(outcome.err)
+                  .find(std::string("x9host: interrupted by ") + c.name +
+                        " before the outputs were in place: every output is as it was"),
+              std::string::npos)
+        << outcome.err;
+    EXPECT_EQ(StateOf(Path("out.gpx")), old);
+    EXPECT_EQ(Files(), std::vector<std::string>{"out.gpx"});  // nothing made is left
+  }
+}
+
 // --- Special targets
 // ------------------------------------------------------------------------------
 
@@ -337,6 +421,31 @@ TEST_F(X9hostOutputs, AReportNobodyReadsNeverStopsTheOutputs) {
   close(pipeFds[1]);
   EXPECT_EQ(outcome.status, 0) << outcome.err;
   EXPECT_NE(ReadText(Path("b.gpx")).find("</gpx>"), std::string::npos);
+}
+
+TEST_F(X9hostOutputs, AReaderOfTheGpxThatGoesAwayLeavesOnlyTheLastLineToSpeak) {
+  // x9host download-all --yes --watch-out b.gpx --out - 2>e.txt | head -c 100 >/dev/null
+  WriteText(Path("b.gpx"), kOld);
+  int pipeFds[2];
+  ASSERT_EQ(pipe2(pipeFds, O_CLOEXEC), 0);  // x9host must not hold the reading end
+  std::thread reader([&] {
+    char buffer[100];
+    size_t got = 0;
+    ssize_t n;
+    while (got < sizeof buffer && (n = read(pipeFds[0], buffer, sizeof buffer - got)) > 0)
+      got += static_cast<size_t>(n);
+    close(pipeFds[0]);
+  });
+  const Outcome outcome =
+      Start({"download-all", "--yes", "--watch-out", Path("b.gpx").string(), "--out", "-"},
+            {.outFd = pipeFds[1]});
+  close(pipeFds[1]);
+  reader.join();
+  EXPECT_EQ(outcome.status, 1) << outcome.err;
+  EXPECT_NE(LastLine(outcome.err).find("--out - got part of the new content"), std::string::npos)
+      << outcome.err;
+  EXPECT_EQ(outcome.err.find("not written:"), std::string::npos) << outcome.err;
+  EXPECT_EQ(ReadText(Path("b.gpx")), kOld);
 }
 
 TEST_F(X9hostOutputs, AFifoNobodyReadsCanBeInterruptedAndNothingIsLeft) {
@@ -429,6 +538,7 @@ TEST_F(X9hostOutputs, RepeatedOptionsAndOptionsACommandDoesNotUseAreRefused) {
   const std::string help = Run({"--help"}).out;
   EXPECT_NE(help.find("\"--\" ends the options"), std::string::npos);
   EXPECT_NE(help.find("every one is as it was"), std::string::npos);
+  EXPECT_NE(help.find("SIGINT, SIGTERM,\nSIGHUP or SIGQUIT"), std::string::npos);
   const std::string docs = ReadText(fs::path(X9HOST_SOURCE_DIR) / "docs" / "x9host.md");
   EXPECT_NE(docs.find(std::string("`x9host ") + X9_VERSION + "`"), std::string::npos);
 }
