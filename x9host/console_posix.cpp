@@ -1,26 +1,37 @@
 #include "console_posix.h"
 
-#include <cctype>
-
 #include "glossary.h"
+#include "platform/terminal_protocol.h"
 
 namespace x9host {
 namespace {
 
-constexpr std::string_view kLabels[] = {"[stop] ", "[question] ", "[warning] ", "[information] ",
-                                        "[message] "};
-constexpr std::string_view kQuestionLabel = "[question] ";
-constexpr std::string_view kPrompt = "(y/N) ";
+namespace terminal = x9::platform::terminal;
+
+constexpr std::string_view kLabels[] = {terminal::kStopLabel, terminal::kQuestionLabel,
+                                        terminal::kWarningLabel, terminal::kInformationLabel,
+                                        terminal::kMessageLabel};
+constexpr std::string_view kPrompt = terminal::kPrompt;
 
 bool StartsWith(std::string_view text, std::string_view prefix) {
   return text.substr(0, prefix.size()) == prefix;
 }
 
+// A box's label and the space its text follows, when text starts with one.
 std::string_view LabelAt(std::string_view text) {
   for (const std::string_view label : kLabels) {
-    if (StartsWith(text, label)) return label;
+    if (StartsWith(text, label) && text.size() > label.size() && text[label.size()] == ' ')
+      return text.substr(0, label.size() + 1);
   }
   return {};
+}
+
+// Whether pending may be the start of a box's label and its space, cut by the stream.
+bool CutLabel(std::string_view pending) {
+  for (const std::string_view label : kLabels) {
+    if (pending.size() <= label.size() && StartsWith(label, pending)) return true;
+  }
+  return false;
 }
 
 // The progress window's message, when text is a bar: the message, " [", the bar.
@@ -62,13 +73,8 @@ std::optional<size_t> BoxEnd(std::string_view pending, std::string_view label) {
 
 Answer AnswerOf(const std::optional<std::string>& line) {
   if (!line) return Answer::kNoAnswer;
-  std::string answer = *line;
-  while (!answer.empty() && (answer.back() == '\n' || answer.back() == '\r'))
-    answer.pop_back();
-  for (char& c : answer)
-    c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
   // The module's own rule for its terminal questions.
-  return answer == "y" || answer == "yes" ? Answer::kYes : Answer::kNo;
+  return terminal::IsYes(*line) ? Answer::kYes : Answer::kNo;
 }
 
 }  // namespace
@@ -106,9 +112,7 @@ size_t ModuleConsole::Step(bool final) {
   const std::string_view pending = pending_;
   if (!final && pending.size() < 16) {
     // The start of a box or of the prompt, cut by the stream: the rest is still to come.
-    for (const std::string_view start : kLabels) {
-      if (pending.size() < start.size() && StartsWith(start, pending)) return 0;
-    }
+    if (CutLabel(pending)) return 0;
     if (pending.size() < kPrompt.size() && StartsWith(kPrompt, pending)) return 0;
   }
   if (echoExpected_) {
@@ -223,7 +227,7 @@ void ModuleConsole::Box(std::string_view label, std::string_view text) {
   ShownBox& box = boxes_.emplace_back();
   box.text = std::string(text);
   box.message = MessageOf(text);
-  box.question = label == kQuestionLabel;
+  box.question = label.substr(0, label.size() - 1) == terminal::kQuestionLabel;
   box.answer = box.question ? Answer::kNone : Answer::kOk;
   GlossLine(box.message);
 

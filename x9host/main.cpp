@@ -22,6 +22,7 @@
 #include "os.h"
 #include "outcome.h"
 #include "platform/abi.h"
+#include "platform/platform.h"
 #include "text/cp932.h"
 #include "transfer_list.h"
 #include "watch/watch_sim.h"
@@ -82,7 +83,8 @@ struct PumpSettings {
 void OnPump(void* context) {
   const auto* settings = static_cast<const PumpSettings*>(context);
   if (settings->holdAt) os::HoldProgressWindowAt(*settings->holdAt, kHoldSeconds);
-  if (settings->paceMilliseconds > 0) os::PauseMilliseconds(settings->paceMilliseconds);
+  if (settings->paceMilliseconds > 0)
+    x9::platform::PauseMilliseconds(static_cast<unsigned>(settings->paceMilliseconds));
 }
 
 // The sample watch: beside the program in a release (simulator/watch.gpx), beside the sources

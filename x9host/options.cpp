@@ -3,6 +3,7 @@
 #include <charconv>
 #include <set>
 
+#include "host/tpi.h"
 #include "input_error.h"
 
 namespace x9host {
@@ -14,8 +15,12 @@ struct Command {
 };
 
 constexpr Command kCommands[] = {
-    {"download-all", 0x07},       {"download-tracks", 0x02}, {"download-routes", 0x04},
-    {"download-waypoints", 0x01}, {"upload-routes", 0x40},   {"about", 0},
+    {"download-all", x9::kFlagDownloadAll},
+    {"download-tracks", x9::kFlagDownloadTracks},
+    {"download-routes", x9::kFlagDownloadRoutes},
+    {"download-waypoints", x9::kFlagDownloadWaypoints},
+    {"upload-routes", x9::kFlagUploadRoutes},
+    {"about", 0},
 };
 
 int Integer(const std::string& option, const std::string& value, int minimum, int maximum) {

@@ -1,5 +1,5 @@
 // What x9host needs from the operating system: the command line and the console, paths and
-// files, the output transaction, loading a library, pauses. os_posix.cpp and os_win32.cpp
+// files, the output transaction, loading a library. os_posix.cpp and os_win32.cpp
 // implement it, os_common.cpp what both share. Paths are UTF-8 throughout.
 #pragma once
 
@@ -109,8 +109,6 @@ std::string HostDirectoryText(const std::string& directory);
 // Loads a library the way the module loads the watch's: the path in the host's code page.
 // Throws InputError with the system's reason when it cannot be loaded.
 x9::platform::Library LoadLibraryFile(const std::string& path);
-
-void PauseMilliseconds(int milliseconds);
 
 // Called at every TPI_Pump: when the progress window's bar has reached percent, keeps the
 // window on screen for seconds, handling its messages (Windows only; false elsewhere).

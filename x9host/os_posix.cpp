@@ -742,12 +742,6 @@ std::vector<std::string> WriteOutputs(
 
 std::string HostDirectoryText(const std::string& directory) { return directory; }
 
-void PauseMilliseconds(int milliseconds) {
-  timespec remaining{milliseconds / 1000, static_cast<long>(milliseconds % 1000) * 1000000L};
-  while (nanosleep(&remaining, &remaining) != 0 && errno == EINTR) {
-  }
-}
-
 bool HoldSupported() { return false; }
 void HoldProgressWindowAt(int, int) {}
 

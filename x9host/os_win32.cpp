@@ -482,8 +482,6 @@ std::string HostDirectoryText(const std::string& directory) {
   return out;
 }
 
-void PauseMilliseconds(int milliseconds) { ::Sleep(static_cast<DWORD>(milliseconds)); }
-
 // --- Holding the progress window ---------------------------------------------------------------
 
 namespace {

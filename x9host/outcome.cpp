@@ -1,12 +1,9 @@
 #include "outcome.h"
 
+#include "host/tpi.h"
+
 namespace x9host {
 namespace {
-
-constexpr unsigned kFlagWaypoints = 0x01;
-constexpr unsigned kFlagTracks = 0x02;
-constexpr unsigned kFlagRoutes = 0x04;
-constexpr unsigned kFlagUpload = 0x40;
 
 bool Shown(const RequestFacts& facts, x9::MessageId message) {
   for (const ShownBox& box : facts.boxes) {
@@ -23,10 +20,9 @@ bool IsStartQuestion(const ShownBox& box) {
 
 // What a download looks for on the watch, in words.
 std::string WantedOnWatch(unsigned flags) {
-  const unsigned all = kFlagWaypoints | kFlagTracks | kFlagRoutes;
-  if ((flags & all) == all) return "waypoints, routes or tracks";
-  if (flags & kFlagWaypoints) return "waypoints";
-  if (flags & kFlagRoutes) return "routes";
+  if ((flags & x9::kFlagDownloadAll) == x9::kFlagDownloadAll) return "waypoints, routes or tracks";
+  if (flags & x9::kFlagDownloadWaypoints) return "waypoints";
+  if (flags & x9::kFlagDownloadRoutes) return "routes";
   return "tracks with points";
 }
 
@@ -58,7 +54,7 @@ std::string LibraryMissing(const RequestFacts& facts) {
 }
 
 std::string WhyNothingMoved(const RequestFacts& facts) {
-  const bool upload = (facts.flags & kFlagUpload) != 0;
+  const bool upload = (facts.flags & x9::kFlagUploadRoutes) != 0;
   for (const ShownBox& box : facts.boxes) {
     if (!IsStartQuestion(box)) continue;
     if (box.answer == Answer::kNo) return "the question was declined";
@@ -97,7 +93,7 @@ Verdict Judge(const RequestFacts& facts) {
     verdict.line = Failure(facts);
     return verdict;
   }
-  const bool upload = (facts.flags & kFlagUpload) != 0;
+  const bool upload = (facts.flags & x9::kFlagUploadRoutes) != 0;
   bool moved;
   if (!upload) {
     // The module rewrites the waypoint set's header on every waypoint download; only points

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "host/tpi.h"
 #include "options.h"
 #include "x9host_support.h"
 
@@ -21,8 +22,12 @@ using namespace x9host_test;
 
 TEST(X9hostOptions, EachCommandSendsItsFlags) {
   const std::map<std::string, unsigned> expected = {
-      {"download-all", 0x07},       {"download-tracks", 0x02}, {"download-routes", 0x04},
-      {"download-waypoints", 0x01}, {"upload-routes", 0x40},   {"about", 0}};
+      {"download-all", x9::kFlagDownloadAll},
+      {"download-tracks", x9::kFlagDownloadTracks},
+      {"download-routes", x9::kFlagDownloadRoutes},
+      {"download-waypoints", x9::kFlagDownloadWaypoints},
+      {"upload-routes", x9::kFlagUploadRoutes},
+      {"about", 0}};
   for (const auto& [command, flags] : expected) {
     EXPECT_EQ(ParseOptions({command}).flags, flags) << command;
   }
