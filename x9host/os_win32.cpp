@@ -19,21 +19,7 @@ namespace {
 std::wstring Wide(const std::string& utf8) { return x9::platform::win32::WideFromUtf8(utf8); }
 std::string Utf8(const std::wstring& wide) { return x9::platform::win32::Utf8FromWide(wide); }
 
-std::string SystemMessage(DWORD error) {
-  wchar_t* text = nullptr;
-  const DWORD length = FormatMessageW(
-      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-      nullptr, error, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
-  std::wstring message =
-      length != 0 && text != nullptr ? std::wstring(text, length) : std::wstring();
-  if (text != nullptr) LocalFree(text);
-  while (!message.empty() &&
-         (message.back() == L'\n' || message.back() == L'\r' || message.back() == L'.')) {
-    message.pop_back();
-  }
-  if (message.empty()) return "error " + std::to_string(error);
-  return Utf8(message);
-}
+using x9::platform::win32::SystemMessage;
 
 }  // namespace
 
@@ -56,16 +42,8 @@ void PrepareConsole() {
 }
 
 std::string ProgramDirectory() {
-  std::wstring path(MAX_PATH, L'\0');
-  for (;;) {
-    const DWORD length = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
-    if (length == 0) return ".";
-    if (length < path.size()) {
-      path.resize(length);
-      break;
-    }
-    path.resize(path.size() * 2);
-  }
+  const std::wstring path = x9::platform::win32::ProgramPath();
+  if (path.empty()) return ".";
   return ParentDirectory(Utf8(path));
 }
 

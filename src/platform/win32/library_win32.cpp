@@ -6,9 +6,8 @@
 
 namespace x9::platform {
 
-namespace {
+namespace win32 {
 
-// The system's text for an error code, in UTF-8.
 std::string SystemMessage(DWORD error) {
   wchar_t* text = nullptr;
   const DWORD length = FormatMessageW(
@@ -29,13 +28,27 @@ std::string SystemMessage(DWORD error) {
   return out;
 }
 
-}  // namespace
+std::wstring ProgramPath() {
+  std::wstring path(MAX_PATH, L'\0');
+  for (;;) {
+    const DWORD length = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
+    if (length == 0) return {};
+    if (length < path.size()) {
+      path.resize(length);
+      return path;
+    }
+    if (path.size() >= 32768) return path;  // the longest path Windows can name
+    path.resize(path.size() * 2);
+  }
+}
+
+}  // namespace win32
 
 // The directory comes from the host in the system's ANSI code page (Shift-JIS on a Japanese
 // system), which is what LoadLibraryA expects: the bytes are passed as they are.
 Library::Library(const char* path, std::string* why) {
   handle_ = reinterpret_cast<void*>(LoadLibraryA(path));
-  if (handle_ == nullptr && why != nullptr) *why = SystemMessage(GetLastError());
+  if (handle_ == nullptr && why != nullptr) *why = win32::SystemMessage(GetLastError());
 }
 
 void* Library::Find(const char* name) const {

@@ -36,17 +36,7 @@ using win32::WideFromCodePage932;
 // The box's caption, as the host's framework would give it by default: the base name of the
 // host's executable without its extension.
 std::wstring HostProgramName() {
-  std::wstring path(MAX_PATH, L'\0');
-  for (;;) {
-    const DWORD length = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
-    if (length == 0) return {};
-    if (length < path.size()) {
-      path.resize(length);
-      break;
-    }
-    if (path.size() >= 32768) break;  // the longest path Windows can name
-    path.resize(path.size() * 2);
-  }
+  const std::wstring path = win32::ProgramPath();
   const size_t slash = path.find_last_of(L"\\/");
   std::wstring name = slash == std::wstring::npos ? path : path.substr(slash + 1);
   const size_t dot = name.rfind(L'.');

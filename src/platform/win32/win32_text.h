@@ -1,7 +1,7 @@
 // Windows-only: UTF-8 to and from the system's UTF-16, and a window's text and class name, for
 // x9host and the Windows tests. Not part of the module: its few conversions (code page 932 for
-// its windows, a system message in UTF-8) are its own, and x9host's code page 932 tables are in
-// x9host/codepage_win32.cpp.
+// its windows; a system message in UTF-8, which windows_support.h offers x9host too) are its
+// own, and x9host's code page 932 tables are in x9host/codepage_win32.cpp.
 #pragma once
 
 #include "platform/win32/windows_support.h"

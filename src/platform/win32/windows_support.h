@@ -78,6 +78,13 @@ struct WindowTraits {
 
 using ScopedWindow = ScopedHandle<WindowTraits>;
 
+// The system's text for an error code in UTF-8, without its closing full stop and line end
+// ("error N" when the system has none).
+std::string SystemMessage(DWORD error);
+
+// The running program's full path, however long ("" when the system cannot tell).
+std::wstring ProgramPath();
+
 // Code page 932 text (the catalogue's Shift-JIS) as UTF-16, whatever the system's code page.
 // Bytes that are not code page 932 come out as the code page's default character.
 std::wstring WideFromCodePage932(const char* text);
