@@ -175,6 +175,32 @@ HANDLE MakeTemporary(const std::wstring& path, std::wstring& temporary, bool del
   return INVALID_HANDLE_VALUE;
 }
 
+// What Windows would make of a name other than the file it reads as: closing dots and spaces
+// are dropped ("trail. " makes "trail"), and a device name before the first dot ("nul.gpx",
+// "com1.txt") is the device. The device's own name (NUL, CON) is written through, as asked.
+void RefuseMisreadName(const std::string& where, const std::wstring& name) {
+  const size_t slash = name.find_last_of(L"\\/:");
+  const std::wstring last = slash == std::wstring::npos ? name : name.substr(slash + 1);
+  if (last.empty() || last == L"." || last == L"..") return;
+  if (last.back() == L'.' || last.back() == L' ') {
+    throw InputError(where +
+                     ": Windows drops a name's closing dots and spaces, so the file would have "
+                     "another name: give it without them");
+  }
+  std::wstring stem = Lower(last.substr(0, last.find(L'.')));
+  while (!stem.empty() && stem.back() == L' ')
+    stem.pop_back();
+  const bool numbered = stem.size() == 4 &&
+                        (stem.compare(0, 3, L"com") == 0 || stem.compare(0, 3, L"lpt") == 0) &&
+                        stem[3] >= L'1' && stem[3] <= L'9';
+  const bool device =
+      numbered || stem == L"con" || stem == L"prn" || stem == L"aux" || stem == L"nul";
+  if (device && Lower(last) != stem) {
+    throw InputError(where + ": Windows reads a name that starts with the device name " +
+                     Utf8(stem) + " as that device, not a file: give another name");
+  }
+}
+
 }  // namespace
 
 OutputTarget PlanFileOutput(const std::string& option, const std::string& name) {
@@ -183,6 +209,7 @@ OutputTarget PlanFileOutput(const std::string& option, const std::string& name) 
   target.name = name;
   const std::string where = option + " " + name;
   const std::wstring wide = Wide(name);
+  RefuseMisreadName(where, wide);
   std::wstring path;
   {
     // Opened for writing as it will be written: a read-only file, a file in use, a device that

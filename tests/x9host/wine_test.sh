@@ -117,6 +117,14 @@ status=$?
 run download-routes --yes --out "$(w keep.gpx)" --watch-out 'Z:\proc\x9host.gpx'
 status=$?
 [ "$status" -eq 2 ] && ! grep -q "message box" "$work/err" || fail "unwritable --watch-out: status $status"
+# Names Windows would read as another file or a device: refused; the device itself is written.
+for out in nul.gpx 'COM1 .txt' 'trail. ' 'trail.'; do
+  run download-routes --yes --out "$(w "$out")"
+  status=$?
+  [ "$status" -eq 2 ] && grep -Eq "device name|closing dots and spaces" "$work/err" || fail "--out '$out': status $status $(cat "$work/err")"
+  ! grep -q "message box" "$work/err" || fail "--out '$out': the request ran"
+done
+[ ! -e "$work/trail" ] || fail "--out 'trail. ' made trail"
 # Both or neither: the request moved, then --watch-out fails (a full disk): --out stays.
 run download-routes --yes --out "$(w keep.gpx)" --watch-out 'Z:\dev\full'
 status=$?
