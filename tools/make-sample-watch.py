@@ -188,10 +188,8 @@ def write(path):
         '<gpx version="1.1" creator="x9link tools/make-sample-watch.py"'
         ' xmlns="http://www.topografix.com/GPX/1/1"'
         f' xmlns:x9="{EXT_NS}">',
-        # As comments: the watch keeps no file metadata and no track names, and x9host warns
-        # about data it cannot keep.
-        "  <!-- Sample watch: made-up content of a wrist watch: tracks, routes and the waypoint"
-        " collection. -->",
+        # No metadata, track names or comments: the watch keeps none of them, and x9host warns
+        # about what it reads and cannot keep.
     ]
     for name, lat, lon, ele in waypoints:
         lines.append(f'  <wpt lat="{coordinate_text(lat)}" lon="{coordinate_text(lon)}">')
@@ -209,7 +207,6 @@ def write(path):
         lines.append("  </rte>")
     for track in tracks:
         lines.append("  <trk>")
-        lines.append(f"    <!-- {escape(track['name'])} -->")
         if track["points"]:
             lines.append("    <trkseg>")
             for index, (lat, lon, ele, moment) in enumerate(track["points"]):

@@ -190,6 +190,8 @@ class Reader {
         case XmlNodeType_Text:
         case XmlNodeType_CDATA:
         case XmlNodeType_Whitespace: handler.Text(Value()); break;
+        case XmlNodeType_Comment: handler.Comment(); break;
+        case XmlNodeType_ProcessingInstruction: handler.Instruction(); break;
         case XmlNodeType_DocumentType:
           throw InputError(source_ + ": a document type declaration is not accepted");
         default: break;
