@@ -148,12 +148,13 @@ def build(rng):
         return (name, to_units(lat), to_units(lon), ele)
 
     routes = [
-        # 22 bytes in Shift-JIS: the watch keeps the first 18.
-        ("高尾山口駅から山頂まで", [
+        # Names as the watch holds them, 19 bytes of Shift-JIS at most (the upload cut
+        # longer ones): 18 bytes.
+        ("高尾山口駅から山頂", [
             route_point("高尾山口駅", 35.6324, 139.2700, 190),
             route_point("清滝駅", 35.6311, 139.2668, 201),
             route_point("高尾山薬王院有喜寺", 35.6259, 139.2521, 480),
-            route_point("高尾山頂展望台トイレ前", 35.6251, 139.2437, 599),
+            route_point("高尾山頂展望台トイ", 35.6251, 139.2437, 599),
         ]),
         # 10 bytes: kept whole.
         ("多摩川ラン", [
@@ -161,8 +162,8 @@ def build(rng):
             route_point("宇奈根", 35.6270, 139.5880, 22),
             route_point("狛江 折り返し", 35.6431, 139.5502, 30),
         ]),
-        # 8 ASCII bytes, then double-byte characters: the 19th byte would start one.
-        ("Route A 相模湖周回コース", [
+        # 8 ASCII bytes, then double-byte characters: 18 bytes, as a 19th would start one.
+        ("Route A 相模湖周回", [
             route_point("Start 高尾駅", 35.6558, 139.3387, 110),
             route_point("大垂水峠", 35.6290, 139.2140, 392),
             route_point("相模湖駅", 35.6148, 139.1880, 210),
