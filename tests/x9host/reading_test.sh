@@ -5,7 +5,7 @@
 # the list (download-waypoints --list F --out F: the list updated in place, or refused). With
 # two builds (the native one and x9host.exe under wine) their statuses agree and every output
 # they write is byte for byte the same.
-# Usage: reading_test.sh NATIVE_X9HOST|- [X9HOST.EXE]     (TZ is UTC0 for both)
+# Usage: reading_test.sh NATIVE_X9HOST|- [X9HOST.EXE]     (TZ is UTC0 for both, unless a case says)
 set -uo pipefail
 native=$1
 windows=${2:-}
@@ -31,6 +31,16 @@ nest() { # $1 levels of <e> inside a waypoint's extensions (gpx, wpt and extensi
 }
 sjis() { printf '<?xml version="1.0" encoding="%s"?>\n%s\n' "$1" "$head"; printf '<wpt lat="1" lon="2"><name>\x8d\x82\x94\xf6\x8e\x52 \xb6\xc0 \x83\x5c</name></wpt></gpx>\n'; }
 
+trkpt_at() { printf '%s\n<trk><trkseg><trkpt lat="1" lon="2"><time>%s</time></trkpt></trkseg></trk></gpx>\n' "$head" "$1"; }
+# The zone a case runs in: the watch keeps local time.
+zone_of() {
+  case $1 in
+    tokyo-*) echo Asia/Tokyo ;;
+    new-york-*) echo America/New_York ;;
+    *) echo UTC0 ;;
+  esac
+}
+
 # name | status | what the error line or a warning says (a fixed string; empty: nothing checked)
 cases='nest-256|0|
 nest-257|2|line 2: elements are nested deeper than 256 levels
@@ -54,7 +64,13 @@ huge-latitude|2|line 2: latitude "1111111111111111111111111111111111111111..." (
 undeclared-prefix|2|line 2: not well-formed XML
 empty|2|line 1: not well-formed XML
 time-beyond-2038|2|is outside what the host can hold
-dropped|0|2 comments (<cmt>) dropped: the watch cannot hold them'
+dropped|0|2 comments (<cmt>) dropped: the watch cannot hold them
+xml-comments|0|2 XML comments (<!-- -->) dropped
+instruction|0|1 processing instructions (<? ?>) dropped
+fraction|0|1 fractional seconds of times (<time>) dropped
+long-name|0|1 names longer than the watch
+tokyo-before-1970|2|line 2: the time 1969-12-31T16:00:00Z is outside what the host can hold
+new-york-after-2038|2|line 2: the time 2038-01-19T05:00:00Z is outside what the host can hold'
 
 make_case() {
   case $1 in
@@ -77,6 +93,12 @@ make_case() {
     undeclared-prefix) printf '%s\n<p:x/></gpx>\n' "$head" ;;
     empty) ;;
     time-beyond-2038) printf '%s\n<trk><trkseg><trkpt lat="1" lon="2"><time>2040-01-01T00:00:00Z</time></trkpt></trkseg></trk></gpx>\n' "$head" ;;
+    xml-comments) printf '%s\n<!-- a -->%s<!-- b --></gpx>\n' "$head" "$(wpt a)" ;;
+    instruction) printf '<?xml version="1.0"?>\n<?style x?>%s\n%s</gpx>\n' "$head" "$(wpt a)" ;;
+    fraction) printf '%s\n<trk><trkseg><trkpt lat="1" lon="2"><time>2024-05-01T12:00:00.750Z</time></trkpt><trkpt lat="1" lon="2"><time>2024-05-01T12:00:01.000Z</time></trkpt></trkseg></trk></gpx>\n' "$head" ;;
+    long-name) printf '%s\n%s</gpx>\n' "$head" "$(wpt 'Twenty bytes of name')" ;;
+    tokyo-before-1970) trkpt_at 1969-12-31T16:00:00Z ;;
+    new-york-after-2038) trkpt_at 2038-01-19T05:00:00Z ;;
     dropped) printf '%s\n<metadata><desc>d</desc></metadata>\n<wpt lat="1" lon="2"><cmt>c</cmt><sym>s</sym></wpt>\n<trk><trkseg><trkpt lat="1" lon="2"><time>2024-05-03T00:12:05Z</time><cmt>c</cmt></trkpt></trkseg><trkseg><trkpt lat="1" lon="3"><time>2024-05-03T00:12:06Z</time></trkpt></trkseg></trk></gpx>\n' "$head" ;;
   esac
 }
@@ -101,6 +123,7 @@ program_of() { if [ "$1" = windows ]; then echo "$windows"; else echo "$native";
 
 while IFS='|' read -r name status says; do
   make_case "$name" >"$work/$name.gpx"
+  export TZ=$(zone_of "$name")
   for build in "${builds[@]}"; do
     dir="$work/$build/$name"
     mkdir -p "$dir"
@@ -113,11 +136,17 @@ while IFS='|' read -r name status says; do
       --list ../in-place.gpx --out ../in-place.gpx
     listGot=$(cat "$dir/list/status")
     [ "$got" = "$status" ] || fail "$build $name: status $got, not $status: $(head -c 300 "$dir/watch/err")"
+    if [ "$TZ" != UTC0 ]; then
+      # The host holds these times: only the watch refuses them; the list keeps them as they are.
+      [ "$listGot" = 0 ] || fail "$build $name as the list: status $listGot, not 0: $(head -c 300 "$dir/list/err")"
+      grep -q "<time>$(grep -o '[0-9-]*T[0-9:]*Z' "$work/$name.gpx")</time>" "$dir/in-place.gpx" ||
+        fail "$build $name: the list did not keep the time"
+    fi
     if [ "$status" = 2 ]; then
-      [ "$listGot" = 2 ] || fail "$build $name as the list: status $listGot, not 2"
+      [ "$TZ" != UTC0 ] || [ "$listGot" = 2 ] || fail "$build $name as the list: status $listGot, not 2"
       [ "$(wc -l <"$dir/watch/err")" -eq 1 ] || fail "$build $name: not one line: $(head -c 300 "$dir/watch/err")"
       [ "$(wc -c <"$dir/watch/err")" -lt 400 ] || fail "$build $name: a line of $(wc -c <"$dir/watch/err") bytes"
-      cmp -s "$work/$name.gpx" "$dir/in-place.gpx" || fail "$build $name: the refused list was changed"
+      [ "$TZ" != UTC0 ] || cmp -s "$work/$name.gpx" "$dir/in-place.gpx" || fail "$build $name: the refused list was changed"
     fi
     if [ -n "$says" ]; then
       grep -qF -- "$says" "$dir/watch/err" "$dir/list/err" || fail "$build $name: does not say '$says': $(head -c 300 "$dir/watch/err" "$dir/list/err")"
@@ -140,6 +169,11 @@ for build in "${builds[@]}"; do
   dir="$work/$build"
   grep -q "would update --list ../in-place.gpx in place and lose what the transfer list cannot hold" "$dir/dropped/list/err" ||
     fail "$build: the lossy update in place was not refused: $(cat "$dir/dropped/list/err")"
+  for name in xml-comments instruction fraction; do
+    grep -q "would update --list ../in-place.gpx in place and lose" "$dir/$name/list/err" ||
+      fail "$build $name: the lossy update in place was not refused: $(cat "$dir/$name/list/err")"
+    cmp -s "$work/$name.gpx" "$dir/$name/in-place.gpx" || fail "$build $name: the refused list was changed"
+  done
   [ "$(cat "$dir/entity-own/list/status")" = 0 ] || fail "$build: a lossless list was not updated in place: $(cat "$dir/entity-own/list/err")"
   grep -q '<wpt' "$dir/entity-own/in-place.gpx" || fail "$build: the list updated in place lacks its waypoints"
   # The look-alikes became '?', never a look-alike; the characters code page 932 has stay.
