@@ -110,6 +110,7 @@ class Utf8Input final : public XmlSource {
   std::string_view Convert(std::string_view bytes, bool last);
   void ConvertUtf16(std::string_view bytes, bool last);
   void ConvertShiftJis(std::string_view bytes, bool last);
+  void CheckUtf8(std::string_view bytes, bool last);
 
   ByteSource& bytes_;
   std::string source_;
@@ -119,7 +120,7 @@ class Utf8Input final : public XmlSource {
   bool bigEndian_ = false;
   std::string carry_;  // bytes of a character cut by the end of a piece
   std::string out_;
-  int line_ = 1;  // of the start of the next piece, for messages (converted encodings only)
+  int line_ = 1;  // of the start of the next piece, for messages
 };
 
 }  // namespace x9host

@@ -52,6 +52,9 @@ entity-in-cdata-and-comment|0|
 doctype|2|a document type declaration is not accepted
 utf16le|0|
 utf16be|0|
+utf16be-no-mark|2|UTF-16 without a byte order mark is not supported
+utf8-bad-byte|2|line 3: not valid UTF-8 (0xE9 0x42)
+utf8-overlong|2|line 2: not valid UTF-8 (0xC0 0xAF)
 latin1|0|
 sjis-Shift_JIS|0|
 sjis-sjis|0|
@@ -84,6 +87,9 @@ make_case() {
     doctype) printf '<!DOCTYPE gpx>\n%s\n%s</gpx>\n' "$head" "$(wpt a)" ;;
     utf16le) printf '\xff\xfe'; printf '<?xml version="1.0" encoding="UTF-16"?>\n%s\n%s</gpx>\n' "$head" "$(wpt '高尾山 ｶﾀ')" | iconv -f UTF-8 -t UTF-16LE ;;
     utf16be) printf '\xfe\xff'; printf '%s\n%s</gpx>\n' "$head" "$(wpt '高尾山 ｶﾀ')" | iconv -f UTF-8 -t UTF-16BE ;;
+    utf16be-no-mark) printf '<?xml version="1.0" encoding="UTF-16"?>\n%s\n%s</gpx>\n' "$head" "$(wpt a)" | iconv -f UTF-8 -t UTF-16BE ;;
+    utf8-bad-byte) printf '<?xml version="1.0" encoding="UTF-8"?>\n%s\n<wpt lat="1" lon="2"><name>A\xe9B</name></wpt></gpx>\n' "$head" ;;
+    utf8-overlong) printf '%s\n<wpt lat="1" lon="2"><name>\xc0\xaf</name></wpt></gpx>\n' "$head" ;;
     latin1) printf '<?xml version="1.0" encoding="ISO-8859-1"?>\n%s\n<wpt lat="1" lon="2"><name>Caf\xe9</name></wpt></gpx>\n' "$head" ;;
     sjis-bad-bytes) printf '<?xml version="1.0" encoding="Shift_JIS"?>\n%s\n<wpt lat="1" lon="2"><name>\x85\x40</name></wpt></gpx>\n' "$head" ;;
     sjis-*) sjis "${1#sjis-}" ;;
