@@ -50,6 +50,7 @@ entity-undeclared-attribute|2|line 2: not well-formed XML (an undeclared entity)
 entity-own|0|
 entity-in-cdata-and-comment|0|
 doctype|2|a document type declaration is not accepted
+doctype-subset|2|doctype-subset.gpx: a document type declaration is not accepted
 utf16le|0|
 utf16be|0|
 utf16be-no-mark|2|UTF-16 without a byte order mark is not supported
@@ -84,6 +85,7 @@ make_case() {
     entity-undeclared-attribute) printf '%s\n<wpt lat="1&x;" lon="2"/></gpx>\n' "$head" ;;
     entity-own) printf '%s\n%s</gpx>\n' "$head" "$(wpt 'A&amp;B &lt;&#x41;&#66;&gt; &quot;&apos;')" ;;
     entity-in-cdata-and-comment) printf '%s\n<!-- &nbsp; --><wpt lat="1" lon="2"><name><![CDATA[x&nbsp;y]]></name></wpt></gpx>\n' "$head" ;;
+    doctype-subset) printf '<!DOCTYPE gpx [<!ENTITY e "x">]>\n%s\n%s</gpx>\n' "$head" "$(wpt a)" ;;
     doctype) printf '<!DOCTYPE gpx>\n%s\n%s</gpx>\n' "$head" "$(wpt a)" ;;
     utf16le) printf '\xff\xfe'; printf '<?xml version="1.0" encoding="UTF-16"?>\n%s\n%s</gpx>\n' "$head" "$(wpt '高尾山 ｶﾀ')" | iconv -f UTF-8 -t UTF-16LE ;;
     utf16be) printf '\xfe\xff'; printf '%s\n%s</gpx>\n' "$head" "$(wpt '高尾山 ｶﾀ')" | iconv -f UTF-8 -t UTF-16BE ;;
