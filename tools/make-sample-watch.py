@@ -148,12 +148,13 @@ def build(rng):
         return (name, to_units(lat), to_units(lon), ele)
 
     routes = [
-        # 22 bytes in Shift-JIS: the watch keeps the first 18.
-        ("高尾山口駅から山頂まで", [
+        # Names as the watch holds them, 19 bytes of Shift-JIS at most (the upload cut
+        # longer ones): 18 bytes.
+        ("高尾山口駅から山頂", [
             route_point("高尾山口駅", 35.6324, 139.2700, 190),
             route_point("清滝駅", 35.6311, 139.2668, 201),
             route_point("高尾山薬王院有喜寺", 35.6259, 139.2521, 480),
-            route_point("高尾山頂展望台トイレ前", 35.6251, 139.2437, 599),
+            route_point("高尾山頂展望台トイ", 35.6251, 139.2437, 599),
         ]),
         # 10 bytes: kept whole.
         ("多摩川ラン", [
@@ -161,8 +162,8 @@ def build(rng):
             route_point("宇奈根", 35.6270, 139.5880, 22),
             route_point("狛江 折り返し", 35.6431, 139.5502, 30),
         ]),
-        # 8 ASCII bytes, then double-byte characters: the 19th byte would start one.
-        ("Route A 相模湖周回コース", [
+        # 8 ASCII bytes, then double-byte characters: 18 bytes, as a 19th would start one.
+        ("Route A 相模湖周回", [
             route_point("Start 高尾駅", 35.6558, 139.3387, 110),
             route_point("大垂水峠", 35.6290, 139.2140, 392),
             route_point("相模湖駅", 35.6148, 139.1880, 210),
@@ -188,10 +189,8 @@ def write(path):
         '<gpx version="1.1" creator="x9link tools/make-sample-watch.py"'
         ' xmlns="http://www.topografix.com/GPX/1/1"'
         f' xmlns:x9="{EXT_NS}">',
-        # As comments: the watch keeps no file metadata and no track names, and x9host warns
-        # about data it cannot keep.
-        "  <!-- Sample watch: made-up content of a wrist watch: tracks, routes and the waypoint"
-        " collection. -->",
+        # No metadata, track names or comments: the watch keeps none of them, and x9host warns
+        # about what it reads and cannot keep.
     ]
     for name, lat, lon, ele in waypoints:
         lines.append(f'  <wpt lat="{coordinate_text(lat)}" lon="{coordinate_text(lon)}">')
@@ -209,7 +208,6 @@ def write(path):
         lines.append("  </rte>")
     for track in tracks:
         lines.append("  <trk>")
-        lines.append(f"    <!-- {escape(track['name'])} -->")
         if track["points"]:
             lines.append("    <trkseg>")
             for index, (lat, lon, ele, moment) in enumerate(track["points"]):

@@ -149,6 +149,11 @@ std::string_view Utf8Input::First() {
   if (starts(std::string_view("\xFF\xFE\0\0", 4)) || starts(std::string_view("\0\0\xFE\xFF", 4))) {
     throw InputError(source_ + ": UTF-32 is not supported (" + kSupported + ")");
   }
+  // '<' as UTF-16 without a byte order mark: expat would guess it, XmlLite refuses it.
+  if (starts(std::string_view("\0<", 2)) || starts(std::string_view("<\0", 2))) {
+    throw InputError(source_ + ": UTF-16 without a byte order mark is not supported (" +
+                     kSupported + ")");
+  }
   std::optional<Encoding> byOrderMark;
   std::string text;  // the head in UTF-8, for UTF-16
   if (starts("\xEF\xBB\xBF")) {
@@ -190,16 +195,16 @@ std::string_view Utf8Input::First() {
     return out_;
   }
   encoding_ = encoding;
-  if (encoding_ == Encoding::kUtf8) {
-    out_ = std::move(head);
-    return out_;
-  }
   return Convert(head, last);
 }
 
 std::string_view Utf8Input::Convert(std::string_view bytes, bool last) {
   switch (encoding_) {
-    case Encoding::kUtf8: return bytes;  // as it is: the parser checks it
+    case Encoding::kUtf8:
+      // Checked here, not by the parsers: XmlLite would read a bad byte as '?'.
+      out_.clear();
+      CheckUtf8(bytes, last);
+      return out_;
     case Encoding::kLatin1:
       out_.clear();
       for (const char c : bytes)
@@ -273,6 +278,59 @@ void Utf8Input::ConvertShiftJis(std::string_view bytes, bool last) {
       std::count(bytes.begin(), bytes.begin() + static_cast<ptrdiff_t>(end), '\n'));
   carry_.assign(bytes.substr(end));
   out_ += decoded.utf8;
+}
+
+// Passes whole UTF-8 characters on (a character cut by the piece's end waits for the next),
+// refusing bytes that are not UTF-8: overlong forms, surrogates, beyond U+10FFFF.
+void Utf8Input::CheckUtf8(std::string_view bytes, bool last) {
+  std::string joined;
+  if (!carry_.empty()) {
+    joined = carry_ + std::string(bytes);
+    carry_.clear();
+    bytes = joined;
+  }
+  const auto fail = [&](size_t at) {
+    throw InputError(source_ + ": line " + std::to_string(line_ - 1 + LineAt(bytes, at)) +
+                     ": not valid UTF-8 (" + ByteText(bytes.substr(at)) + ")");
+  };
+  size_t i = 0;
+  bool cut = false;  // the rest of a character is in the next piece
+  while (i < bytes.size() && !cut) {
+    const auto c = static_cast<unsigned char>(bytes[i]);
+    if (c < 0x80) {
+      ++i;
+      continue;
+    }
+    size_t length;
+    unsigned char low = 0x80, high = 0xBF;  // the allowed range of the second byte
+    if (c >= 0xC2 && c <= 0xDF) {
+      length = 2;
+    } else if (c >= 0xE0 && c <= 0xEF) {
+      length = 3;
+      if (c == 0xE0) low = 0xA0;
+      if (c == 0xED) high = 0x9F;
+    } else if (c >= 0xF0 && c <= 0xF4) {
+      length = 4;
+      if (c == 0xF0) low = 0x90;
+      if (c == 0xF4) high = 0x8F;
+    } else {
+      fail(i);
+    }
+    for (size_t k = 1; k < length; ++k) {
+      if (i + k >= bytes.size()) {
+        if (last) fail(i);
+        cut = true;
+        break;
+      }
+      const auto next = static_cast<unsigned char>(bytes[i + k]);
+      if (k == 1 ? next < low || next > high : next < 0x80 || next > 0xBF) fail(i);
+    }
+    if (!cut) i += length;
+  }
+  line_ +=
+      static_cast<int>(std::count(bytes.begin(), bytes.begin() + static_cast<ptrdiff_t>(i), '\n'));
+  out_.append(bytes.substr(0, i));
+  carry_.assign(bytes.substr(i));
 }
 
 }  // namespace x9host

@@ -26,6 +26,16 @@ std::string_view Trim(std::string_view text) {
   return text;
 }
 
+// Whether a valid xsd:dateTime has a fraction of a second other than zero (the watch and the
+// host count whole seconds). The only '.' such a text may hold starts the fraction.
+bool HasFraction(std::string_view dateTime) {
+  const size_t dot = dateTime.find('.');
+  if (dot == std::string_view::npos) return false;
+  for (size_t i = dot + 1; i < dateTime.size() && dateTime[i] >= '0' && dateTime[i] <= '9'; ++i)
+    if (dateTime[i] != '0') return true;
+  return false;
+}
+
 // A value as a message shows it: short ones as they are, long ones cut and quoted.
 std::string Shown(std::string_view text) {
   return text.size() <= 40 ? std::string(text) : QuotedValue(text);
@@ -163,6 +173,9 @@ class Interpreter final : public XmlHandler {
     }
   }
 
+  void Comment() override { summary_.dropped.Add("XML comments (<!-- -->)"); }
+  void Instruction() override { summary_.dropped.Add("processing instructions (<? ?>)"); }
+
   void Text(std::string_view utf8) override {
     if (!stack_.empty() && stack_.back().state == State::kCapture) text_ += utf8;
   }
@@ -262,6 +275,7 @@ class Interpreter final : public XmlHandler {
         if (!point_.time) {
           Fail(frame.line, "time " + QuotedValue(Trim(text_)) + " is not a date and time");
         }
+        if (HasFraction(text_)) summary_.dropped.Add("fractional seconds of times (<time>)");
         break;
       case Field::kValue32: point_.value32 = Number(frame.line, "value32", text_); break;
       case Field::kValue72: {

@@ -266,13 +266,13 @@ Added* g_added = nullptr;
 
 int CollectItem(int setIndex, const tagGPSDBITEM* item, void* context) {
   // The host's answer for an item it cannot add.
-  if (item == nullptr || X9Host_Set(setIndex) == nullptr) return 0;
+  if (item == nullptr || X9Host_GetSet(setIndex) == nullptr) return 0;
   static_cast<Added*>(context)->Add(setIndex, *item);
   return 1;
 }
 
 // The list as the host simulator's sets, each with its own items then those added here.
-int SetCount() { return X9Host_SetCount(); }
+int SetCount() { return X9Host_GetSetCount(); }
 size_t ItemCount(int set) {
   return static_cast<size_t>(X9Host_ItemCount(set)) + (g_added ? g_added->Count(set) : 0);
 }
@@ -302,7 +302,7 @@ GpxPoint PointFromItem(const tagGPSDBITEM& item) {
 }
 
 uint64_t HeaderDigest(int set) {
-  tagGPSDBHEADER header = *X9Host_Set(set);
+  tagGPSDBHEADER header = *X9Host_GetSet(set);
   Digest digest;
   digest.AddText(header.name);
   header.name = nullptr;
@@ -351,7 +351,7 @@ void SeedTransferList(TransferListContent& content) {
     X9Host_AddItem(setIndex, &record);
   };
   if (!content.waypoints.empty()) {
-    tagGPSDBHEADER header = *X9Host_Set(0);
+    tagGPSDBHEADER header = *X9Host_GetSet(0);
     for (const auto& item : content.waypoints)
       add(0, x9::kListWaypoints, item);
     header.itemCount = static_cast<int32_t>(content.waypoints.size());
@@ -385,14 +385,14 @@ AddedItems::~AddedItems() {
 void WriteTransferListGpx(GpxWriter& gpx) {
   // Waypoints, routes, tracks: the schema's order, whatever the list's.
   for (int set = 0; set < SetCount(); ++set) {
-    const tagGPSDBHEADER& header = *X9Host_Set(set);
+    const tagGPSDBHEADER& header = *X9Host_GetSet(set);
     if (set != 0 && header.kind != x9::kListWaypoints) continue;
     for (size_t i = 0; i < ItemCount(set); ++i)
       gpx.Waypoint(PointFromItem(ItemAt(set, i)));
   }
   for (const x9::ListKind kind : {x9::kListRoutes, x9::kListTracks}) {
     for (int set = 1; set < SetCount(); ++set) {
-      const tagGPSDBHEADER& header = *X9Host_Set(set);
+      const tagGPSDBHEADER& header = *X9Host_GetSet(set);
       if (header.kind != kind) continue;
       const std::string name = Utf8Name(header.name);
       if (kind == x9::kListRoutes) {
@@ -462,7 +462,7 @@ std::string DescribeChanges(const ListChanges& changes) {
 std::string TransferListTable() {
   std::string out = "set  kind       points  first time           last time            name\n";
   for (int set = 0; set < SetCount(); ++set) {
-    const tagGPSDBHEADER& header = *X9Host_Set(set);
+    const tagGPSDBHEADER& header = *X9Host_GetSet(set);
     const auto count = static_cast<int>(ItemCount(set));
     const char* kind = header.kind == x9::kListTracks      ? "track"
                        : header.kind == x9::kListWaypoints ? "waypoints"

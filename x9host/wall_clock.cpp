@@ -77,6 +77,15 @@ std::optional<int32_t> HostWallClock(int64_t utcSeconds) {
   return static_cast<int32_t>(wall);
 }
 
+std::optional<int32_t> WatchWallClock(int64_t utcSeconds) {
+  const std::optional<int32_t> wall = HostWallClock(utcSeconds);
+  if (!wall) return std::nullopt;
+  const std::optional<CivilTime> local = LocalFromUtc(utcSeconds);
+  const std::optional<int64_t> instant = local ? UtcFromLocal(*local) : std::nullopt;
+  if (!instant || *instant < 0 || *instant > kHostTimeLast) return std::nullopt;
+  return wall;
+}
+
 std::string HostTimeRefusal(int64_t utcSeconds) {
   return "the time " + FormatUtc(utcSeconds) + " is outside what the host can hold (" +
          FormatCivil(CivilFromSeconds(kHostTimeFirst)) + " to " +

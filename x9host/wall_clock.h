@@ -30,6 +30,11 @@ inline constexpr int64_t kHostTimeFirst = 1;
 inline constexpr int64_t kHostTimeLast = 2147483647;
 // The host's value of a UTC time, or nullopt when the host cannot hold it.
 std::optional<int32_t> HostWallClock(int64_t utcSeconds);
+// The same for a time put on the watch: the module hands the watch's wall clock to the host
+// only when that wall clock, read back on the local zone as mktime reads it, falls inside
+// 0..2147483647 seconds UTC (else it gives a fixed fallback). Near the range's ends in a zone
+// off UTC that refuses times HostWallClock keeps.
+std::optional<int32_t> WatchWallClock(int64_t utcSeconds);
 // Why a time is refused, the same words for every reader: "the time 2040-01-01T00:00:00Z is
 // outside what the host can hold (1970-01-01 00:00:01 to 2038-01-19 03:14:07 local time)".
 std::string HostTimeRefusal(int64_t utcSeconds);

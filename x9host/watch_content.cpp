@@ -7,6 +7,7 @@
 
 #include "codepage.h"
 #include "digest.h"
+#include "host/coordinates.h"
 #include "input_error.h"
 #include "text/cp932.h"
 #include "wall_clock.h"
@@ -25,6 +26,7 @@ class GpxToRecords {
       : source_(source), warnings_(warnings) {}
 
   int64_t namesChanged = 0;
+  int64_t namesCut = 0;
   const std::string& Source() const { return source_; }
   void Warn(std::string line) { warnings_.push_back(std::move(line)); }
 
@@ -36,36 +38,35 @@ class GpxToRecords {
   void Name(char (&field)[x9::kDeviceNameField], const std::string& utf8, const char* what,
             int line) {
     std::vector<std::string> lines;
-    x9::CopyNameToDevice(field, Cp932Name(utf8, what, source_, line, lines).c_str());
+    const std::string bytes = Cp932Name(utf8, what, source_, line, lines);
+    if (bytes.size() > x9::kDeviceNameMax) ++namesCut;
+    x9::CopyNameToDevice(field, bytes.c_str());
     if (!lines.empty() && ++namesChanged <= kNameWarningsShown) warnings_.push_back(lines[0]);
   }
-
-  // Degrees to 1e-7 degree, truncated toward zero (the range is checked by the reader).
-  static int32_t Units(double degrees) { return static_cast<int32_t>(degrees * 1e7); }
 
   int32_t Altitude(const GpxPoint& point) const {
     if (!point.elevation) return kNoAltitude;
     if (*point.elevation <= -2147483648.0 || *point.elevation >= 2147483648.0) {
       Fail(point.line, "the elevation is out of range");
     }
-    return static_cast<int32_t>(*point.elevation);
+    return x9::AltitudeToDevice(*point.elevation);
   }
 
   x9::TrackPoint TrackPoint(const GpxPoint& point) const {
     x9::TrackPoint out{};
     if (!point.time) Fail(point.line, "a track point without <time> (the watch times every point)");
-    // The module hands the host these fields as its 32-bit wall clock: a time the host cannot
-    // hold is refused here, as the transfer list's reader refuses it.
+    // The module hands the host these fields as its 32-bit wall clock: a time it could not
+    // hand over unchanged is refused here, in the words the transfer list's reader uses.
     const std::optional<CivilTime> local = LocalFromUtc(*point.time);
-    if (!local || !HostWallClock(*point.time)) Fail(point.line, HostTimeRefusal(*point.time));
+    if (!local || !WatchWallClock(*point.time)) Fail(point.line, HostTimeRefusal(*point.time));
     out.year = static_cast<int32_t>(local->year);
     out.month = local->month;
     out.day = local->day;
     out.hour = local->hour;
     out.minute = local->minute;
     out.second = local->second;
-    out.latitude = Units(point.latitude);
-    out.longitude = Units(point.longitude);
+    out.latitude = x9::DegreesToDevice(point.latitude);
+    out.longitude = x9::DegreesToDevice(point.longitude);
     out.altitude = Altitude(point);
     if (point.value32) {
       const double tenths = *point.value32 / 10.0;
@@ -87,8 +88,8 @@ class GpxToRecords {
   x9::RoutePoint RoutePoint(const GpxPoint& point) {
     x9::RoutePoint out{};
     Name(out.name, point.name, "point name", point.line);
-    out.latitude = Units(point.latitude);
-    out.longitude = Units(point.longitude);
+    out.latitude = x9::DegreesToDevice(point.latitude);
+    out.longitude = x9::DegreesToDevice(point.longitude);
     out.altitude = Altitude(point);
     return out;
   }
@@ -99,16 +100,13 @@ class GpxToRecords {
 };
 
 std::string FieldText(const char (&field)[x9::kDeviceNameField]) {
-  const void* zero = std::memchr(field, 0, sizeof field);
-  const size_t length =
-      zero == nullptr ? sizeof field : static_cast<size_t>(static_cast<const char*>(zero) - field);
-  return Utf8FromCp932(std::string_view(field, length));
+  return Utf8FromCp932(x9::DeviceNameBytes(field));
 }
 
 GpxPoint PointFrom(const x9::RoutePoint& point) {
   GpxPoint out;
-  out.latitude = static_cast<double>(point.latitude) * 1e-7;
-  out.longitude = static_cast<double>(point.longitude) * 1e-7;
+  out.latitude = x9::DegreesFromDevice(point.latitude);
+  out.longitude = x9::DegreesFromDevice(point.longitude);
   if (point.altitude != kNoAltitude) out.elevation = static_cast<double>(point.altitude);
   out.name = FieldText(point.name);
   return out;
@@ -116,8 +114,8 @@ GpxPoint PointFrom(const x9::RoutePoint& point) {
 
 GpxPoint PointFrom(const x9::TrackPoint& point) {
   GpxPoint out;
-  out.latitude = static_cast<double>(point.latitude) * 1e-7;
-  out.longitude = static_cast<double>(point.longitude) * 1e-7;
+  out.latitude = x9::DegreesFromDevice(point.latitude);
+  out.longitude = x9::DegreesFromDevice(point.longitude);
   if (point.altitude != kNoAltitude) out.elevation = static_cast<double>(point.altitude);
   CivilTime local;
   local.year = point.year;
@@ -199,6 +197,8 @@ class WatchConsumer final : public GpxConsumer {
     if (convert_.namesChanged > 0) {
       dropped.Add("names with characters code page 932 cannot write", convert_.namesChanged);
     }
+    if (convert_.namesCut > 0)
+      dropped.Add("names longer than the watch's 19 bytes, cut", convert_.namesCut);
   }
 
  private:

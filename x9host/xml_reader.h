@@ -34,6 +34,10 @@ class XmlHandler {
   virtual void EndElement() = 0;
   // Character data directly inside the element open, CDATA included, in pieces.
   virtual void Text(std::string_view utf8) = 0;
+  // A comment, and a processing instruction other than the XML declaration: only counted, as
+  // nothing downstream holds them.
+  virtual void Comment() = 0;
+  virtual void Instruction() = 0;
 
  protected:
   ~XmlHandler() = default;
@@ -106,6 +110,7 @@ class Utf8Input final : public XmlSource {
   std::string_view Convert(std::string_view bytes, bool last);
   void ConvertUtf16(std::string_view bytes, bool last);
   void ConvertShiftJis(std::string_view bytes, bool last);
+  void CheckUtf8(std::string_view bytes, bool last);
 
   ByteSource& bytes_;
   std::string source_;
@@ -115,7 +120,7 @@ class Utf8Input final : public XmlSource {
   bool bigEndian_ = false;
   std::string carry_;  // bytes of a character cut by the end of a piece
   std::string out_;
-  int line_ = 1;  // of the start of the next piece, for messages (converted encodings only)
+  int line_ = 1;  // of the start of the next piece, for messages
 };
 
 }  // namespace x9host

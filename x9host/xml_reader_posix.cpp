@@ -42,6 +42,8 @@ class Parser {
     XML_SetElementHandler(parser_, &Parser::OnStart, &Parser::OnEnd);
     XML_SetCharacterDataHandler(parser_, &Parser::OnText);
     XML_SetStartDoctypeDeclHandler(parser_, &Parser::OnDoctype);
+    XML_SetCommentHandler(parser_, &Parser::OnComment);
+    XML_SetProcessingInstructionHandler(parser_, &Parser::OnInstruction);
     XML_SetParamEntityParsing(parser_, XML_PARAM_ENTITY_PARSING_NEVER);
   }
   ~Parser() { XML_ParserFree(parser_); }
@@ -107,6 +109,12 @@ class Parser {
     Guard(data, [&](Parser& self) {
       self.handler_.Text(std::string_view(text, static_cast<size_t>(length)));
     });
+  }
+  static void XMLCALL OnComment(void* data, const XML_Char*) {
+    Guard(data, [](Parser& self) { self.handler_.Comment(); });
+  }
+  static void XMLCALL OnInstruction(void* data, const XML_Char*, const XML_Char*) {
+    Guard(data, [](Parser& self) { self.handler_.Instruction(); });
   }
   static void XMLCALL OnDoctype(void* data, const XML_Char*, const XML_Char*, const XML_Char*,
                                 int) {

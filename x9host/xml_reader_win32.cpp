@@ -190,6 +190,8 @@ class Reader {
         case XmlNodeType_Text:
         case XmlNodeType_CDATA:
         case XmlNodeType_Whitespace: handler.Text(Value()); break;
+        case XmlNodeType_Comment: handler.Comment(); break;
+        case XmlNodeType_ProcessingInstruction: handler.Instruction(); break;
         case XmlNodeType_DocumentType:
           throw InputError(source_ + ": a document type declaration is not accepted");
         default: break;
@@ -210,6 +212,9 @@ class Reader {
     if (stream_.failure) std::rethrow_exception(stream_.failure);
     // An empty file, in the words expat uses.
     if (!haveRoot_ && static_cast<unsigned>(hr) == MX_E_INPUTEND) Refuse(0, "no element found");
+    // In the words expat's build uses: no line, not a matter of well-formedness.
+    if (static_cast<unsigned>(hr) == WC_E_DTDPROHIBITED)
+      throw InputError(source_ + ": a document type declaration is not accepted");
     Refuse(0, Describe(hr));
   }
 

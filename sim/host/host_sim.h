@@ -99,11 +99,6 @@ X9_HOST_API void* X9Host_Window(void);
 
 }  // extern "C"
 
-// The getters' earlier names, which x9host still calls. To be removed once it calls
-// X9Host_GetSetCount and X9Host_GetSet.
-inline int X9Host_SetCount(void) { return X9Host_GetSetCount(); }
-inline const tagGPSDBHEADER* X9Host_Set(int setIndex) { return X9Host_GetSet(setIndex); }
-
 // Convenience for C++ callers in the same build.
 inline std::string X9HostDumpString() {
   std::string out(X9Host_Dump(nullptr, 0), '\0');

@@ -100,9 +100,8 @@ TEST(X9hostGpxRead, RefusesBadFilesWithTheLine) {
       ReadError(head + "<trk><trkseg>\n<trkpt lat=\"1\" lon=\"2\"><time>yesterday</time></trkpt>"
                        "</trkseg></trk></gpx>"),
       "f.gpx: line 5: time \"yesterday\" is not a date and time");
-  EXPECT_EQ(ReadError(head + "<wpt lat=\"1\" lon=\"2\"><name>\xC3\x28</name></wpt></gpx>")
-                .rfind("f.gpx: line 4: not well-formed XML (", 0),
-            0u);
+  EXPECT_EQ(ReadError(head + "<wpt lat=\"1\" lon=\"2\"><name>\xC3\x28</name></wpt></gpx>"),
+            "f.gpx: line 4: not valid UTF-8 (0xC3 0x28)");
   EXPECT_EQ(ReadError("<!DOCTYPE gpx [<!ENTITY e \"x\">]><gpx><wpt lat=\"1\" lon=\"2\"/></gpx>"),
             "f.gpx: a document type declaration is not accepted");
 }

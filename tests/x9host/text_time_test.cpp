@@ -161,6 +161,27 @@ TEST(X9hostWallClock, TheHostHoldsTheWallClockFrom1970To2038) {
     EXPECT_FALSE(HostWallClock(2147483647 - 32399).has_value());
     EXPECT_EQ(HostWallClock(2147483647 - 32400), 2147483647);
   }
+  // On the watch the module also needs the wall clock read back as UTC inside 0..2^31-1: a
+  // time near an end in a zone off UTC is held by the host, not by the watch.
+  const struct {
+    const char* zone;
+    int64_t utc;
+    bool watchHolds;
+  } kWatch[] = {
+      {"Asia/Tokyo", -28800, false},  // 1969-12-31T16:00:00Z
+      {"Asia/Tokyo", 0, true},        // 1970-01-01 09:00 local
+      {"Asia/Tokyo", 2147483647 - 32400, true},
+      {"America/New_York", 2147490000, false},  // 2038-01-19T05:00:00Z
+      {"America/New_York", 2147483647, true},
+      {"America/New_York", 18001, true},
+      {"UTC", 1, true},
+      {"UTC", 2147483647, true},
+  };
+  for (const auto& row : kWatch) {
+    const ScopedZone zone(row.zone);
+    EXPECT_TRUE(HostWallClock(row.utc).has_value()) << row.zone << " " << row.utc;
+    EXPECT_EQ(WatchWallClock(row.utc).has_value(), row.watchHolds) << row.zone << " " << row.utc;
+  }
   EXPECT_EQ(HostTimeRefusal(2208988800),
             "the time 2040-01-01T00:00:00Z is outside what the host can hold "
             "(1970-01-01 00:00:01 to 2038-01-19 03:14:07 local time)");
