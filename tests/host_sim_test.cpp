@@ -15,7 +15,7 @@
 #include <windows.h>
 #endif
 
-#include "host/host_sim.h"
+#include "sim/host/host_sim.h"
 #include "host/records.h"
 #include "host/tpi.h"
 #include "sim/host/datum_shift.h"

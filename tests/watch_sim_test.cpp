@@ -13,7 +13,7 @@
 #include "platform/platform.h"
 #include "support/byte_copy.h"
 #include "support/test_paths.h"
-#include "watch/watch_sim.h"
+#include "sim/watch/watch_sim.h"
 
 namespace {
 

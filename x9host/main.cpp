@@ -13,7 +13,7 @@
 
 #include "glossary.h"
 #include "gpx.h"
-#include "host/host_sim.h"
+#include "sim/host/host_sim.h"
 #include "host/records.h"
 #include "host/tpi.h"
 #include "input_error.h"
@@ -25,7 +25,7 @@
 #include "platform/platform.h"
 #include "text/cp932.h"
 #include "transfer_list.h"
-#include "watch/watch_sim.h"
+#include "sim/watch/watch_sim.h"
 #include "watch_content.h"
 #include "watch_library.h"
 

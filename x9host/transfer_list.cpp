@@ -7,7 +7,7 @@
 
 #include "codepage.h"
 #include "digest.h"
-#include "host/host_sim.h"
+#include "sim/host/host_sim.h"
 #include "input_error.h"
 #include "wall_clock.h"
 

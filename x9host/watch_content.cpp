@@ -11,7 +11,7 @@
 #include "input_error.h"
 #include "text/cp932.h"
 #include "wall_clock.h"
-#include "watch/watch_sim.h"
+#include "sim/watch/watch_sim.h"
 
 namespace x9host {
 namespace {

@@ -2,7 +2,7 @@
 
 #include "input_error.h"
 #include "os.h"
-#include "watch/watch_sim.h"
+#include "sim/watch/watch_sim.h"
 
 namespace x9host {
 

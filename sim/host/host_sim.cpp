@@ -1,6 +1,6 @@
 // Host simulator: the host's fourteen services over an in-memory transfer list, and the control
 // interface through which tests and the console host seed and inspect that list.
-#include "host/host_sim.h"
+#include "sim/host/host_sim.h"
 
 #include <cstdint>
 #include <cstring>

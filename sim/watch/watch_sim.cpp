@@ -1,7 +1,7 @@
 // Watch simulator: an in-memory watch behind the eleven entry points, with call counting and
 // fault injection by call number. x9.dll only forwards here, so this state survives every load
 // and unload of the module.
-#include "watch/watch_sim.h"
+#include "sim/watch/watch_sim.h"
 
 #include <array>
 #include <cstring>

@@ -12,7 +12,7 @@
 #include <type_traits>
 
 #include "device/device_api.h"
-#include "watch/watch_sim.h"
+#include "sim/watch/watch_sim.h"
 
 #if defined(_WIN32)
 #include <windows.h>
