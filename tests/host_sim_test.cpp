@@ -15,10 +15,10 @@
 #include <windows.h>
 #endif
 
-#include "sim/host/host_sim.h"
 #include "host/records.h"
 #include "host/tpi.h"
 #include "sim/host/datum_shift.h"
+#include "sim/host/host_sim.h"
 #include "support/byte_copy.h"
 
 namespace {

@@ -11,9 +11,9 @@
 #include "device/device_api.h"
 #include "device/records.h"
 #include "platform/platform.h"
+#include "sim/watch/watch_sim.h"
 #include "support/byte_copy.h"
 #include "support/test_paths.h"
-#include "sim/watch/watch_sim.h"
 
 namespace {
 

@@ -31,6 +31,8 @@ fi
 jobs=$(nproc)
 
 scratch=$(mktemp -d "${TMPDIR:-/tmp}/x9mutants.XXXXXX")
+# Open to other users: some cases run x9host as another user, who must reach the build.
+chmod 755 "$scratch"
 cleanup() { [ "$keep" -eq 1 ] && echo "scratch tree kept: $scratch" || rm -rf "$scratch"; }
 trap cleanup EXIT
 tree=$scratch/tree

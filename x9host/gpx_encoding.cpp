@@ -301,7 +301,7 @@ void Utf8Input::CheckUtf8(std::string_view bytes, bool last) {
       ++i;
       continue;
     }
-    size_t length;
+    size_t length = 0;                      // set below, or fail() has thrown
     unsigned char low = 0x80, high = 0xBF;  // the allowed range of the second byte
     if (c >= 0xC2 && c <= 0xDF) {
       length = 2;

@@ -13,7 +13,6 @@
 
 #include "glossary.h"
 #include "gpx.h"
-#include "sim/host/host_sim.h"
 #include "host/records.h"
 #include "host/tpi.h"
 #include "input_error.h"
@@ -23,9 +22,10 @@
 #include "outcome.h"
 #include "platform/abi.h"
 #include "platform/platform.h"
+#include "sim/host/host_sim.h"
+#include "sim/watch/watch_sim.h"
 #include "text/cp932.h"
 #include "transfer_list.h"
-#include "sim/watch/watch_sim.h"
 #include "watch_content.h"
 #include "watch_library.h"
 

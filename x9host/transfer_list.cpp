@@ -7,8 +7,8 @@
 
 #include "codepage.h"
 #include "digest.h"
-#include "sim/host/host_sim.h"
 #include "input_error.h"
+#include "sim/host/host_sim.h"
 #include "wall_clock.h"
 
 namespace x9host {

@@ -9,9 +9,9 @@
 #include "digest.h"
 #include "host/coordinates.h"
 #include "input_error.h"
+#include "sim/watch/watch_sim.h"
 #include "text/cp932.h"
 #include "wall_clock.h"
-#include "sim/watch/watch_sim.h"
 
 namespace x9host {
 namespace {
