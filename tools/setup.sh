@@ -8,7 +8,7 @@ what=${1:-all}
 SUDO=""
 if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
 
-packages=(cmake ninja-build g++ pkg-config libgtest-dev googletest libpugixml-dev libexpat1-dev libbenchmark-dev tzdata
+packages=(cmake ninja-build g++ pkg-config libgtest-dev googletest libpugixml-dev libexpat1-dev libbenchmark-dev tzdata time
           libacl1-dev libattr1-dev)
 if [ "$what" = all ]; then
   packages+=(g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix binutils-mingw-w64-i686
@@ -16,6 +16,8 @@ if [ "$what" = all ]; then
              libclang-rt-14-dev fonts-ipafont-gothic libxml2-utils gpsbabel clang-format)
 fi
 # tools/screenshots.sh runs "setup.sh all" first, then this for the screen grabs.
+# bench.sh measures x9host beside gpsbabel with /usr/bin/time.
+if [ "$what" = demo ]; then packages+=(gpsbabel); fi
 if [ "$what" = screenshots ]; then packages+=(imagemagick fonts-wine xdotool); fi
 
 missing=()
