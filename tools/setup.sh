@@ -15,9 +15,9 @@ if [ "$what" = all ]; then
              mingw-w64-i686-dev wine wine32:i386 xvfb xauth locales valgrind clang
              libclang-rt-14-dev fonts-ipafont-gothic libxml2-utils gpsbabel clang-format)
 fi
-# tools/screenshots.sh runs "setup.sh all" first, then this for the screen grabs.
 # bench.sh measures x9host beside gpsbabel with /usr/bin/time.
 if [ "$what" = demo ]; then packages+=(gpsbabel); fi
+# tools/screenshots.sh runs "setup.sh all" first, then this for the screen grabs.
 if [ "$what" = screenshots ]; then packages+=(imagemagick fonts-wine xdotool); fi
 
 missing=()
