@@ -2,12 +2,20 @@
 # Builds every preset and runs every suite: the formatting check, native, native under
 # ASan/UBSan, and the Windows build under wine; then the release zip, twice for
 # reproducibility, checked as a user would use it; then the extra checks (valgrind, the fuzzer).
-# Ends with one line "N passed, N failed".
+# Ends with one line "steps: N passed, N failed, N skipped", the skipped steps named above it.
 #
-#   tools/test.sh [--quick] [--fuzz-seconds N]
+#   tools/test.sh [--native | --quick] [--require-windows] [--fuzz-seconds N]
 #
-#   --quick            the native and the Windows suites only (the fast loop while working)
+#   --native           the native build and its suite only (the minute loop while working)
+#   --quick            the native and the Windows suites only
+#   --require-windows  a Windows step that cannot run here fails instead of being skipped (the
+#                      release is checked with it)
 #   --fuzz-seconds N   how long the fuzzer runs (default 60, as CI runs it)
+#
+# Whether this machine runs 32-bit programs is asked of the kernel first (tools/can-run-32bit.sh).
+# Where it refuses them, Wine cannot run either: Wine is not installed, and every step that runs
+# Windows programs is skipped, while the Windows build, the release's two builds and the checks
+# that only read its binaries still run. Any other failure of Wine fails its step.
 #
 # A re-run skips the reproducibility check when it has passed for this very commit before and
 # the tree is clean: build/release-check/checked records the commit and its zip's SHA-256, and
@@ -17,26 +25,46 @@ set -uo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
 
-quick=0
+scope=all
+require_windows=0
 fuzz_seconds=60
 while [ $# -gt 0 ]; do
   case $1 in
-    --quick) quick=1 ;;
+    --native) scope=native ;;
+    --quick) scope=quick ;;
+    --require-windows) require_windows=1 ;;
     --fuzz-seconds)
       [ $# -ge 2 ] && [[ $2 =~ ^[0-9]+$ ]] || { echo "--fuzz-seconds needs a whole number"; exit 2; }
       fuzz_seconds=$2
       shift ;;
-    *) echo "usage: tools/test.sh [--quick] [--fuzz-seconds N]"; exit 2 ;;
+    *)
+      echo "usage: tools/test.sh [--native | --quick] [--require-windows] [--fuzz-seconds N]"
+      exit 2 ;;
   esac
   shift
 done
 
-tools/setup.sh all || { echo "setup failed"; exit 1; }
+# The kernel's answer, before Wine is installed or started.
+windows_why=""
+if [ "$scope" != native ]; then
+  windows_why=$(tools/can-run-32bit.sh)
+  case $? in
+    0) windows_why="" ;;
+    1) echo "this machine cannot run 32-bit programs ($windows_why): the Windows suites are skipped" ;;
+    *) echo "could not ask whether this machine runs 32-bit programs ($windows_why); trying Wine"
+       windows_why="" ;;
+  esac
+fi
+export X9_RUNS_32BIT=$([ -z "$windows_why" ] && echo yes || echo no)
+
+if [ "$scope" = native ]; then setup=demo; else setup=all; fi
+tools/setup.sh "$setup" || { echo "setup failed"; exit 1; }
 
 jobs=$(nproc)
 passed=0
 failed=0
 failures=()
+skipped=()
 
 # Runs one labelled step and counts it.
 step() {
@@ -53,6 +81,23 @@ step() {
   echo "--- $label: $((SECONDS - started)) s"
 }
 
+# A step that runs Windows programs: skipped where the kernel refuses 32-bit programs, unless
+# --require-windows makes that a failure.
+windows_step() {
+  local label=$1
+  if [ -z "$windows_why" ]; then
+    step "$@"
+  elif [ "$require_windows" -eq 1 ]; then
+    echo "=== $label"
+    echo "cannot run here ($windows_why) and --require-windows was given"
+    failed=$((failed + 1))
+    failures+=("$label")
+  else
+    echo "=== $label: skipped ($windows_why)"
+    skipped+=("$label")
+  fi
+}
+
 build() {
   cmake --preset "$1" >/dev/null && cmake --build --preset "$1" -j "$jobs"
 }
@@ -64,7 +109,7 @@ formatting() {
 
 source tools/wine-env.sh
 
-if [ "$quick" -eq 0 ]; then
+if [ "$scope" = all ]; then
   step "formatting" formatting
 fi
 
@@ -77,22 +122,25 @@ shuffled() {
   echo "shuffle seed: $seed"
   GTEST_SHUFFLE=1 GTEST_RANDOM_SEED=$seed ctest --preset native -j "$jobs" --output-on-failure
 }
-step "tests native (shuffled)" shuffled
+if [ "$scope" != native ]; then
+  step "tests native (shuffled)" shuffled
+fi
 
-if [ "$quick" -eq 0 ]; then
+if [ "$scope" = all ]; then
   step "build native-asan" build native-asan
   step "tests native-asan" ctest --preset native-asan -j "$jobs"
 fi
 
-step "build win32" build win32
-echo "=== preparing the wine prefix"
-tools/wine-prefix.sh
-# One display for the whole suite; tests under wine run one at a time.
-step "tests win32" xvfb-run -a ctest --preset win32
-# Again with a Japanese user: the Japanese dialog template and code page 932 are then in force.
-step "tests win32 (ja_JP)" env LANG=ja_JP.UTF-8 LC_ALL=ja_JP.UTF-8 xvfb-run -a ctest --preset win32
+if [ "$scope" != native ]; then
+  step "build win32" build win32
+  windows_step "wine prefix" tools/wine-prefix.sh
+  # One display for the whole suite; tests under wine run one at a time.
+  windows_step "tests win32" xvfb-run -a ctest --preset win32
+  # Again with a Japanese user: the Japanese dialog template and code page 932 are then in force.
+  windows_step "tests win32 (ja_JP)" env LANG=ja_JP.UTF-8 LC_ALL=ja_JP.UTF-8 xvfb-run -a ctest --preset win32
+fi
 
-if [ "$quick" -eq 0 ]; then
+if [ "$scope" = all ]; then
   # The release as a user downloads it: built twice from fresh clones of HEAD in two directories
   # (the zips must be the same bytes), then unpacked and run as a Japanese user would.
   release_dir="$root/build/release-check"
@@ -124,12 +172,18 @@ if [ "$quick" -eq 0 ]; then
   else
     step "release build, twice: reproducible" reproducible
   fi
+  # The zip's layout, texts and binaries as read from the files, then x9host.exe run from it.
   release_zip() {
     local zips=("$release_dir"/x9link-*-win32.zip)
     [ -f "${zips[0]}" ] || { echo "no release zip in build/release-check"; return 1; }
-    xvfb-run -a python3 tests/release/zip_test.py "${zips[0]}"
+    if [ "$1" = read ]; then
+      python3 tests/release/zip_test.py --no-wine "${zips[0]}"
+    else
+      xvfb-run -a python3 tests/release/zip_test.py "${zips[0]}"
+    fi
   }
-  step "release zip under wine" release_zip
+  step "release zip: contents and binaries" release_zip read
+  windows_step "release zip under wine" release_zip run
 
   if [ -x tools/extra-checks.sh ]; then
     step "extra checks" env X9_FUZZ_SECONDS="$fuzz_seconds" tools/extra-checks.sh
@@ -138,7 +192,14 @@ fi
 
 echo
 if [ ${#failures[@]} -gt 0 ]; then
-  echo "failed steps: ${failures[*]}"
+  printf 'failed steps:'
+  printf ' "%s"' "${failures[@]}"
+  echo
 fi
-echo "steps: $passed passed, $failed failed"
+if [ ${#skipped[@]} -gt 0 ]; then
+  printf 'skipped steps (%s):' "$windows_why"
+  printf ' "%s"' "${skipped[@]}"
+  echo
+fi
+echo "steps: $passed passed, $failed failed, ${#skipped[@]} skipped"
 [ "$failed" -eq 0 ]
