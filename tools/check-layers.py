@@ -12,7 +12,9 @@ through the include graph.
 x9host/ is the program a person runs; it loads the module as the map application does, so from
 src/ it may include only the rules the module shares (code page 932 text, the catalogue, the
 civil-day arithmetic, the record layouts and interfaces, the coordinate conversions) and the
-platform layer, never the module's core.
+platform layer, never the module's core. Its own folders are floors in the same way:
+
+    cli > session > content > gpx > codec, os
 
     check-layers.py [SRC [X9HOST]]      default: src and the x9host beside it
 
@@ -32,6 +34,15 @@ MAY_INCLUDE = {
     "ui": {"host", "text", "platform"},
     "transfer": {"device", "ui", "host", "text", "platform"},
     "plugin": {"transfer", "device", "ui", "host", "text", "platform"},
+}
+# What each of x9host's floors may include of x9host besides itself.
+X9HOST_MAY_INCLUDE_FLOORS = {
+    "os": set(),
+    "codec": set(),
+    "gpx": {"codec", "os"},
+    "content": {"gpx", "codec", "os"},
+    "session": {"content", "gpx", "codec", "os"},
+    "cli": {"session", "content", "gpx", "codec", "os"},
 }
 # What x9host/ may include from src/.
 X9HOST_MAY_INCLUDE = [
@@ -103,20 +114,36 @@ def find_cycles(graph, problems):
 
 def check_x9host(x9host, src, problems):
     files = sources(x9host)
+    graph = {}
     count = 0
     for path in files:
-        rel = path.relative_to(x9host.parent)
+        rel = path.relative_to(x9host)
+        shown = path.relative_to(x9host.parent)
+        floor = rel.parts[0]
+        if len(rel.parts) < 2 or floor not in X9HOST_MAY_INCLUDE_FLOORS:
+            problems.append(f"{shown}: not in one of x9host's floors")
+            continue
+        edges = graph.setdefault(str(rel), [])
         for target in INCLUDE.findall(path.read_text(encoding="utf-8", errors="replace")):
-            # x9host's own headers first, as the compiler finds them; then src/.
-            if (path.parent / target).exists() or (x9host / target).exists():
+            # x9host's own headers, written from x9host/ (a bare name is a neighbour); then src/.
+            if "/" not in target and (path.parent / target).exists():
+                edges.append(str(rel.parent / target))
+                continue
+            top = target.split("/")[0]
+            if top in X9HOST_MAY_INCLUDE_FLOORS and (x9host / target).exists():
+                count += 1
+                edges.append(target)
+                if top != floor and top not in X9HOST_MAY_INCLUDE_FLOORS[floor]:
+                    problems.append(f"{shown} -> {target}: {floor} may not include {top}")
                 continue
             inside = target[len("src/"):] if target.startswith("src/") else target
             if not (src / inside).is_file():
                 continue  # a simulator's header or one the build generates
             count += 1
             if not any(fnmatch.fnmatch(inside, allowed) for allowed in X9HOST_MAY_INCLUDE):
-                problems.append(f"{rel} -> {target}: x9host may include the shared rules and the "
+                problems.append(f"{shown} -> {target}: x9host may include the shared rules and the "
                                 f"platform layer of src/, not the module's core")
+    find_cycles(graph, problems)
     return len(files), count
 
 

@@ -9,10 +9,10 @@
 #include <string>
 #include <vector>
 
-#include "gpx.h"
-#include "input_error.h"
-#include "transfer_list.h"
-#include "watch_content.h"
+#include "content/transfer_list.h"
+#include "content/watch_content.h"
+#include "gpx/gpx.h"
+#include "os/input_error.h"
 
 namespace {
 

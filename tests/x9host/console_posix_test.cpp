@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "console_posix.h"
-#include "glossary.h"
+#include "session/console_posix.h"
+#include "session/glossary.h"
 #include "x9host_support.h"
 
 namespace {

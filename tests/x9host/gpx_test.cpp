@@ -5,11 +5,11 @@
 #include <cstdint>
 #include <string>
 
-#include "codepage.h"
-#include "gpx.h"
-#include "input_error.h"
-#include "transfer_list.h"
-#include "watch_content.h"
+#include "codec/codepage.h"
+#include "content/transfer_list.h"
+#include "content/watch_content.h"
+#include "gpx/gpx.h"
+#include "os/input_error.h"
 #include "x9host_support.h"
 
 namespace {

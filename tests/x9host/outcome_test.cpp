@@ -14,7 +14,7 @@
 #include <thread>
 #include <vector>
 
-#include "codepage.h"
+#include "codec/codepage.h"
 #include "x9host_support.h"
 
 namespace {

@@ -20,7 +20,7 @@
 #include <thread>
 #include <vector>
 
-#include "glossary.h"
+#include "os/os.h"
 #include "x9host_support.h"
 
 // Launch settings are named one by one (designated initialisers), the rest left at their defaults.
@@ -585,7 +585,7 @@ TEST(X9hostLocale, TheLanguageFollowsTheCategoriesInTheLibrarysOrder) {
     set("LC_ALL", c.all);
     set("LC_MESSAGES", c.messages);
     set("LANG", c.lang);
-    EXPECT_EQ(x9host::JapaneseReader(), c.japanese)
+    EXPECT_EQ(x9host::os::UserReadsJapanese(), c.japanese)
         << (c.all ? c.all : "-") << " " << (c.messages ? c.messages : "-") << " "
         << (c.lang ? c.lang : "-");
   }

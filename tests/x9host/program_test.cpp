@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "cli/options.h"
 #include "host/tpi.h"
-#include "options.h"
 #include "x9host_support.h"
 
 namespace {

@@ -5,9 +5,9 @@
 #include <string>
 #include <vector>
 
-#include "codepage.h"
+#include "codec/codepage.h"
+#include "codec/wall_clock.h"
 #include "text/cp932.h"
-#include "wall_clock.h"
 #include "x9host_support.h"
 
 namespace {

@@ -16,7 +16,7 @@
 #include <map>
 #include <sstream>
 
-#include "codepage.h"
+#include "codec/codepage.h"
 
 namespace x9host_test {
 

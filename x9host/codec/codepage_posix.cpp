@@ -1,0 +1,69 @@
+// The native build's code page 932 tables: glibc's iconv ("CP932", the Windows variant of
+// Shift-JIS), one character at a time. Its one-way mappings are left out by the round trip in
+// codepage_common.cpp.
+#include <errno.h>
+#include <iconv.h>
+
+#include <stdexcept>
+#include <string>
+
+#include "codec/codepage.h"
+
+namespace x9host {
+namespace {
+
+// One direction of glibc's iconv, a character at a time.
+class IconvOneWay {
+ public:
+  IconvOneWay(const char* to, const char* from) : cd_(iconv_open(to, from)) {
+    if (cd_ == reinterpret_cast<iconv_t>(-1)) {
+      throw std::runtime_error(std::string("iconv cannot convert from ") + from + " to " + to);
+    }
+  }
+  ~IconvOneWay() { iconv_close(cd_); }
+  IconvOneWay(const IconvOneWay&) = delete;
+  IconvOneWay& operator=(const IconvOneWay&) = delete;
+
+  // The whole input converted, or false.
+  bool Convert(std::string_view in, std::string& out) {
+    iconv(cd_, nullptr, nullptr, nullptr, nullptr);
+    char* inPtr = const_cast<char*>(in.data());
+    size_t inLeft = in.size();
+    char buffer[16];
+    char* outPtr = buffer;
+    size_t outLeft = sizeof buffer;
+    const size_t result = iconv(cd_, &inPtr, &inLeft, &outPtr, &outLeft);
+    if (result == static_cast<size_t>(-1) || inLeft != 0) return false;
+    // Nothing may be held back for a sequence that never ends.
+    if (iconv(cd_, nullptr, nullptr, &outPtr, &outLeft) == static_cast<size_t>(-1)) return false;
+    out.assign(buffer, sizeof buffer - outLeft);
+    return true;
+  }
+
+ private:
+  iconv_t cd_;
+};
+
+}  // namespace
+
+bool SystemCp932FromCode(uint32_t code, std::string& bytes) {
+  static IconvOneWay converter("CP932", "UTF-8");
+  std::string utf8;
+  AppendUtf8(utf8, code);
+  return converter.Convert(utf8, bytes) && !bytes.empty();
+}
+
+bool SystemCodeFromCp932(std::string_view bytes, uint32_t& code) {
+  static IconvOneWay converter("UTF-8", "CP932");
+  std::string utf8;
+  if (!converter.Convert(bytes, utf8) || utf8.empty()) return false;
+  if (Utf8SequenceLength(utf8) != utf8.size()) return false;  // exactly one character
+  const auto lead = static_cast<unsigned char>(utf8[0]);
+  const size_t length = utf8.size();
+  code = length == 1 ? lead : lead & (0x7F >> length);
+  for (size_t i = 1; i < length; ++i)
+    code = (code << 6) | (static_cast<unsigned char>(utf8[i]) & 0x3F);
+  return true;
+}
+
+}  // namespace x9host

@@ -1,0 +1,487 @@
+#include "content/transfer_list.h"
+
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+
+#include "codec/codepage.h"
+#include "codec/wall_clock.h"
+#include "content/digest.h"
+#include "os/input_error.h"
+#include "sim/host/host_sim.h"
+
+namespace x9host {
+namespace {
+
+constexpr char kNamesChanged[] = "names with characters code page 932 cannot write";
+
+// Reads points into the content as the reader hands them over.
+class ListConsumer final : public GpxConsumer {
+ public:
+  ListConsumer(const std::string& source, std::vector<std::string>& warnings)
+      : source_(source), warnings_(warnings) {}
+
+  TransferListContent content;
+  int64_t namesChanged = 0;
+
+  void Waypoint(const GpxPoint& point) override {
+    content.waypoints.push_back(Item(point, x9::kListWaypoints));
+  }
+  void StartRoute(int line) override { Start(line, x9::kListRoutes); }
+  void RoutePoint(const GpxPoint& point) override {
+    Open().items.push_back(Item(point, x9::kListRoutes));
+  }
+  void StartTrack(int line) override { Start(line, x9::kListTracks); }
+  void StartSegment() override {}
+  void TrackPoint(const GpxPoint& point) override {
+    Open().items.push_back(Item(point, x9::kListTracks));
+  }
+  void Name(const std::string& name) override {
+    Open().name = Cp932(name, kind_ == x9::kListRoutes ? "route name" : "track name", line_);
+  }
+  void End() override {
+    // Routes go before tracks in the list, whatever order the file has.
+    auto& sets = kind_ == x9::kListRoutes ? routes_ : tracks_;
+    sets.push_back(std::move(open_));
+    open_ = {};
+  }
+
+  void Finish() {
+    if (namesChanged > kNameWarningsShown)
+      warnings_.push_back(MoreNamesWarning(source_, namesChanged));
+    for (auto& set : routes_)
+      content.sets.push_back(std::move(set));
+    for (auto& set : tracks_)
+      content.sets.push_back(std::move(set));
+  }
+
+ private:
+  void Start(int line, x9::ListKind kind) {
+    open_ = {};
+    open_.header = x9::NewSetHeader(nullptr, kind);
+    kind_ = kind;
+    line_ = line;
+  }
+  TransferListContent::Set& Open() { return open_; }
+
+  std::string Cp932(const std::string& utf8, const char* what, int line) {
+    std::vector<std::string> lines;
+    std::string bytes = Cp932Name(utf8, what, source_, line, lines);
+    if (!lines.empty() && ++namesChanged <= kNameWarningsShown) warnings_.push_back(lines[0]);
+    return bytes;
+  }
+
+  int32_t HostTime(const GpxPoint& point) const {
+    if (!point.time) return 0;  // the host's "no time"
+    const std::optional<int32_t> wall = HostWallClock(*point.time);
+    if (!wall) {
+      throw InputError(source_ + ": line " + std::to_string(point.line) + ": " +
+                       HostTimeRefusal(*point.time));
+    }
+    return *wall;
+  }
+
+  // The point's values for a record as the module's downloads fill it.
+  TransferListContent::Item Item(const GpxPoint& point, x9::ListKind kind) {
+    TransferListContent::Item item;
+    item.latitude = point.latitude;
+    item.longitude = point.longitude;
+    item.altitude = point.elevation ? *point.elevation : x9::NO_VALUE;
+    item.time = HostTime(point);
+    if (kind == x9::kListTracks) {
+      item.value32 = point.value32.value_or(0.0);
+      item.value72 = point.value72.value_or(0.0f);
+    }
+    item.name = Cp932(point.name, "point name", point.line);
+    return item;
+  }
+
+  std::string source_;
+  std::vector<std::string>& warnings_;
+  TransferListContent::Set open_;
+  x9::ListKind kind_ = x9::kListRoutes;
+  int line_ = 0;
+  std::vector<TransferListContent::Set> routes_, tracks_;
+};
+
+template <typename Read>
+ListFromGpx ReadWith(Read read, const std::string& source, std::vector<std::string>& warnings) {
+  ListConsumer consumer(source, warnings);
+  ListFromGpx result;
+  result.summary = read(consumer);
+  consumer.Finish();
+  if (consumer.namesChanged > 0) result.summary.dropped.Add(kNamesChanged, consumer.namesChanged);
+  result.content = std::move(consumer.content);
+  return result;
+}
+
+// --- The items the module adds, kept compactly ----------------------------------------------
+
+// An added item as the fields that vary from point to point; every other byte is the set's
+// first item's (checked, else the item is kept whole).
+struct CompactItem {
+  double latitude;
+  double longitude;
+  double altitude;
+  double value32;
+  int32_t time;
+  float value72;
+  uint32_t name;  // texts in the arena; kNoText for a null pointer
+  uint32_t ident;
+};
+constexpr uint32_t kNoText = 0xFFFFFFFF;
+
+// The record's bytes that do not vary, pointers cleared.
+tagGPSDBITEM FixedPart(const tagGPSDBITEM& item) {
+  tagGPSDBITEM fixed;
+  std::memcpy(&fixed, &item, sizeof fixed);
+  fixed.name = nullptr;
+  fixed.ident = nullptr;
+  fixed.latitude = fixed.longitude = fixed.altitude = fixed.value32 = 0;
+  fixed.time = 0;
+  fixed.value72 = 0;
+  return fixed;
+}
+
+class CompactStore {
+ public:
+  // Texts in blocks that never move; an id is the offset in the blocks taken together.
+  uint32_t AddText(const char* text) {
+    if (text == nullptr) return kNoText;
+    const size_t size = std::strlen(text) + 1;
+    if (size > kBlock) return kNoText - 1;  // marks "kept whole" to the caller
+    if (blocks_.empty() || used_ + size > kBlock) {
+      blocks_.push_back(std::make_unique<char[]>(kBlock));
+      used_ = 0;
+    }
+    std::memcpy(blocks_.back().get() + used_, text, size);
+    const uint64_t id = (blocks_.size() - 1) * kBlock + used_;
+    used_ += size;
+    return id >= kNoText - 1 ? kNoText - 1 : static_cast<uint32_t>(id);
+  }
+  const char* Text(uint32_t id) const {
+    if (id == kNoText) return nullptr;
+    return blocks_[id / kBlock].get() + id % kBlock;
+  }
+
+ private:
+  static constexpr size_t kBlock = 1 << 20;
+  std::vector<std::unique_ptr<char[]>> blocks_;
+  size_t used_ = 0;
+};
+
+struct WholeItem {
+  size_t index;
+  tagGPSDBITEM record;
+  std::unique_ptr<std::string> name, ident;  // null for a null pointer
+};
+
+struct AddedSet {
+  bool hasFixed = false;
+  tagGPSDBITEM fixed{};
+  std::vector<std::unique_ptr<CompactItem[]>> chunks;
+  size_t count = 0;
+  std::vector<WholeItem> whole;  // by index, rising
+};
+
+constexpr size_t kChunk = 4096;
+
+struct Added {
+  CompactStore texts;
+  std::vector<AddedSet> sets;  // by set index
+
+  AddedSet& Set(int index) {
+    if (sets.size() <= static_cast<size_t>(index)) sets.resize(static_cast<size_t>(index) + 1);
+    return sets[static_cast<size_t>(index)];
+  }
+
+  void Add(int setIndex, const tagGPSDBITEM& item) {
+    AddedSet& set = Set(setIndex);
+    const tagGPSDBITEM fixed = FixedPart(item);
+    if (!set.hasFixed) {
+      set.fixed = fixed;
+      set.hasFixed = true;
+    }
+    CompactItem compact{item.latitude, item.longitude, item.altitude, item.value32,
+                        item.time,     item.value72,   kNoText,       kNoText};
+    bool whole = std::memcmp(&fixed, &set.fixed, sizeof fixed) != 0;
+    if (!whole) {
+      compact.name = texts.AddText(item.name);
+      compact.ident = texts.AddText(item.ident);
+      whole = compact.name == kNoText - 1 || compact.ident == kNoText - 1;
+    }
+    if (whole) {
+      WholeItem& kept = set.whole.emplace_back();
+      kept.index = set.count;
+      std::memcpy(&kept.record, &item, sizeof item);
+      if (item.name != nullptr) kept.name = std::make_unique<std::string>(item.name);
+      if (item.ident != nullptr) kept.ident = std::make_unique<std::string>(item.ident);
+    }
+    if (set.count % kChunk == 0) set.chunks.push_back(std::make_unique<CompactItem[]>(kChunk));
+    set.chunks.back()[set.count % kChunk] = compact;
+    ++set.count;
+  }
+
+  size_t Count(int setIndex) const {
+    return static_cast<size_t>(setIndex) < sets.size() ? sets[static_cast<size_t>(setIndex)].count
+                                                       : 0;
+  }
+
+  tagGPSDBITEM Item(int setIndex, size_t index) const {
+    const AddedSet& set = sets[static_cast<size_t>(setIndex)];
+    // The few kept whole, found by halving.
+    size_t low = 0, high = set.whole.size();
+    while (low < high) {
+      const size_t middle = (low + high) / 2;
+      if (set.whole[middle].index < index) {
+        low = middle + 1;
+      } else {
+        high = middle;
+      }
+    }
+    tagGPSDBITEM out;
+    if (low < set.whole.size() && set.whole[low].index == index) {
+      const WholeItem& kept = set.whole[low];
+      std::memcpy(&out, &kept.record, sizeof out);
+      out.name = kept.name ? kept.name->c_str() : nullptr;
+      out.ident = kept.ident ? kept.ident->c_str() : nullptr;
+      return out;
+    }
+    const CompactItem& compact = set.chunks[index / kChunk][index % kChunk];
+    out = set.fixed;
+    out.latitude = compact.latitude;
+    out.longitude = compact.longitude;
+    out.altitude = compact.altitude;
+    out.value32 = compact.value32;
+    out.time = compact.time;
+    out.value72 = compact.value72;
+    out.name = texts.Text(compact.name);
+    out.ident = texts.Text(compact.ident);
+    return out;
+  }
+};
+
+Added* g_added = nullptr;
+
+int CollectItem(int setIndex, const tagGPSDBITEM* item, void* context) {
+  // The host's answer for an item it cannot add.
+  if (item == nullptr || X9Host_GetSet(setIndex) == nullptr) return 0;
+  static_cast<Added*>(context)->Add(setIndex, *item);
+  return 1;
+}
+
+// The list as the host simulator's sets, each with its own items then those added here.
+int SetCount() { return X9Host_GetSetCount(); }
+size_t ItemCount(int set) {
+  return static_cast<size_t>(X9Host_ItemCount(set)) + (g_added ? g_added->Count(set) : 0);
+}
+tagGPSDBITEM ItemAt(int set, size_t index) {
+  const auto own = static_cast<size_t>(X9Host_ItemCount(set));
+  if (index < own) return *X9Host_Item(set, static_cast<int>(index));
+  return g_added->Item(set, index - own);
+}
+
+std::string Utf8Name(const char* cp932) {
+  return cp932 == nullptr ? std::string() : Utf8FromCp932(cp932);
+}
+
+GpxPoint PointFromItem(const tagGPSDBITEM& item) {
+  GpxPoint point;
+  point.latitude = item.latitude;
+  point.longitude = item.longitude;
+  if (std::isfinite(item.altitude) && item.altitude != x9::NO_VALUE)
+    point.elevation = item.altitude;
+  if (item.time != 0) point.time = UtcFromLocal(CivilFromSeconds(item.time));
+  point.name = Utf8Name(item.name != nullptr ? item.name : item.ident);
+  if (item.kind == x9::kListTracks) {
+    if (item.value32 != 0 && std::isfinite(item.value32)) point.value32 = item.value32;
+    if (item.value72 != 0 && std::isfinite(item.value72)) point.value72 = item.value72;
+  }
+  return point;
+}
+
+uint64_t HeaderDigest(int set) {
+  tagGPSDBHEADER header = *X9Host_GetSet(set);
+  Digest digest;
+  digest.AddText(header.name);
+  header.name = nullptr;
+  digest.Add(&header, sizeof header);
+  return digest.Value();
+}
+
+uint64_t ItemDigest(tagGPSDBITEM item) {
+  Digest digest;
+  digest.AddText(item.name);
+  digest.AddText(item.ident);
+  item.name = nullptr;
+  item.ident = nullptr;
+  digest.Add(&item, sizeof item);
+  return digest.Value();
+}
+
+}  // namespace
+
+ListFromGpx ReadTransferList(const std::string& path, std::vector<std::string>& warnings) {
+  return ReadWith([&](GpxConsumer& consumer) { return ReadGpxFile(path, consumer); }, path,
+                  warnings);
+}
+
+ListFromGpx TransferListFromGpxText(std::string_view bytes, const std::string& sourceName,
+                                    std::vector<std::string>& warnings) {
+  return ReadWith([&](GpxConsumer& consumer) { return ReadGpx(bytes, sourceName, consumer); },
+                  sourceName, warnings);
+}
+
+void SeedTransferList(TransferListContent& content) {
+  const auto add = [](int setIndex, x9::ListKind kind, const TransferListContent::Item& item) {
+    tagGPSDBITEM record = x9::NewItem(kind);
+    record.latitude = item.latitude;
+    record.longitude = item.longitude;
+    record.altitude = item.altitude;
+    record.time = item.time;
+    if (kind == x9::kListTracks) {
+      record.value32 = item.value32;
+      record.value72 = item.value72;
+    }
+    record.name = item.name.c_str();
+    // Route points and waypoints carry their name twice, as the module's downloads do; the
+    // upload reads it from ident.
+    record.ident = kind == x9::kListTracks ? nullptr : item.name.c_str();
+    X9Host_AddItem(setIndex, &record);
+  };
+  if (!content.waypoints.empty()) {
+    tagGPSDBHEADER header = *X9Host_GetSet(0);
+    for (const auto& item : content.waypoints)
+      add(0, x9::kListWaypoints, item);
+    header.itemCount = static_cast<int32_t>(content.waypoints.size());
+    TPI_SetStatGpsProtocol(0, &header);
+  }
+  for (auto& set : content.sets) {
+    tagGPSDBHEADER header = set.header;
+    header.name = set.name.c_str();
+    header.itemCount = static_cast<int32_t>(set.items.size());
+    const int index = X9Host_AddSet(&header);
+    for (const auto& item : set.items)
+      add(index, static_cast<x9::ListKind>(set.header.kind), item);
+    // The host holds its own copy now.
+    std::vector<TransferListContent::Item>().swap(set.items);
+  }
+  std::vector<TransferListContent::Item>().swap(content.waypoints);
+  X9Host_ClearLog();  // the seeding is not part of the request
+}
+
+AddedItems::AddedItems() {
+  g_added = new Added;
+  X9Host_SetItemSink(&CollectItem, g_added);
+}
+
+AddedItems::~AddedItems() {
+  X9Host_SetItemSink(nullptr, nullptr);
+  delete g_added;
+  g_added = nullptr;
+}
+
+void WriteTransferListGpx(GpxWriter& gpx) {
+  // Waypoints, routes, tracks: the schema's order, whatever the list's.
+  for (int set = 0; set < SetCount(); ++set) {
+    const tagGPSDBHEADER& header = *X9Host_GetSet(set);
+    if (set != 0 && header.kind != x9::kListWaypoints) continue;
+    for (size_t i = 0; i < ItemCount(set); ++i)
+      gpx.Waypoint(PointFromItem(ItemAt(set, i)));
+  }
+  for (const x9::ListKind kind : {x9::kListRoutes, x9::kListTracks}) {
+    for (int set = 1; set < SetCount(); ++set) {
+      const tagGPSDBHEADER& header = *X9Host_GetSet(set);
+      if (header.kind != kind) continue;
+      const std::string name = Utf8Name(header.name);
+      if (kind == x9::kListRoutes) {
+        gpx.StartRoute(name);
+      } else {
+        gpx.StartTrack(name);
+        gpx.StartSegment();
+      }
+      for (size_t i = 0; i < ItemCount(set); ++i) {
+        const GpxPoint point = PointFromItem(ItemAt(set, i));
+        if (kind == x9::kListRoutes) {
+          gpx.RoutePoint(point);
+        } else {
+          gpx.TrackPoint(point);
+        }
+      }
+      gpx.End();
+    }
+  }
+}
+
+ListSnapshot TakeSnapshot() {
+  ListSnapshot snapshot;
+  for (int set = 0; set < SetCount(); ++set) {
+    auto& out = snapshot.sets.emplace_back();
+    out.header = HeaderDigest(set);
+    out.items.reserve(ItemCount(set));
+    for (size_t i = 0; i < ItemCount(set); ++i)
+      out.items.push_back(ItemDigest(ItemAt(set, i)));
+  }
+  return snapshot;
+}
+
+ListChanges ChangesSince(const ListSnapshot& before) {
+  ListChanges changes;
+  for (int set = 0; set < SetCount(); ++set) {
+    const size_t count = ItemCount(set);
+    if (static_cast<size_t>(set) >= before.sets.size()) {
+      ++changes.setsAdded;
+      changes.itemsAdded += static_cast<int>(count);
+      continue;
+    }
+    const auto& was = before.sets[static_cast<size_t>(set)];
+    if (HeaderDigest(set) != was.header) ++changes.setsChanged;
+    for (size_t i = 0; i < count; ++i) {
+      if (i >= was.items.size()) {
+        ++changes.itemsAdded;
+      } else if (ItemDigest(ItemAt(set, i)) != was.items[i]) {
+        ++changes.itemsChanged;
+      }
+    }
+  }
+  return changes;
+}
+
+std::string DescribeChanges(const ListChanges& changes) {
+  if (changes.None()) return "transfer list: nothing added or changed";
+  const auto count = [](int n, const char* one, const char* many) {
+    return std::to_string(n) + ' ' + (n == 1 ? one : many);
+  };
+  return "transfer list: " + count(changes.setsAdded, "set", "sets") + " added, " +
+         std::to_string(changes.setsChanged) + " changed; " +
+         count(changes.itemsAdded, "item", "items") + " added, " +
+         std::to_string(changes.itemsChanged) + " changed";
+}
+
+std::string TransferListTable() {
+  std::string out = "set  kind       points  first time           last time            name\n";
+  for (int set = 0; set < SetCount(); ++set) {
+    const tagGPSDBHEADER& header = *X9Host_GetSet(set);
+    const auto count = static_cast<int>(ItemCount(set));
+    const char* kind = header.kind == x9::kListTracks      ? "track"
+                       : header.kind == x9::kListWaypoints ? "waypoints"
+                       : header.kind == x9::kListRoutes    ? "route"
+                                                           : "?";
+    const auto timeOf = [&](int item) -> std::string {
+      if (item < 0 || item >= count) return "-";
+      const int32_t time = ItemAt(set, static_cast<size_t>(item)).time;
+      return time == 0 ? "-" : FormatCivil(CivilFromSeconds(time));
+    };
+    char line[160];
+    std::snprintf(line, sizeof line, "%3d  %-9s  %6d  %-19s  %-19s  ", set, kind, count,
+                  timeOf(0).c_str(), timeOf(count - 1).c_str());
+    std::string row = line + Utf8Name(header.name);
+    while (!row.empty() && row.back() == ' ')
+      row.pop_back();
+    out += row + '\n';
+  }
+  return out;
+}
+
+}  // namespace x9host

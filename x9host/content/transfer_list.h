@@ -1,0 +1,103 @@
+// The host's transfer list and GPX: seeding it from a file, reading it back as GPX, and seeing
+// what a request changed.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "gpx/gpx.h"
+#include "host/records.h"
+
+namespace x9host {
+
+// Sets ready to be handed to the host simulator, with the texts they point to.
+class TransferListContent {
+ public:
+  // A point as the varying fields of its record; every other byte is the kind's default,
+  // which the seeding fills in (half the memory of a whole record).
+  struct Item {
+    double latitude = 0;
+    double longitude = 0;
+    double altitude = 0;
+    double value32 = 0;
+    int32_t time = 0;
+    float value72 = 0;
+    std::string name;  // code page 932
+  };
+  struct Set {
+    tagGPSDBHEADER header{};
+    std::string name;  // code page 932
+    std::vector<Item> items;
+  };
+
+  std::vector<Item> waypoints;  // go to set 0
+  std::vector<Set> sets;        // appended after set 0
+};
+
+// Reads a GPX file into the content: waypoints into set 0, each rte as a route set (kind 3
+// items, datum 0), each trk as a track set, in one pass; names converted to code page 932 (not
+// cut: the module cuts what goes to the watch), a character code page 932 cannot write becoming
+// '?' (with a line in warnings); times from UTC to the host's wall-clock value. What the list
+// cannot hold is counted in lost: what the file holds beyond the list's fields (segment breaks,
+// comments, ...) and names changed by the conversion. Throws InputError naming the file and
+// line for a time the host cannot hold, and for everything ReadGpxFile refuses.
+struct ListFromGpx {
+  TransferListContent content;
+  GpxSummary summary;  // its dropped kinds include the names changed
+};
+ListFromGpx ReadTransferList(const std::string& path, std::vector<std::string>& warnings);
+// The same from bytes in memory (tests).
+ListFromGpx TransferListFromGpxText(std::string_view bytes, const std::string& sourceName,
+                                    std::vector<std::string>& warnings);
+
+// Adds the content to the host simulator's list (after X9Host_Reset, set 0 exists), then lets
+// the content's points go.
+void SeedTransferList(TransferListContent& content);
+
+// While alive, the items the module adds go into a compact store beside the host simulator's
+// list (about 60 bytes a track point instead of a full record with two texts on the heap), and
+// every function below sees the list as the simulator's sets with their items followed by those.
+class AddedItems {
+ public:
+  AddedItems();
+  ~AddedItems();
+  AddedItems(const AddedItems&) = delete;
+  AddedItems& operator=(const AddedItems&) = delete;
+};
+
+// The transfer list now as GPX 1.1: set 0 and other waypoint sets as waypoints, route sets as
+// routes, track sets as tracks, passed to the writer point by point.
+void WriteTransferListGpx(GpxWriter& gpx);
+
+// What a request added or changed, without a copy of the list: a digest of every byte of each
+// set's header and each item (texts in place of pointers).
+struct ListSnapshot {
+  struct Set {
+    uint64_t header = 0;
+    std::vector<uint64_t> items;
+  };
+  std::vector<Set> sets;
+};
+ListSnapshot TakeSnapshot();
+
+struct ListChanges {
+  int setsAdded = 0;
+  int setsChanged = 0;  // headers changed, of sets that existed before
+  int itemsAdded = 0;
+  int itemsChanged = 0;
+  bool None() const {
+    return setsAdded == 0 && setsChanged == 0 && itemsAdded == 0 && itemsChanged == 0;
+  }
+};
+// The list now against what it was.
+ListChanges ChangesSince(const ListSnapshot& before);
+std::string DescribeChanges(const ListChanges& changes);
+
+// One line per set: index, kind, points, first and last time (the host's wall clock), name;
+// in UTF-8.
+std::string TransferListTable();
+
+}  // namespace x9host

@@ -1,0 +1,62 @@
+// A GPX file read in pieces, Windows half: ReadFile on a handle opened by its UTF-16 name.
+#include <windows.h>
+
+#include <memory>
+
+#include "gpx/xml_reader.h"
+#include "os/input_error.h"
+#include "platform/win32/win32_text.h"
+
+namespace x9host {
+namespace {
+
+std::string SystemMessage(DWORD error) {
+  wchar_t* text = nullptr;
+  const DWORD length = FormatMessageW(
+      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+      nullptr, error, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+  std::wstring wide = length > 0 && text != nullptr ? std::wstring(text, length) : L"";
+  if (text != nullptr) LocalFree(text);
+  while (!wide.empty() && (wide.back() == L'\n' || wide.back() == L'\r' || wide.back() == L'.'))
+    wide.pop_back();
+  if (wide.empty()) return "error " + std::to_string(error);
+  return x9::platform::win32::Utf8FromWide(wide);
+}
+
+class FileBytes final : public ByteSource {
+ public:
+  FileBytes(HANDLE file, const std::string& path) : file_(file), path_(path) {}
+  ~FileBytes() { CloseHandle(file_); }
+  FileBytes(const FileBytes&) = delete;
+  FileBytes& operator=(const FileBytes&) = delete;
+
+  std::string_view Next() override {
+    DWORD n = 0;
+    if (!::ReadFile(file_, buffer_.get(), kPiece, &n, nullptr)) {
+      throw InputError(path_ + ": " + SystemMessage(GetLastError()));
+    }
+    return std::string_view(buffer_.get(), n);
+  }
+
+ private:
+  static constexpr DWORD kPiece = 65536;
+  HANDLE file_;
+  std::string path_;
+  std::unique_ptr<char[]> buffer_ = std::make_unique<char[]>(kPiece);
+};
+
+}  // namespace
+
+std::unique_ptr<ByteSource> OpenGpxFile(const std::string& path) {
+  const std::wstring wide = x9::platform::win32::WideFromUtf8(path);
+  const DWORD attributes = GetFileAttributesW(wide.c_str());
+  if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+    throw InputError(path + ": is a directory, not a file");
+  }
+  const HANDLE file = CreateFileW(wide.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) throw InputError(path + ": " + SystemMessage(GetLastError()));
+  return std::make_unique<FileBytes>(file, path);
+}
+
+}  // namespace x9host

@@ -1,0 +1,412 @@
+// GPX rules over the parser's events, in one pass: each point is handed on as soon as its end
+// tag is read, and nothing of the document is kept beyond the point being read and the
+// elements open around it. The parser itself sits behind xml_reader.h.
+#include <charconv>
+#include <cmath>
+#include <limits>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "codec/codepage.h"
+#include "codec/wall_clock.h"
+#include "gpx/gpx.h"
+#include "gpx/xml_reader.h"
+#include "os/input_error.h"
+
+namespace x9host {
+namespace {
+
+std::string_view Trim(std::string_view text) {
+  const auto space = [](char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; };
+  while (!text.empty() && space(text.front()))
+    text.remove_prefix(1);
+  while (!text.empty() && space(text.back()))
+    text.remove_suffix(1);
+  return text;
+}
+
+// Whether a valid xsd:dateTime has a fraction of a second other than zero (the watch and the
+// host count whole seconds). The only '.' such a text may hold starts the fraction.
+bool HasFraction(std::string_view dateTime) {
+  const size_t dot = dateTime.find('.');
+  if (dot == std::string_view::npos) return false;
+  for (size_t i = dot + 1; i < dateTime.size() && dateTime[i] >= '0' && dateTime[i] <= '9'; ++i)
+    if (dateTime[i] != '0') return true;
+  return false;
+}
+
+// A value as a message shows it: short ones as they are, long ones cut and quoted.
+std::string Shown(std::string_view text) {
+  return text.size() <= 40 ? std::string(text) : QuotedValue(text);
+}
+
+// Kinds of what is passed over, as warnings and refusals name them.
+constexpr char kSegmentBreaks[] = "track segment breaks (<trkseg>)";
+constexpr char kForeign[] = "foreign extension elements";
+
+std::string KindOf(std::string_view element) {
+  if (element == "cmt") return "comments (<cmt>)";
+  if (element == "desc") return "descriptions (<desc>)";
+  if (element == "link") return "links (<link>)";
+  if (element == "sym") return "symbols (<sym>)";
+  if (element == "metadata") return "metadata (<metadata>)";
+  return "<" + Shown(element) + "> elements";
+}
+
+class Interpreter final : public XmlHandler {
+ public:
+  Interpreter(const std::string& source, GpxConsumer& consumer)
+      : source_(source), consumer_(consumer) {
+    stack_.reserve(kMaxNesting);
+  }
+
+  GpxSummary& Summary() { return summary_; }
+
+  void StartElement(std::string_view name, std::string_view ns, const XmlAttribute* attributes,
+                    size_t attributeCount, int line) override {
+    if (stack_.size() >= static_cast<size_t>(kMaxNesting)) {
+      Fail(line, "elements are nested deeper than " + std::to_string(kMaxNesting) + " levels");
+    }
+    const State parent = stack_.empty() ? State::kDocument : stack_.back().state;
+    Frame frame{State::kSkip, Field::kNone, line};
+    const bool gpx = ns == gpxNamespace_;
+    switch (parent) {
+      case State::kDocument:
+        if (name != "gpx") {
+          throw InputError(source_ + ": not a GPX file (the root element is <" + Shown(name) +
+                           ">)");
+        }
+        gpxNamespace_ = std::string(ns);
+        frame.state = State::kGpx;
+        break;
+      case State::kGpx:
+        if (gpx && name == "wpt") {
+          frame.state = StartPoint(State::kWaypoint, attributes, attributeCount, name, line);
+        } else if (gpx && name == "rte") {
+          frame.state = State::kRoute;
+          ++summary_.routes;
+          consumer_.StartRoute(line);
+        } else if (gpx && name == "trk") {
+          frame.state = State::kTrack;
+          ++summary_.tracks;
+          segmentsWithPoints_ = 0;
+          consumer_.StartTrack(line);
+        } else {
+          Other(gpx, name, frame);
+        }
+        break;
+      case State::kRoute:
+      case State::kTrack:
+        if (gpx && name == "name") {
+          frame = {State::kCapture, Field::kSetName, line};
+        } else if (gpx && parent == State::kRoute && name == "rtept") {
+          frame.state = StartPoint(State::kRoutePoint, attributes, attributeCount, name, line);
+        } else if (gpx && parent == State::kTrack && name == "trkseg") {
+          frame.state = State::kSegment;
+          segmentHasPoints_ = false;
+          consumer_.StartSegment();
+        } else {
+          Other(gpx, name, frame);
+        }
+        break;
+      case State::kSegment:
+        if (gpx && name == "trkpt") {
+          frame.state = StartPoint(State::kTrackPoint, attributes, attributeCount, name, line);
+          if (!segmentHasPoints_) ++segmentsWithPoints_;
+          segmentHasPoints_ = true;
+        } else {
+          Other(gpx, name, frame);
+        }
+        break;
+      case State::kWaypoint:
+      case State::kRoutePoint:
+      case State::kTrackPoint:
+        if (gpx && name == "ele") {
+          frame = {State::kCapture, Field::kElevation, line};
+        } else if (gpx && name == "time") {
+          frame = {State::kCapture, Field::kTime, line};
+        } else if (gpx && name == "name") {
+          frame = {State::kCapture, Field::kName, line};
+        } else if (gpx && name == "extensions") {
+          frame.state = State::kPointExtensions;
+        } else {
+          Other(gpx, name, frame);
+        }
+        break;
+      case State::kPointExtensions:
+        if (ns == kExtensionNamespace && (name == "value32" || name == "value72")) {
+          frame = {State::kCapture, name == "value32" ? Field::kValue32 : Field::kValue72, line};
+        } else {
+          summary_.dropped.Add(kForeign);
+        }
+        break;
+      case State::kExtensions: summary_.dropped.Add(kForeign); break;
+      case State::kCapture:
+      case State::kSkip: break;
+    }
+    if (frame.state == State::kCapture) text_.clear();
+    stack_.push_back(frame);
+  }
+
+  void EndElement() override {
+    const Frame frame = stack_.back();
+    stack_.pop_back();
+    switch (frame.state) {
+      case State::kCapture: Capture(frame); break;
+      case State::kWaypoint:
+        ++summary_.waypoints;
+        CheckValues();
+        consumer_.Waypoint(point_);
+        break;
+      case State::kRoutePoint:
+        CheckValues();
+        consumer_.RoutePoint(point_);
+        break;
+      case State::kTrackPoint: consumer_.TrackPoint(point_); break;
+      case State::kTrack:
+        if (segmentsWithPoints_ > 1) summary_.dropped.Add(kSegmentBreaks, segmentsWithPoints_ - 1);
+        consumer_.End();
+        break;
+      case State::kRoute: consumer_.End(); break;
+      default: break;
+    }
+  }
+
+  void Comment() override { summary_.dropped.Add("XML comments (<!-- -->)"); }
+  void Instruction() override { summary_.dropped.Add("processing instructions (<? ?>)"); }
+
+  void Text(std::string_view utf8) override {
+    if (!stack_.empty() && stack_.back().state == State::kCapture) text_ += utf8;
+  }
+
+ private:
+  enum class State {
+    kDocument,
+    kGpx,
+    kWaypoint,
+    kRoute,
+    kRoutePoint,
+    kTrack,
+    kSegment,
+    kTrackPoint,
+    kPointExtensions,
+    kExtensions,  // of anything but a point: nothing in it is ours
+    kCapture,     // an element whose text is a value
+    kSkip,        // passed over with everything inside
+  };
+  enum class Field { kNone, kSetName, kName, kElevation, kTime, kValue32, kValue72 };
+  struct Frame {
+    State state;
+    Field field;
+    int line;
+  };
+
+  [[noreturn]] void Fail(int line, const std::string& what) const {
+    throw InputError(source_ + ": line " + std::to_string(line) + ": " + what);
+  }
+
+  // An element GPX has that is not kept, or one of another namespace.
+  void Other(bool gpx, std::string_view name, Frame& frame) {
+    if (gpx && name == "extensions") {
+      frame.state = State::kExtensions;
+    } else {
+      if (!gpx) {
+        summary_.dropped.Add(kForeign);
+      } else if (IsNamedKind(name) || otherKinds_ < kOtherKinds) {
+        const size_t before = summary_.dropped.Kinds().size();
+        summary_.dropped.Add(KindOf(name));
+        if (!IsNamedKind(name) && summary_.dropped.Kinds().size() != before) ++otherKinds_;
+      } else {
+        // A file of endless invented names: counted together, not kind by kind.
+        summary_.dropped.Add("other GPX elements");
+      }
+    }
+  }
+
+  static bool IsNamedKind(std::string_view name) {
+    return name == "cmt" || name == "desc" || name == "link" || name == "sym" || name == "metadata";
+  }
+
+  double Number(int line, std::string_view label, std::string_view text) const {
+    text = Trim(text);
+    std::string_view digits = text;
+    if (!digits.empty() && digits.front() == '+') digits.remove_prefix(1);
+    double value = 0;
+    const auto [end, error] = std::from_chars(digits.data(), digits.data() + digits.size(), value);
+    if (digits.empty() || error != std::errc() || end != digits.data() + digits.size() ||
+        !std::isfinite(value)) {
+      Fail(line, std::string(label) + " " + QuotedValue(digits) + " is not a number");
+    }
+    return value;
+  }
+
+  State StartPoint(State kind, const XmlAttribute* attributes, size_t count,
+                   std::string_view element, int line) {
+    point_ = GpxPoint();
+    point_.line = line;
+    const XmlAttribute* lat = nullptr;
+    const XmlAttribute* lon = nullptr;
+    for (size_t i = 0; i < count; ++i) {
+      if (attributes[i].name == "lat") lat = &attributes[i];
+      if (attributes[i].name == "lon") lon = &attributes[i];
+    }
+    if (lat == nullptr || lon == nullptr) {
+      Fail(line, "<" + std::string(element) + "> without lat and lon");
+    }
+    point_.latitude = Number(line, "latitude", lat->value);
+    point_.longitude = Number(line, "longitude", lon->value);
+    if (point_.latitude < -90 || point_.latitude > 90) {
+      Fail(line, "latitude " + Shown(lat->value) + " is outside -90 to 90 degrees");
+    }
+    if (point_.longitude < -180 || point_.longitude > 180) {
+      Fail(line, "longitude " + Shown(lon->value) + " is outside -180 to 180 degrees");
+    }
+    return kind;
+  }
+
+  void Capture(const Frame& frame) {
+    switch (frame.field) {
+      case Field::kSetName: consumer_.Name(std::string(Trim(text_))); break;
+      case Field::kName: point_.name = std::string(Trim(text_)); break;
+      case Field::kElevation: point_.elevation = Number(frame.line, "elevation", text_); break;
+      case Field::kTime:
+        point_.time = ParseDateTime(text_);
+        if (!point_.time) {
+          Fail(frame.line, "time " + QuotedValue(Trim(text_)) + " is not a date and time");
+        }
+        if (HasFraction(text_)) summary_.dropped.Add("fractional seconds of times (<time>)");
+        break;
+      case Field::kValue32: point_.value32 = Number(frame.line, "value32", text_); break;
+      case Field::kValue72: {
+        const double number = Number(frame.line, "value72", text_);
+        if (std::fabs(number) > std::numeric_limits<float>::max()) {
+          Fail(frame.line, "value72 is out of range");
+        }
+        point_.value72 = static_cast<float>(number);
+        break;
+      }
+      case Field::kNone: break;
+    }
+    text_.clear();
+    if (text_.capacity() > 65536) text_.shrink_to_fit();  // a huge value is not kept on
+  }
+
+  // The track-point values have no place on a waypoint or route point.
+  void CheckValues() {
+    if (point_.value32 || point_.value72) {
+      summary_.dropped.Add("x9:value32 and x9:value72 of waypoints and route points");
+    }
+  }
+
+  std::string source_;
+  GpxConsumer& consumer_;
+  GpxSummary summary_;
+  std::string gpxNamespace_;
+  std::vector<Frame> stack_;
+  std::string text_;
+  GpxPoint point_;
+  int64_t segmentsWithPoints_ = 0;
+  static constexpr int kOtherKinds = 32;  // more than GPX 1.0 and 1.1 have to pass over
+  int otherKinds_ = 0;
+  bool segmentHasPoints_ = false;
+};
+
+// Memory in pieces, so that a file in memory is read the way a file on disk is.
+class MemoryBytes final : public ByteSource {
+ public:
+  explicit MemoryBytes(std::string_view bytes) : rest_(bytes) {}
+  std::string_view Next() override {
+    const std::string_view piece = rest_.substr(0, kPiece);
+    rest_.remove_prefix(piece.size());
+    return piece;
+  }
+
+ private:
+  static constexpr size_t kPiece = 65536;
+  std::string_view rest_;
+};
+
+// Keeps everything: the document form.
+class DocumentConsumer final : public GpxConsumer {
+ public:
+  GpxDocument document;
+
+  void Waypoint(const GpxPoint& point) override { document.waypoints.push_back(point); }
+  void StartRoute(int line) override {
+    document.routes.emplace_back().line = line;
+    route_ = true;
+  }
+  void RoutePoint(const GpxPoint& point) override {
+    document.routes.back().points.push_back(point);
+  }
+  void StartTrack(int line) override {
+    document.tracks.emplace_back().line = line;
+    route_ = false;
+  }
+  void StartSegment() override { document.tracks.back().segments.emplace_back(); }
+  void TrackPoint(const GpxPoint& point) override {
+    document.tracks.back().segments.back().push_back(point);
+  }
+  void Name(const std::string& name) override {
+    (route_ ? document.routes.back().name : document.tracks.back().name) = name;
+  }
+  void End() override {}
+
+ private:
+  bool route_ = false;
+};
+
+GpxSummary Read(ByteSource& bytes, const std::string& sourceName, GpxConsumer& consumer) {
+  Utf8Input text(bytes, sourceName);
+  Interpreter interpreter(sourceName, consumer);
+  ParseXml(text, sourceName, interpreter);
+  return std::move(interpreter.Summary());
+}
+
+}  // namespace
+
+void GpxDropped::Add(std::string_view kind, int64_t count) {
+  for (auto& [known, total] : kinds_) {
+    if (known == kind) {
+      total += count;
+      return;
+    }
+  }
+  kinds_.emplace_back(std::string(kind), count);
+}
+
+std::vector<std::string> GpxDropped::Warnings(const std::string& source,
+                                              const std::string& holder) const {
+  std::vector<std::string> lines;
+  for (const auto& [kind, count] : kinds_) {
+    lines.push_back(source + ": " + std::to_string(count) + " " + kind + " dropped: " + holder +
+                    " cannot hold them");
+  }
+  return lines;
+}
+
+std::string GpxDropped::List() const {
+  std::string out;
+  for (const auto& [kind, count] : kinds_)
+    out += (out.empty() ? "" : ", ") + std::to_string(count) + " " + kind;
+  return out;
+}
+
+GpxSummary ReadGpx(std::string_view bytes, const std::string& sourceName, GpxConsumer& consumer) {
+  MemoryBytes memory(bytes);
+  return Read(memory, sourceName, consumer);
+}
+
+GpxSummary ReadGpxFile(const std::string& path, GpxConsumer& consumer) {
+  const std::unique_ptr<ByteSource> file = OpenGpxFile(path);
+  return Read(*file, path, consumer);
+}
+
+GpxDocument ParseGpx(std::string_view bytes, const std::string& sourceName) {
+  DocumentConsumer consumer;
+  ReadGpx(bytes, sourceName, consumer);
+  return std::move(consumer.document);
+}
+
+}  // namespace x9host

@@ -1,0 +1,130 @@
+// The one door to a well-kept streaming XML parser: expat natively, the system's XmlLite pull
+// reader on Windows (xml_reader_posix.cpp / xml_reader_win32.cpp, chosen by CMake). Either pulls
+// UTF-8 text from an XmlSource chunk by chunk and reports elements as it meets them, with
+// namespaces resolved; no tree is built, and the GPX rules live above, once.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+
+namespace x9host {
+
+// Elements nested deeper than this are refused, by both builds' readers alike. GPX itself needs
+// six levels; foreign extensions get the rest.
+inline constexpr int kMaxNesting = 256;
+
+// UTF-8 text in pieces; an empty piece is the end. A piece stays valid until the next call.
+class XmlSource {
+ public:
+  virtual std::string_view Next() = 0;
+
+ protected:
+  ~XmlSource() = default;
+};
+
+struct XmlAttribute {
+  std::string_view name;  // local name; attributes with a prefix are not reported
+  std::string_view value;
+};
+
+class XmlHandler {
+ public:
+  // line: where the element starts, for messages. Views valid for the call only.
+  virtual void StartElement(std::string_view localName, std::string_view namespaceUri,
+                            const XmlAttribute* attributes, size_t attributeCount, int line) = 0;
+  virtual void EndElement() = 0;
+  // Character data directly inside the element open, CDATA included, in pieces.
+  virtual void Text(std::string_view utf8) = 0;
+  // A comment, and a processing instruction other than the XML declaration: only counted, as
+  // nothing downstream holds them.
+  virtual void Comment() = 0;
+  virtual void Instruction() = 0;
+
+ protected:
+  ~XmlHandler() = default;
+};
+
+// Parses one document. Throws InputError "<sourceName>: line N: not well-formed XML (...)" (an
+// undeclared entity among them) and "<sourceName>: a document type declaration is not
+// accepted"; anything the handler throws passes through.
+void ParseXml(XmlSource& source, const std::string& sourceName, XmlHandler& handler);
+
+// Bytes of a file in pieces; an empty piece is the end. A piece stays valid until the next call.
+class ByteSource {
+ public:
+  virtual ~ByteSource() = default;
+  virtual std::string_view Next() = 0;
+};
+
+// Passes the text on, refusing an entity reference that is not XML's own (amp, lt, gt, quot,
+// apos) or a character reference, with the line: with document type declarations refused,
+// any other is undeclared (xml_reader_entities_win32.cpp). For a parser that lets them through.
+class EntityGuard final : public XmlSource {
+ public:
+  EntityGuard(XmlSource& text, const std::string& sourceName);
+  std::string_view Next() override;
+
+ private:
+  enum class State {
+    kContent,
+    kOpen,
+    kBang,
+    kComment,
+    kCData,
+    kInstruction,
+    kTag,
+    kQuoted,
+    kReference
+  };
+  void Scan(unsigned char c);
+  void StartReference(State after);
+
+  XmlSource& text_;
+  std::string source_;
+  State state_ = State::kContent;
+  State after_ = State::kContent;
+  char quote_ = '"';
+  uint16_t recent_ = 0;  // the last two bytes
+  std::string name_;
+  int line_ = 1;
+};
+
+// A file's bytes in pieces of 64 KiB (gpx_file_posix.cpp / gpx_file_win32.cpp). Throws
+// InputError "<path>: <reason>" when it cannot be opened or read.
+std::unique_ptr<ByteSource> OpenGpxFile(const std::string& path);
+
+// The bytes of a GPX file as UTF-8, converted piece by piece the same way on both builds:
+// UTF-8 (a byte order mark dropped), UTF-16 with a byte order mark, ISO-8859-1 and Shift_JIS
+// (code page 932, by the module's lead bytes), its declaration then saying UTF-8. Lines stay
+// where they were. Throws InputError naming another declared encoding, a declaration that
+// contradicts the byte order mark, or bytes that are not of the declared encoding (with the
+// line).
+class Utf8Input final : public XmlSource {
+ public:
+  Utf8Input(ByteSource& bytes, const std::string& sourceName);
+  std::string_view Next() override;
+
+  enum class Encoding { kUtf8, kLatin1, kShiftJis, kUtf16 };
+
+ private:
+  std::string_view First();
+  std::string_view Convert(std::string_view bytes, bool last);
+  void ConvertUtf16(std::string_view bytes, bool last);
+  void ConvertShiftJis(std::string_view bytes, bool last);
+  void CheckUtf8(std::string_view bytes, bool last);
+
+  ByteSource& bytes_;
+  std::string source_;
+  bool started_ = false;
+  bool finished_ = false;
+  Encoding encoding_ = Encoding::kUtf8;
+  bool bigEndian_ = false;
+  std::string carry_;  // bytes of a character cut by the end of a piece
+  std::string out_;
+  int line_ = 1;  // of the start of the next piece, for messages
+};
+
+}  // namespace x9host

@@ -1,0 +1,137 @@
+// The XML parser of the native build: Debian's expat, fed piece by piece; its events go to the
+// handler as they come. Namespaces are resolved by expat ("uri\1local"); a document type
+// declaration is refused as soon as it starts, so no entity can be declared and every entity
+// but XML's own five is an error.
+#include <expat.h>
+
+#include <exception>
+#include <string>
+#include <vector>
+
+#include "gpx/xml_reader.h"
+#include "os/input_error.h"
+
+namespace x9host {
+namespace {
+
+constexpr char kSeparator = '\x01';
+
+class DoctypeRefused {};
+
+// Our words for the errors a broken GPX file most often gives; expat's for the rest.
+std::string Describe(XML_Error error) {
+  switch (error) {
+    case XML_ERROR_UNDEFINED_ENTITY: return "an undeclared entity";
+    case XML_ERROR_TAG_MISMATCH: return "an end tag does not match its start tag";
+    case XML_ERROR_NO_ELEMENTS: return "no element found";
+    case XML_ERROR_UNCLOSED_TOKEN: return "the file ends inside the document";
+    case XML_ERROR_JUNK_AFTER_DOC_ELEMENT: return "something after the root element";
+    case XML_ERROR_DUPLICATE_ATTRIBUTE: return "an attribute given twice";
+    case XML_ERROR_UNBOUND_PREFIX: return "an undeclared namespace prefix";
+    case XML_ERROR_INVALID_TOKEN: return "a character or bytes XML does not allow";
+    default: return XML_ErrorString(error);
+  }
+}
+
+class Parser {
+ public:
+  Parser(const std::string& source, XmlHandler& handler)
+      : parser_(XML_ParserCreateNS("UTF-8", kSeparator)), source_(source), handler_(handler) {
+    if (parser_ == nullptr) throw std::bad_alloc();
+    XML_SetUserData(parser_, this);
+    XML_SetElementHandler(parser_, &Parser::OnStart, &Parser::OnEnd);
+    XML_SetCharacterDataHandler(parser_, &Parser::OnText);
+    XML_SetStartDoctypeDeclHandler(parser_, &Parser::OnDoctype);
+    XML_SetCommentHandler(parser_, &Parser::OnComment);
+    XML_SetProcessingInstructionHandler(parser_, &Parser::OnInstruction);
+    XML_SetParamEntityParsing(parser_, XML_PARAM_ENTITY_PARSING_NEVER);
+  }
+  ~Parser() { XML_ParserFree(parser_); }
+  Parser(const Parser&) = delete;
+  Parser& operator=(const Parser&) = delete;
+
+  void Run(XmlSource& source) {
+    for (;;) {
+      const std::string_view piece = source.Next();
+      const bool last = piece.empty();
+      const XML_Status status =
+          XML_Parse(parser_, piece.data(), static_cast<int>(piece.size()), last ? 1 : 0);
+      if (failure_) std::rethrow_exception(failure_);
+      if (status != XML_STATUS_OK) {
+        throw InputError(source_ + ": line " + std::to_string(XML_GetCurrentLineNumber(parser_)) +
+                         ": not well-formed XML (" + Describe(XML_GetErrorCode(parser_)) + ")");
+      }
+      if (last) return;
+    }
+  }
+
+ private:
+  // Nothing may unwind through expat's C frames: a failure is kept and the parser stopped.
+  template <typename Body>
+  static void Guard(void* data, Body body) {
+    auto* self = static_cast<Parser*>(data);
+    if (self->failure_) return;
+    try {
+      body(*self);
+    } catch (const DoctypeRefused&) {
+      self->failure_ = std::make_exception_ptr(
+          InputError(self->source_ + ": a document type declaration is not accepted"));
+      XML_StopParser(self->parser_, XML_FALSE);
+    } catch (...) {
+      self->failure_ = std::current_exception();
+      XML_StopParser(self->parser_, XML_FALSE);
+    }
+  }
+
+  static void XMLCALL OnStart(void* data, const XML_Char* name, const XML_Char** attributes) {
+    Guard(data, [&](Parser& self) {
+      const std::string_view qualified(name);
+      const size_t split = qualified.find(kSeparator);
+      const std::string_view ns =
+          split == std::string_view::npos ? std::string_view() : qualified.substr(0, split);
+      const std::string_view local =
+          split == std::string_view::npos ? qualified : qualified.substr(split + 1);
+      self.attributes_.clear();
+      for (const XML_Char** a = attributes; *a != nullptr; a += 2) {
+        const std::string_view attribute(a[0]);
+        // Attributes with a namespace are not GPX's.
+        if (attribute.find(kSeparator) == std::string_view::npos)
+          self.attributes_.push_back({attribute, a[1]});
+      }
+      self.handler_.StartElement(local, ns, self.attributes_.data(), self.attributes_.size(),
+                                 static_cast<int>(XML_GetCurrentLineNumber(self.parser_)));
+    });
+  }
+  static void XMLCALL OnEnd(void* data, const XML_Char*) {
+    Guard(data, [](Parser& self) { self.handler_.EndElement(); });
+  }
+  static void XMLCALL OnText(void* data, const XML_Char* text, int length) {
+    Guard(data, [&](Parser& self) {
+      self.handler_.Text(std::string_view(text, static_cast<size_t>(length)));
+    });
+  }
+  static void XMLCALL OnComment(void* data, const XML_Char*) {
+    Guard(data, [](Parser& self) { self.handler_.Comment(); });
+  }
+  static void XMLCALL OnInstruction(void* data, const XML_Char*, const XML_Char*) {
+    Guard(data, [](Parser& self) { self.handler_.Instruction(); });
+  }
+  static void XMLCALL OnDoctype(void* data, const XML_Char*, const XML_Char*, const XML_Char*,
+                                int) {
+    Guard(data, [](Parser&) { throw DoctypeRefused(); });
+  }
+
+  XML_Parser parser_;
+  std::string source_;
+  XmlHandler& handler_;
+  std::vector<XmlAttribute> attributes_;
+  std::exception_ptr failure_;
+};
+
+}  // namespace
+
+void ParseXml(XmlSource& source, const std::string& sourceName, XmlHandler& handler) {
+  Parser(sourceName, handler).Run(source);
+}
+
+}  // namespace x9host

@@ -1,0 +1,327 @@
+// The XML parser of the Windows build: the system's XmlLite (xmllite.dll), a pull reader fed
+// from the UTF-8 pieces through a stream of our own. MinGW ships its header but no import
+// library, so CreateXmlReader is looked up at run time.
+#include <windows.h>
+// After <windows.h>, which they need.
+#include <objidl.h>
+#include <shlwapi.h>
+#include <xmllite.h>
+
+#include <algorithm>
+#include <cstring>
+#include <exception>
+#include <string>
+#include <vector>
+
+#include "gpx/xml_reader.h"
+#include "os/input_error.h"
+#include "platform/win32/win32_text.h"
+
+namespace x9host {
+namespace {
+
+template <typename Interface>
+class ComPtr {
+ public:
+  ComPtr() = default;
+  ~ComPtr() {
+    if (pointer_ != nullptr) pointer_->Release();
+  }
+  ComPtr(const ComPtr&) = delete;
+  ComPtr& operator=(const ComPtr&) = delete;
+  Interface** Out() { return &pointer_; }
+  Interface* operator->() const { return pointer_; }
+  Interface* get() const { return pointer_; }
+
+ private:
+  Interface* pointer_ = nullptr;
+};
+
+std::string Utf8(const wchar_t* text, UINT length) {
+  if (text == nullptr) return {};
+  return x9::platform::win32::Utf8FromWide(std::wstring_view(text, length));
+}
+
+using CreateXmlReaderFn = HRESULT(WINAPI*)(REFIID, void**, IMalloc*);
+
+CreateXmlReaderFn FindCreateXmlReader() {
+  static CreateXmlReaderFn function = [] {
+    HMODULE library = LoadLibraryW(L"xmllite.dll");
+    return library == nullptr ? nullptr
+                              : reinterpret_cast<CreateXmlReaderFn>(reinterpret_cast<void*>(
+                                    GetProcAddress(library, "CreateXmlReader")));
+  }();
+  return function;
+}
+
+// Words for the errors a broken GPX file most often gives; the code for the rest.
+std::string Describe(HRESULT error) {
+  static const struct {
+    unsigned code;
+    const char* text;
+  } kKnown[] = {
+      {MX_E_INPUTEND, "the file ends inside the document"},
+      {MX_E_ENCODING, "the bytes do not match the encoding"},
+      {WC_E_ELEMENTMATCH, "an end tag does not match its start tag"},
+      {WC_E_ROOTELEMENT, "more than one root element"},
+      {WC_E_SYNTAX, "syntax error"},
+      {WC_E_NAME, "a name was expected"},
+      {WC_E_QUOTE, "a quote was expected"},
+      {WC_E_UNDECLAREDENTITY, "an undeclared entity"},
+      {WC_E_XMLCHARACTER, "a character XML does not allow"},
+      {WC_E_UNIQUEATTRIBUTE, "an attribute given twice"},
+      {WC_E_DTDPROHIBITED, "a document type declaration is not accepted"},
+      {NC_E_UNDECLAREDPREFIX, "an undeclared namespace prefix"},
+  };
+  for (const auto& known : kKnown) {
+    if (static_cast<unsigned>(error) == known.code) return known.text;
+  }
+  char text[32];
+  wsprintfA(text, "XmlLite error 0x%08lX", static_cast<unsigned long>(error));
+  return text;
+}
+
+// The UTF-8 pieces as the stream XmlLite pulls from. Lives on the caller's stack, so the
+// reference count only answers COM; a failure of the source is kept for the caller.
+class SourceStream final : public IStream {
+ public:
+  explicit SourceStream(XmlSource& source) : source_(source) {}
+
+  std::exception_ptr failure;
+
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID id, void** out) override {
+    if (out == nullptr) return E_POINTER;
+    if (IsEqualIID(id, IID_IUnknown) || IsEqualIID(id, IID_ISequentialStream) ||
+        IsEqualIID(id, IID_IStream)) {
+      *out = static_cast<IStream*>(this);
+      AddRef();
+      return S_OK;
+    }
+    *out = nullptr;
+    return E_NOINTERFACE;
+  }
+  ULONG STDMETHODCALLTYPE AddRef() override { return ++references_; }
+  ULONG STDMETHODCALLTYPE Release() override { return --references_; }
+
+  HRESULT STDMETHODCALLTYPE Read(void* buffer, ULONG size, ULONG* done) override {
+    ULONG copied = 0;
+    while (copied < size && !ended_) {
+      if (pending_.empty()) {
+        try {
+          pending_ = source_.Next();
+        } catch (...) {
+          failure = std::current_exception();
+          return E_FAIL;
+        }
+        if (pending_.empty()) {
+          ended_ = true;
+          break;
+        }
+      }
+      const size_t n = std::min<size_t>(pending_.size(), size - copied);
+      std::memcpy(static_cast<char*>(buffer) + copied, pending_.data(), n);
+      pending_.remove_prefix(n);
+      copied += static_cast<ULONG>(n);
+    }
+    if (done != nullptr) *done = copied;
+    return copied < size ? S_FALSE : S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE Write(const void*, ULONG, ULONG*) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE Seek(LARGE_INTEGER, DWORD, ULARGE_INTEGER*) override {
+    return E_NOTIMPL;
+  }
+  HRESULT STDMETHODCALLTYPE SetSize(ULARGE_INTEGER) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE CopyTo(IStream*, ULARGE_INTEGER, ULARGE_INTEGER*,
+                                   ULARGE_INTEGER*) override {
+    return E_NOTIMPL;
+  }
+  HRESULT STDMETHODCALLTYPE Commit(DWORD) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE Revert() override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE LockRegion(ULARGE_INTEGER, ULARGE_INTEGER, DWORD) override {
+    return E_NOTIMPL;
+  }
+  HRESULT STDMETHODCALLTYPE UnlockRegion(ULARGE_INTEGER, ULARGE_INTEGER, DWORD) override {
+    return E_NOTIMPL;
+  }
+  HRESULT STDMETHODCALLTYPE Stat(STATSTG*, DWORD) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE Clone(IStream**) override { return E_NOTIMPL; }
+
+ private:
+  XmlSource& source_;
+  std::string_view pending_;
+  bool ended_ = false;
+  ULONG references_ = 1;
+};
+
+class Reader {
+ public:
+  Reader(IXmlReader* reader, SourceStream& stream, const std::string& sourceName)
+      : reader_(reader), stream_(stream), source_(sourceName) {}
+
+  void ReadDocument(XmlHandler& handler) {
+    XmlNodeType type;
+    for (;;) {
+      const HRESULT hr = reader_->Read(&type);
+      if (hr == S_FALSE) break;
+      Check(hr);
+      switch (type) {
+        case XmlNodeType_Element: {
+          haveRoot_ = true;
+          UINT line = 0;
+          reader_->GetLineNumber(&line);
+          const std::string name = LocalName();
+          const std::string ns = NamespaceUri();
+          const bool empty = reader_->IsEmptyElement() != FALSE;
+          marks_.push_back(declared_.size());
+          ReadAttributes(line);
+          // Wine's XmlLite lets a prefix without a declaration through (into the default
+          // namespace); XML with namespaces does not, so the prefixes in scope are kept here.
+          if (!Declared(Prefix())) Refuse(line, "an undeclared namespace prefix");
+          if (empty) Pop();
+          handler.StartElement(name, ns, views_.data(), views_.size(), static_cast<int>(line));
+          if (empty) handler.EndElement();
+          break;
+        }
+        case XmlNodeType_EndElement:
+          Pop();
+          handler.EndElement();
+          break;
+        case XmlNodeType_Text:
+        case XmlNodeType_CDATA:
+        case XmlNodeType_Whitespace: handler.Text(Value()); break;
+        case XmlNodeType_Comment: handler.Comment(); break;
+        case XmlNodeType_ProcessingInstruction: handler.Instruction(); break;
+        case XmlNodeType_DocumentType:
+          throw InputError(source_ + ": a document type declaration is not accepted");
+        default: break;
+      }
+    }
+    if (!haveRoot_) Refuse(0, "no element found");
+  }
+
+ private:
+  [[noreturn]] void Refuse(UINT line, const std::string& what) {
+    if (line == 0) reader_->GetLineNumber(&line);
+    throw InputError(source_ + ": line " + std::to_string(line == 0 ? 1 : line) +
+                     ": not well-formed XML (" + what + ")");
+  }
+
+  void Check(HRESULT hr) {
+    if (SUCCEEDED(hr)) return;
+    if (stream_.failure) std::rethrow_exception(stream_.failure);
+    // An empty file, in the words expat uses.
+    if (!haveRoot_ && static_cast<unsigned>(hr) == MX_E_INPUTEND) Refuse(0, "no element found");
+    // In the words expat's build uses: no line, not a matter of well-formedness.
+    if (static_cast<unsigned>(hr) == WC_E_DTDPROHIBITED)
+      throw InputError(source_ + ": a document type declaration is not accepted");
+    Refuse(0, Describe(hr));
+  }
+
+  // From the qualified name: Wine's GetPrefix is empty for a prefix it could not resolve.
+  std::wstring Prefix() {
+    const wchar_t* name = nullptr;
+    UINT length = 0;
+    Check(reader_->GetQualifiedName(&name, &length));
+    const std::wstring_view qualified(name == nullptr ? L"" : name, length);
+    const size_t colon = qualified.find(L':');
+    return colon == std::wstring_view::npos ? std::wstring()
+                                            : std::wstring(qualified.substr(0, colon));
+  }
+  bool Declared(const std::wstring& prefix) const {
+    if (prefix.empty() || prefix == L"xml" || prefix == L"xmlns") return true;
+    for (const std::wstring& known : declared_) {
+      if (known == prefix) return true;
+    }
+    return false;
+  }
+  void Pop() {
+    if (marks_.empty()) return;
+    declared_.resize(marks_.back());
+    marks_.pop_back();
+  }
+
+  std::string LocalName() {
+    const wchar_t* text = nullptr;
+    UINT length = 0;
+    Check(reader_->GetLocalName(&text, &length));
+    return Utf8(text, length);
+  }
+  std::string NamespaceUri() {
+    const wchar_t* text = nullptr;
+    UINT length = 0;
+    Check(reader_->GetNamespaceUri(&text, &length));
+    return Utf8(text, length);
+  }
+  std::string Value() {
+    const wchar_t* text = nullptr;
+    UINT length = 0;
+    Check(reader_->GetValue(&text, &length));
+    return Utf8(text, length);
+  }
+
+  void ReadAttributes(UINT line) {
+    names_.clear();
+    values_.clear();
+    std::vector<std::wstring> prefixes;
+    HRESULT hr = reader_->MoveToFirstAttribute();
+    while (hr == S_OK) {
+      if (reader_->IsDefault() == FALSE) {
+        std::string name = LocalName();
+        const std::wstring prefixText = Prefix();
+        if (prefixText == L"xmlns") {
+          const wchar_t* local = nullptr;
+          UINT localLength = 0;
+          Check(reader_->GetLocalName(&local, &localLength));
+          declared_.emplace_back(local, localLength);
+        } else if (!prefixText.empty()) {
+          prefixes.push_back(prefixText);
+        }
+        // Namespace declarations and namespaced attributes are not GPX's.
+        if (prefixText.empty() && name != "xmlns") {
+          names_.push_back(std::move(name));
+          values_.push_back(Value());
+        }
+      }
+      hr = reader_->MoveToNextAttribute();
+    }
+    Check(hr);
+    Check(reader_->MoveToElement());
+    for (const std::wstring& prefix : prefixes) {
+      if (!Declared(prefix)) Refuse(line, "an undeclared namespace prefix");
+    }
+    views_.clear();
+    for (size_t i = 0; i < names_.size(); ++i)
+      views_.push_back({names_[i], values_[i]});
+  }
+
+  IXmlReader* reader_;
+  SourceStream& stream_;
+  std::string source_;
+  std::vector<std::string> names_, values_;
+  std::vector<XmlAttribute> views_;
+  bool haveRoot_ = false;
+  std::vector<std::wstring> declared_;  // prefixes in scope, innermost last
+  std::vector<size_t> marks_;           // declared_'s size at each open element
+};
+
+}  // namespace
+
+void ParseXml(XmlSource& text, const std::string& sourceName, XmlHandler& handler) {
+  const CreateXmlReaderFn create = FindCreateXmlReader();
+  if (create == nullptr) throw InputError("xmllite.dll is missing: GPX files cannot be read");
+  EntityGuard guarded(text, sourceName);
+  SourceStream stream(guarded);
+  ComPtr<IXmlReader> reader;
+  if (FAILED(create(__uuidof(IXmlReader), reinterpret_cast<void**>(reader.Out()), nullptr))) {
+    throw InputError("XmlLite cannot create a reader");
+  }
+  reader->SetProperty(XmlReaderProperty_DtdProcessing, DtdProcessing_Prohibit);
+  // The nesting limit is the GPX reader's, the same on both builds: XmlLite's own stays above.
+  reader->SetProperty(XmlReaderProperty_MaxElementDepth, kMaxNesting + 2);
+  if (FAILED(reader->SetInput(static_cast<IStream*>(&stream)))) {
+    throw InputError(sourceName + ": cannot be read");
+  }
+  Reader(reader.get(), stream, sourceName).ReadDocument(handler);
+}
+
+}  // namespace x9host

@@ -1,0 +1,29 @@
+#include "session/watch_library.h"
+
+#include "os/input_error.h"
+#include "os/os.h"
+#include "sim/watch/watch_sim.h"
+
+namespace x9host {
+
+WatchLibraryFound FindWatchLibrary(const std::string& pluginDirectory) {
+  WatchLibraryFound found;
+  found.path = os::JoinPath(pluginDirectory, "x9.dll");
+  if (!os::IsFile(found.path)) return found;
+  x9::platform::Library library;
+  try {
+    library = os::LoadLibraryFile(found.path);
+  } catch (const InputError& error) {
+    found.kind = WatchLibrary::kUnloadable;
+    found.problem = error.what();
+    return found;
+  }
+  using SignatureFn = int(X9_STDCALL*)(void);
+  const auto signature = library.Find<SignatureFn>(kWatchSimulatorExport);
+  found.kind = signature != nullptr && signature() == kWatchSimulatorSignature
+                   ? WatchLibrary::kSimulator
+                   : WatchLibrary::kRealWatch;
+  return found;
+}
+
+}  // namespace x9host
