@@ -20,8 +20,10 @@
 #include <random>
 #include <utility>
 
+#include "os/files_posix.h"
 #include "os/input_error.h"
 #include "os/os.h"
+#include "os/transaction_steps.h"
 
 namespace x9host::os {
 
@@ -29,62 +31,11 @@ std::vector<std::string> Arguments(int argc, char** argv) {
   return std::vector<std::string>(argv + (argc > 0 ? 1 : 0), argv + argc);
 }
 
-namespace {
-
-template <size_t N>
-void WriteLine(const char (&line)[N]) {
-  ssize_t ignored = write(STDERR_FILENO, line, N - 1);
-  (void)ignored;
-}
-
-// Before the outputs are touched nothing of x9host's is on disk: a signal ends the program at
-// once, with the line the transaction gives for its own interruption. Only write(2) and _exit
-// here, as a handler may call nothing else safely.
-extern "C" void EndOnSignal(int signal) {
-  switch (signal) {
-    case SIGINT:
-      WriteLine(
-          "x9host: interrupted by SIGINT before the outputs were in place: every output is "
-          "as it was\n");
-      break;
-    case SIGTERM:
-      WriteLine(
-          "x9host: interrupted by SIGTERM before the outputs were in place: every output "
-          "is as it was\n");
-      break;
-    case SIGHUP:
-      WriteLine(
-          "x9host: interrupted by SIGHUP before the outputs were in place: every output is "
-          "as it was\n");
-      break;
-    default:
-      WriteLine(
-          "x9host: interrupted by SIGQUIT before the outputs were in place: every output "
-          "is as it was\n");
-      break;
-  }
-  _exit(1);
-}
-
-constexpr int kStopSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT};
-
-}  // namespace
-
 // The report is best effort: a reader that goes away (x9host ... | head -1) must not end the
 // program before its outputs are in place. A write to such a pipe fails with EPIPE instead.
-// A signal that was ignored when the program started (nohup, a background job) stays ignored.
 void PrepareConsole() {
   signal(SIGPIPE, SIG_IGN);
-  struct sigaction end {};
-  end.sa_handler = EndOnSignal;
-  sigemptyset(&end.sa_mask);
-  for (const int stop : kStopSignals)
-    sigaddset(&end.sa_mask, stop);
-  for (const int stop : kStopSignals) {
-    struct sigaction previous {};
-    if (sigaction(stop, nullptr, &previous) == 0 && previous.sa_handler == SIG_IGN) continue;
-    sigaction(stop, &end, nullptr);
-  }
+  transaction::EndOnSignalsBeforeOutputs();
 }
 
 std::string ProgramDirectory() {
@@ -147,47 +98,11 @@ bool IsFile(const std::string& path) {
   return stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
 }
 
-std::string ReadWholeFile(const std::string& path) {
-  if (IsDirectory(path)) throw InputError(path + ": is a directory, not a file");
-  FILE* file = std::fopen(path.c_str(), "rb");
-  if (file == nullptr) throw InputError(path + ": " + std::strerror(errno));
-  std::string bytes;
-  char buffer[65536];
-  size_t n;
-  while ((n = std::fread(buffer, 1, sizeof buffer, file)) > 0)
-    bytes.append(buffer, n);
-  const bool failed = std::ferror(file) != 0;
-  std::fclose(file);
-  if (failed) throw InputError(path + ": cannot be read");
-  return bytes;
-}
-
 namespace {
 
-// Owns a file descriptor (-1 when none).
-class Fd {
- public:
-  Fd() = default;
-  explicit Fd(int fd) : fd_(fd) {}
-  ~Fd() { Reset(); }
-  Fd(Fd&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
-  Fd& operator=(Fd&& other) noexcept {
-    if (this != &other) {
-      Reset();
-      fd_ = std::exchange(other.fd_, -1);
-    }
-    return *this;
-  }
-  int get() const { return fd_; }
-  explicit operator bool() const { return fd_ >= 0; }
-  void Reset() {
-    if (fd_ >= 0) close(fd_);
-    fd_ = -1;
-  }
-
- private:
-  int fd_ = -1;
-};
+using posix::BaseName;
+using posix::CreateBeside;
+using posix::Fd;
 
 std::string ReadLink(const std::string& path) {
   std::string target(256, '\0');
@@ -217,42 +132,12 @@ std::string FollowLinks(const std::string& name) {
   throw InputError(name + ": too many levels of symbolic links");
 }
 
-std::string BaseName(const std::string& path) {
-  const size_t slash = path.find_last_of('/');
-  return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
 std::string Identity(const struct stat& info) {
   return "file:" + std::to_string(info.st_dev) + ":" + std::to_string(info.st_ino);
 }
 
 bool SameFile(const struct stat& a, const struct stat& b) {
   return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
-}
-
-// A name for a file x9host makes beside a target: ten bytes, so that it fits wherever the
-// target's own name does, however long that is.
-std::string ShortName() {
-  static std::minstd_rand random(static_cast<unsigned>(std::random_device{}()) ^
-                                 static_cast<unsigned>(getpid()));
-  static constexpr char kLetters[] = "abcdefghijklmnopqrstuvwxyz0123456789";
-  std::string name = ".x9h";
-  for (int i = 0; i < 6; ++i)
-    name += kLetters[random() % (sizeof kLetters - 1)];
-  return name;
-}
-
-// A new file in directory under a short name of its own, retried on a collision.
-int CreateBeside(int directory, mode_t mode, std::string& name) {
-  for (int attempt = 0; attempt < 100; ++attempt) {
-    const std::string candidate = ShortName();
-    const int fd = openat(directory, candidate.c_str(),
-                          O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, mode);
-    if (fd >= 0) name = candidate;
-    if (fd >= 0 || errno != EEXIST) return fd;
-  }
-  errno = EEXIST;
-  return -1;
 }
 
 // The inode flags chattr sets (0 where the file system has none).
@@ -365,378 +250,40 @@ OutputTarget PlanFileOutput(const std::string& option, const std::string& name) 
   return target;
 }
 
+namespace posix {
+
+std::string BaseName(const std::string& path) {
+  const size_t slash = path.find_last_of('/');
+  return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+std::string ShortName() {
+  static std::minstd_rand random(static_cast<unsigned>(std::random_device{}()) ^
+                                 static_cast<unsigned>(getpid()));
+  static constexpr char kLetters[] = "abcdefghijklmnopqrstuvwxyz0123456789";
+  std::string name = ".x9h";
+  for (int i = 0; i < 6; ++i)
+    name += kLetters[random() % (sizeof kLetters - 1)];
+  return name;
+}
+
+int CreateBeside(int directory, mode_t mode, std::string& name) {
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    const std::string candidate = ShortName();
+    const int fd = openat(directory, candidate.c_str(),
+                          O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, mode);
+    if (fd >= 0) name = candidate;
+    if (fd >= 0 || errno != EEXIST) return fd;
+  }
+  errno = EEXIST;
+  return -1;
+}
+
+}  // namespace posix
+
 std::string FileIdentity(const std::string& path) {
   struct stat info {};
   return stat(path.c_str(), &info) == 0 ? Identity(info) : "missing:" + FullPath(path);
-}
-
-namespace {
-
-// --- Putting the outputs in place ----------------------------------------------------------------
-
-volatile sig_atomic_t noted = 0;
-extern "C" void NoteSignal(int signal) { noted = signal; }
-
-// While the outputs are put in place a signal that would end the program is noted, and the
-// transaction answers it by putting every output back. Without SA_RESTART a wait in open or
-// write ends with EINTR, so a FIFO nobody reads does not hold the program for ever. After the
-// transaction the signals stay noted, not answered: the outputs are then what the last line
-// will say, and the handler of before would say "as it was" of outputs that are new.
-class SignalsNoted {
- public:
-  SignalsNoted() {
-    noted = 0;
-    struct sigaction note {};
-    note.sa_handler = NoteSignal;
-    sigemptyset(&note.sa_mask);
-    for (const int stop : kStopSignals) {
-      struct sigaction previous {};
-      if (sigaction(stop, nullptr, &previous) == 0 && previous.sa_handler == SIG_IGN) continue;
-      sigaction(stop, &note, nullptr);
-    }
-  }
-  SignalsNoted(const SignalsNoted&) = delete;
-  SignalsNoted& operator=(const SignalsNoted&) = delete;
-};
-
-struct StepFailed {
-  std::string reason;
-};
-struct Interrupted {
-  int signal;
-};
-
-void CheckSignal() {
-  if (noted != 0) throw Interrupted{noted};
-}
-
-// Every step of the transaction passes here: the test seam may make it fail or bring a signal,
-// and a signal noted since the last step stops the transaction.
-void Step(const char* step) {
-  const int fault = InjectedFault(step);
-  if (fault > 0) raise(fault);
-  CheckSignal();
-  if (fault < 0) throw StepFailed{std::string("a fault injected at ") + step};
-}
-
-void Check(bool ok) {
-  if (!ok) throw StepFailed{std::strerror(errno)};
-}
-
-class FdSink final : public OutputSink {
- public:
-  FdSink(int fd, size_t& written) : fd_(fd), written_(written) {}
-  void Write(std::string_view bytes) override {
-    // The seam counts outputs, not the pieces a producer writes them in.
-    if (!started_) Step("write");
-    started_ = true;
-    while (!bytes.empty()) {
-      const ssize_t n = write(fd_, bytes.data(), bytes.size());
-      if (n < 0 && errno == EINTR) {
-        CheckSignal();
-        continue;
-      }
-      if (n == 0) errno = EIO;
-      Check(n > 0);
-      bytes.remove_prefix(static_cast<size_t>(n));
-      written_ += static_cast<size_t>(n);
-      CheckSignal();
-    }
-  }
-
- private:
-  int fd_;
-  size_t& written_;
-  bool started_ = false;
-};
-
-// One output on its way into place.
-struct Placement {
-  const OutputTarget* target = nullptr;
-  const OutputProducer* produce = nullptr;
-  Fd directory;           // a file's directory
-  std::string base;       // the file's name in it
-  Fd file;                // the new content, or the special file written through
-  std::string temporary;  // the new content's name beside the target, while it has one
-  std::string backup;     // a second name of the old file: the way back
-  bool placed = false;    // the new content has the target's name
-  bool exchange = false;  // no second name could be made: the rename swaps old and new
-  size_t streamed = 0;    // bytes written to standard output or a special file
-
-  bool IsFile() const {
-    return target->kind == OutputTarget::Kind::kReplace ||
-           target->kind == OutputTarget::Kind::kCreate;
-  }
-  std::string Where() const { return target->option + " " + target->name; }
-};
-
-// Gives a name beside the target to a file made without one.
-void NameBeside(Placement& p) {
-  const std::string self = "/proc/self/fd/" + std::to_string(p.file.get());
-  for (int attempt = 0; attempt < 100; ++attempt) {
-    const std::string candidate = ShortName();
-    if (linkat(AT_FDCWD, self.c_str(), p.directory.get(), candidate.c_str(), AT_SYMLINK_FOLLOW) ==
-        0) {
-      p.temporary = candidate;
-      return;
-    }
-    Check(errno == EEXIST);
-  }
-  Check(false);
-}
-
-// The old file's permissions, owner, ACL and extended attributes, on the new content.
-void CopyMetadata(Placement& p, const struct stat& old) {
-  const int fd = p.file.get();
-  // The owner first: a change of owner clears the set-id bits the mode then restores. Only
-  // root may give a file away; others keep at most the group, if it is one of theirs.
-  if (fchown(fd, old.st_uid, old.st_gid) != 0 && fchown(fd, static_cast<uid_t>(-1), old.st_gid)) {
-    // Neither: the file is the process's own, as any file it makes.
-  }
-  const Fd source(
-      openat(p.directory.get(), p.base.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
-  const std::string oldName = p.target->path;
-  const std::string newName = "/proc/self/fd/" + std::to_string(fd);
-  if (source) {
-    Check(attr_copy_fd(oldName.c_str(), source.get(), newName.c_str(), fd, nullptr, nullptr) == 0);
-    Check(perm_copy_fd(oldName.c_str(), source.get(), newName.c_str(), fd, nullptr) == 0);
-  } else {
-    // A file that may be written but not read: its attributes are reached by name.
-    Check(attr_copy_file(oldName.c_str(), newName.c_str(), nullptr, nullptr) == 0);
-    Check(perm_copy_file(oldName.c_str(), newName.c_str(), nullptr) == 0);
-  }
-  Check(fchmod(fd, old.st_mode & 07777) == 0);
-}
-
-// A file output made in full beside its target, under a name of its own.
-void Prepare(Placement& p) {
-  p.base = BaseName(p.target->path);
-  Step("directory");
-  p.directory =
-      Fd(open(ParentDirectory(p.target->path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-  Check(static_cast<bool>(p.directory));
-  struct stat old {};
-  const bool replacing =
-      fstatat(p.directory.get(), p.base.c_str(), &old, 0) == 0 && S_ISREG(old.st_mode);
-  // A new file is made as any program makes one (the umask, the directory's default ACL); a
-  // replacement starts private and takes the old file's metadata once it is complete.
-  const mode_t mode = replacing ? 0600 : 0666;
-  Step("create");
-  // Without a name until it is complete, where the system allows, so that not even a SIGKILL
-  // leaves a part-written file behind.
-  int fd = access("/proc/self/fd", X_OK) == 0
-               ? openat(p.directory.get(), ".", O_TMPFILE | O_RDWR | O_CLOEXEC, mode)
-               : -1;
-  if (fd < 0) fd = CreateBeside(p.directory.get(), mode, p.temporary);
-  Check(fd >= 0);
-  p.file = Fd(fd);
-  size_t written = 0;
-  FdSink sink(fd, written);
-  (*p.produce)(sink);
-  Step("metadata");
-  if (replacing) CopyMetadata(p, old);
-  Step("sync");
-  Check(fsync(fd) == 0);
-  if (p.temporary.empty()) {
-    Step("link");
-    NameBeside(p);
-  }
-  p.file.Reset();
-}
-
-// A special file opened for writing. A FIFO without a reader is waited for, and a signal ends
-// the wait.
-void OpenSpecial(Placement& p) {
-  Step("open");
-  for (;;) {
-    const int fd = open(p.target->path.c_str(), O_WRONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    if (fd >= 0) {
-      fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
-      p.file = Fd(fd);
-      return;
-    }
-    if (errno == ENXIO) {
-      const timespec pause{0, 50 * 1000000L};
-      nanosleep(&pause, nullptr);
-    } else if (errno != EINTR) {
-      Check(false);
-    }
-    CheckSignal();
-  }
-}
-
-// The way back for an existing target: a second name for the old file. Where the file
-// system has no hard links, or refuses one (a file the user does not own), the rename swaps
-// the two names instead, which leaves the old file under the temporary's name.
-void KeepTheOld(Placement& p) {
-  Step("backup");
-  if (InjectedFault("hardlink") != 0) {  // the seam plays a file system without hard links
-    p.exchange = true;
-    return;
-  }
-  for (int attempt = 0; attempt < 100; ++attempt) {
-    const std::string candidate = ShortName();
-    if (linkat(p.directory.get(), p.base.c_str(), p.directory.get(), candidate.c_str(), 0) == 0) {
-      p.backup = candidate;
-      return;
-    }
-    if (errno == EPERM || errno == EMLINK || errno == EOPNOTSUPP || errno == ENOSYS) {
-      p.exchange = true;
-      return;
-    }
-    Check(errno == EEXIST);
-  }
-  Check(false);
-}
-
-void PutInPlace(Placement& p) {
-  Step("rename");
-  if (p.exchange) {
-    Check(renameat2(p.directory.get(), p.temporary.c_str(), p.directory.get(), p.base.c_str(),
-                    RENAME_EXCHANGE) == 0);
-    p.backup = std::exchange(p.temporary, std::string());
-  } else {
-    Check(renameat(p.directory.get(), p.temporary.c_str(), p.directory.get(), p.base.c_str()) == 0);
-    p.temporary.clear();
-  }
-  p.placed = true;
-}
-
-void Stream(Placement& p) {
-  Step("stream");
-  const int fd =
-      p.target->kind == OutputTarget::Kind::kStandardOutput ? p.target->stream : p.file.get();
-  FdSink sink(fd, p.streamed);
-  (*p.produce)(sink);
-}
-
-// Every target put back as it was, and everything made removed. Returns the outputs whose way
-// back failed; each keeps its old content under its backup name.
-std::vector<const Placement*> PutBack(std::vector<Placement>& placements) {
-  std::vector<const Placement*> stuck;
-  for (auto p = placements.rbegin(); p != placements.rend(); ++p) {
-    if (p->placed) {
-      const int fault = InjectedFault("restore");
-      if (fault > 0) raise(fault);
-      const bool back =
-          fault >= 0 && (p->backup.empty() ? unlinkat(p->directory.get(), p->base.c_str(), 0) == 0
-                                           : renameat(p->directory.get(), p->backup.c_str(),
-                                                      p->directory.get(), p->base.c_str()) == 0);
-      if (back) {
-        p->placed = false;
-        p->backup.clear();
-      } else {
-        stuck.push_back(&*p);
-      }
-    }
-    if (!p->temporary.empty()) unlinkat(p->directory.get(), p->temporary.c_str(), 0);
-    p->temporary.clear();
-    if (!p->placed && !p->backup.empty()) unlinkat(p->directory.get(), p->backup.c_str(), 0);
-    if (!p->placed) p->backup.clear();
-  }
-  return stuck;
-}
-
-const char* SignalName(int signal) {
-  switch (signal) {
-    case SIGINT: return "SIGINT";
-    case SIGTERM: return "SIGTERM";
-    case SIGHUP: return "SIGHUP";
-    case SIGQUIT: return "SIGQUIT";
-    default: return "a signal";
-  }
-}
-
-}  // namespace
-
-std::vector<std::string> WriteOutputs(
-    const std::vector<std::pair<OutputTarget, OutputProducer>>& outputs) {
-  const SignalsNoted signals;
-  std::vector<Placement> placements(outputs.size());
-  for (size_t i = 0; i < outputs.size(); ++i) {
-    placements[i].target = &outputs[i].first;
-    placements[i].produce = &outputs[i].second;
-  }
-  const Placement* failing = nullptr;
-  std::string why;
-  int signal = 0;
-  try {
-    // Every file in full first; special files opened (a FIFO's reader waited for); a way back
-    // for every existing file; then the files put in place, and only then the streams written,
-    // since what reaches a stream cannot be taken back.
-    for (Placement& p : placements) {
-      failing = &p;
-      if (p.IsFile()) Prepare(p);
-    }
-    for (Placement& p : placements) {
-      failing = &p;
-      if (p.target->kind == OutputTarget::Kind::kWriteThrough) OpenSpecial(p);
-    }
-    for (Placement& p : placements) {
-      failing = &p;
-      if (p.target->kind == OutputTarget::Kind::kReplace) KeepTheOld(p);
-    }
-    for (Placement& p : placements) {
-      failing = &p;
-      if (p.IsFile()) PutInPlace(p);
-    }
-    for (Placement& p : placements) {
-      failing = &p;
-      if (!p.IsFile()) Stream(p);
-    }
-    failing = nullptr;
-  } catch (const StepFailed& failure) {
-    why = failure.reason;
-  } catch (const Interrupted& interrupted) {
-    signal = interrupted.signal;
-  } catch (const std::exception& error) {
-    why = error.what();
-  }
-
-  if (failing == nullptr) {
-    // Everything is in place: a signal now changes nothing, and what is left to do is tidying.
-    std::vector<std::string> warnings;
-    for (Placement& p : placements) {
-      if (p.backup.empty()) continue;
-      if (InjectedFault("commit") != 0 || unlinkat(p.directory.get(), p.backup.c_str(), 0) != 0) {
-        warnings.push_back(p.Where() + ": the old content could not be removed from " +
-                           JoinPath(ParentDirectory(p.target->path), p.backup));
-      }
-      fsync(p.directory.get());
-    }
-    return warnings;
-  }
-
-  const std::string cause = signal != 0 ? std::string("interrupted by ") + SignalName(signal)
-                                        : failing->Where() + ": cannot be written (" + why + ")";
-  const std::vector<const Placement*> stuck = PutBack(placements);
-  bool streamed = false;
-  for (const Placement& p : placements)
-    streamed = streamed || p.streamed > 0;
-  if (stuck.empty() && !streamed) {
-    if (signal != 0) {
-      throw OutputsNotWritten(
-          OutputsNotWritten::State::kInterrupted,
-          cause + " before the outputs were in place: every output is as it was");
-    }
-    throw OutputsNotWritten(OutputsNotWritten::State::kAsTheyWere,
-                            cause + "; every output is as it was");
-  }
-  // What each output now holds, in the order given.
-  std::string states;
-  for (const Placement& p : placements) {
-    std::string state = "is as it was";
-    if (std::find(stuck.begin(), stuck.end(), &p) != stuck.end()) {
-      state = "holds the new content";
-      if (!p.backup.empty())
-        state += " (the old is in " + JoinPath(ParentDirectory(p.target->path), p.backup) + ")";
-    } else if (p.streamed > 0) {
-      state = &p == failing ? "got part of the new content" : "got the new content";
-    }
-    states += (states.empty() ? "" : ", ") + p.Where() + " " + state;
-  }
-  throw OutputsNotWritten(OutputsNotWritten::State::kLeftChanged,
-                          cause + ", and not every output could be put back: " + states);
 }
 
 std::string HostDirectoryText(const std::string& directory) { return directory; }

@@ -1,26 +1,24 @@
 // Windows side of x9host's OS layer (os.h).
-#include <windows.h>
-// After <windows.h>, which they need.
-#include <commctrl.h>
+#include "os/files_win32.h"
+// After <windows.h>, which it needs.
 #include <shellapi.h>
 
-#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 
 #include "os/input_error.h"
 #include "os/os.h"
-#include "platform/win32/win32_text.h"
+#include "os/transaction_steps.h"
 
 namespace x9host::os {
-namespace {
 
-std::wstring Wide(const std::string& utf8) { return x9::platform::win32::WideFromUtf8(utf8); }
-std::string Utf8(const std::wstring& wide) { return x9::platform::win32::Utf8FromWide(wide); }
-
-using x9::platform::win32::SystemMessage;
-
-}  // namespace
+using win32::kShareAll;
+using win32::MakeTemporary;
+using win32::ScopedFile;
+using win32::SystemMessage;
+using win32::Utf8;
+using win32::Wide;
+using win32::WideParent;
 
 std::vector<std::string> Arguments(int, char**) {
   int count = 0;
@@ -33,6 +31,7 @@ std::vector<std::string> Arguments(int, char**) {
 }
 
 void PrepareConsole() {
+  transaction::EndOnSignalsBeforeOutputs();
   // The console keeps its code page after the program ends: the one it had is put back.
   static const UINT previous = GetConsoleOutputCP();
   if (previous == 0 || previous == CP_UTF8) return;
@@ -79,43 +78,7 @@ bool IsFile(const std::string& path) {
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
 }
 
-std::string ReadWholeFile(const std::string& path) {
-  if (IsDirectory(path)) throw InputError(path + ": is a directory, not a file");
-  const HANDLE file = CreateFileW(Wide(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file == INVALID_HANDLE_VALUE) throw InputError(path + ": " + SystemMessage(GetLastError()));
-  std::string bytes;
-  char buffer[65536];
-  DWORD n = 0;
-  BOOL ok;
-  while ((ok = ::ReadFile(file, buffer, sizeof buffer, &n, nullptr)) != FALSE && n > 0) {
-    bytes.append(buffer, n);
-  }
-  const DWORD error = GetLastError();
-  CloseHandle(file);
-  if (!ok) throw InputError(path + ": " + SystemMessage(error));
-  return bytes;
-}
-
 namespace {
-
-// Owns a file handle (INVALID_HANDLE_VALUE when none).
-class File {
- public:
-  explicit File(HANDLE handle) : handle_(handle) {}
-  ~File() {
-    if (handle_ != INVALID_HANDLE_VALUE) CloseHandle(handle_);
-  }
-  File(const File&) = delete;
-  File& operator=(const File&) = delete;
-  HANDLE get() const { return handle_; }
-  explicit operator bool() const { return handle_ != INVALID_HANDLE_VALUE; }
-
- private:
-  HANDLE handle_;
-};
-
-constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
 
 // The path of an open file or directory with every reparse point followed.
 std::wstring FinalPath(HANDLE handle) {
@@ -149,29 +112,9 @@ std::wstring Lower(std::wstring text) {
   return text;
 }
 
-std::wstring WideParent(const std::wstring& path) {
-  const size_t slash = path.find_last_of(L"\\/");
-  return slash == std::wstring::npos ? std::wstring(L".") : path.substr(0, slash);
-}
-
 std::wstring WideBase(const std::wstring& path) {
   const size_t slash = path.find_last_of(L"\\/");
   return slash == std::wstring::npos ? path : path.substr(slash + 1);
-}
-
-// A new temporary file beside path, open for writing, removed when closed unless kept.
-HANDLE MakeTemporary(const std::wstring& path, std::wstring& temporary, bool deleteOnClose) {
-  static unsigned counter = 0;
-  for (int attempt = 0; attempt < 100; ++attempt) {
-    // Short, so that it fits wherever the target's own name does.
-    temporary = WideParent(path) + L"\\.x9h" +
-                std::to_wstring((GetCurrentProcessId() * 31 + ++counter) % 1000000);
-    const HANDLE file = CreateFileW(
-        temporary.c_str(), GENERIC_WRITE | DELETE, 0, nullptr, CREATE_NEW,
-        FILE_ATTRIBUTE_NORMAL | (deleteOnClose ? FILE_FLAG_DELETE_ON_CLOSE : 0), nullptr);
-    if (file != INVALID_HANDLE_VALUE || GetLastError() != ERROR_FILE_EXISTS) return file;
-  }
-  return INVALID_HANDLE_VALUE;
 }
 
 // What Windows would make of a name other than the file it reads as: closing dots and spaces
@@ -213,10 +156,10 @@ OutputTarget PlanFileOutput(const std::string& option, const std::string& name) 
   {
     // Opened for writing as it will be written: a read-only file, a file in use, a device that
     // refuses writing are all told now. Reparse points are followed.
-    const File file(CreateFileW(wide.c_str(), GENERIC_WRITE, kShareAll, nullptr, OPEN_EXISTING,
-                                FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    const ScopedFile file(CreateFileW(wide.c_str(), GENERIC_WRITE, kShareAll, nullptr,
+                                      OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
     const DWORD error = file ? 0 : GetLastError();
-    if (file && GetFileType(file.get()) != FILE_TYPE_DISK) {
+    if (file && GetFileType(file.Get()) != FILE_TYPE_DISK) {
       // NUL, CON, a pipe: written straight through, never replaced.
       target.kind = OutputTarget::Kind::kWriteThrough;
       target.path = name;
@@ -225,7 +168,7 @@ OutputTarget PlanFileOutput(const std::string& option, const std::string& name) 
     }
     if (file) {
       BY_HANDLE_FILE_INFORMATION info{};
-      GetFileInformationByHandle(file.get(), &info);
+      GetFileInformationByHandle(file.Get(), &info);
       if (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
         throw InputError(where + ": is a directory");
       }
@@ -233,8 +176,8 @@ OutputTarget PlanFileOutput(const std::string& option, const std::string& name) 
         throw InputError(where + ": is read-only");
       // Replacing needs the file opened for deletion: another program holding it open without
       // allowing that would make the replacement fail after the request.
-      const File deletable(CreateFileW(wide.c_str(), DELETE, kShareAll, nullptr, OPEN_EXISTING,
-                                       FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+      const ScopedFile deletable(CreateFileW(wide.c_str(), DELETE, kShareAll, nullptr,
+                                             OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
       if (!deletable) {
         const DWORD why = GetLastError();
         throw InputError(where + ": cannot be replaced (" + SystemMessage(why) +
@@ -242,8 +185,8 @@ OutputTarget PlanFileOutput(const std::string& option, const std::string& name) 
                          ")");
       }
       target.kind = OutputTarget::Kind::kReplace;
-      target.identity = Identity(file.get());
-      path = FinalPath(file.get());
+      target.identity = Identity(file.Get());
+      path = FinalPath(file.Get());
       if (path.empty()) path = Wide(FullPath(name));
     } else if (error == ERROR_ACCESS_DENIED && IsDirectory(name)) {
       throw InputError(where + ": is a directory");
@@ -254,12 +197,12 @@ OutputTarget PlanFileOutput(const std::string& option, const std::string& name) 
   if (target.kind != OutputTarget::Kind::kReplace) {
     target.kind = OutputTarget::Kind::kCreate;
     const std::wstring full = Wide(FullPath(name));
-    const File directory(CreateFileW(WideParent(full).c_str(), 0, kShareAll, nullptr, OPEN_EXISTING,
-                                     FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    const ScopedFile directory(CreateFileW(WideParent(full).c_str(), 0, kShareAll, nullptr,
+                                           OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
     if (!directory || !IsDirectory(Utf8(WideParent(full)))) {
       throw InputError(where + ": the directory " + Utf8(WideParent(full)) + " does not exist");
     }
-    std::wstring parent = FinalPath(directory.get());
+    std::wstring parent = FinalPath(directory.Get());
     if (parent.empty()) parent = WideParent(full);
     path = parent + L"\\" + WideBase(full);
     target.identity = "new:" + Utf8(Lower(path));
@@ -267,7 +210,7 @@ OutputTarget PlanFileOutput(const std::string& option, const std::string& name) 
   target.path = Utf8(path);
   // The file will be a temporary one first: it must be possible to make one there.
   std::wstring temporary;
-  const File probe(MakeTemporary(path, temporary, true));
+  const ScopedFile probe(MakeTemporary(path, temporary, true));
   if (!probe) {
     throw InputError(where + ": cannot be written in " + Utf8(WideParent(path)) + " (" +
                      SystemMessage(GetLastError()) + ")");
@@ -275,66 +218,13 @@ OutputTarget PlanFileOutput(const std::string& option, const std::string& name) 
   return target;
 }
 
-std::string FileIdentity(const std::string& path) {
-  const File file(CreateFileW(Wide(path).c_str(), 0, kShareAll, nullptr, OPEN_EXISTING,
-                              FILE_FLAG_BACKUP_SEMANTICS, nullptr));
-  const std::string identity = file ? Identity(file.get()) : std::string();
-  return identity.empty() ? "missing:" + FullPath(path) : identity;
+namespace win32 {
+
+std::wstring WideParent(const std::wstring& path) {
+  const size_t slash = path.find_last_of(L"\\/");
+  return slash == std::wstring::npos ? std::wstring(L".") : path.substr(0, slash);
 }
 
-namespace {
-
-struct StepFailed {
-  std::string reason;
-};
-
-void Step(const char* step) {
-  if (InjectedFault(step) != 0) throw StepFailed{std::string("a fault injected at ") + step};
-}
-
-void Check(bool ok) {
-  if (!ok) throw StepFailed{SystemMessage(GetLastError())};
-}
-
-class HandleSink final : public OutputSink {
- public:
-  HandleSink(HANDLE file, size_t& written) : file_(file), written_(written) {}
-  void Write(std::string_view bytes) override {
-    // The seam counts outputs, not the pieces a producer writes them in.
-    if (!started_) Step("write");
-    started_ = true;
-    while (!bytes.empty()) {
-      const DWORD chunk = static_cast<DWORD>(bytes.size() > (1u << 20) ? (1u << 20) : bytes.size());
-      DWORD n = 0;
-      Check(WriteFile(file_, bytes.data(), chunk, &n, nullptr) && n > 0);
-      bytes.remove_prefix(n);
-      written_ += n;
-    }
-  }
-
- private:
-  HANDLE file_;
-  size_t& written_;
-  bool started_ = false;
-};
-
-// One output on its way into place.
-struct Placement {
-  const OutputTarget* target = nullptr;
-  const OutputProducer* produce = nullptr;
-  std::wstring temporary;  // the new content beside the target, while it has its own name
-  std::wstring backup;     // the old file, moved aside by ReplaceFileW: the way back
-  bool placed = false;
-  size_t streamed = 0;
-
-  bool IsFile() const {
-    return target->kind == OutputTarget::Kind::kReplace ||
-           target->kind == OutputTarget::Kind::kCreate;
-  }
-  std::string Where() const { return target->option + " " + target->name; }
-};
-
-// A name beside path that nothing has yet.
 std::wstring FreeNameBeside(const std::wstring& path) {
   static unsigned counter = 0;
   std::wstring name;
@@ -345,128 +235,24 @@ std::wstring FreeNameBeside(const std::wstring& path) {
   return name;
 }
 
-}  // namespace
+ScopedFile MakeTemporary(const std::wstring& path, std::wstring& temporary, bool deleteOnClose) {
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    temporary = FreeNameBeside(path);
+    ScopedFile file(CreateFileW(
+        temporary.c_str(), GENERIC_WRITE | DELETE, 0, nullptr, CREATE_NEW,
+        FILE_ATTRIBUTE_NORMAL | (deleteOnClose ? FILE_FLAG_DELETE_ON_CLOSE : 0), nullptr));
+    if (file || GetLastError() != ERROR_FILE_EXISTS) return file;
+  }
+  return ScopedFile();
+}
 
-std::vector<std::string> WriteOutputs(
-    const std::vector<std::pair<OutputTarget, OutputProducer>>& outputs) {
-  std::vector<Placement> placements(outputs.size());
-  for (size_t i = 0; i < outputs.size(); ++i) {
-    placements[i].target = &outputs[i].first;
-    placements[i].produce = &outputs[i].second;
-  }
-  const Placement* failing = nullptr;
-  std::string why;
-  try {
-    // Every file in full first; then each put in place, an existing one moved aside by
-    // ReplaceFileW (which keeps its attributes and security on the new file) as the way back;
-    // the streams last, since what reaches them cannot be taken back.
-    for (Placement& p : placements) {
-      failing = &p;
-      if (!p.IsFile()) continue;
-      Step("create");
-      const File file(MakeTemporary(Wide(p.target->path), p.temporary, false));
-      if (!file) p.temporary.clear();
-      Check(static_cast<bool>(file));
-      HandleSink sink(file.get(), p.streamed);
-      (*p.produce)(sink);
-      p.streamed = 0;
-      Step("sync");
-      Check(FlushFileBuffers(file.get()) != FALSE);
-    }
-    for (Placement& p : placements) {
-      failing = &p;
-      if (!p.IsFile()) continue;
-      Step("rename");
-      const std::wstring path = Wide(p.target->path);
-      if (p.target->kind == OutputTarget::Kind::kReplace) {
-        const std::wstring backup = FreeNameBeside(path);
-        Check(ReplaceFileW(path.c_str(), p.temporary.c_str(), backup.c_str(),
-                           REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr, nullptr) != FALSE);
-        p.backup = backup;
-      } else {
-        Check(MoveFileExW(p.temporary.c_str(), path.c_str(), MOVEFILE_WRITE_THROUGH) != FALSE);
-      }
-      p.temporary.clear();
-      p.placed = true;
-    }
-    for (Placement& p : placements) {
-      failing = &p;
-      if (p.IsFile()) continue;
-      Step("stream");
-      if (p.target->kind == OutputTarget::Kind::kStandardOutput) {
-        std::fflush(stdout);
-        HandleSink sink(GetStdHandle(p.target->stream == 2 ? STD_ERROR_HANDLE : STD_OUTPUT_HANDLE),
-                        p.streamed);
-        (*p.produce)(sink);
-      } else {
-        const File file(CreateFileW(Wide(p.target->path).c_str(), GENERIC_WRITE, kShareAll, nullptr,
-                                    OPEN_EXISTING, 0, nullptr));
-        Check(static_cast<bool>(file));
-        HandleSink sink(file.get(), p.streamed);
-        (*p.produce)(sink);
-      }
-    }
-    failing = nullptr;
-  } catch (const StepFailed& failure) {
-    why = failure.reason;
-  } catch (const std::exception& error) {
-    why = error.what();
-  }
+}  // namespace win32
 
-  if (failing == nullptr) {
-    std::vector<std::string> warnings;
-    for (const Placement& p : placements) {
-      if (p.backup.empty()) continue;
-      if (InjectedFault("commit") != 0 || !DeleteFileW(p.backup.c_str())) {
-        warnings.push_back(p.Where() + ": the old content could not be removed from " +
-                           Utf8(p.backup));
-      }
-    }
-    return warnings;
-  }
-
-  // Every target back as it was, and everything made removed.
-  std::vector<const Placement*> stuck;
-  for (auto p = placements.rbegin(); p != placements.rend(); ++p) {
-    if (p->placed) {
-      const std::wstring path = Wide(p->target->path);
-      const bool back =
-          InjectedFault("restore") == 0 &&
-          (p->backup.empty()
-               ? DeleteFileW(path.c_str()) != FALSE
-               : MoveFileExW(p->backup.c_str(), path.c_str(),
-                             MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != FALSE);
-      if (back) {
-        p->placed = false;
-        p->backup.clear();
-      } else {
-        stuck.push_back(&*p);
-      }
-    }
-    if (!p->temporary.empty()) DeleteFileW(p->temporary.c_str());
-    p->temporary.clear();
-  }
-  const std::string cause = failing->Where() + ": cannot be written (" + why + ")";
-  bool streamed = false;
-  for (const Placement& p : placements)
-    streamed = streamed || p.streamed > 0;
-  if (stuck.empty() && !streamed) {
-    throw OutputsNotWritten(OutputsNotWritten::State::kAsTheyWere,
-                            cause + "; every output is as it was");
-  }
-  std::string states;
-  for (const Placement& p : placements) {
-    std::string state = "is as it was";
-    if (std::find(stuck.begin(), stuck.end(), &p) != stuck.end()) {
-      state = "holds the new content";
-      if (!p.backup.empty()) state += " (the old is in " + Utf8(p.backup) + ")";
-    } else if (p.streamed > 0) {
-      state = &p == failing ? "got part of the new content" : "got the new content";
-    }
-    states += (states.empty() ? "" : ", ") + p.Where() + " " + state;
-  }
-  throw OutputsNotWritten(OutputsNotWritten::State::kLeftChanged,
-                          cause + ", and not every output could be put back: " + states);
+std::string FileIdentity(const std::string& path) {
+  const ScopedFile file(CreateFileW(Wide(path).c_str(), 0, kShareAll, nullptr, OPEN_EXISTING,
+                                    FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+  const std::string identity = file ? Identity(file.Get()) : std::string();
+  return identity.empty() ? "missing:" + FullPath(path) : identity;
 }
 
 std::string HostDirectoryText(const std::string& directory) {

@@ -78,6 +78,14 @@ struct WindowTraits {
 
 using ScopedWindow = ScopedHandle<WindowTraits>;
 
+struct FileTraits {
+  using Handle = HANDLE;
+  static Handle Invalid() { return INVALID_HANDLE_VALUE; }
+  static void Close(Handle file) { CloseHandle(file); }
+};
+
+using ScopedFile = ScopedHandle<FileTraits>;
+
 // The system's text for an error code in UTF-8, without its closing full stop and line end
 // ("error N" when the system has none).
 std::string SystemMessage(DWORD error);

@@ -1,0 +1,33 @@
+// What the Windows OS layer's files share: the one door to <windows.h>, wide and UTF-8 paths,
+// and the temporary files x9host makes beside a target.
+#pragma once
+
+#include <string>
+
+#include "platform/win32/win32_text.h"
+#include "platform/win32/windows_support.h"
+
+namespace x9host::os::win32 {
+
+using x9::platform::win32::ScopedFile;
+using x9::platform::win32::SystemMessage;
+
+inline constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+
+inline std::wstring Wide(const std::string& utf8) {
+  return x9::platform::win32::WideFromUtf8(utf8);
+}
+inline std::string Utf8(const std::wstring& wide) {
+  return x9::platform::win32::Utf8FromWide(wide);
+}
+
+std::wstring WideParent(const std::wstring& path);
+
+// A short name beside path that nothing has yet: ".x9h" and six digits, so that it fits
+// wherever the target's own name does.
+std::wstring FreeNameBeside(const std::wstring& path);
+
+// A new temporary file beside path, open for writing, removed when closed unless kept.
+ScopedFile MakeTemporary(const std::wstring& path, std::wstring& temporary, bool deleteOnClose);
+
+}  // namespace x9host::os::win32
