@@ -231,7 +231,9 @@ std::vector<std::string> WriteOutputs(
     for (Placement& p : placements) {
       if (!p.file || p.file->WayBack().empty()) continue;
       const std::string wayBack = p.file->WayBack();
-      if (InjectedFault("commit") != 0 || !p.file->DropWayBack()) {
+      const int fault = InjectedFault("commit");
+      if (fault > 0) transaction::Deliver(fault);
+      if (fault < 0 || !p.file->DropWayBack()) {
         warnings.push_back(p.Where() + ": the old content could not be removed from " + wayBack);
       }
     }

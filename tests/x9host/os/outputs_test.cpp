@@ -7,6 +7,7 @@
 #include <poll.h>
 #include <signal.h>
 #include <sys/acl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <sys/xattr.h>
@@ -71,8 +72,9 @@ struct Exec {
   int inFd = -1;        // standard input (-1: /dev/null)
   int killAfterMs = 0;  // send signal this long after the start
   int signal = SIGTERM;
-  std::string cwd;  // chdir here first (relative steps, for any depth)
-  uid_t user = 0;   // run as this user when not 0
+  long fileSizeLimit = 0;  // RLIMIT_FSIZE in bytes when not 0 (ulimit -f)
+  std::string cwd;         // chdir here first (relative steps, for any depth)
+  uid_t user = 0;          // run as this user when not 0
 };
 
 class X9hostOutputs : public X9hostProgram {
@@ -103,6 +105,11 @@ class X9hostOutputs : public X9hostProgram {
           if (chdir(part.empty() ? "/" : part.c_str()) != 0) _exit(126);
           start = slash == std::string::npos ? exec.cwd.size() : slash + 1;
         }
+      }
+      if (exec.fileSizeLimit > 0) {
+        const rlimit limit{static_cast<rlim_t>(exec.fileSizeLimit),
+                           static_cast<rlim_t>(exec.fileSizeLimit)};
+        setrlimit(RLIMIT_FSIZE, &limit);
       }
       if (exec.user != 0 && (setgid(exec.user) != 0 || setuid(exec.user) != 0)) _exit(125);
       std::vector<char*> argv{const_cast<char*>(X9HOST_PROGRAM)};
@@ -178,28 +185,17 @@ struct FaultCase {
   const char* line;   // in the last line of stderr (empty: "done" on the report)
 };
 
-TEST_F(X9hostOutputs, EveryStepThatFailsLeavesEveryOutputAsItWasOrAllNew) {
+// The whole sweep over every step runs in one process (transaction_test.cpp); here, what the
+// program makes of each kind of ending: its status, its report and its last line.
+TEST_F(X9hostOutputs, EachKindOfEndingGivesItsStatusReportAndLastLine) {
   const FaultCase cases[] = {
-      {"directory", 2, "--out"},
       {"create", 2, "--out"},
-      {"create:2", 2, "--watch-out"},
-      {"write", 2, "a fault injected at write"},
       {"write:2", 2, "--watch-out"},
-      {"metadata", 2, "a fault injected at metadata"},
-      {"sync:2", 2, "--watch-out"},
-      {"link", 2, "a fault injected at link"},
-      {"backup", 2, "a fault injected at backup"},
-      {"rename", 2, "--out"},
       {"rename:2", 2, "--watch-out"},  // the first is in place already, and is put back
       {"commit", 0, "the old content could not be removed"},
-      // Without hard links the rename swaps old and new, and the way back swaps them again.
-      {"hardlink", 0, ""},
       {"hardlink,rename:2", 2, "--watch-out"},
-      // Signals before the last output is in place put every one back; after it, nothing.
-      {"create=15", 1, "interrupted by SIGTERM before the outputs were in place"},
       {"write:2=2", 1, "interrupted by SIGINT"},
-      {"backup=1", 1, "interrupted by SIGHUP"},
-      {"rename:2=15", 1, "interrupted by SIGTERM"},
+      {"rename:2=10", 1, "interrupted by SIGUSR1 before the outputs were in place"},
       {"commit=15", 0, ""},
   };
   for (const FaultCase& c : cases) {
@@ -347,16 +343,20 @@ TEST_F(X9hostOutputs, AnotherUsersFileIsRefusedUnlessItsOwnerCanBeKept) {
 // --- Signals before the outputs
 // --------------------------------------------------------------------
 
+// Every signal whose default would end the program, not only the usual four.
 TEST_F(X9hostOutputs, ASignalDuringTheRequestEndsItWithALineAndEveryOutputAsItWas) {
   const struct {
     int signal;
-    const char* name;
+    std::string name;
     bool atThePrompt;  // no --yes, standard input a pipe kept open; else a paced transfer
   } cases[] = {
-      {SIGTERM, "SIGTERM", false},
-      {SIGHUP, "SIGHUP", false},
-      {SIGQUIT, "SIGQUIT", false},
-      {SIGINT, "SIGINT", true},
+      {SIGTERM, "SIGTERM", false},         {SIGHUP, "SIGHUP", false},
+      {SIGQUIT, "SIGQUIT", false},         {SIGINT, "SIGINT", true},
+      {SIGUSR1, "SIGUSR1", false},         {SIGUSR2, "SIGUSR2", true},
+      {SIGALRM, "SIGALRM", false},         {SIGVTALRM, "SIGVTALRM", true},
+      {SIGPROF, "SIGPROF", false},         {SIGXCPU, "SIGXCPU", true},
+      {SIGPWR, "SIGPWR", false},           {SIGPOLL, "SIGPOLL", true},
+      {SIGRTMIN + 2, "SIGRTMIN+2", false},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
@@ -368,19 +368,31 @@ TEST_F(X9hostOutputs, ASignalDuringTheRequestEndsItWithALineAndEveryOutputAsItWa
     if (!c.atThePrompt) args.insert(args.end(), {"--yes", "--pace", "100"});
     int input[2];
     ASSERT_EQ(pipe(input), 0);
-    const Outcome outcome =
-        Start(args, {.inFd = input[0], .killAfterMs = 1500, .signal = c.signal});
+    const Outcome outcome = Start(args, {.inFd = input[0], .killAfterMs = 800, .signal = c.signal});
     close(input[0]);
     close(input[1]);
     EXPECT_EQ(outcome.status, 1) << outcome.err;
     EXPECT_NE(LastLine(outcome.err)
-                  .find(std::string("x9host: interrupted by ") + c.name +
+                  .find("x9host: interrupted by " + c.name +
                         " before the outputs were in place: every output is as it was"),
               std::string::npos)
         << outcome.err;
     EXPECT_EQ(StateOf(Path("out.gpx")), old);
     EXPECT_EQ(Files(), std::vector<std::string>{"out.gpx"});  // nothing made is left
   }
+}
+
+// A file-size limit (ulimit -f) is a write that fails, as a full disk is: nothing is killed.
+TEST_F(X9hostOutputs, AFileSizeLimitIsAFailedWriteAndEveryOutputStaysAsItWas) {
+  const FileState old = SeedOld();
+  const Outcome outcome = Start(Both(), {.fileSizeLimit = 4096});
+  EXPECT_EQ(outcome.status, 2) << outcome.err;
+  EXPECT_NE(
+      LastLine(outcome.err).find("cannot be written (File too large); every output is as it was"),
+      std::string::npos)
+      << outcome.err;
+  EXPECT_EQ(StateOf(Path("out.gpx")), old);
+  EXPECT_EQ(Files(), std::vector<std::string>{"out.gpx"});
 }
 
 // --- Special targets
