@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <pty.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -156,6 +157,97 @@ GpxText ParseGpxText(const std::string& bytes) {
   return gpx;
 }
 
+namespace {
+
+// The names a test's own launcher keeps beside the outputs.
+bool LaunchersOwn(const std::string& name) {
+  return name == ".stdin" || name == ".stdout" || name == ".stderr";
+}
+
+OutputDirectories::Listing ListDirectory(const fs::path& directory) {
+  OutputDirectories::Listing listing;
+  std::error_code error;
+  for (const auto& entry : fs::directory_iterator(directory, error)) {
+    const std::string name = entry.path().filename().string();
+    if (LaunchersOwn(name)) continue;
+    struct stat info {};
+    if (lstat(entry.path().c_str(), &info) != 0) continue;
+    OutputDirectories::Entry& e = listing[name];
+    e.size = static_cast<uintmax_t>(info.st_size);
+    e.links = info.st_nlink;
+    if (S_ISREG(info.st_mode)) e.bytes = ReadText(entry.path());
+    if (S_ISLNK(info.st_mode)) e.bytes = fs::read_symlink(entry.path(), error).string();
+  }
+  return listing;
+}
+
+std::string Describe(const OutputDirectories::Listing& listing) {
+  std::string text;
+  for (const auto& [name, entry] : listing) {
+    text += "  " + name + " (" + std::to_string(entry.size) + " bytes, " +
+            std::to_string(entry.links) + " links, content " +
+            std::to_string(std::hash<std::string>()(entry.bytes) % 1000000) + ")\n";
+  }
+  return text;
+}
+
+}  // namespace
+
+OutputDirectories::OutputDirectories(const std::vector<std::string>& args, const fs::path& cwd,
+                                     const fs::path& within) {
+  for (size_t i = 0; i < args.size(); ++i) {
+    std::string name;
+    for (const char* option : {"--out", "--watch-out"}) {
+      const std::string withValue = std::string(option) + "=";
+      if (args[i] == option && i + 1 < args.size()) name = args[i + 1];
+      if (args[i].rfind(withValue, 0) == 0) name = args[i].substr(withValue.size());
+    }
+    if (args[i] == "--") break;
+    if (name.empty() || name == "-" || name.rfind("/dev/", 0) == 0 || name.rfind("/proc/", 0) == 0)
+      continue;
+    const fs::path path = fs::path(name).is_absolute() ? fs::path(name) : cwd / name;
+    std::error_code error;
+    outputs_.push_back(path.lexically_normal());
+    // A link's target is what is replaced.
+    if (fs::is_symlink(path, error)) outputs_.push_back(fs::weakly_canonical(path, error));
+  }
+  for (const fs::path& output : outputs_) {
+    const fs::path directory = output.parent_path();
+    struct stat info {};
+    if (stat(directory.c_str(), &info) != 0 || !S_ISDIR(info.st_mode)) continue;
+    // Only the test's own: other programs write in shared directories.
+    const std::string relative = directory.lexically_relative(within).string();
+    if (relative.empty() || relative.rfind("..", 0) == 0) continue;
+    const bool seen = std::any_of(before_.begin(), before_.end(), [&](const auto& d) {
+      return fs::equivalent(d.first, directory);
+    });
+    if (!seen) before_.emplace_back(directory, ListDirectory(directory));
+  }
+}
+
+void OutputDirectories::Check(int status, const std::string& err) const {
+  for (const auto& [directory, before] : before_) {
+    const Listing after = ListDirectory(directory);
+    Listing expected = before;
+    if (status == 0) {
+      // The outputs in this directory may be new or changed; nothing else may.
+      for (const fs::path& output : outputs_) {
+        if (output.parent_path() != directory) continue;
+        const std::string name = output.filename().string();
+        const auto now = after.find(name);
+        if (now != after.end()) {
+          expected[name] = now->second;
+        } else {
+          ADD_FAILURE() << "status 0, but the output " << output << " is not there\n" << err;
+        }
+      }
+    }
+    EXPECT_EQ(Describe(after), Describe(expected))
+        << "status " << status << ": " << directory << " holds what it should not\n"
+        << err;
+  }
+}
+
 void X9hostProgram::SetUp() {
   char pattern[] = "/tmp/x9host-test-XXXXXX";
   ASSERT_NE(mkdtemp(pattern), nullptr);
@@ -169,7 +261,13 @@ void X9hostProgram::TearDown() {
 }
 
 Outcome X9hostProgram::Run(const std::vector<std::string>& args, const Launch& launch) {
-  if (launch.terminal) return RunOnTerminal(args, launch);
+  const OutputDirectories directories(args, fs::current_path(), dir_);
+  Outcome outcome = launch.terminal ? RunOnTerminal(args, launch) : RunWithFiles(args, launch);
+  if (!launch.directoriesMayDiffer) directories.Check(outcome.status, outcome.err);
+  return outcome;
+}
+
+Outcome X9hostProgram::RunWithFiles(const std::vector<std::string>& args, const Launch& launch) {
   const fs::path in = Path(".stdin"), out = Path(".stdout"), err = Path(".stderr");
   WriteText(in, launch.input);
   const pid_t pid = fork();

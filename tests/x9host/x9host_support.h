@@ -71,6 +71,32 @@ struct Outcome {
   std::string err;  // on a terminal: everything, as the terminal got it
 };
 
+// The directories a run's file outputs are in, as they were before it: after it, on status 0
+// they must hold exactly the old entries (byte for byte, the same link counts) and the outputs;
+// on any other status exactly the old entries. Nothing x9host makes may be left behind, nor an
+// output written by a run that says it was not. Every run through X9hostProgram checks this.
+class OutputDirectories {
+ public:
+  // args: the run's arguments; cwd: where relative names are read from; only directories in
+  // within (the test's own) are looked at.
+  OutputDirectories(const std::vector<std::string>& args, const fs::path& cwd,
+                    const fs::path& within);
+  // Adds a failure for every entry that differs from what the status allows.
+  void Check(int status, const std::string& err) const;
+
+  struct Entry {
+    uintmax_t size = 0;
+    uintmax_t links = 0;
+    std::string bytes;  // a regular file's; a link's target
+    bool operator==(const Entry&) const = default;
+  };
+  using Listing = std::map<std::string, Entry>;  // by name
+
+ private:
+  std::vector<fs::path> outputs_;  // as named, and with links followed
+  std::vector<std::pair<fs::path, Listing>> before_;
+};
+
 struct Launch {
   const char* zone = "Asia/Tokyo";
   const char* language = "C.UTF-8";  // LANG; LC_ALL and LC_MESSAGES are unset
@@ -78,6 +104,9 @@ struct Launch {
   bool inputClosed = false;          // no standard input at all
   int interruptAfterMs = 0;          // Ctrl-C this long after the progress bar appears, when not 0
   bool terminal = false;             // run on a pseudo-terminal (stdin, stdout and stderr)
+  // The run may leave its outputs' directories otherwise than all-new or as-they-were (a way
+  // back that fails, old content that cannot be removed): the test says what they hold.
+  bool directoriesMayDiffer = false;
 };
 
 class X9hostProgram : public ::testing::Test {
@@ -93,6 +122,7 @@ class X9hostProgram : public ::testing::Test {
   fs::path dir_;
 
  private:
+  Outcome RunWithFiles(const std::vector<std::string>& args, const Launch& launch);
   Outcome RunOnTerminal(const std::vector<std::string>& args, const Launch& launch);
 };
 

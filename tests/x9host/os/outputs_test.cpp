@@ -72,14 +72,23 @@ struct Exec {
   int inFd = -1;        // standard input (-1: /dev/null)
   int killAfterMs = 0;  // send signal this long after the start
   int signal = SIGTERM;
-  long fileSizeLimit = 0;  // RLIMIT_FSIZE in bytes when not 0 (ulimit -f)
-  std::string cwd;         // chdir here first (relative steps, for any depth)
-  uid_t user = 0;          // run as this user when not 0
+  long fileSizeLimit = 0;             // RLIMIT_FSIZE in bytes when not 0 (ulimit -f)
+  std::string cwd;                    // chdir here first (relative steps, for any depth)
+  uid_t user = 0;                     // run as this user when not 0
+  bool directoriesMayDiffer = false;  // as Launch's
 };
 
 class X9hostOutputs : public X9hostProgram {
  protected:
   Outcome Start(const std::vector<std::string>& args, const Exec& exec) {
+    const OutputDirectories directories(
+        args, exec.cwd.empty() ? fs::current_path() : fs::path(exec.cwd), dir_);
+    Outcome outcome = Launch(args, exec);
+    if (!exec.directoriesMayDiffer) directories.Check(outcome.status, outcome.err);
+    return outcome;
+  }
+
+  Outcome Launch(const std::vector<std::string>& args, const Exec& exec) {
     const fs::path out = Path(".stdout"), err = Path(".stderr");
     const pid_t pid = fork();
     if (pid == 0) {
@@ -203,7 +212,10 @@ TEST_F(X9hostOutputs, EachKindOfEndingGivesItsStatusReportAndLastLine) {
     for (const std::string& name : Files())
       fs::remove(Path(name));
     const FileState old = SeedOld();
-    const Outcome outcome = Start(Both(), {{std::string("X9HOST_FAULT=") + c.fault}});
+    // Old content that cannot be removed is left, and said so.
+    const bool leftBehind = std::string(c.fault) == "commit";
+    const Outcome outcome = Start(Both(), {.env = {std::string("X9HOST_FAULT=") + c.fault},
+                                           .directoriesMayDiffer = leftBehind});
     EXPECT_EQ(outcome.status, c.status) << outcome.err;
     if (c.status == 0) {
       EXPECT_NE(outcome.out.find("x9host: done:"), std::string::npos);
@@ -231,7 +243,8 @@ TEST_F(X9hostOutputs, EachKindOfEndingGivesItsStatusReportAndLastLine) {
 
 TEST_F(X9hostOutputs, WhenTheWayBackFailsTooTheLastLineSaysWhatEachOutputHolds) {
   const FileState old = SeedOld();
-  const Outcome outcome = Start(Both(), {{"X9HOST_FAULT=rename:2,restore"}});
+  const Outcome outcome =
+      Start(Both(), {.env = {"X9HOST_FAULT=rename:2,restore"}, .directoriesMayDiffer = true});
   EXPECT_EQ(outcome.status, 1) << outcome.err;
   const std::string line = LastLine(outcome.err);
   EXPECT_NE(line.find("--out " + Path("out.gpx").string() +
