@@ -241,6 +241,23 @@ TEST_F(X9hostOutputs, EachKindOfEndingGivesItsStatusReportAndLastLine) {
   }
 }
 
+// What reaches standard output cannot be taken back: it is written only once every file is in
+// place, and a failure at any phase before leaves it empty and every file as it was.
+TEST_F(X9hostOutputs, StandardOutputGetsNothingUntilEveryFileIsInPlace) {
+  for (const char* fault : {"create", "write", "metadata", "sync", "backup", "rename", "stream"}) {
+    SCOPED_TRACE(fault);
+    const FileState old = SeedOld();
+    const Outcome outcome =
+        Start({"download-all", "--yes", "--watch-out", Path("out.gpx").string(), "--out", "-"},
+              {.env = {std::string("X9HOST_FAULT=") + fault}});
+    EXPECT_EQ(outcome.status, 2) << outcome.err;
+    EXPECT_EQ(outcome.out.find("<gpx"), std::string::npos) << outcome.out.substr(0, 200);
+    EXPECT_EQ(StateOf(Path("out.gpx")), old);
+    EXPECT_NE(LastLine(outcome.err).find("every output is as it was"), std::string::npos)
+        << outcome.err;
+  }
+}
+
 TEST_F(X9hostOutputs, WhenTheWayBackFailsTooTheLastLineSaysWhatEachOutputHolds) {
   const FileState old = SeedOld();
   const Outcome outcome =
