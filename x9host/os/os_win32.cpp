@@ -185,6 +185,7 @@ OutputTarget PlanFileOutput(const std::string& option, const std::string& name) 
                          ")");
       }
       target.kind = OutputTarget::Kind::kReplace;
+      target.otherNames = info.nNumberOfLinks > 1 ? info.nNumberOfLinks - 1 : 0;
       target.identity = Identity(file.Get());
       path = FinalPath(file.Get());
       if (path.empty()) path = Wide(FullPath(name));

@@ -27,6 +27,9 @@ struct OutputTarget {
   std::string path;      // what is replaced, created or written through
   std::string identity;  // equal for any two names of the same file
   int stream = 1;        // kStandardOutput: 1 standard output, 2 standard error
+  // kReplace: the file's other names (hard links), which keep the old content once it is
+  // replaced.
+  unsigned long otherNames = 0;
 };
 
 // Where an output's bytes go while they are made. Write throws when they cannot be written;
