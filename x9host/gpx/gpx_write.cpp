@@ -12,11 +12,14 @@
 namespace x9host {
 namespace {
 
+// The fewest digits that read back as the same value, always in plain decimal notation: GPX's
+// numbers are xsd:decimal, which has no exponent ("1e-05" is not one).
 template <typename Number>
 std::string ShortestText(Number value) {
   if (value == 0) return "0";  // also for -0.0: GPX readers need no signed zero
-  char text[64];
-  const auto result = std::to_chars(text, text + sizeof text, value);
+  // The longest: a double's largest magnitude has 309 digits, its smallest 324 decimals.
+  char text[512];
+  const auto result = std::to_chars(text, text + sizeof text, value, std::chars_format::fixed);
   return std::string(text, result.ptr);
 }
 
@@ -191,7 +194,8 @@ void GpxWriter::Escape(std::string_view text, bool attribute) {
 void GpxWriter::Point(std::string_view element, const GpxPoint& point) {
   Open(element);
   Attribute("lat", CoordinateText(point.latitude));
-  Attribute("lon", CoordinateText(point.longitude));
+  // GPX 1.1's longitudes end before 180: the same meridian is written as -180.
+  Attribute("lon", CoordinateText(point.longitude == 180 ? -180 : point.longitude));
   if (point.elevation) Leaf("ele", NumberText(*point.elevation));
   if (point.time) Leaf("time", FormatUtc(*point.time));
   if (!point.name.empty()) Leaf("name", point.name);
