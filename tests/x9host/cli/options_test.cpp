@@ -157,8 +157,9 @@ TEST(X9hostOptions, EachAcceptedCommandLineComesToWhatItSays) {
   }
 }
 
-// Every command is typed as --help lists it and sends the flag word the docs give for it.
-TEST(X9hostOptions, EveryCommandIsTypedAsHelpListsItAndSendsTheDocumentedFlags) {
+// Every command is typed as --help lists it and sends the flag word the docs give for it; the
+// version is the one the docs show.
+TEST(X9hostOptions, CommandsAndVersionAreWhatHelpAndTheDocsSay) {
   const std::string usage = UsageText();
   const std::string docs = ReadText(fs::path(X9HOST_SOURCE_DIR) / "docs" / "x9host.md");
   std::vector<unsigned> flagWords;
@@ -180,6 +181,8 @@ TEST(X9hostOptions, EveryCommandIsTypedAsHelpListsItAndSendsTheDocumentedFlags) 
     flagWords.push_back(flags);
   }
   EXPECT_EQ(flagWords.size() + 1, Commands().size());
+  // And --version says what the docs say it says.
+  EXPECT_NE(docs.find("`" + VersionText() + "`"), std::string::npos) << VersionText();
 }
 
 }  // namespace

@@ -31,6 +31,8 @@ TEST_F(X9hostProgram, HelpAndVersionGoToStandardOutputWithStatusZero) {
     EXPECT_EQ(outcome.err, "");
     EXPECT_NE(outcome.out.find("upload-routes"), std::string::npos);
     EXPECT_NE(outcome.out.find("3  the request ran but moved nothing"), std::string::npos);
+    EXPECT_NE(outcome.out.find("\"--\" ends the options"), std::string::npos);
+    EXPECT_NE(outcome.out.find("every one is as it was"), std::string::npos);
   }
   const Outcome version = Run({"--version"});
   EXPECT_EQ(version.status, 0);
