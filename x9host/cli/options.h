@@ -7,9 +7,35 @@
 
 namespace x9host {
 
+// The program's name, as it begins every line it writes and names itself in --help and
+// --version, and as the creator of the GPX it writes.
+inline constexpr char kProgramName[] = "x9host";
+
+// The spellings of the file options, for the parser and for every message that names them.
+inline constexpr char kWatchOption[] = "--watch";
+inline constexpr char kWatchOutOption[] = "--watch-out";
+inline constexpr char kListOption[] = "--list";
+inline constexpr char kOutOption[] = "--out";
+
+// What is asked of the module: one of the transfers, or its About box.
+enum class Command {
+  kDownloadAll,
+  kDownloadTracks,
+  kDownloadRoutes,
+  kDownloadWaypoints,
+  kUploadRoutes,
+  kAbout,
+};
+
+// Every command, in the order --help lists them.
+const std::vector<Command>& Commands();
+// The command as typed ("download-all").
+const char* CommandName(Command command);
+// The flag word a transfer sends to the module's callback; 0 for about, which sends none.
+unsigned RequestFlags(Command command);
+
 struct Options {
-  std::string command;  // download-all, ..., about
-  unsigned flags = 0;   // the request's flag word; 0 for about
+  std::optional<Command> command;  // none only with --help or --version
   std::optional<std::string> watchFile;
   std::optional<std::string> watchOut;
   std::optional<std::string> listFile;
@@ -23,12 +49,13 @@ struct Options {
 };
 
 // args without the program name. Throws InputError for an unknown command or option, a
-// missing or malformed value, or a missing or second command.
+// missing or malformed value, a missing or second command, a repeated option with a value, and
+// an option the command does not use.
 Options ParseOptions(const std::vector<std::string>& args);
 
 std::string UsageText();
 
-// "x9host " and the project's version, which the build gives (X9_VERSION).
+// The program's name and the project's version, which the build gives (X9_VERSION).
 std::string VersionText();
 
 }  // namespace x9host

@@ -1,5 +1,6 @@
 #include "cli/outcome.h"
 
+#include "codec/plural.h"
 #include "host/tpi.h"
 
 namespace x9host {
@@ -24,10 +25,6 @@ std::string WantedOnWatch(unsigned flags) {
   if (flags & x9::kFlagDownloadWaypoints) return "waypoints";
   if (flags & x9::kFlagDownloadRoutes) return "routes";
   return "tracks with points";
-}
-
-std::string Plural(int count, const char* one, const char* many) {
-  return std::to_string(count) + ' ' + (count == 1 ? one : many);
 }
 
 std::string Failure(const RequestFacts& facts) {

@@ -6,6 +6,7 @@
 #include <memory>
 
 #include "codec/codepage.h"
+#include "codec/plural.h"
 #include "codec/wall_clock.h"
 #include "content/digest.h"
 #include "os/input_error.h"
@@ -450,12 +451,9 @@ ListChanges ChangesSince(const ListSnapshot& before) {
 
 std::string DescribeChanges(const ListChanges& changes) {
   if (changes.None()) return "transfer list: nothing added or changed";
-  const auto count = [](int n, const char* one, const char* many) {
-    return std::to_string(n) + ' ' + (n == 1 ? one : many);
-  };
-  return "transfer list: " + count(changes.setsAdded, "set", "sets") + " added, " +
+  return "transfer list: " + Plural(changes.setsAdded, "set", "sets") + " added, " +
          std::to_string(changes.setsChanged) + " changed; " +
-         count(changes.itemsAdded, "item", "items") + " added, " +
+         Plural(changes.itemsAdded, "item", "items") + " added, " +
          std::to_string(changes.itemsChanged) + " changed";
 }
 

@@ -1,5 +1,5 @@
-// x9host run as a person runs it, with the module and both simulators of this build: the
-// command line, bad input, and what each request gives in GPX. GPX that x9host writes is read
+// x9host run as a person runs it, with the module and both simulators of this build: help and
+// version, bad input, and what each request gives in GPX. GPX that x9host writes is read
 // back with pugixml directly, not through x9host's own reader.
 #include <gtest/gtest.h>
 
@@ -8,57 +8,31 @@
 #include <string>
 #include <vector>
 
-#include "cli/options.h"
-#include "host/tpi.h"
 #include "x9host_support.h"
 
 namespace {
 
-using namespace x9host;
 using namespace x9host_test;
-
-// --- Command line
-// ----------------------------------------------------------------------------------
-
-TEST(X9hostOptions, EachCommandSendsItsFlags) {
-  const std::map<std::string, unsigned> expected = {
-      {"download-all", x9::kFlagDownloadAll},
-      {"download-tracks", x9::kFlagDownloadTracks},
-      {"download-routes", x9::kFlagDownloadRoutes},
-      {"download-waypoints", x9::kFlagDownloadWaypoints},
-      {"upload-routes", x9::kFlagUploadRoutes},
-      {"about", 0}};
-  for (const auto& [command, flags] : expected) {
-    EXPECT_EQ(ParseOptions({command}).flags, flags) << command;
-  }
-  const Options options =
-      ParseOptions({"--out=a.gpx", "--yes", "download-all", "--watch", "w.gpx", "--pace", "25"});
-  EXPECT_EQ(options.command, "download-all");
-  EXPECT_EQ(options.outFile, "a.gpx");
-  EXPECT_EQ(options.watchFile, "w.gpx");
-  EXPECT_TRUE(options.yes);
-  EXPECT_EQ(options.paceMilliseconds, 25);
-  EXPECT_FALSE(options.listFile.has_value());
-}
 
 // --- The program ---------------------------------------------------------------------------------
 
+// Every refusal of the command line is in options_test.cpp; here, that one ends the program as
+// every bad input does.
 TEST_F(X9hostProgram, ArgumentErrorsEndWithOneLineAndStatusTwo) {
-  EXPECT_BAD_INPUT(Run({}), "no command given");
-  EXPECT_BAD_INPUT(Run({"download-everything"}), "unknown command \"download-everything\"");
-  EXPECT_BAD_INPUT(Run({"--verbose", "about"}), "unknown option --verbose");
-  EXPECT_BAD_INPUT(Run({"about", "download-all"}), "one command at a time");
-  EXPECT_BAD_INPUT(Run({"about", "--watch"}), "--watch needs a value");
-  EXPECT_BAD_INPUT(Run({"--pace", "-3", "about"}), "--pace takes a whole number");
-  EXPECT_BAD_INPUT(Run({"--yes=no", "about"}), "--yes takes no value");
-  EXPECT_BAD_INPUT(Run({"--hold-at", "50", "download-all"}), "Windows build only");
-  EXPECT_BAD_INPUT(Run({"--version=2", "about"}), "--version takes no value");
-  EXPECT_BAD_INPUT(Run({"about", "--out", Path("out.gpx").string()}), "about moves nothing");
+  const Outcome outcome = Run({"--verbose", "about"});
+  EXPECT_BAD_INPUT(outcome, "unknown option --verbose");
+  EXPECT_EQ(outcome.out, "");
+}
+
+TEST_F(X9hostProgram, HelpAndVersionGoToStandardOutputWithStatusZero) {
   for (const char* help : {"--help", "-h"}) {
     const Outcome outcome = Run({help});
     EXPECT_EQ(outcome.status, 0);
+    EXPECT_EQ(outcome.err, "");
     EXPECT_NE(outcome.out.find("upload-routes"), std::string::npos);
     EXPECT_NE(outcome.out.find("3  the request ran but moved nothing"), std::string::npos);
+    EXPECT_NE(outcome.out.find("\"--\" ends the options"), std::string::npos);
+    EXPECT_NE(outcome.out.find("every one is as it was"), std::string::npos);
   }
   const Outcome version = Run({"--version"});
   EXPECT_EQ(version.status, 0);

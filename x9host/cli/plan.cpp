@@ -1,0 +1,165 @@
+#include "cli/plan.h"
+
+#include <string_view>
+#include <utility>
+
+#include "os/input_error.h"
+#include "session/watch_library.h"
+
+namespace x9host {
+namespace {
+
+// The sample watch: beside the program in a release (simulator/watch.gpx), beside the sources
+// in a build tree (build/<preset>/bin), else where the sources were when this program was built.
+std::string BundledWatch(const std::string& programDirectory) {
+  const std::string released =
+      os::JoinPath(os::JoinPath(programDirectory, "simulator"), "watch.gpx");
+  if (os::IsFile(released)) return released;
+  const std::string inTree =
+      os::FullPath(os::JoinPath(programDirectory, std::string("..") + "/../../examples/watch.gpx"));
+  if (os::IsFile(inTree)) return inTree;
+#if defined(X9HOST_BUNDLED_WATCH)
+  if (os::IsFile(X9HOST_BUNDLED_WATCH)) return X9HOST_BUNDLED_WATCH;
+#endif
+  throw InputError(std::string("the sample watch (simulator/watch.gpx beside the program) is not "
+                               "there: give ") +
+                   kWatchOption + " FILE.gpx");
+}
+
+// plugins beside the program (a release), else ../plugins (a build tree: build/<preset>/bin).
+std::string DefaultPluginDirectory(const std::string& programDirectory) {
+  const std::string beside = os::JoinPath(programDirectory, "plugins");
+  if (os::IsFile(os::JoinPath(beside, kModuleFile))) return beside;
+  return os::JoinPath(os::ParentDirectory(programDirectory), "plugins");
+}
+
+// The real watch has no GPX file to be read from or written to.
+void RefuseWatchFiles(const Options& options, const WatchLibraryFound& library) {
+  for (const auto& [option, file] :
+       {std::pair{kWatchOption, options.watchFile}, std::pair{kWatchOutOption, options.watchOut}}) {
+    if (file) {
+      throw InputError(std::string(option) + ": " + library.path +
+                       " is a watch library, not the simulator: x9host talks to the real watch, "
+                       "which has no GPX file");
+    }
+  }
+}
+
+Inputs ReadInputs(const Options& options, bool realWatch, const std::string& programDirectory) {
+  Inputs inputs;
+  if (!realWatch) {
+    inputs.watchPath = options.watchFile ? *options.watchFile : BundledWatch(programDirectory);
+    WatchFromGpx read = ReadWatch(*inputs.watchPath, inputs.warnings);
+    inputs.watch = std::move(read.content);
+    inputs.watchSummary = std::move(read.summary);
+    for (std::string& line : inputs.watchSummary.dropped.Warnings(*inputs.watchPath, "the watch"))
+      inputs.warnings.push_back(std::move(line));
+  }
+  if (options.listFile) {
+    inputs.listPath = options.listFile;
+    ListFromGpx read = ReadTransferList(*inputs.listPath, inputs.warnings);
+    inputs.list = std::move(read.content);
+    inputs.listDropped = std::move(read.summary.dropped);
+    for (std::string& line : inputs.listDropped.Warnings(*inputs.listPath, "the transfer list"))
+      inputs.warnings.push_back(std::move(line));
+  }
+  return inputs;
+}
+
+std::string Named(const PlannedOutput& output) {
+  return std::string(OptionOf(output.role)) + " " + output.target.name;
+}
+
+}  // namespace
+
+const char* OptionOf(OutputRole role) {
+  switch (role) {
+    case OutputRole::kTransferList: return kOutOption;
+    case OutputRole::kWatch: return kWatchOutOption;
+  }
+  return kOutOption;  // not reached: every role is above
+}
+
+Plan MakePlan(const Options& options) {
+  if (options.holdAt && !os::HoldSupported())
+    throw InputError("--hold-at works in the Windows build only");
+  Plan plan;
+  plan.command = options.command.value();
+  const std::string programDirectory = os::ProgramDirectory();
+  const std::string pluginDirectory = os::FullPath(
+      options.pluginDir ? *options.pluginDir : DefaultPluginDirectory(programDirectory));
+  if (!os::IsDirectory(pluginDirectory))
+    throw InputError(pluginDirectory + ": no such plug-in directory (--plugins DIR names it)");
+  plan.session.modulePath = os::JoinPath(pluginDirectory, kModuleFile);
+  if (!os::IsFile(plan.session.modulePath))
+    throw InputError(pluginDirectory + ": the plug-in directory holds no " + kModuleFile);
+  plan.session.hostDirectory = os::HostDirectoryText(pluginDirectory);
+  plan.session.library = FindWatchLibrary(pluginDirectory);
+  if (plan.RealWatch()) RefuseWatchFiles(options, plan.session.library);
+  plan.session.answerYes = options.yes;
+  plan.session.paceMilliseconds = options.paceMilliseconds;
+  plan.session.holdAt = options.holdAt;
+
+  plan.inputs = ReadInputs(options, plan.RealWatch(), programDirectory);
+  plan.outputs = PlanOutputs(options, plan.inputs);
+  return plan;
+}
+
+std::vector<PlannedOutput> PlanOutputs(const Options& options, const Inputs& inputs) {
+  std::vector<PlannedOutput> outputs;
+  for (const auto& [role, name] : {std::pair{OutputRole::kTransferList, options.outFile},
+                                   std::pair{OutputRole::kWatch, options.watchOut}}) {
+    if (name) outputs.push_back({role, os::PlanOutput(OptionOf(role), *name)});
+  }
+
+  for (size_t i = 0; i < outputs.size(); ++i) {
+    for (size_t k = i + 1; k < outputs.size(); ++k) {
+      if (outputs[i].target.identity == outputs[k].target.identity)
+        throw InputError(Named(outputs[i]) + " and " + Named(outputs[k]) + " name the same file");
+    }
+  }
+  // An input may be named by no output but its own update: the list by the transfer list's.
+  const auto refuse = [&](const char* option, const std::optional<std::string>& input,
+                          std::optional<OutputRole> update) {
+    if (!input) return;
+    const std::string identity = os::FileIdentity(*input);
+    for (const PlannedOutput& output : outputs) {
+      if (output.target.identity == identity && output.role != update) {
+        throw InputError(Named(output) + " names the same file as " + option + " " + *input +
+                         ": it would be overwritten");
+      }
+    }
+  };
+  refuse(kWatchOption, inputs.watchPath, std::nullopt);
+  refuse(kListOption, inputs.listPath, OutputRole::kTransferList);
+
+  // The update in place would lose, without a word, what the list file holds beyond what the
+  // transfer list keeps.
+  if (inputs.listPath && !inputs.listDropped.Empty()) {
+    const std::string identity = os::FileIdentity(*inputs.listPath);
+    for (const PlannedOutput& output : outputs) {
+      if (output.role != OutputRole::kTransferList || output.target.identity != identity) continue;
+      throw InputError(Named(output) + " would update " + kListOption + " " + *inputs.listPath +
+                       " in place and lose what the transfer list cannot hold (" +
+                       inputs.listDropped.List() + "): write to another file");
+    }
+  }
+  return outputs;
+}
+
+std::vector<std::string> WritePlannedOutputs(const std::vector<PlannedOutput>& planned) {
+  std::vector<std::pair<os::OutputTarget, os::OutputProducer>> outputs;
+  for (const PlannedOutput& output : planned) {
+    outputs.emplace_back(output.target, [role = output.role](os::OutputSink& sink) {
+      GpxWriter gpx([&sink](std::string_view piece) { sink.Write(piece); }, kProgramName);
+      switch (role) {
+        case OutputRole::kTransferList: WriteTransferListGpx(gpx); break;
+        case OutputRole::kWatch: WriteWatchGpx(gpx); break;
+      }
+      gpx.Finish();
+    });
+  }
+  return os::WriteOutputs(outputs);
+}
+
+}  // namespace x9host

@@ -1,0 +1,89 @@
+#include "cli/report.h"
+
+#include "content/transfer_list.h"
+
+namespace x9host {
+
+std::string StreamOrFileName(const os::OutputTarget& target) {
+  if (target.kind != os::OutputTarget::Kind::kStandardOutput) return target.name;
+  return target.stream == 2 ? "standard error" : "standard output";
+}
+
+Report::Report(const Plan& plan) : out_(stdout) {
+  for (const PlannedOutput& output : plan.outputs) {
+    outputNames_.push_back(StreamOrFileName(output.target));
+    if (output.target.kind == os::OutputTarget::Kind::kStandardOutput && output.target.stream == 1)
+      out_ = stderr;
+  }
+}
+
+void Report::Line(const std::string& text) const {
+  std::fprintf(out_, "%s: %s\n", kProgramName, text.c_str());
+}
+
+void Report::Outputs(const char* state) const {
+  for (const std::string& name : outputNames_)
+    std::fprintf(out_, "%s: %s\n", state, name.c_str());
+}
+
+void Report::Flush() const { std::fflush(out_); }
+
+void Report::Warnings(const std::vector<std::string>& warnings) const {
+  for (const std::string& warning : warnings)
+    std::fprintf(stderr, "%s: warning: %s\n", kProgramName, warning.c_str());
+}
+
+void Report::ModuleAndWatch(const Plan& plan, const Session& session) const {
+  Line(session.ModuleName() + " " + session.ModuleVersion() + " from " + plan.session.modulePath);
+  if (plan.RealWatch()) {
+    Line("using the watch library " + plan.session.library.path +
+         ": it is not the simulator, so this is the real watch");
+  } else {
+    const GpxSummary& watch = plan.inputs.watchSummary;
+    Line("watch " + *plan.inputs.watchPath + ": " + std::to_string(watch.tracks) + " tracks, " +
+         std::to_string(watch.routes) + " routes, " + std::to_string(watch.waypoints) +
+         " waypoints");
+  }
+  Flush();
+}
+
+int Report::AboutReturned(int result) const {
+  Line("About returned " + std::to_string(result));
+  return result == 1 ? kExitMoved : kExitFailed;
+}
+
+void Report::Transfer(Command command, const RequestFacts& facts) const {
+  std::fputs("\n", out_);
+  Line(std::string(CommandName(command)) + " returned " + std::to_string(facts.result));
+  std::fprintf(out_, "%s\n\n", DescribeChanges(facts.listChanges).c_str());
+  std::fputs(TransferListTable().c_str(), out_);
+  if (!outputNames_.empty()) std::fputs("\n", out_);
+}
+
+int Report::NotWritten(const Verdict& verdict) const {
+  Outputs("not written");
+  Line(verdict.line);
+  Flush();
+  return verdict.status;
+}
+
+int Report::Written(const Verdict& verdict, const std::vector<std::string>& untidy) const {
+  Outputs("written");
+  Warnings(untidy);
+  Line(verdict.line);
+  Flush();
+  return verdict.status;
+}
+
+int Report::NotPutInPlace(const os::OutputsNotWritten& failure) const {
+  // The line says what each output holds, and the status whether every one is as it was (2) or
+  // not all could be put back, or a signal came first (1). When not every one is as it was,
+  // only the line speaks: a "not written" above it would contradict it.
+  if (failure.state() != os::OutputsNotWritten::State::kLeftChanged) Outputs("not written");
+  Flush();
+  std::fprintf(stderr, "%s: %s\n", kProgramName, failure.what());
+  return failure.state() == os::OutputsNotWritten::State::kAsTheyWere ? kExitOutputsAsTheyWere
+                                                                      : kExitFailed;
+}
+
+}  // namespace x9host
