@@ -54,11 +54,6 @@ struct DecodedText {
 // For reading files: every byte must belong to a code page 932 character.
 DecodedText Utf8FromCp932Exactly(std::string_view cp932);
 
-// The length of the UTF-8 sequence that starts text (1 for a stray byte), never past its end.
-size_t Utf8SequenceLength(std::string_view text);
-
-void AppendUtf8(std::string& out, uint32_t code);
-
 // A value for a message, in double quotes: whole when short, else its first characters and
 // its size, so that a huge value does not become a huge line.
 std::string QuotedValue(std::string_view value);

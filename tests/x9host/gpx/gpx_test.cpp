@@ -6,6 +6,7 @@
 #include <string>
 
 #include "codec/codepage.h"
+#include "codec/utf8.h"
 #include "content/transfer_list.h"
 #include "content/watch_content.h"
 #include "gpx/gpx.h"
@@ -239,13 +240,10 @@ TEST(X9hostGpxEncoding, Utf16WithAByteOrderMarkReadsLikeUtf8) {
   // UTF-8 to UTF-16 by hand, little- and big-endian.
   std::u16string units;
   for (size_t i = 0; i < text.size();) {
-    const auto c = static_cast<unsigned char>(text[i]);
-    const size_t length = c < 0x80 ? 1 : c >= 0xF0 ? 4 : c >= 0xE0 ? 3 : 2;
-    uint32_t code = length == 1 ? c : c & (0xFF >> (length + 1));
-    for (size_t k = 1; k < length; ++k)
-      code = (code << 6) | (static_cast<unsigned char>(text[i + k]) & 0x3F);
-    units += static_cast<char16_t>(code);  // the text has nothing beyond the BMP
-    i += length;
+    const Utf8Character character = DecodeUtf8(std::string_view(text).substr(i));
+    ASSERT_EQ(character.status, Utf8Character::Status::kOk);
+    units += static_cast<char16_t>(character.code);  // the text has nothing beyond the BMP
+    i += character.length;
   }
   std::string little = "\xFF\xFE", big = "\xFE\xFF";
   for (const char16_t unit : units) {
