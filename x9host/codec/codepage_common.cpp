@@ -80,16 +80,21 @@ void AppendCp932(std::string& out, uint32_t bytes) {
 }  // namespace
 
 std::string QuotedValue(std::string_view value) {
-  constexpr size_t kShown = 40;  // bytes
-  if (value.size() <= kShown + 16) return '"' + std::string(value) + '"';
+  // Cutting saves little below this many bytes more: such a value is shown whole.
+  constexpr size_t kNotWorthCutting = 16;
+  if (value.size() <= kShownValueBytes + kNotWorthCutting) return '"' + std::string(value) + '"';
   size_t cut = 0;
   while (cut < value.size()) {
     const size_t next = cut + Utf8SequenceLength(value.substr(cut));
-    if (next > kShown) break;
+    if (next > kShownValueBytes) break;
     cut = next;
   }
   return '"' + std::string(value.substr(0, cut)) + "...\" (" + std::to_string(value.size()) +
          " bytes)";
+}
+
+std::string ShownValue(std::string_view value) {
+  return value.size() <= kShownValueBytes ? std::string(value) : QuotedValue(value);
 }
 
 Cp932Text Cp932FromUtf8(std::string_view utf8) {
