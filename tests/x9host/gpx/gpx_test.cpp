@@ -10,6 +10,7 @@
 #include "content/transfer_list.h"
 #include "content/watch_content.h"
 #include "gpx/gpx.h"
+#include "host/coordinates.h"
 #include "os/input_error.h"
 #include "x9host_support.h"
 
@@ -155,6 +156,34 @@ TEST(X9hostGpxRead, ReportsWhatTheHoldersCannotKeepOncePerKind) {
           "f.gpx", warnings)
           .summary.dropped.List(),
       "1 names with characters code page 932 cannot write");
+}
+
+TEST(X9hostWatchContent, AMissingElevationIsTheWatchsNoAltitudeBothWays) {
+  const std::string none = std::to_string(x9::kDeviceNoAltitude);
+  const std::string file = std::string(kGpxHead) +
+                           "<wpt lat=\"1\" lon=\"2\"><name>a</name></wpt>\n"
+                           "<wpt lat=\"1\" lon=\"2\"><ele>12.9</ele><name>b</name></wpt>\n"
+                           "<wpt lat=\"1\" lon=\"2\"><ele>" +
+                           none + "</ele><name>c</name></wpt></gpx>\n";
+  std::vector<std::string> warnings;
+  WatchFromGpx read = WatchFromGpxText(file, "f.gpx", warnings);
+  ASSERT_EQ(read.content.routes.size(), 1u);
+  const std::vector<x9::RoutePoint>& points = read.content.routes[0].points;
+  ASSERT_EQ(points.size(), 3u);
+  EXPECT_EQ(points[0].altitude, x9::kDeviceNoAltitude);
+  EXPECT_EQ(points[1].altitude, 12);
+  EXPECT_EQ(points[2].altitude, x9::kDeviceNoAltitude);
+
+  LoadWatch(read.content);
+  std::string written;
+  GpxWriter gpx([&](std::string_view piece) { written += piece; }, "t");
+  WriteWatchGpx(gpx);
+  gpx.Finish();
+  const GpxDocument back = ParseGpx(written, "back.gpx");
+  ASSERT_EQ(back.waypoints.size(), 3u);
+  EXPECT_FALSE(back.waypoints[0].elevation.has_value());
+  EXPECT_EQ(back.waypoints[1].elevation, 12.0);
+  EXPECT_FALSE(back.waypoints[2].elevation.has_value());
 }
 
 // --- Encodings -----------------------------------------------------------------------------------
