@@ -6,6 +6,8 @@
 #include <cctype>
 #include <string_view>
 
+#include "platform/message_box.h"
+
 namespace x9::platform::terminal {
 
 // The label a box's text follows (after one space), by the style's icon bits.
@@ -16,11 +18,11 @@ inline constexpr std::string_view kInformationLabel = "[information]";
 inline constexpr std::string_view kMessageLabel = "[message]";  // no icon
 
 inline constexpr std::string_view StyleLabel(unsigned style) {
-  switch (style & 0xF0) {
-    case 0x10: return kStopLabel;
-    case 0x20: return kQuestionLabel;
-    case 0x30: return kWarningLabel;
-    case 0x40: return kInformationLabel;
+  switch (style & kBoxIconMask) {
+    case kBoxIconStop: return kStopLabel;
+    case kBoxIconQuestion: return kQuestionLabel;
+    case kBoxIconExclamation: return kWarningLabel;
+    case kBoxIconInformation: return kInformationLabel;
     default: return kMessageLabel;
   }
 }

@@ -13,17 +13,13 @@
 #include <cstring>
 #include <string>
 
+#include "platform/message_box.h"
 #include "platform/platform.h"
 #include "platform/terminal_protocol.h"
 
 namespace x9::platform {
 
 namespace {
-
-// The answers a box can give, as the framework's message box numbers them.
-constexpr int kAnswerOk = 1;
-constexpr int kAnswerYes = 6;
-constexpr int kAnswerNo = 7;
 
 void* g_instance = nullptr;
 
@@ -115,7 +111,7 @@ int ShowMessageBox(WindowHandle, const char* text, unsigned style) {
   const std::string_view label = terminal::StyleLabel(style);
   std::fprintf(stderr, "%.*s %s\n", static_cast<int>(label.size()), label.data(),
                ToUtf8(text).c_str());
-  if ((style & 0x0F) != 0x04) return kAnswerOk;  // not a Yes/No question
+  if (!IsYesNoQuestion(style)) return kAnswerOk;
   std::fprintf(stderr, "%.*s", static_cast<int>(terminal::kPrompt.size()),
                terminal::kPrompt.data());
   std::fflush(stderr);
