@@ -83,15 +83,12 @@ class TerminalProgressWindow final : public ProgressWindow {
   void Draw(int position) {
     if (position == drawn_) return;
     drawn_ = position;
-    const int shown = position < 0 ? 0 : position;
-    const int filled = shown * 30 / 100;
-    std::string bar(static_cast<size_t>(filled), '#');
-    bar.resize(30, '.');
     if (interactive_) {
-      std::fprintf(stderr, "\r%s [%s] %3d%%", message_.c_str(), bar.c_str(), position);
+      std::fprintf(stderr, "%c%s", terminal::kBarRedraw,
+                   terminal::BarText(message_, position).c_str());
     } else if (position == 0 || position == 100 || position / 25 != lastQuarter_) {
       // A pipe gets a few lines, not a redrawn one.
-      std::fprintf(stderr, "%s [%s] %3d%%\n", message_.c_str(), bar.c_str(), position);
+      std::fprintf(stderr, "%s\n", terminal::BarText(message_, position).c_str());
       lastQuarter_ = position / 25;
     }
     std::fflush(stderr);
