@@ -63,7 +63,7 @@ TEST(Coordinates, OutOfRangeValuesSaturateAndNanIsZero) {
 TEST(Altitude, TruncatesTowardZeroUnscaled) {
   EXPECT_EQ(AltitudeToDevice(12.9), 12);
   EXPECT_EQ(AltitudeToDevice(-0.5), 0);
-  EXPECT_EQ(AltitudeToDevice(NO_VALUE), -9999);
+  EXPECT_EQ(AltitudeToDevice(NO_VALUE), kDeviceNoAltitude);
   EXPECT_EQ(AltitudeToDevice(-12.9), -12);
 }
 

@@ -57,7 +57,7 @@ TEST_F(RouteUploadTest, PutsEveryRouteSetWithConvertedPoints) {
   EXPECT_STREQ(points[1].name, "P2");
   EXPECT_EQ(points[1].latitude, -2000);
   EXPECT_EQ(points[1].longitude, 1800000000);
-  EXPECT_EQ(points[1].altitude, -9999);
+  EXPECT_EQ(points[1].altitude, x9::kDeviceNoAltitude);
   EXPECT_EQ(std::string(points[2].name, 20), std::string(20, '\0'));
   EXPECT_EQ(points[2].altitude, 0);
   EXPECT_EQ(ui.windows.at(0).message, x9::MessageText(x9::kMsgUploadingRoutes));

@@ -12,7 +12,9 @@
 #include <type_traits>
 
 #include "device/device_api.h"
+#include "host/coordinates.h"
 #include "sim/watch/watch_sim.h"
+#include "text/cp932.h"
 
 #if defined(_WIN32)
 #include <windows.h>
@@ -78,7 +80,7 @@ namespace {
 void FillRealWatch() {
   if (X9Watch_TrackCount() != 0 || X9Watch_RouteCount() != 0) return;
   x9::RouteHeader myPoints{};
-  std::memcpy(myPoints.name, "MYPOINTS", 9);
+  std::memcpy(myPoints.name, x9::kMyPointsName, sizeof x9::kMyPointsName);
   x9::RoutePoint waypoint{};
   std::memcpy(waypoint.name, "HUT", 4);
   waypoint.latitude = 356250000;
@@ -96,7 +98,7 @@ void FillRealWatch() {
   points[0].longitude = 1393000000;
   points[1].latitude = 356100000;
   points[1].longitude = 1393100000;
-  points[0].altitude = points[1].altitude = -9999;
+  points[0].altitude = points[1].altitude = x9::kDeviceNoAltitude;
   route.pointCount = 2;
   X9Watch_AddRoute(&route, points, 2);
 

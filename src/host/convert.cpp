@@ -1,41 +1,12 @@
 #include "host/convert.h"
 
 #include <cstring>
-#include <ctime>
 
 #include "host/civil_time.h"
 
 namespace x9 {
 
 ClockAdjust g_clockAdjust;
-
-namespace {
-
-constexpr int64_t kMaxHostTime = 2147483647;
-// Wider than any zone's distance from UTC: outside this band of the range's ends the wall
-// reading alone decides, inside it the C library's local-time conversion does.
-constexpr int64_t kZoneMargin = 3 * kSecondsPerDay;
-
-// mktime's verdict on whether the local wall time w lies inside 0..2^31-1 seconds UTC. Out of
-// line: it is the rare path, and its calendar record would weigh on every call.
-[[gnu::noinline]] bool InstantInRange(int64_t w) {
-  const int64_t days = FloorDiv(w, kSecondsPerDay);
-  const int64_t secs = w - days * kSecondsPerDay;
-  const CivilDate date = CivilFromDays(days);
-  std::tm fields{};
-  fields.tm_year = static_cast<int>(date.year - 1900);
-  fields.tm_mon = static_cast<int>(date.month - 1);
-  fields.tm_mday = static_cast<int>(date.day);
-  fields.tm_hour = static_cast<int>(secs / 3600);
-  fields.tm_min = static_cast<int>(secs / 60 % 60);
-  fields.tm_sec = static_cast<int>(secs % 60);
-  fields.tm_isdst = -1;
-  const std::time_t t = std::mktime(&fields);
-  // A failed conversion reports -1, which is outside the range as well.
-  return t >= 0 && static_cast<int64_t>(t) <= kMaxHostTime;
-}
-
-}  // namespace
 
 ClockAdjust ClockAdjustFromZone(const platform::ZoneValues& zone) {
   ClockAdjust adjust;
@@ -63,26 +34,15 @@ inline int64_t FirstOfMonthDays(uint32_t year, uint32_t month) {
 int32_t HostTimeFromDevice(int32_t year, int32_t month, int32_t day, int32_t hour, int32_t minute,
                            int32_t second) {
   // Calendar arithmetic for every point; the C library's conversion only near the range's ends.
-  int64_t wall;
-  if (year >= 1 && month >= 1 && month <= 12) {
-    wall = (FirstOfMonthDays(static_cast<uint32_t>(year), static_cast<uint32_t>(month)) +
-            (static_cast<int64_t>(day) - 1)) *
-               kSecondsPerDay +
-           static_cast<int64_t>(hour) * 3600 + static_cast<int64_t>(minute) * 60 + second;
-    // Well inside the range, whatever the zone: the wall reading is the value.
-    if (wall > kZoneMargin && wall < kMaxHostTime - kZoneMargin) return static_cast<int32_t>(wall);
-  } else {
-    wall = WallSecondsFromCivil(year, month, day, hour, minute, second);
-  }
-  bool inRange;
-  if (wall < -kZoneMargin || wall > kMaxHostTime + kZoneMargin) {
-    inRange = false;
-  } else if (wall > kZoneMargin && wall < kMaxHostTime - kZoneMargin) {
-    inRange = true;
-  } else {
-    inRange = InstantInRange(wall);
-  }
-  const int64_t result = inRange ? wall : -1 - static_cast<int64_t>(g_clockAdjust.zoneOffset);
+  const int64_t wall =
+      year >= 1 && month >= 1 && month <= 12
+          ? (FirstOfMonthDays(static_cast<uint32_t>(year), static_cast<uint32_t>(month)) +
+             (static_cast<int64_t>(day) - 1)) *
+                    kSecondsPerDay +
+                static_cast<int64_t>(hour) * 3600 + static_cast<int64_t>(minute) * 60 + second
+          : WallSecondsFromCivil(year, month, day, hour, minute, second);
+  const int64_t result =
+      WallClockInHostRange(wall) ? wall : -1 - static_cast<int64_t>(g_clockAdjust.zoneOffset);
   return static_cast<int32_t>(static_cast<uint32_t>(result));
 }
 

@@ -23,8 +23,8 @@ ClockAdjust ClockAdjustFromZone(const platform::ZoneValues& zone);
 
 // The watch's calendar fields to the host's time: seconds from 1970-01-01 00:00:00 to the
 // given date and time, both read on the same (local wall) clock. Out-of-range fields are
-// normalised as mktime does. When the instant lies outside 0..2147483647 seconds after the
-// epoch, the result is -1 minus the zone offset.
+// normalised as mktime does. When the instant is not one the host can hold
+// (WallClockInHostRange in civil_time.h), the result is -1 minus the zone offset.
 int32_t HostTimeFromDevice(int32_t year, int32_t month, int32_t day, int32_t hour, int32_t minute,
                            int32_t second);
 

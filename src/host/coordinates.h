@@ -1,8 +1,10 @@
 // Coordinates and altitudes between the watch's units and the host's, written once for the
-// module and its tools. Includes nothing of the module's: x9host links it from x9rules.
+// module and its tools. Includes only the host's record values: x9host links it from x9rules.
 #pragma once
 
 #include <cstdint>
+
+#include "host/records.h"
 
 namespace x9 {
 
@@ -13,5 +15,9 @@ inline double DegreesFromDevice(int32_t value) { return static_cast<double>(valu
 int32_t DegreesToDevice(double degrees);
 // Metres, truncated toward zero; saturates like DegreesToDevice.
 int32_t AltitudeToDevice(double metres);
+
+// A point without altitude: the host's NO_VALUE, which AltitudeToDevice hands the watch as this
+// many metres; the watch's points with it read back as having none.
+inline constexpr int32_t kDeviceNoAltitude = static_cast<int32_t>(NO_VALUE);
 
 }  // namespace x9

@@ -10,6 +10,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "host/civil_time.h"
+
 // Data-set header (32 bytes in the host's layout).
 struct tagGPSDBHEADER {
   int32_t size;       // 0: sizeof, set before every host call
@@ -104,7 +106,7 @@ inline tagGPSDBHEADER NewSetHeader(const char* name, ListKind kind) {
 }
 
 // A new item of the given kind with every fixed value set and nothing of a point yet: no name,
-// no position, time 0. A track point's extra values start at 0, a route point's or waypoint's
+// no position, no time. A track point's extra values start at 0, a route point's or waypoint's
 // at "no value", as they stay.
 inline tagGPSDBITEM NewItem(ListKind kind) {
   tagGPSDBITEM item{};
@@ -112,7 +114,7 @@ inline tagGPSDBITEM NewItem(ListKind kind) {
   item.name = nullptr;
   item.value32 = kind == kListTracks ? 0.0 : NO_VALUE;
   item.value40 = NO_VALUE_2;
-  item.time = 0;
+  item.time = kHostNoTime;
   item.kind = kind;
   item.datum = 0;
   item.value56 = kItemValue56;

@@ -65,7 +65,7 @@ ZoneValues ReadZoneValues();
 using WindowHandle = void*;
 
 // Shows a code page 932 text in a modal box owned by owner, with the framework's style bits;
-// returns the button pressed (1 OK, 6 Yes, 7 No).
+// returns the button pressed (both as message_box.h numbers them).
 int ShowMessageBox(WindowHandle owner, const char* text, unsigned style);
 
 // The modeless progress window: a message line, a bar from 0 to 100 and an Abort button.

@@ -5,6 +5,7 @@
 
 #include <memory>
 
+#include "platform/message_box.h"
 #include "platform/platform.h"
 
 namespace x9 {
@@ -12,14 +13,16 @@ namespace x9 {
 using platform::ProgressWindow;
 using platform::WindowHandle;
 
-// Message-box styles and answers, as the framework's message box uses them.
-inline constexpr unsigned kStyleStop = 0x10;
-inline constexpr unsigned kStyleQuestion = 0x24;  // Yes/No with the question icon
-inline constexpr unsigned kStyleExclamation = 0x30;
-inline constexpr unsigned kStyleInformation = 0x40;
-inline constexpr int kAnswerOk = 1;
-inline constexpr int kAnswerYes = 6;
-inline constexpr int kAnswerNo = 7;
+// The styles of the module's boxes: a question asks Yes or No, every other box has OK only.
+inline constexpr unsigned kStyleStop = platform::kBoxButtonsOk | platform::kBoxIconStop;
+inline constexpr unsigned kStyleQuestion = platform::kBoxButtonsYesNo | platform::kBoxIconQuestion;
+inline constexpr unsigned kStyleExclamation =
+    platform::kBoxButtonsOk | platform::kBoxIconExclamation;
+inline constexpr unsigned kStyleInformation =
+    platform::kBoxButtonsOk | platform::kBoxIconInformation;
+using platform::kAnswerNo;
+using platform::kAnswerOk;
+using platform::kAnswerYes;
 
 class UserInterface {
  public:

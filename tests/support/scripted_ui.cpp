@@ -23,7 +23,7 @@ class ScriptedWindow final : public x9::ProgressWindow {
 int ScriptedUi::ShowMessageBox(x9::WindowHandle owner, const char* text, unsigned style) {
   owners.push_back(owner);
   boxes.push_back(ShownBox{text, style, OpenWindows() > 0});
-  if ((style & 0x0F) != 0x04) return x9::kAnswerOk;
+  if (!x9::platform::IsYesNoQuestion(style)) return x9::kAnswerOk;
   if (answers.empty()) return defaultAnswer;
   const int answer = answers.front();
   answers.pop_front();

@@ -18,6 +18,7 @@
 #include <sstream>
 
 #include "codec/codepage.h"
+#include "codec/utf8.h"
 
 namespace x9host_test {
 
@@ -68,15 +69,7 @@ std::string WatchName(const std::string& utf8) {
   std::string kept;
   size_t bytes = 0;
   for (size_t i = 0; i < utf8.size();) {
-    size_t length = 1;
-    const auto c = static_cast<unsigned char>(utf8[i]);
-    if (c >= 0xF0) {
-      length = 4;
-    } else if (c >= 0xE0) {
-      length = 3;
-    } else if (c >= 0xC0) {
-      length = 2;
-    }
+    const size_t length = x9host::Utf8SequenceLength(std::string_view(utf8).substr(i));
     const std::string character = utf8.substr(i, length);
     const size_t size = x9host::Cp932FromUtf8(character).bytes.size();
     if (bytes + size > 19) break;

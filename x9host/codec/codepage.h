@@ -54,14 +54,16 @@ struct DecodedText {
 // For reading files: every byte must belong to a code page 932 character.
 DecodedText Utf8FromCp932Exactly(std::string_view cp932);
 
-// The length of the UTF-8 sequence that starts text (1 for a stray byte), never past its end.
-size_t Utf8SequenceLength(std::string_view text);
-
-void AppendUtf8(std::string& out, uint32_t code);
+// How much of a value a message shows: a value of up to this many bytes is short enough to show
+// whole, a longer one is cut to its characters within them.
+inline constexpr size_t kShownValueBytes = 40;
 
 // A value for a message, in double quotes: whole when short, else its first characters and
 // its size, so that a huge value does not become a huge line.
 std::string QuotedValue(std::string_view value);
+// The same, but a value short enough to show whole is shown as it is, without quotes (a name
+// in angle brackets, a number).
+std::string ShownValue(std::string_view value);
 
 // The system's tables, one character at a time (codepage_posix.cpp / codepage_win32.cpp).
 // Encode: the code page 932 bytes the system gives the character, false when it has none.

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "codec/codepage.h"
+#include "codec/utf8.h"
 #include "text/cp932.h"
 
 namespace x9host {
@@ -66,18 +67,9 @@ uint32_t EncodeCode(uint32_t code) {
 // The next UTF-8 character of text, or kNone (with its length still given) when the bytes are
 // not UTF-8.
 uint32_t NextCode(std::string_view text, size_t& length) {
-  length = Utf8SequenceLength(text);
-  const auto lead = static_cast<unsigned char>(text[0]);
-  if (lead < 0x80) return lead;
-  static const uint32_t kMinimum[] = {0, 0, 0x80, 0x800, 0x10000};
-  const size_t wanted = lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC2 ? 2 : 0;
-  if (wanted == 0 || lead > 0xF4 || length != wanted) return kNone;
-  uint32_t code = lead & (0x7F >> wanted);
-  for (size_t i = 1; i < length; ++i)
-    code = (code << 6) | (static_cast<unsigned char>(text[i]) & 0x3F);
-  if (code < kMinimum[wanted] || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF))
-    return kNone;
-  return code;
+  const Utf8Character character = DecodeUtf8(text);
+  length = character.length;
+  return character.status == Utf8Character::Status::kOk ? character.code : kNone;
 }
 
 void AppendCp932(std::string& out, uint32_t bytes) {
@@ -87,45 +79,22 @@ void AppendCp932(std::string& out, uint32_t bytes) {
 
 }  // namespace
 
-size_t Utf8SequenceLength(std::string_view text) {
-  if (text.empty()) return 0;
-  const auto lead = static_cast<unsigned char>(text[0]);
-  size_t length = lead < 0x80 ? 1 : lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC0 ? 2 : 1;
-  size_t i = 1;
-  while (i < length && i < text.size() && (static_cast<unsigned char>(text[i]) & 0xC0) == 0x80)
-    ++i;
-  return i;
-}
-
-void AppendUtf8(std::string& out, uint32_t code) {
-  if (code < 0x80) {
-    out += static_cast<char>(code);
-  } else if (code < 0x800) {
-    out += static_cast<char>(0xC0 | (code >> 6));
-    out += static_cast<char>(0x80 | (code & 0x3F));
-  } else if (code < 0x10000) {
-    out += static_cast<char>(0xE0 | (code >> 12));
-    out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (code & 0x3F));
-  } else {
-    out += static_cast<char>(0xF0 | (code >> 18));
-    out += static_cast<char>(0x80 | ((code >> 12) & 0x3F));
-    out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (code & 0x3F));
-  }
-}
-
 std::string QuotedValue(std::string_view value) {
-  constexpr size_t kShown = 40;  // bytes
-  if (value.size() <= kShown + 16) return '"' + std::string(value) + '"';
+  // Cutting saves little below this many bytes more: such a value is shown whole.
+  constexpr size_t kNotWorthCutting = 16;
+  if (value.size() <= kShownValueBytes + kNotWorthCutting) return '"' + std::string(value) + '"';
   size_t cut = 0;
   while (cut < value.size()) {
     const size_t next = cut + Utf8SequenceLength(value.substr(cut));
-    if (next > kShown) break;
+    if (next > kShownValueBytes) break;
     cut = next;
   }
   return '"' + std::string(value.substr(0, cut)) + "...\" (" + std::to_string(value.size()) +
          " bytes)";
+}
+
+std::string ShownValue(std::string_view value) {
+  return value.size() <= kShownValueBytes ? std::string(value) : QuotedValue(value);
 }
 
 Cp932Text Cp932FromUtf8(std::string_view utf8) {

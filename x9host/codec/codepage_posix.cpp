@@ -8,6 +8,7 @@
 #include <string>
 
 #include "codec/codepage.h"
+#include "codec/utf8.h"
 
 namespace x9host {
 namespace {
@@ -57,12 +58,11 @@ bool SystemCodeFromCp932(std::string_view bytes, uint32_t& code) {
   static IconvOneWay converter("UTF-8", "CP932");
   std::string utf8;
   if (!converter.Convert(bytes, utf8) || utf8.empty()) return false;
-  if (Utf8SequenceLength(utf8) != utf8.size()) return false;  // exactly one character
-  const auto lead = static_cast<unsigned char>(utf8[0]);
-  const size_t length = utf8.size();
-  code = length == 1 ? lead : lead & (0x7F >> length);
-  for (size_t i = 1; i < length; ++i)
-    code = (code << 6) | (static_cast<unsigned char>(utf8[i]) & 0x3F);
+  const Utf8Character character = DecodeUtf8(utf8);
+  // Exactly one character.
+  if (character.status != Utf8Character::Status::kOk || character.length != utf8.size())
+    return false;
+  code = character.code;
   return true;
 }
 

@@ -6,8 +6,6 @@
 #include <ctime>
 #include <limits>
 
-#include "host/civil_time.h"
-
 namespace x9host {
 namespace {
 
@@ -73,23 +71,21 @@ std::optional<int32_t> HostWallClock(int64_t utcSeconds) {
   const std::optional<CivilTime> local = LocalFromUtc(utcSeconds);
   if (!local) return std::nullopt;
   const int64_t wall = SecondsFromCivil(*local);
-  if (wall < kHostTimeFirst || wall > kHostTimeLast) return std::nullopt;
+  if (wall < kHostTimeFirst || wall > x9::kHostTimeLast) return std::nullopt;
   return static_cast<int32_t>(wall);
 }
 
 std::optional<int32_t> WatchWallClock(int64_t utcSeconds) {
+  // HostWallClock has settled the zone the module's rule reads the wall clock back through.
   const std::optional<int32_t> wall = HostWallClock(utcSeconds);
-  if (!wall) return std::nullopt;
-  const std::optional<CivilTime> local = LocalFromUtc(utcSeconds);
-  const std::optional<int64_t> instant = local ? UtcFromLocal(*local) : std::nullopt;
-  if (!instant || *instant < 0 || *instant > kHostTimeLast) return std::nullopt;
+  if (!wall || !x9::WallClockInHostRange(*wall)) return std::nullopt;
   return wall;
 }
 
 std::string HostTimeRefusal(int64_t utcSeconds) {
   return "the time " + FormatUtc(utcSeconds) + " is outside what the host can hold (" +
          FormatCivil(CivilFromSeconds(kHostTimeFirst)) + " to " +
-         FormatCivil(CivilFromSeconds(kHostTimeLast)) + " local time)";
+         FormatCivil(CivilFromSeconds(x9::kHostTimeLast)) + " local time)";
 }
 
 namespace {
@@ -128,14 +124,8 @@ std::optional<int64_t> UtcFromLocal(const CivilTime& local) {
     return std::nullopt;
   }
   SettleZone();
-  std::tm fields{};
-  fields.tm_year = static_cast<int>(local.year - 1900);
-  fields.tm_mon = local.month - 1;
-  fields.tm_mday = local.day;
-  fields.tm_hour = local.hour;
-  fields.tm_min = local.minute;
-  fields.tm_sec = local.second;
-  fields.tm_isdst = -1;
+  std::tm fields = x9::LocalTmFromCivil(local.year, local.month, local.day, local.hour,
+                                        local.minute, local.second);
   const std::time_t result = std::mktime(&fields);
   if (result == static_cast<std::time_t>(-1)) {
     // -1 is also one second before 1970 in UTC; only believe it if it reads back.

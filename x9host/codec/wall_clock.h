@@ -8,6 +8,8 @@
 #include <string>
 #include <string_view>
 
+#include "host/civil_time.h"
+
 namespace x9host {
 
 struct CivilTime {
@@ -24,15 +26,14 @@ struct CivilTime {
 int64_t SecondsFromCivil(const CivilTime& civil);
 CivilTime CivilFromSeconds(int64_t seconds);
 
-// The host keeps a time as the local wall clock counted from 1970 in 32 bits, with 0 meaning
-// "no time": 1970-01-01 00:00:01 to 2038-01-19 03:14:07 on the local clock.
-inline constexpr int64_t kHostTimeFirst = 1;
-inline constexpr int64_t kHostTimeLast = 2147483647;
+// The host keeps a time as the local wall clock counted from 1970 in 32 bits
+// (host/civil_time.h): the first second after its "no time" to x9::kHostTimeLast.
+inline constexpr int64_t kHostTimeFirst = x9::kHostNoTime + 1;
 // The host's value of a UTC time, or nullopt when the host cannot hold it.
 std::optional<int32_t> HostWallClock(int64_t utcSeconds);
 // The same for a time put on the watch: the module hands the watch's wall clock to the host
-// only when that wall clock, read back on the local zone as mktime reads it, falls inside
-// 0..2147483647 seconds UTC (else it gives a fixed fallback). Near the range's ends in a zone
+// only when that wall clock, read back on the local zone, is an instant the host can hold
+// (x9::WallClockInHostRange; else it gives a fixed fallback). Near the range's ends in a zone
 // off UTC that refuses times HostWallClock keeps.
 std::optional<int32_t> WatchWallClock(int64_t utcSeconds);
 // Why a time is refused, the same words for every reader: "the time 2040-01-01T00:00:00Z is

@@ -74,7 +74,7 @@ class ListConsumer final : public GpxConsumer {
   }
 
   int32_t HostTime(const GpxPoint& point) const {
-    if (!point.time) return 0;  // the host's "no time"
+    if (!point.time) return x9::kHostNoTime;
     const std::optional<int32_t> wall = HostWallClock(*point.time);
     if (!wall) {
       throw InputError(source_ + ": line " + std::to_string(point.line) + ": " +
@@ -293,7 +293,7 @@ GpxPoint PointFromItem(const tagGPSDBITEM& item) {
   point.longitude = item.longitude;
   if (std::isfinite(item.altitude) && item.altitude != x9::NO_VALUE)
     point.elevation = item.altitude;
-  if (item.time != 0) point.time = UtcFromLocal(CivilFromSeconds(item.time));
+  if (item.time != x9::kHostNoTime) point.time = UtcFromLocal(CivilFromSeconds(item.time));
   point.name = Utf8Name(item.name != nullptr ? item.name : item.ident);
   if (item.kind == x9::kListTracks) {
     if (item.value32 != 0 && std::isfinite(item.value32)) point.value32 = item.value32;
@@ -469,7 +469,7 @@ std::string TransferListTable() {
     const auto timeOf = [&](int item) -> std::string {
       if (item < 0 || item >= count) return "-";
       const int32_t time = ItemAt(set, static_cast<size_t>(item)).time;
-      return time == 0 ? "-" : FormatCivil(CivilFromSeconds(time));
+      return time == x9::kHostNoTime ? "-" : FormatCivil(CivilFromSeconds(time));
     };
     char line[160];
     std::snprintf(line, sizeof line, "%3d  %-9s  %6d  %-19s  %-19s  ", set, kind, count,

@@ -16,9 +16,6 @@
 namespace x9host {
 namespace {
 
-// The altitude of a point that has none, both ways: an elevation of -9999 m comes back as none.
-constexpr int32_t kNoAltitude = -9999;
-
 // GPX points to the watch's records, with the warnings and counts that brings.
 class GpxToRecords {
  public:
@@ -45,7 +42,7 @@ class GpxToRecords {
   }
 
   int32_t Altitude(const GpxPoint& point) const {
-    if (!point.elevation) return kNoAltitude;
+    if (!point.elevation) return x9::kDeviceNoAltitude;
     if (*point.elevation <= -2147483648.0 || *point.elevation >= 2147483648.0) {
       Fail(point.line, "the elevation is out of range");
     }
@@ -107,7 +104,7 @@ GpxPoint PointFrom(const x9::RoutePoint& point) {
   GpxPoint out;
   out.latitude = x9::DegreesFromDevice(point.latitude);
   out.longitude = x9::DegreesFromDevice(point.longitude);
-  if (point.altitude != kNoAltitude) out.elevation = static_cast<double>(point.altitude);
+  if (point.altitude != x9::kDeviceNoAltitude) out.elevation = static_cast<double>(point.altitude);
   out.name = FieldText(point.name);
   return out;
 }
@@ -116,7 +113,7 @@ GpxPoint PointFrom(const x9::TrackPoint& point) {
   GpxPoint out;
   out.latitude = x9::DegreesFromDevice(point.latitude);
   out.longitude = x9::DegreesFromDevice(point.longitude);
-  if (point.altitude != kNoAltitude) out.elevation = static_cast<double>(point.altitude);
+  if (point.altitude != x9::kDeviceNoAltitude) out.elevation = static_cast<double>(point.altitude);
   CivilTime local;
   local.year = point.year;
   local.month = point.month;

@@ -10,6 +10,7 @@
 #include <string>
 
 #include "codec/codepage.h"
+#include "codec/utf8.h"
 #include "gpx/xml_reader.h"
 #include "os/input_error.h"
 #include "text/cp932.h"
@@ -294,38 +295,19 @@ void Utf8Input::CheckUtf8(std::string_view bytes, bool last) {
                      ": not valid UTF-8 (" + ByteText(bytes.substr(at)) + ")");
   };
   size_t i = 0;
-  bool cut = false;  // the rest of a character is in the next piece
-  while (i < bytes.size() && !cut) {
-    const auto c = static_cast<unsigned char>(bytes[i]);
-    if (c < 0x80) {
+  while (i < bytes.size()) {
+    if (static_cast<unsigned char>(bytes[i]) < 0x80) {
       ++i;
       continue;
     }
-    size_t length = 0;                      // set below, or fail() has thrown
-    unsigned char low = 0x80, high = 0xBF;  // the allowed range of the second byte
-    if (c >= 0xC2 && c <= 0xDF) {
-      length = 2;
-    } else if (c >= 0xE0 && c <= 0xEF) {
-      length = 3;
-      if (c == 0xE0) low = 0xA0;
-      if (c == 0xED) high = 0x9F;
-    } else if (c >= 0xF0 && c <= 0xF4) {
-      length = 4;
-      if (c == 0xF0) low = 0x90;
-      if (c == 0xF4) high = 0x8F;
-    } else {
-      fail(i);
+    const Utf8Character character = DecodeUtf8(bytes.substr(i));
+    if (character.status == Utf8Character::Status::kOk) {
+      i += character.length;
+      continue;
     }
-    for (size_t k = 1; k < length; ++k) {
-      if (i + k >= bytes.size()) {
-        if (last) fail(i);
-        cut = true;
-        break;
-      }
-      const auto next = static_cast<unsigned char>(bytes[i + k]);
-      if (k == 1 ? next < low || next > high : next < 0x80 || next > 0xBF) fail(i);
-    }
-    if (!cut) i += length;
+    // The rest of a character in the next piece; at the end, there is none.
+    if (character.status == Utf8Character::Status::kIncomplete && !last) break;
+    fail(i);
   }
   line_ +=
       static_cast<int>(std::count(bytes.begin(), bytes.begin() + static_cast<ptrdiff_t>(i), '\n'));

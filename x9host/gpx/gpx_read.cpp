@@ -36,11 +36,6 @@ bool HasFraction(std::string_view dateTime) {
   return false;
 }
 
-// A value as a message shows it: short ones as they are, long ones cut and quoted.
-std::string Shown(std::string_view text) {
-  return text.size() <= 40 ? std::string(text) : QuotedValue(text);
-}
-
 // Kinds of what is passed over, as warnings and refusals name them.
 constexpr char kSegmentBreaks[] = "track segment breaks (<trkseg>)";
 constexpr char kForeign[] = "foreign extension elements";
@@ -51,7 +46,7 @@ std::string KindOf(std::string_view element) {
   if (element == "link") return "links (<link>)";
   if (element == "sym") return "symbols (<sym>)";
   if (element == "metadata") return "metadata (<metadata>)";
-  return "<" + Shown(element) + "> elements";
+  return "<" + ShownValue(element) + "> elements";
 }
 
 class Interpreter final : public XmlHandler {
@@ -74,7 +69,7 @@ class Interpreter final : public XmlHandler {
     switch (parent) {
       case State::kDocument:
         if (name != "gpx") {
-          throw InputError(source_ + ": not a GPX file (the root element is <" + Shown(name) +
+          throw InputError(source_ + ": not a GPX file (the root element is <" + ShownValue(name) +
                            ">)");
         }
         gpxNamespace_ = std::string(ns);
@@ -257,10 +252,10 @@ class Interpreter final : public XmlHandler {
     point_.latitude = Number(line, "latitude", lat->value);
     point_.longitude = Number(line, "longitude", lon->value);
     if (point_.latitude < -90 || point_.latitude > 90) {
-      Fail(line, "latitude " + Shown(lat->value) + " is outside -90 to 90 degrees");
+      Fail(line, "latitude " + ShownValue(lat->value) + " is outside -90 to 90 degrees");
     }
     if (point_.longitude < -180 || point_.longitude > 180) {
-      Fail(line, "longitude " + Shown(lon->value) + " is outside -180 to 180 degrees");
+      Fail(line, "longitude " + ShownValue(lon->value) + " is outside -180 to 180 degrees");
     }
     return kind;
   }

@@ -34,11 +34,11 @@ bool CutLabel(std::string_view pending) {
   return false;
 }
 
-// The progress window's message, when text is a bar: the message, " [", the bar.
+// The progress window's message, when text is the module's bar.
 std::optional<x9::MessageId> BarMessage(std::string_view text) {
-  const size_t bracket = text.find(" [");
-  if (bracket == std::string_view::npos) return std::nullopt;
-  return MessageOf(text.substr(0, bracket));
+  const std::optional<std::string_view> message = terminal::BarMessage(text);
+  if (!message) return std::nullopt;
+  return MessageOf(*message);
 }
 
 // Where the box that starts with label ends (after its last line feed), when it can be told:
@@ -125,9 +125,10 @@ size_t ModuleConsole::Step(bool final) {
     RedrawIfDue();
     return used;
   }
-  if (pending.front() == '\r') {
+  if (pending.front() == terminal::kBarRedraw) {
     // A redraw of the bar: the module flushes each one, so it ends where the bytes end.
-    size_t end = pending.find_first_of("\r\n", 1);
+    constexpr char kBarEnds[] = {terminal::kBarRedraw, '\n', '\0'};
+    size_t end = pending.find_first_of(kBarEnds, 1);
     if (end == std::string_view::npos) end = pending.size();
     BarDraw(pending.substr(1, end - 1));
     return end;
@@ -181,7 +182,7 @@ void ModuleConsole::BarDraw(std::string_view bar) {
   if (!barUp_) barText_ = BarMessage(bar);
   barUp_ = true;
   if (!atLineStart_ && !cursorAfterBar_) Emit("\n");  // never over other text
-  Emit("\r");
+  Emit(std::string_view(&terminal::kBarRedraw, 1));
   Emit(bar);
   lastBar_ = bar;
   cursorAfterBar_ = true;
@@ -270,7 +271,7 @@ void ModuleConsole::Line(std::string_view text) {
 
 void ModuleConsole::RedrawIfDue() {
   if (!redrawDue_ || !barUp_ || !terminal_ || !atLineStart_) return;
-  Emit("\r");
+  Emit(std::string_view(&terminal::kBarRedraw, 1));
   Emit(lastBar_);
   cursorAfterBar_ = true;
   atLineStart_ = false;

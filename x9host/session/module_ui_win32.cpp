@@ -5,6 +5,7 @@
 
 #include <cstdio>
 
+#include "platform/message_box.h"
 #include "platform/win32/message_box_watch.h"
 #include "platform/win32/win32_text.h"
 #include "session/glossary.h"
@@ -13,6 +14,10 @@
 namespace x9host {
 namespace {
 
+using x9::platform::IsYesNoQuestion;
+using x9::platform::kAnswerNo;
+using x9::platform::kAnswerOk;
+using x9::platform::kAnswerYes;
 using x9::platform::win32::MessageBoxHasButton;
 using x9::platform::win32::MessageBoxSeen;
 using x9::platform::win32::MessageBoxWatch;
@@ -20,9 +25,9 @@ using x9::platform::win32::Utf8FromWide;
 
 const char* ButtonName(int button) {
   switch (button) {
-    case IDYES: return "Yes";
-    case IDNO: return "No";
-    case IDOK: return "OK";
+    case kAnswerYes: return "Yes";
+    case kAnswerNo: return "No";
+    case kAnswerOk: return "OK";
     case IDCANCEL: return "Cancel";
     default: return "?";
   }
@@ -40,9 +45,9 @@ struct ModuleUi::Impl {
               if (gloss && message) std::fprintf(stderr, "  %s\n", EnglishText(*message));
               std::fflush(stderr);
               if (!answerYes) return 0;  // a person answers
-              return MessageBoxHasButton(box.window, IDYES)  ? IDYES
-                     : MessageBoxHasButton(box.window, IDOK) ? IDOK
-                                                             : 0;
+              return MessageBoxHasButton(box.window, kAnswerYes)  ? kAnswerYes
+                     : MessageBoxHasButton(box.window, kAnswerOk) ? kAnswerOk
+                                                                  : 0;
             },
             [](const MessageBoxSeen& box) {
               std::fprintf(stderr, "(answered %s)\n", ButtonName(box.pressed));
@@ -67,11 +72,11 @@ std::vector<ShownBox> ModuleUi::Boxes() const {
     ShownBox& box = boxes.emplace_back();
     box.text = Utf8FromWide(seen.text);
     box.message = MessageOf(box.text);
-    box.question = (seen.buttons & MB_TYPEMASK) == MB_YESNO;
-    box.answer = seen.pressed == IDYES  ? Answer::kYes
-                 : seen.pressed == IDNO ? Answer::kNo
-                 : seen.pressed == IDOK ? Answer::kOk
-                                        : Answer::kNone;
+    box.question = IsYesNoQuestion(seen.buttons);
+    box.answer = seen.pressed == kAnswerYes  ? Answer::kYes
+                 : seen.pressed == kAnswerNo ? Answer::kNo
+                 : seen.pressed == kAnswerOk ? Answer::kOk
+                                             : Answer::kNone;
   }
   return boxes;
 }

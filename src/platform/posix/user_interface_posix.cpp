@@ -13,17 +13,13 @@
 #include <cstring>
 #include <string>
 
+#include "platform/message_box.h"
 #include "platform/platform.h"
 #include "platform/terminal_protocol.h"
 
 namespace x9::platform {
 
 namespace {
-
-// The answers a box can give, as the framework's message box numbers them.
-constexpr int kAnswerOk = 1;
-constexpr int kAnswerYes = 6;
-constexpr int kAnswerNo = 7;
 
 void* g_instance = nullptr;
 
@@ -87,15 +83,12 @@ class TerminalProgressWindow final : public ProgressWindow {
   void Draw(int position) {
     if (position == drawn_) return;
     drawn_ = position;
-    const int shown = position < 0 ? 0 : position;
-    const int filled = shown * 30 / 100;
-    std::string bar(static_cast<size_t>(filled), '#');
-    bar.resize(30, '.');
     if (interactive_) {
-      std::fprintf(stderr, "\r%s [%s] %3d%%", message_.c_str(), bar.c_str(), position);
+      std::fprintf(stderr, "%c%s", terminal::kBarRedraw,
+                   terminal::BarText(message_, position).c_str());
     } else if (position == 0 || position == 100 || position / 25 != lastQuarter_) {
       // A pipe gets a few lines, not a redrawn one.
-      std::fprintf(stderr, "%s [%s] %3d%%\n", message_.c_str(), bar.c_str(), position);
+      std::fprintf(stderr, "%s\n", terminal::BarText(message_, position).c_str());
       lastQuarter_ = position / 25;
     }
     std::fflush(stderr);
@@ -115,7 +108,7 @@ int ShowMessageBox(WindowHandle, const char* text, unsigned style) {
   const std::string_view label = terminal::StyleLabel(style);
   std::fprintf(stderr, "%.*s %s\n", static_cast<int>(label.size()), label.data(),
                ToUtf8(text).c_str());
-  if ((style & 0x0F) != 0x04) return kAnswerOk;  // not a Yes/No question
+  if (!IsYesNoQuestion(style)) return kAnswerOk;
   std::fprintf(stderr, "%.*s", static_cast<int>(terminal::kPrompt.size()),
                terminal::kPrompt.data());
   std::fflush(stderr);

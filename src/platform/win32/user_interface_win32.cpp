@@ -4,11 +4,20 @@
 #include <memory>
 #include <string>
 
+#include "platform/message_box.h"
 #include "platform/platform.h"
 #include "platform/win32/progress_res.h"
 #include "platform/win32/windows_support.h"
 
 namespace x9::platform {
+
+// The style bits and answers are the system's: MessageBoxW takes and gives them as they are.
+static_assert(kBoxButtonsMask == MB_TYPEMASK && kBoxIconMask == MB_ICONMASK);
+static_assert(kBoxButtonsOk == MB_OK && kBoxButtonsYesNo == MB_YESNO);
+static_assert(kBoxIconStop == MB_ICONSTOP && kBoxIconQuestion == MB_ICONQUESTION);
+static_assert(kBoxIconExclamation == MB_ICONEXCLAMATION);
+static_assert(kBoxIconInformation == MB_ICONINFORMATION);
+static_assert(kAnswerOk == IDOK && kAnswerYes == IDYES && kAnswerNo == IDNO);
 
 namespace win32 {
 

@@ -98,6 +98,39 @@ TEST(X9hostCodePage, ReadsShiftJisExactlyOrSaysWhereItIsNot) {
   EXPECT_EQ(cut.badOffset, 2u);
 }
 
+// --- Values in messages ------------------------------------------------------------------------
+
+TEST(X9hostShownValue, ShortValuesWholeLongOnesCutOnACharacterWithTheirSize) {
+  const size_t shown = kShownValueBytes;
+  const std::string a(shown, 'a');
+  const std::string e = "\xC3\xA9";  // two bytes
+  const struct {
+    std::string value;
+    std::string quoted;  // QuotedValue
+    std::string plain;   // ShownValue
+  } kCases[] = {
+      {a, '"' + a + '"', a},
+      {a + "b", '"' + a + "b\"", '"' + a + "b\""},
+      // A few bytes more are not worth cutting.
+      {a + std::string(16, 'b'), '"' + a + std::string(16, 'b') + '"',
+       '"' + a + std::string(16, 'b') + '"'},
+      {a + std::string(17, 'b'), '"' + a + "...\" (" + std::to_string(shown + 17) + " bytes)",
+       '"' + a + "...\" (" + std::to_string(shown + 17) + " bytes)"},
+      // A character that would end past the shown bytes is left out whole.
+      {a.substr(1) + e + std::string(20, 'b'),
+       '"' + a.substr(1) + "...\" (" + std::to_string(shown + 21) + " bytes)",
+       '"' + a.substr(1) + "...\" (" + std::to_string(shown + 21) + " bytes)"},
+      {a.substr(2) + e + std::string(20, 'b'),
+       '"' + a.substr(2) + e + "...\" (" + std::to_string(shown + 20) + " bytes)",
+       '"' + a.substr(2) + e + "...\" (" + std::to_string(shown + 20) + " bytes)"},
+  };
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(c.value.size());
+    EXPECT_EQ(QuotedValue(c.value), c.quoted);
+    EXPECT_EQ(ShownValue(c.value), c.plain);
+  }
+}
+
 // --- Times -------------------------------------------------------------------------------------
 
 TEST(X9hostWallClock, ReadsGpxTimesAsUtcSeconds) {

@@ -6,9 +6,11 @@
 #include <string>
 
 #include "codec/codepage.h"
+#include "codec/utf8.h"
 #include "content/transfer_list.h"
 #include "content/watch_content.h"
 #include "gpx/gpx.h"
+#include "host/coordinates.h"
 #include "os/input_error.h"
 #include "x9host_support.h"
 
@@ -156,6 +158,34 @@ TEST(X9hostGpxRead, ReportsWhatTheHoldersCannotKeepOncePerKind) {
       "1 names with characters code page 932 cannot write");
 }
 
+TEST(X9hostWatchContent, AMissingElevationIsTheWatchsNoAltitudeBothWays) {
+  const std::string none = std::to_string(x9::kDeviceNoAltitude);
+  const std::string file = std::string(kGpxHead) +
+                           "<wpt lat=\"1\" lon=\"2\"><name>a</name></wpt>\n"
+                           "<wpt lat=\"1\" lon=\"2\"><ele>12.9</ele><name>b</name></wpt>\n"
+                           "<wpt lat=\"1\" lon=\"2\"><ele>" +
+                           none + "</ele><name>c</name></wpt></gpx>\n";
+  std::vector<std::string> warnings;
+  WatchFromGpx read = WatchFromGpxText(file, "f.gpx", warnings);
+  ASSERT_EQ(read.content.routes.size(), 1u);
+  const std::vector<x9::RoutePoint>& points = read.content.routes[0].points;
+  ASSERT_EQ(points.size(), 3u);
+  EXPECT_EQ(points[0].altitude, x9::kDeviceNoAltitude);
+  EXPECT_EQ(points[1].altitude, 12);
+  EXPECT_EQ(points[2].altitude, x9::kDeviceNoAltitude);
+
+  LoadWatch(read.content);
+  std::string written;
+  GpxWriter gpx([&](std::string_view piece) { written += piece; }, "t");
+  WriteWatchGpx(gpx);
+  gpx.Finish();
+  const GpxDocument back = ParseGpx(written, "back.gpx");
+  ASSERT_EQ(back.waypoints.size(), 3u);
+  EXPECT_FALSE(back.waypoints[0].elevation.has_value());
+  EXPECT_EQ(back.waypoints[1].elevation, 12.0);
+  EXPECT_FALSE(back.waypoints[2].elevation.has_value());
+}
+
 // --- Encodings -----------------------------------------------------------------------------------
 
 // A file with Japanese names over several lines, and where each name is.
@@ -239,13 +269,10 @@ TEST(X9hostGpxEncoding, Utf16WithAByteOrderMarkReadsLikeUtf8) {
   // UTF-8 to UTF-16 by hand, little- and big-endian.
   std::u16string units;
   for (size_t i = 0; i < text.size();) {
-    const auto c = static_cast<unsigned char>(text[i]);
-    const size_t length = c < 0x80 ? 1 : c >= 0xF0 ? 4 : c >= 0xE0 ? 3 : 2;
-    uint32_t code = length == 1 ? c : c & (0xFF >> (length + 1));
-    for (size_t k = 1; k < length; ++k)
-      code = (code << 6) | (static_cast<unsigned char>(text[i + k]) & 0x3F);
-    units += static_cast<char16_t>(code);  // the text has nothing beyond the BMP
-    i += length;
+    const Utf8Character character = DecodeUtf8(std::string_view(text).substr(i));
+    ASSERT_EQ(character.status, Utf8Character::Status::kOk);
+    units += static_cast<char16_t>(character.code);  // the text has nothing beyond the BMP
+    i += character.length;
   }
   std::string little = "\xFF\xFE", big = "\xFE\xFF";
   for (const char16_t unit : units) {

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/terminal_protocol.h"
 #include "session/console_posix.h"
 #include "session/glossary.h"
 #include "x9host_support.h"
@@ -20,12 +21,9 @@ using namespace x9host_test;
 std::string Text(x9::MessageId id) { return CatalogueText(id); }
 std::string English(x9::MessageId id) { return std::string("  ") + EnglishText(id) + "\n"; }
 
+// The module's bar, as its terminal draws it.
 std::string Bar(x9::MessageId id, int percent) {
-  std::string bar(static_cast<size_t>(percent * 30 / 100), '#');
-  bar.resize(30, '.');
-  char number[8];
-  std::snprintf(number, sizeof number, "%3d%%", percent);
-  return Text(id) + " [" + bar + "] " + number;
+  return x9::platform::terminal::BarText(Text(id), percent);
 }
 
 struct Console {
