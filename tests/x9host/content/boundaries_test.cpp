@@ -1,0 +1,616 @@
+// Every field the watch and the host keep, at both ends of its range, through each way a value
+// travels: a watch file downloaded into the transfer list (watch -> list), a list file's routes
+// uploaded (list -> watch), and the watch's own content written back (--watch-out). One table a
+// rule; many values go in one file, so each table costs a few runs. Expected values are what a
+// person reads off the rules in docs/x9host.md, never what x9host's own functions compute.
+//
+// A row that x9host gets wrong stays in its table, marked FAULT, and runs only with
+// kRunFaultRows.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <ctime>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "x9host_support.h"
+
+namespace {
+
+using namespace x9host_test;
+
+constexpr bool kRunFaultRows = false;
+
+// The ways a value travels, as bits: a row names those where x9host is known to get it wrong.
+enum Way : unsigned {
+  kWatchToList = 1,  // --watch W download-all --out L
+  kListToWatch = 2,  // --list L upload-routes --watch-out W1
+  kWatchBack = 4,    // --watch W download-all --watch-out W2
+};
+
+bool Runs(unsigned faults, unsigned ways) { return kRunFaultRows || (faults & ways) == 0; }
+
+// The rows to run together on the given ways: those not known to fail there; with
+// kRunFaultRows each known failure too, in a run of its own, so that one cannot hide another.
+template <typename Row, size_t N>
+std::vector<std::vector<const Row*>> Batches(const Row (&rows)[N], unsigned ways) {
+  std::vector<std::vector<const Row*>> batches(1);
+  for (const Row& row : rows) {
+    if ((row.faults & ways) == 0) {
+      batches[0].push_back(&row);
+    } else if (kRunFaultRows) {
+      batches.push_back({&row});
+    }
+  }
+  return batches;
+}
+
+std::string Gpx(const std::string& body) { return std::string(kGpxHead) + body + "</gpx>\n"; }
+
+std::string Repeat(const std::string& text, int times) {
+  std::string out;
+  for (int i = 0; i < times; ++i)
+    out += text;
+  return out;
+}
+
+std::string PointXml(const char* element, const std::string& lat, const std::string& lon,
+                     const std::string& inner) {
+  return std::string("<") + element + " lat=\"" + lat + "\" lon=\"" + lon + "\">" + inner + "</" +
+         element + ">\n";
+}
+
+// What the host's table on standard output shows for each track set: its first and last time.
+std::vector<std::pair<std::string, std::string>> TrackTimesShown(const std::string& report) {
+  std::vector<std::pair<std::string, std::string>> times;
+  std::istringstream lines(report);
+  for (std::string line; std::getline(lines, line);) {
+    std::istringstream fields(line);
+    std::string index, kind, points, firstDay, firstTime, lastDay, lastTime;
+    fields >> index >> kind >> points >> firstDay >> firstTime >> lastDay >> lastTime;
+    if (kind == "track") times.emplace_back(firstDay + " " + firstTime, lastDay + " " + lastTime);
+  }
+  return times;
+}
+
+// The UTC text of a wall-clock reading "YYYY-MM-DDThh:mm:ss" in zone, by the C library's rules.
+std::string UtcOfWall(const std::string& wall, const char* zone) {
+  const ScopedZone scoped(zone);
+  std::tm fields{};
+  EXPECT_EQ(std::sscanf(wall.c_str(), "%d-%d-%dT%d:%d:%d", &fields.tm_year, &fields.tm_mon,
+                        &fields.tm_mday, &fields.tm_hour, &fields.tm_min, &fields.tm_sec),
+            6);
+  fields.tm_year -= 1900;
+  fields.tm_mon -= 1;
+  fields.tm_isdst = -1;
+  const std::time_t instant = std::mktime(&fields);
+  std::tm utc{};
+  gmtime_r(&instant, &utc);
+  char text[32];
+  std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &utc);
+  return text;
+}
+
+// A value the holder cannot keep is refused, or passed on with a warning: never altered in
+// silence. field is the word the line uses ("elevation", "latitude", ...).
+void ExpectRefusedOrWarned(const Outcome& outcome, const std::string& field,
+                           const std::string& given) {
+  if (outcome.status == 2) {
+    EXPECT_EQ(CountLines(outcome.err), 1u) << given << ":\n" << outcome.err;
+    EXPECT_NE(outcome.err.find(field), std::string::npos) << given << ":\n" << outcome.err;
+    return;
+  }
+  EXPECT_EQ(outcome.status, 0) << given << ":\n" << outcome.err;
+  bool warned = false;
+  std::istringstream lines(outcome.err);
+  for (std::string line; std::getline(lines, line);) {
+    warned = warned ||
+             (line.find("warning") != std::string::npos && line.find(field) != std::string::npos);
+  }
+  EXPECT_TRUE(warned) << given << " was taken without a word about its " << field << ":\n"
+                      << outcome.err;
+}
+
+class Boundaries : public X9hostProgram {
+ protected:
+  // Watch -> list and the watch written back, in one run: download-all with both outputs.
+  struct Download {
+    Outcome outcome;
+    GpxText list;   // --out
+    GpxText watch;  // --watch-out
+  };
+  Download DownloadAll(const std::string& body, const char* zone = "Asia/Tokyo") {
+    WriteText(Path("W.gpx"), Gpx(body));
+    std::filesystem::remove(Path("L.gpx"));
+    std::filesystem::remove(Path("W2.gpx"));
+    Launch launch;
+    launch.zone = zone;
+    Download result;
+    result.outcome = Run({"download-all", "--yes", "--watch", Path("W.gpx").string(), "--out",
+                          Path("L.gpx").string(), "--watch-out", Path("W2.gpx").string()},
+                         launch);
+    EXPECT_EQ(result.outcome.status, 0) << zone << ":\n" << result.outcome.err;
+    if (result.outcome.status == 0) {
+      result.list = ParseGpxText(ReadText(Path("L.gpx")));
+      result.watch = ParseGpxText(ReadText(Path("W2.gpx")));
+    }
+    return result;
+  }
+  // The same run, whatever it comes to.
+  Outcome TryDownload(const std::string& body, const char* zone = "Asia/Tokyo") {
+    WriteText(Path("W.gpx"), Gpx(body));
+    Launch launch;
+    launch.zone = zone;
+    return Run({"download-all", "--yes", "--watch", Path("W.gpx").string(), "--out",
+                Path("L.gpx").string(), "--watch-out", Path("W2.gpx").string()},
+               launch);
+  }
+
+  // List -> watch: the list's routes uploaded to an empty watch, the watch written out.
+  struct Upload {
+    Outcome outcome;
+    GpxText watch;  // --watch-out
+  };
+  Upload UploadRoutes(const std::string& body) {
+    WriteText(Path("L0.gpx"), Gpx(body));
+    WriteText(Path("W0.gpx"), Gpx(""));
+    std::filesystem::remove(Path("W1.gpx"));
+    Upload result;
+    result.outcome = Run({"upload-routes", "--yes", "--list", Path("L0.gpx").string(), "--watch",
+                          Path("W0.gpx").string(), "--watch-out", Path("W1.gpx").string()});
+    if (result.outcome.status == 0) result.watch = ParseGpxText(ReadText(Path("W1.gpx")));
+    return result;
+  }
+};
+
+// The points of one kind each output holds, one a row: waypoints, the first route's points,
+// the first track's points.
+struct PointsOf {
+  const char* kind;
+  const std::vector<PointText>* points;
+};
+std::vector<PointsOf> AllKinds(const GpxText& gpx) {
+  static const std::vector<PointText> kNone;
+  return {{"wpt", &gpx.waypoints},
+          {"rtept", gpx.routes.empty() ? &kNone : &gpx.routes[0].points},
+          {"trkpt", gpx.tracks.empty() ? &kNone : &gpx.tracks[0].points}};
+}
+
+// --- Times ---------------------------------------------------------------------------------------
+// Route points and waypoints keep no time on the watch: times travel watch -> list and back only.
+
+// Wall-clock readings with each field at both ends. Each is a track of its own, so the host's
+// table shows every one.
+const char* const kTimeFields[] = {
+    // the first second of each month, the last of each month's last day (a common year)
+    "2023-01-01T00:00:00", "2023-01-31T23:59:59", "2023-02-01T00:00:00", "2023-02-28T23:59:59",
+    "2023-03-01T00:00:00", "2023-03-31T23:59:59", "2023-04-01T00:00:00", "2023-04-30T23:59:59",
+    "2023-05-01T00:00:00", "2023-05-31T23:59:59", "2023-06-01T00:00:00", "2023-06-30T23:59:59",
+    "2023-07-01T00:00:00", "2023-07-31T23:59:59", "2023-08-01T00:00:00", "2023-08-31T23:59:59",
+    "2023-09-01T00:00:00", "2023-09-30T23:59:59", "2023-10-01T00:00:00", "2023-10-31T23:59:59",
+    "2023-11-01T00:00:00", "2023-11-30T23:59:59", "2023-12-01T00:00:00", "2023-12-31T23:59:59",
+    // leap days: around 29 February, a century leap year, the first and last the host holds
+    "2024-02-28T23:59:59", "2024-02-29T00:00:00", "2024-02-29T23:59:59", "2024-03-01T00:00:00",
+    "2024-12-31T23:59:59", "2000-02-29T00:00:00", "2000-02-29T23:59:59", "1972-02-29T12:00:00",
+    "2036-02-29T12:00:00",
+    // hour, minute and second at their ends apart from one another
+    "2023-06-15T00:59:00", "2023-06-15T23:00:59", "2023-06-15T00:00:59", "2023-06-15T23:59:00"};
+
+TEST_F(Boundaries, EveryTimeFieldAtBothEnds) {
+  // UTC; a zone east of it whose day starts on the UTC day before; one west of it with
+  // daylight saving time.
+  for (const char* zone : {"UTC", "Asia/Tokyo", "America/New_York"}) {
+    std::string body;
+    for (const char* wall : kTimeFields) {
+      body += "<trk><trkseg>" +
+              PointXml("trkpt", "1", "2", "<time>" + UtcOfWall(wall, zone) + "</time>") +
+              "</trkseg></trk>\n";
+    }
+    const Download got = DownloadAll(body, zone);
+    const auto shown = TrackTimesShown(got.outcome.out);
+    ASSERT_EQ(got.list.tracks.size(), std::size(kTimeFields)) << zone;
+    ASSERT_EQ(got.watch.tracks.size(), std::size(kTimeFields)) << zone;
+    ASSERT_EQ(shown.size(), std::size(kTimeFields)) << zone << got.outcome.out;
+    for (size_t i = 0; i < std::size(kTimeFields); ++i) {
+      const std::string wall = kTimeFields[i], utc = UtcOfWall(wall, zone);
+      std::string seen = wall;
+      seen[10] = ' ';
+      EXPECT_EQ(shown[i].first, seen) << zone << ": the host's clock";
+      ASSERT_EQ(got.list.tracks[i].points.size(), 1u) << zone << " " << wall;
+      EXPECT_EQ(got.list.tracks[i].points[0].time, utc) << zone << ": watch -> list";
+      ASSERT_EQ(got.watch.tracks[i].points.size(), 1u) << zone << " " << wall;
+      EXPECT_EQ(got.watch.tracks[i].points[0].time, utc) << zone << ": the watch written back";
+    }
+  }
+}
+
+// The first and last second a track point can have in each zone: the host's wall clock from
+// 1970-01-01 00:00:01 to 2038-01-19 03:14:07, and the instant it reads back to within
+// 1970-01-01T00:00:00Z .. 2038-01-19T03:14:07Z. One second further is refused.
+struct RangeEnds {
+  const char* zone;
+  const char* first;      // UTC
+  const char* firstWall;  // the host's clock
+  const char* last;
+  const char* lastWall;
+  const char* beforeFirst;
+  const char* afterLast;
+};
+const RangeEnds kRangeEnds[] = {
+    {"UTC", "1970-01-01T00:00:01Z", "1970-01-01 00:00:01", "2038-01-19T03:14:07Z",
+     "2038-01-19 03:14:07", "1970-01-01T00:00:00Z", "2038-01-19T03:14:08Z"},
+    // East: the instant limits the start, the wall clock the end.
+    {"Asia/Tokyo", "1970-01-01T00:00:00Z", "1970-01-01 09:00:00", "2038-01-18T18:14:07Z",
+     "2038-01-19 03:14:07", "1969-12-31T23:59:59Z", "2038-01-18T18:14:08Z"},
+    // West: the wall clock limits the start, the instant the end.
+    {"America/New_York", "1970-01-01T05:00:01Z", "1970-01-01 00:00:01", "2038-01-19T03:14:07Z",
+     "2038-01-18 22:14:07", "1970-01-01T05:00:00Z", "2038-01-19T03:14:08Z"},
+};
+
+TEST_F(Boundaries, TheTimeRangesEndsInEachZone) {
+  for (const RangeEnds& ends : kRangeEnds) {
+    const auto track = [](const char* time) {
+      return "<trk><trkseg>" +
+             PointXml("trkpt", "1", "2", std::string("<time>") + time + "</time>") +
+             "</trkseg></trk>\n";
+    };
+    const Download got = DownloadAll(track(ends.first) + track(ends.last), ends.zone);
+    ASSERT_EQ(got.list.tracks.size(), 2u) << ends.zone;
+    ASSERT_EQ(got.watch.tracks.size(), 2u) << ends.zone;
+    const auto shown = TrackTimesShown(got.outcome.out);
+    ASSERT_EQ(shown.size(), 2u) << got.outcome.out;
+    EXPECT_EQ(shown[0].first, ends.firstWall) << ends.zone;
+    EXPECT_EQ(shown[1].first, ends.lastWall) << ends.zone;
+    for (const GpxText* gpx : {&got.list, &got.watch}) {
+      EXPECT_EQ(gpx->tracks[0].points.at(0).time, ends.first) << ends.zone;
+      EXPECT_EQ(gpx->tracks[1].points.at(0).time, ends.last) << ends.zone;
+    }
+    for (const char* outside : {ends.beforeFirst, ends.afterLast}) {
+      const Outcome refused = TryDownload(track(outside), ends.zone);
+      EXPECT_EQ(refused.status, 2) << ends.zone << " " << outside << ":\n" << refused.err;
+      EXPECT_NE(refused.err.find(std::string("the time ") + outside), std::string::npos)
+          << ends.zone << ":\n"
+          << refused.err;
+    }
+  }
+}
+
+// --- Coordinates ---------------------------------------------------------------------------------
+
+struct CoordinateCase {
+  const char* lat;
+  const char* lon;
+  int64_t latUnits;  // 1e-7 degree, as the watch keeps it
+  int64_t lonUnits;
+};
+const CoordinateCase kCoordinates[] = {
+    {"90", "180", 900000000, 1800000000},
+    {"-90", "-180", -900000000, -1800000000},
+    {"0", "0", 0, 0},
+    {"-0", "-0.0", 0, 0},  // negative zero is zero
+    {"0.0000001", "-0.0000001", 1, -1},
+    {"-0.0000001", "0.0000001", -1, 1},
+    {"0.00000009", "-0.00000009", 0, 0},  // less than a unit: truncated toward zero
+    {"89.9999999", "179.9999999", 899999999, 1799999999},
+    {"-89.9999999", "-179.9999999", -899999999, -1799999999},
+};
+
+// Written coordinates must name the watch's unit both to the nearest unit and read back the
+// way the watch reader truncates them.
+void ExpectUnits(const PointText& point, const CoordinateCase& row, const std::string& where) {
+  EXPECT_EQ(NearestUnits(point.lat), row.latUnits)
+      << where << ": " << row.lat << " -> " << point.lat;
+  EXPECT_EQ(WatchUnits(point.lat), row.latUnits) << where << ": " << row.lat << " -> " << point.lat;
+  EXPECT_EQ(NearestUnits(point.lon), row.lonUnits)
+      << where << ": " << row.lon << " -> " << point.lon;
+  EXPECT_EQ(WatchUnits(point.lon), row.lonUnits) << where << ": " << row.lon << " -> " << point.lon;
+}
+
+TEST_F(Boundaries, EveryCoordinateAtItsEnds) {
+  std::string waypoints, routePoints, trackPoints;
+  for (const CoordinateCase& row : kCoordinates) {
+    waypoints += PointXml("wpt", row.lat, row.lon, "");
+    routePoints += PointXml("rtept", row.lat, row.lon, "");
+    trackPoints += PointXml("trkpt", row.lat, row.lon, "<time>2024-05-03T00:00:00Z</time>");
+  }
+  const Download got = DownloadAll(waypoints + "<rte>" + routePoints + "</rte><trk><trkseg>" +
+                                   trackPoints + "</trkseg></trk>");
+  const Upload up = UploadRoutes("<rte><name>R</name>" + routePoints + "</rte>");
+  ASSERT_EQ(up.outcome.status, 0) << up.outcome.err;
+  for (const auto& [way, gpx] :
+       {std::pair{"watch -> list", &got.list}, std::pair{"the watch written back", &got.watch}}) {
+    for (const PointsOf& kind : AllKinds(*gpx)) {
+      ASSERT_EQ(kind.points->size(), std::size(kCoordinates)) << way << " " << kind.kind;
+      for (size_t i = 0; i < std::size(kCoordinates); ++i)
+        ExpectUnits((*kind.points)[i], kCoordinates[i], std::string(way) + " " + kind.kind);
+    }
+  }
+  ASSERT_EQ(up.watch.routes.size(), 1u);
+  ASSERT_EQ(up.watch.routes[0].points.size(), std::size(kCoordinates));
+  for (size_t i = 0; i < std::size(kCoordinates); ++i)
+    ExpectUnits(up.watch.routes[0].points[i], kCoordinates[i], "list -> watch");
+}
+
+TEST_F(Boundaries, CoordinatesOneUnitOutsideAreRefused) {
+  const struct {
+    const char* lat;
+    const char* lon;
+    const char* field;
+    const char* value;
+  } kOutside[] = {{"90.0000001", "0", "latitude", "90.0000001"},
+                  {"-90.0000001", "0", "latitude", "-90.0000001"},
+                  {"0", "180.0000001", "longitude", "180.0000001"},
+                  {"0", "-180.0000001", "longitude", "-180.0000001"}};
+  for (const auto& row : kOutside) {
+    for (const Outcome& refused :
+         {TryDownload(PointXml("wpt", row.lat, row.lon, "")),
+          UploadRoutes("<rte><name>R</name>" + PointXml("rtept", row.lat, row.lon, "") + "</rte>")
+              .outcome}) {
+      EXPECT_BAD_INPUT(refused, row.value);
+      EXPECT_NE(refused.err.find(row.field), std::string::npos) << refused.err;
+    }
+  }
+}
+
+// --- Elevations ----------------------------------------------------------------------------------
+// The watch keeps whole metres in 32 bits, -9999 meaning "none"; the host keeps a double.
+
+struct ElevationCase {
+  const char* given;
+  const char* kept;  // whole metres, truncated toward zero
+  unsigned faults;
+};
+const ElevationCase kElevations[] = {
+    {"0", "0", 0},
+    {"-0", "0", 0},
+    {"0.9", "0", 0},
+    {"-0.9", "0", 0},
+    {"2147483647", "2147483647", 0},
+    {"2147483647.9", "2147483647", 0},
+    {"-2147483647", "-2147483647", 0},
+    {"-2147483647.9", "-2147483647", 0},
+    // FAULT: the watch reader refuses -2147483648 ("the elevation is out of range"), though the
+    // watch's 32 bits hold it and an upload puts it there.
+    {"-2147483648", "-2147483648", kWatchToList | kWatchBack},
+    {"-9998.9", "-9998", 0},  // next to the watch's "none"
+    {"-10000", "-10000", 0},
+};
+
+TEST_F(Boundaries, ElevationsTheWatchHolds) {
+  for (const auto& rows : Batches(kElevations, kWatchToList | kWatchBack)) {
+    std::string waypoints, routePoints, trackPoints;
+    for (const ElevationCase* row : rows) {
+      const std::string ele = std::string("<ele>") + row->given + "</ele>";
+      waypoints += PointXml("wpt", "1", "2", ele);
+      routePoints += PointXml("rtept", "1", "2", ele);
+      trackPoints += PointXml("trkpt", "1", "2", ele + "<time>2024-05-03T00:00:00Z</time>");
+    }
+    const Download got = DownloadAll(waypoints + "<rte>" + routePoints + "</rte><trk><trkseg>" +
+                                     trackPoints + "</trkseg></trk>");
+    for (const auto& [way, gpx] :
+         {std::pair{"watch -> list", &got.list}, std::pair{"the watch written back", &got.watch}}) {
+      for (const PointsOf& kind : AllKinds(*gpx)) {
+        ASSERT_EQ(kind.points->size(), rows.size()) << way << " " << kind.kind;
+        for (size_t i = 0; i < rows.size(); ++i) {
+          EXPECT_EQ((*kind.points)[i].ele, rows[i]->kept)
+              << way << " " << kind.kind << ": " << rows[i]->given;
+        }
+      }
+    }
+  }
+  for (const auto& rows : Batches(kElevations, kListToWatch)) {
+    std::string points;
+    for (const ElevationCase* row : rows)
+      points += PointXml("rtept", "1", "2", std::string("<ele>") + row->given + "</ele>");
+    const Upload up = UploadRoutes("<rte><name>R</name>" + points + "</rte>");
+    ASSERT_EQ(up.outcome.status, 0) << up.outcome.err;
+    ASSERT_EQ(up.watch.routes.size(), 1u);
+    ASSERT_EQ(up.watch.routes[0].points.size(), rows.size());
+    for (size_t i = 0; i < rows.size(); ++i) {
+      EXPECT_EQ(up.watch.routes[0].points[i].ele, rows[i]->kept)
+          << "list -> watch: " << rows[i]->given;
+    }
+  }
+}
+
+// Elevations the watch cannot keep: refused, or passed on with a warning.
+const ElevationCase kElevationsNotHeld[] = {
+    // FAULT (list -> watch): the upload saturates these to the 32-bit limits in silence
+    // (2147483647, -2147483648, 2147483647); the watch reader refuses them.
+    {"2147483648", nullptr, kListToWatch},
+    {"-2147483649", nullptr, kListToWatch},
+    {"10000000000", nullptr, kListToWatch},
+    // FAULT (every way): -9999 m is the watch's and the host's "no elevation"; both readers
+    // take it, and -9999.5 that truncates to it, without a word, and the point comes out
+    // with no elevation at all.
+    {"-9999", nullptr, kWatchToList | kWatchBack | kListToWatch},
+    {"-9999.5", nullptr, kWatchToList | kWatchBack | kListToWatch},
+};
+
+TEST_F(Boundaries, ElevationsTheWatchCannotHoldAreNotTakenInSilence) {
+  for (const ElevationCase& row : kElevationsNotHeld) {
+    const std::string ele = std::string("<ele>") + row.given + "</ele>";
+    if (Runs(row.faults, kWatchToList | kWatchBack))
+      ExpectRefusedOrWarned(TryDownload(PointXml("wpt", "1", "2", ele)), "elevation", row.given);
+    if (Runs(row.faults, kListToWatch)) {
+      ExpectRefusedOrWarned(
+          UploadRoutes("<rte><name>R</name>" + PointXml("rtept", "1", "2", ele) + "</rte>").outcome,
+          "elevation", row.given);
+    }
+  }
+}
+
+// --- The track points' two values ----------------------------------------------------------------
+// On the watch a 16-bit count of tens (x9:value32) and a 32-bit whole number (x9:value72); the
+// host keeps the first as a double and the second as a float. Track points only: watch -> list
+// and the watch written back.
+
+// A timed track point with one of the two values.
+std::string ValuePoint(const std::string& element, const std::string& given) {
+  return PointXml("trkpt", "1", "2",
+                  "<time>2024-05-03T00:00:00Z</time><extensions><" + element + ">" + given + "</" +
+                      element + "></extensions>");
+}
+
+struct TrackValueCase {
+  const char* element;
+  const char* given;
+  const char* watchKeeps;  // "" when not written (0 is "no value")
+  const char* listKeeps;   // nullptr: the host's float cannot hold it, a warning must say so
+  unsigned faults;
+};
+const TrackValueCase kTrackValues[] = {
+    {"x9:value32", "0", "", "", 0},
+    {"x9:value32", "10", "10", "10", 0},
+    {"x9:value32", "655350", "655350", "655350", 0},
+    {"x9:value72", "0", "", "", 0},
+    {"x9:value72", "1", "1", "1", 0},
+    {"x9:value72", "-1", "-1", "-1", 0},
+    {"x9:value72", "16777216", "16777216", "16777216", 0},
+    {"x9:value72", "-2147483648", "-2147483648", "-2147483648", 0},
+    // FAULT: the watch reader takes x9:value72 through a float, so the watch gets 16777216 and
+    // the watch written back says so; on the way to the host nothing warns that its float
+    // cannot hold the value.
+    {"x9:value72", "16777217", "16777217", nullptr, kWatchToList | kWatchBack},
+    // FAULT: refused ("x9:value72 must be a whole number"), though the watch's 32 bits hold it:
+    // the float rounds it up to 2^31 before the range check.
+    {"x9:value72", "2147483647", "2147483647", nullptr, kWatchToList | kWatchBack},
+};
+
+TEST_F(Boundaries, TrackValuesAtTheirEnds) {
+  const auto value = [](const PointText& point, const std::string& element) {
+    return element == "x9:value32" ? point.value32 : point.value72;
+  };
+  for (const auto& rows : Batches(kTrackValues, kWatchToList | kWatchBack)) {
+    std::string points;
+    for (const TrackValueCase* row : rows)
+      points += ValuePoint(row->element, row->given);
+    const Download got = DownloadAll("<trk><trkseg>" + points + "</trkseg></trk>");
+    ASSERT_EQ(got.list.tracks.size(), 1u);
+    ASSERT_EQ(got.watch.tracks.size(), 1u);
+    ASSERT_EQ(got.list.tracks[0].points.size(), rows.size());
+    ASSERT_EQ(got.watch.tracks[0].points.size(), rows.size());
+    for (size_t i = 0; i < rows.size(); ++i) {
+      const TrackValueCase& row = *rows[i];
+      EXPECT_EQ(value(got.watch.tracks[0].points[i], row.element), row.watchKeeps)
+          << "the watch written back: " << row.element << " " << row.given;
+      if (row.listKeeps != nullptr) {
+        EXPECT_EQ(value(got.list.tracks[0].points[i], row.element), row.listKeeps)
+            << "watch -> list: " << row.element << " " << row.given;
+      } else if (value(got.list.tracks[0].points[i], row.element) != row.given) {
+        ExpectRefusedOrWarned(got.outcome, "value72", row.given);
+      }
+    }
+  }
+}
+
+struct TrackValueOutside {
+  const char* element;
+  const char* given;
+  unsigned faults;
+};
+const TrackValueOutside kTrackValuesOutside[] = {
+    {"x9:value32", "655360", 0},
+    {"x9:value32", "-10", 0},
+    {"x9:value32", "5", 0},
+    {"x9:value72", "2147483648", 0},
+    // FAULT: taken as -2147483648, in silence: through a float it rounds to the watch's lowest.
+    {"x9:value72", "-2147483649", kWatchToList | kWatchBack},
+    {"x9:value72", "0.5", 0},
+};
+
+TEST_F(Boundaries, TrackValuesOutsideTheWatchsRangeAreRefused) {
+  for (const TrackValueOutside& row : kTrackValuesOutside) {
+    if (!Runs(row.faults, kWatchToList | kWatchBack)) continue;
+    const Outcome refused =
+        TryDownload("<trk><trkseg>" + ValuePoint(row.element, row.given) + "</trkseg></trk>");
+    EXPECT_BAD_INPUT(refused, std::string(row.element) + " ");
+  }
+}
+
+// --- Names ---------------------------------------------------------------------------------------
+// The watch keeps 19 bytes of code page 932, cut only between characters. Every name differs
+// from the others, also once cut, so that an upload never replaces one route with another.
+
+struct NameCase {
+  std::string given;
+  std::string kept;
+};
+const NameCase kNames[] = {
+    {Repeat("A", 18), Repeat("A", 18)},
+    {Repeat("B", 19), Repeat("B", 19)},
+    {Repeat("C", 20), Repeat("C", 19)},
+    {Repeat("あ", 9), Repeat("あ", 9)},                    // 18 bytes
+    {"D" + Repeat("い", 9), "D" + Repeat("い", 9)},        // a double-byte one ending at byte 19
+    {Repeat("う", 10), Repeat("う", 9)},                   // the 10th straddles the cut: 18 kept
+    {"EF" + Repeat("お", 9), "EF" + Repeat("お", 8)},      // likewise after two single bytes
+    {"G" + Repeat("え", 9) + "H", "G" + Repeat("え", 9)},  // the cut falls between characters
+    {Repeat("か", 9) + "IJ", Repeat("か", 9) + "I"},
+    // ぁ is 82 9F, 亜 88 9F: a trail byte among the lead bytes, at byte 19, is no lead byte
+    {"K" + Repeat("ぁ", 9), "K" + Repeat("ぁ", 9)},
+    {"L" + Repeat("亜", 9) + "M", "L" + Repeat("亜", 9)},
+    // lead bytes at the ends of both ranges straddling the cut: ー 81 5B, 滌 9F FC, 漾 E0 40,
+    // 黑 FC 4B
+    {"N" + Repeat("漾", 9), "N" + Repeat("漾", 9)},
+    {Repeat("黑", 10), Repeat("黑", 9)},
+    {Repeat("ー", 10), Repeat("ー", 9)},
+    {"O" + Repeat("滌", 9) + "P", "O" + Repeat("滌", 9)},
+    {Repeat("滌", 10), Repeat("滌", 9)},
+    // half-width katakana: one byte each in code page 932, three in UTF-8, not lead bytes
+    {Repeat("ｳ", 18), Repeat("ｳ", 18)},
+    {Repeat("ｱ", 19), Repeat("ｱ", 19)},
+    {Repeat("ｲ", 20), Repeat("ｲ", 19)},
+};
+
+// The count in x9host's warning of names cut, 0 when there is none.
+int NamesCutWarned(const std::string& err) {
+  const size_t at = err.find(" names longer than the watch's 19 bytes");
+  if (at == std::string::npos) return 0;
+  const size_t start = err.find_last_not_of("0123456789", at - 1) + 1;
+  return std::stoi(err.substr(start, at - start));
+}
+
+TEST_F(Boundaries, NamesAtTheNineteenByteCut) {
+  int cut = 0;
+  std::string waypoints, routes;
+  for (const NameCase& row : kNames) {
+    cut += row.kept != row.given;
+    const std::string name = "<name>" + row.given + "</name>";
+    waypoints += PointXml("wpt", "1", "2", name);
+    routes += "<rte>" + name + PointXml("rtept", "1", "2", name) + "</rte>\n";
+  }
+  const Download got = DownloadAll(waypoints + routes);
+  // Each cut name is a waypoint's, a route's and its point's.
+  EXPECT_EQ(NamesCutWarned(got.outcome.err), 3 * cut) << got.outcome.err;
+  for (const auto& [way, gpx] :
+       {std::pair{"watch -> list", &got.list}, std::pair{"the watch written back", &got.watch}}) {
+    ASSERT_EQ(gpx->waypoints.size(), std::size(kNames)) << way;
+    ASSERT_EQ(gpx->routes.size(), std::size(kNames)) << way;
+    for (size_t i = 0; i < std::size(kNames); ++i) {
+      EXPECT_EQ(gpx->waypoints[i].name, kNames[i].kept) << way << " wpt: " << kNames[i].given;
+      EXPECT_EQ(gpx->routes[i].name, kNames[i].kept) << way << " rte: " << kNames[i].given;
+      ASSERT_EQ(gpx->routes[i].points.size(), 1u) << way;
+      EXPECT_EQ(gpx->routes[i].points[0].name, kNames[i].kept)
+          << way << " rtept: " << kNames[i].given;
+    }
+  }
+
+  const Upload up = UploadRoutes(routes);
+  ASSERT_EQ(up.outcome.status, 0) << up.outcome.err;
+  ASSERT_EQ(up.watch.routes.size(), std::size(kNames));
+  for (size_t i = 0; i < std::size(kNames); ++i) {
+    EXPECT_EQ(up.watch.routes[i].name, kNames[i].kept) << "list -> watch rte: " << kNames[i].given;
+    ASSERT_EQ(up.watch.routes[i].points.size(), 1u);
+    EXPECT_EQ(up.watch.routes[i].points[0].name, kNames[i].kept)
+        << "list -> watch rtept: " << kNames[i].given;
+  }
+  // FAULT (list -> watch): the upload cuts names to the watch's 19 bytes without a word; the
+  // watch reader warns of the same cut.
+  if (kRunFaultRows) {
+    EXPECT_EQ(NamesCutWarned(up.outcome.err), 2 * cut) << up.outcome.err;
+  }
+}
+
+}  // namespace
