@@ -286,7 +286,8 @@ struct CoordinateCase {
   int64_t lonUnits;
 };
 const CoordinateCase kCoordinates[] = {
-    {"90", "180", 900000000, 1800000000},
+    // GPX 1.1 stops short of 180: the date line is written as -180, the same meridian.
+    {"90", "180", 900000000, -1800000000},
     {"-90", "-180", -900000000, -1800000000},
     {"0", "0", 0, 0},
     {"-0", "-0.0", 0, 0},  // negative zero is zero
