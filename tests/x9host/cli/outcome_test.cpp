@@ -1,17 +1,10 @@
-// What a request comes to and what x9host writes: the exit status and its line for every
-// outcome, outputs written only after a request that moved something (both or neither),
-// collisions refused before anything runs, and the write rules for files, links, devices,
-// FIFOs and standard output. Also the friendlier input: empty files, names without a code page
-// 932 code, Shift_JIS files, and times the host cannot hold.
-#include <sys/stat.h>
-#include <unistd.h>
-
+// What a request comes to: the exit status and its line for every outcome, outputs written only
+// after a request that moved something (both or neither), and collisions refused before anything
+// runs. Also the friendlier input: empty files, names without a code page 932 code, Shift_JIS
+// files, and times the host cannot hold. How each kind of output is written is outputs_test's.
 #include <gtest/gtest.h>
 
-#include <fcntl.h>
-
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "codec/codepage.h"
@@ -194,136 +187,6 @@ TEST_F(X9hostOutcome, OutputsNamingAnInputOrEachOtherAreRefusedBeforeAnythingRun
                 "name the same file");
   expectRefused({"download-all", "--yes", "--out", "-", "--watch-out", "-"}, "name the same file");
   EXPECT_FALSE(fs::exists(Path("new.gpx")));
-}
-
-TEST_F(X9hostOutcome, AnOutputThatCannotBeWrittenStopsBothBeforeOrAfterTheRequest) {
-  WriteText(Path("out.gpx"), kOldOut);
-  // No temporary file can be made there: refused before the request.
-  const Outcome before = Run({"download-all", "--yes", "--out", Path("out.gpx").string(),
-                              "--watch-out", "/proc/x9host.gpx"});
-  EXPECT_BAD_INPUT(before, "--watch-out /proc/x9host.gpx: cannot be written in /proc");
-  EXPECT_EQ(before.err.find("[question]"), std::string::npos);
-  // A device that fails when written (the disk is full): the request ran and moved, but then
-  // neither output is put in place.
-  const Outcome after =
-      Run({"download-all", "--yes", "--out", Path("out.gpx").string(), "--watch-out", "/dev/full"});
-  EXPECT_EQ(after.status, 2) << after.err;
-  EXPECT_NE(
-      after.err.find("x9host: --watch-out /dev/full: cannot be written (No space left on device)"),
-      std::string::npos)
-      << after.err;
-  EXPECT_EQ(ReadText(Path("out.gpx")), kOldOut);
-  EXPECT_EQ(Files(), std::vector<std::string>{"out.gpx"});
-}
-
-// --- What a target is ----------------------------------------------------------------------------
-
-TEST_F(X9hostOutcome, SpecialFilesAreWrittenThroughAndLinksKept) {
-  const std::vector<std::string> download = {"download-routes", "--yes"};
-  const auto run = [&](const std::string& out) {
-    std::vector<std::string> args = download;
-    args.push_back("--out");
-    args.push_back(out);
-    return Run(args);
-  };
-  ASSERT_EQ(run(Path("plain.gpx").string()).status, 0);
-  const std::string gpx = ReadText(Path("plain.gpx"));
-  ASSERT_NE(gpx.find("<rte>"), std::string::npos);
-
-  // /dev/null stays the device (as root a rename would have put a file there).
-  struct stat null {};
-  ASSERT_EQ(stat("/dev/null", &null), 0);
-  EXPECT_EQ(run("/dev/null").status, 0);
-  struct stat nullAfter {};
-  ASSERT_EQ(stat("/dev/null", &nullAfter), 0);
-  EXPECT_TRUE(S_ISCHR(nullAfter.st_mode));
-  EXPECT_EQ(nullAfter.st_rdev, null.st_rdev);
-
-  // A FIFO is written into, and stays a FIFO.
-  ASSERT_EQ(mkfifo(Path("fifo").c_str(), 0600), 0);
-  // The reader is open before x9host starts and gives up after 20 s, so that an x9host that
-  // replaced the FIFO with a file (or never wrote it) fails this test rather than hanging it.
-  std::string received;
-  const int readEnd = open(Path("fifo").c_str(), O_RDONLY | O_NONBLOCK);
-  ASSERT_GE(readEnd, 0);
-  std::thread reader([&] {
-    for (int waited = 0; waited < 20000; waited += 10) {
-      char buffer[4096];
-      const ssize_t n = read(readEnd, buffer, sizeof buffer);
-      if (n > 0) {
-        received.append(buffer, static_cast<size_t>(n));
-      } else if (n == 0 && !received.empty()) {
-        break;  // the writer has closed it
-      } else {
-        usleep(10 * 1000);
-      }
-    }
-    close(readEnd);
-  });
-  const Outcome fifo = run(Path("fifo").string());
-  reader.join();
-  EXPECT_EQ(fifo.status, 0) << fifo.err;
-  EXPECT_EQ(received, gpx);
-  struct stat fifoAfter {};
-  ASSERT_EQ(lstat(Path("fifo").c_str(), &fifoAfter), 0);
-  EXPECT_TRUE(S_ISFIFO(fifoAfter.st_mode));
-
-  // Through a link the target is replaced and the link stays; a dangling link's target is made.
-  fs::create_directory(Path("real"));
-  WriteText(Path("real/list.gpx"), kOldOut);
-  fs::create_symlink("real/list.gpx", Path("link.gpx"));
-  fs::create_symlink("real/later.gpx", Path("dangling.gpx"));
-  EXPECT_EQ(run(Path("link.gpx").string()).status, 0);
-  EXPECT_EQ(run(Path("dangling.gpx").string()).status, 0);
-  EXPECT_TRUE(fs::is_symlink(Path("link.gpx")));
-  EXPECT_TRUE(fs::is_symlink(Path("dangling.gpx")));
-  EXPECT_EQ(ReadText(Path("real/list.gpx")), gpx);
-  EXPECT_EQ(ReadText(Path("real/later.gpx")), gpx);
-
-  // "-" is standard output: the GPX alone there, the report on stderr, no file named "-".
-  const Outcome piped = run("-");
-  EXPECT_EQ(piped.status, 0);
-  EXPECT_EQ(piped.out, gpx);
-  EXPECT_NE(piped.err.find("x9host: done:"), std::string::npos);
-  EXPECT_NE(piped.err.find("written: standard output"), std::string::npos);
-  EXPECT_FALSE(fs::exists("-"));
-  EXPECT_FALSE(fs::exists(Path("-")));
-}
-
-TEST_F(X9hostOutcome, AReplacedFileKeepsItsPermissionBitsAndOwner) {
-  for (const mode_t mode : {0600, 0640, 0604}) {
-    WriteText(Path("list.gpx"), kOldOut);
-    ASSERT_EQ(chmod(Path("list.gpx").c_str(), mode), 0);
-    ASSERT_EQ(Run({"download-waypoints", "--yes", "--out", Path("list.gpx").string()}).status, 0);
-    struct stat info {};
-    ASSERT_EQ(stat(Path("list.gpx").c_str(), &info), 0);
-    EXPECT_EQ(info.st_mode & 07777, mode);
-    EXPECT_NE(ReadText(Path("list.gpx")), kOldOut);
-  }
-  // A new file gets the usual permissions (the test runs with umask 022 or stricter).
-  ASSERT_EQ(Run({"download-waypoints", "--yes", "--out", Path("new.gpx").string()}).status, 0);
-  struct stat created {};
-  ASSERT_EQ(stat(Path("new.gpx").c_str(), &created), 0);
-  const mode_t mask = umask(022);
-  umask(mask);
-  EXPECT_EQ(created.st_mode & 0777, 0666 & ~mask);
-
-  if (geteuid() == 0) {
-    // Root keeps the owner of the file it replaces.
-    WriteText(Path("theirs.gpx"), kOldOut);
-    ASSERT_EQ(chown(Path("theirs.gpx").c_str(), 65534, 65534), 0);
-    ASSERT_EQ(Run({"download-waypoints", "--yes", "--out", Path("theirs.gpx").string()}).status, 0);
-    struct stat info {};
-    ASSERT_EQ(stat(Path("theirs.gpx").c_str(), &info), 0);
-    EXPECT_EQ(info.st_uid, 65534u);
-    EXPECT_EQ(info.st_gid, 65534u);
-  } else {
-    // Anyone else may not write a read-only file, so it is not replaced either.
-    WriteText(Path("read-only.gpx"), kOldOut);
-    ASSERT_EQ(chmod(Path("read-only.gpx").c_str(), 0444), 0);
-    EXPECT_BAD_INPUT(Run({"download-waypoints", "--yes", "--out", Path("read-only.gpx").string()}),
-                     "Permission denied");
-  }
 }
 
 // --- Friendlier input ----------------------------------------------------------------------------

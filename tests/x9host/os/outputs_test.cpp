@@ -1,7 +1,8 @@
 // How x9host puts its outputs in place: the transaction with every step made to fail once (the
 // old file or the whole new one, with its metadata, and a status and last line that say
-// which), signals at every step, standard output in every spelling, a report nobody reads,
-// FIFOs, checks before the request, long names and deep directories, and the options.
+// which), signals at every step, devices, links, permission bits and owners, standard output in
+// every spelling, a report nobody reads, FIFOs, checks before the request, long names and deep
+// directories.
 #include <acl/libacl.h>
 #include <fcntl.h>
 #include <poll.h>
@@ -428,6 +429,134 @@ TEST_F(X9hostOutputs, AFileSizeLimitIsAFailedWriteAndEveryOutputStaysAsItWas) {
 // --- Special targets
 // ------------------------------------------------------------------------------
 
+TEST_F(X9hostOutputs, AnOutputThatCannotBeWrittenStopsBothBeforeOrAfterTheRequest) {
+  WriteText(Path("out.gpx"), kOld);
+  // No temporary file can be made there: refused before the request.
+  const Outcome before = Run({"download-all", "--yes", "--out", Path("out.gpx").string(),
+                              "--watch-out", "/proc/x9host.gpx"});
+  EXPECT_BAD_INPUT(before, "--watch-out /proc/x9host.gpx: cannot be written in /proc");
+  EXPECT_EQ(before.err.find("[question]"), std::string::npos);
+  // A device that fails when written (the disk is full): the request ran and moved, but then
+  // neither output is put in place.
+  const Outcome after =
+      Run({"download-all", "--yes", "--out", Path("out.gpx").string(), "--watch-out", "/dev/full"});
+  EXPECT_EQ(after.status, 2) << after.err;
+  EXPECT_NE(
+      after.err.find("x9host: --watch-out /dev/full: cannot be written (No space left on device)"),
+      std::string::npos)
+      << after.err;
+  EXPECT_EQ(ReadText(Path("out.gpx")), kOld);
+  EXPECT_EQ(Files(), std::vector<std::string>{"out.gpx"});
+}
+
+TEST_F(X9hostOutputs, SpecialFilesAreWrittenThroughAndLinksKept) {
+  const std::vector<std::string> download = {"download-routes", "--yes"};
+  const auto run = [&](const std::string& out) {
+    std::vector<std::string> args = download;
+    args.push_back("--out");
+    args.push_back(out);
+    return Run(args);
+  };
+  ASSERT_EQ(run(Path("plain.gpx").string()).status, 0);
+  const std::string gpx = ReadText(Path("plain.gpx"));
+  ASSERT_NE(gpx.find("<rte>"), std::string::npos);
+
+  // /dev/null stays the device (as root a rename would have put a file there).
+  struct stat null {};
+  ASSERT_EQ(stat("/dev/null", &null), 0);
+  EXPECT_EQ(run("/dev/null").status, 0);
+  struct stat nullAfter {};
+  ASSERT_EQ(stat("/dev/null", &nullAfter), 0);
+  EXPECT_TRUE(S_ISCHR(nullAfter.st_mode));
+  EXPECT_EQ(nullAfter.st_rdev, null.st_rdev);
+
+  // A FIFO is written into, and stays a FIFO.
+  ASSERT_EQ(mkfifo(Path("fifo").c_str(), 0600), 0);
+  // The reader is open before x9host starts and gives up after 20 s, so that an x9host that
+  // replaced the FIFO with a file (or never wrote it) fails this test rather than hanging it.
+  std::string received;
+  const int readEnd = open(Path("fifo").c_str(), O_RDONLY | O_NONBLOCK);
+  ASSERT_GE(readEnd, 0);
+  std::thread reader([&] {
+    for (int waited = 0; waited < 20000; waited += 10) {
+      char buffer[4096];
+      const ssize_t n = read(readEnd, buffer, sizeof buffer);
+      if (n > 0) {
+        received.append(buffer, static_cast<size_t>(n));
+      } else if (n == 0 && !received.empty()) {
+        break;  // the writer has closed it
+      } else {
+        usleep(10 * 1000);
+      }
+    }
+    close(readEnd);
+  });
+  const Outcome fifo = run(Path("fifo").string());
+  reader.join();
+  EXPECT_EQ(fifo.status, 0) << fifo.err;
+  EXPECT_EQ(received, gpx);
+  struct stat fifoAfter {};
+  ASSERT_EQ(lstat(Path("fifo").c_str(), &fifoAfter), 0);
+  EXPECT_TRUE(S_ISFIFO(fifoAfter.st_mode));
+
+  // Through a link the target is replaced and the link stays; a dangling link's target is made.
+  fs::create_directory(Path("real"));
+  WriteText(Path("real/list.gpx"), kOld);
+  fs::create_symlink("real/list.gpx", Path("link.gpx"));
+  fs::create_symlink("real/later.gpx", Path("dangling.gpx"));
+  EXPECT_EQ(run(Path("link.gpx").string()).status, 0);
+  EXPECT_EQ(run(Path("dangling.gpx").string()).status, 0);
+  EXPECT_TRUE(fs::is_symlink(Path("link.gpx")));
+  EXPECT_TRUE(fs::is_symlink(Path("dangling.gpx")));
+  EXPECT_EQ(ReadText(Path("real/list.gpx")), gpx);
+  EXPECT_EQ(ReadText(Path("real/later.gpx")), gpx);
+
+  // "-" is standard output: the GPX alone there, the report on stderr, no file named "-".
+  const Outcome piped = run("-");
+  EXPECT_EQ(piped.status, 0);
+  EXPECT_EQ(piped.out, gpx);
+  EXPECT_NE(piped.err.find("x9host: done:"), std::string::npos);
+  EXPECT_NE(piped.err.find("written: standard output"), std::string::npos);
+  EXPECT_FALSE(fs::exists("-"));
+  EXPECT_FALSE(fs::exists(Path("-")));
+}
+
+TEST_F(X9hostOutputs, AReplacedFileKeepsItsPermissionBitsAndOwner) {
+  for (const mode_t mode : {0600, 0640, 0604}) {
+    WriteText(Path("list.gpx"), kOld);
+    ASSERT_EQ(chmod(Path("list.gpx").c_str(), mode), 0);
+    ASSERT_EQ(Run({"download-waypoints", "--yes", "--out", Path("list.gpx").string()}).status, 0);
+    struct stat info {};
+    ASSERT_EQ(stat(Path("list.gpx").c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 07777, mode);
+    EXPECT_NE(ReadText(Path("list.gpx")), kOld);
+  }
+  // A new file gets the usual permissions (the test runs with umask 022 or stricter).
+  ASSERT_EQ(Run({"download-waypoints", "--yes", "--out", Path("new.gpx").string()}).status, 0);
+  struct stat created {};
+  ASSERT_EQ(stat(Path("new.gpx").c_str(), &created), 0);
+  const mode_t mask = umask(022);
+  umask(mask);
+  EXPECT_EQ(created.st_mode & 0777, 0666 & ~mask);
+
+  if (geteuid() == 0) {
+    // Root keeps the owner of the file it replaces.
+    WriteText(Path("theirs.gpx"), kOld);
+    ASSERT_EQ(chown(Path("theirs.gpx").c_str(), 65534, 65534), 0);
+    ASSERT_EQ(Run({"download-waypoints", "--yes", "--out", Path("theirs.gpx").string()}).status, 0);
+    struct stat info {};
+    ASSERT_EQ(stat(Path("theirs.gpx").c_str(), &info), 0);
+    EXPECT_EQ(info.st_uid, 65534u);
+    EXPECT_EQ(info.st_gid, 65534u);
+  } else {
+    // Anyone else may not write a read-only file, so it is not replaced either.
+    WriteText(Path("read-only.gpx"), kOld);
+    ASSERT_EQ(chmod(Path("read-only.gpx").c_str(), 0444), 0);
+    EXPECT_BAD_INPUT(Run({"download-waypoints", "--yes", "--out", Path("read-only.gpx").string()}),
+                     "Permission denied");
+  }
+}
+
 TEST_F(X9hostOutputs, StandardOutputInEverySpellingIsWrittenThroughNeverReplaced) {
   const std::vector<std::string> spellings = {"-", "/dev/stdout", "/dev/fd/1", "/proc/self/fd/1",
                                               Path("app.log").string()};
@@ -565,75 +694,6 @@ TEST_F(X9hostOutputs, AnyNameTheFileSystemTakesAndAnyDepthOfDirectory) {
   close(at);
   // Removing what is deeper than a path takes is left to the shell's rm, one step at a time.
   std::system(("rm -rf " + Path(std::string(200, 'a')).string()).c_str());
-}
-
-// --- Options
-// --------------------------------------------------------------------------------------
-
-TEST_F(X9hostOutputs, RepeatedOptionsAndOptionsACommandDoesNotUseAreRefused) {
-  const struct {
-    std::vector<std::string> args;
-    const char* fragment;
-  } refused[] = {
-      {{"--out", "a.gpx", "--out", "b.gpx", "download-all"}, "--out is given twice"},
-      {{"--watch=a.gpx", "--watch", "b.gpx", "download-all"}, "--watch is given twice"},
-      {{"--pace", "1", "--pace=2", "download-all"}, "--pace is given twice"},
-      {{"about", "--watch", "w.gpx"}, "--watch goes with a transfer, not with about"},
-      {{"about", "--list", "l.gpx"}, "--list goes with a transfer, not with about"},
-      {{"about", "--pace", "5"}, "--pace goes with a transfer"},
-      {{"--", "--out", "download-all"}, "unknown command \"--out\""},
-  };
-  for (const auto& c : refused) {
-    SCOPED_TRACE(c.fragment);
-    EXPECT_BAD_INPUT(Run(c.args), c.fragment);
-  }
-  EXPECT_FALSE(fs::exists("a.gpx"));
-  // Flags may be repeated; "--" ends the options.
-  const Outcome ended =
-      Run({"--yes", "--yes", "--out", Path("o.gpx").string(), "--", "download-routes"});
-  EXPECT_EQ(ended.status, 0) << ended.err;
-  // What the program says of itself is what its help and docs say.
-  const std::string help = Run({"--help"}).out;
-  EXPECT_NE(help.find("\"--\" ends the options"), std::string::npos);
-  EXPECT_NE(help.find("every one is as it was"), std::string::npos);
-  EXPECT_NE(help.find("SIGINT, SIGTERM,\nSIGHUP or SIGQUIT"), std::string::npos);
-  const std::string docs = ReadText(fs::path(X9HOST_SOURCE_DIR) / "docs" / "x9host.md");
-  EXPECT_NE(docs.find(std::string("`x9host ") + X9_VERSION + "`"), std::string::npos);
-}
-
-// --- The reader's language
-// ------------------------------------------------------------------------
-
-TEST(X9hostLocale, TheLanguageFollowsTheCategoriesInTheLibrarysOrder) {
-  const struct {
-    const char* all;
-    const char* messages;
-    const char* lang;
-    bool japanese;
-  } cases[] = {
-      {nullptr, nullptr, "ja_JP.UTF-8", true}, {nullptr, nullptr, "C.UTF-8", false},
-      {nullptr, "ja_JP.UTF-8", "C", true},     {nullptr, "C", "ja_JP.UTF-8", false},
-      {"ja_JP.UTF-8", "C", "C", true},         {"C", "ja_JP.UTF-8", "ja_JP.UTF-8", false},
-      {"", "ja_JP.UTF-8", "C", true},          {nullptr, nullptr, nullptr, false},
-  };
-  const auto set = [](const char* name, const char* value) {
-    if (value == nullptr) {
-      unsetenv(name);
-    } else {
-      setenv(name, value, 1);
-    }
-  };
-  for (const auto& c : cases) {
-    set("LC_ALL", c.all);
-    set("LC_MESSAGES", c.messages);
-    set("LANG", c.lang);
-    EXPECT_EQ(x9host::os::UserReadsJapanese(), c.japanese)
-        << (c.all ? c.all : "-") << " " << (c.messages ? c.messages : "-") << " "
-        << (c.lang ? c.lang : "-");
-  }
-  unsetenv("LC_ALL");
-  unsetenv("LC_MESSAGES");
-  setenv("LANG", "C.UTF-8", 1);
 }
 
 }  // namespace
