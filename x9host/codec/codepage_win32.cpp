@@ -1,11 +1,10 @@
 // The Windows build's code page 932 tables: the system's, one character at a time, without
 // best-fit look-alikes. Which bytes form a character is the module's rule, in
 // codepage_common.cpp, not the system's.
-#include <windows.h>
-
 #include <string>
 
 #include "codec/codepage.h"
+#include "platform/win32/windows_support.h"
 
 namespace x9host {
 namespace {

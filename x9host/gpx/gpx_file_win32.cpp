@@ -1,11 +1,12 @@
 // A GPX file read in pieces, Windows half: ReadFile on a handle opened by its UTF-16 name.
-#include <windows.h>
-
 #include <memory>
+#include <string>
+#include <utility>
 
 #include "gpx/xml_reader.h"
 #include "os/input_error.h"
 #include "platform/win32/win32_text.h"
+#include "platform/win32/windows_support.h"
 
 namespace x9host {
 namespace {
@@ -25,14 +26,12 @@ std::string SystemMessage(DWORD error) {
 
 class FileBytes final : public ByteSource {
  public:
-  FileBytes(HANDLE file, const std::string& path) : file_(file), path_(path) {}
-  ~FileBytes() { CloseHandle(file_); }
-  FileBytes(const FileBytes&) = delete;
-  FileBytes& operator=(const FileBytes&) = delete;
+  FileBytes(x9::platform::win32::ScopedFile file, const std::string& path)
+      : file_(std::move(file)), path_(path) {}
 
   std::string_view Next() override {
     DWORD n = 0;
-    if (!::ReadFile(file_, buffer_.get(), kPiece, &n, nullptr)) {
+    if (!::ReadFile(file_.Get(), buffer_.get(), kPiece, &n, nullptr)) {
       throw InputError(path_ + ": " + SystemMessage(GetLastError()));
     }
     return std::string_view(buffer_.get(), n);
@@ -40,7 +39,7 @@ class FileBytes final : public ByteSource {
 
  private:
   static constexpr DWORD kPiece = 65536;
-  HANDLE file_;
+  x9::platform::win32::ScopedFile file_;
   std::string path_;
   std::unique_ptr<char[]> buffer_ = std::make_unique<char[]>(kPiece);
 };
@@ -53,10 +52,11 @@ std::unique_ptr<ByteSource> OpenGpxFile(const std::string& path) {
   if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
     throw InputError(path + ": is a directory, not a file");
   }
-  const HANDLE file = CreateFileW(wide.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file == INVALID_HANDLE_VALUE) throw InputError(path + ": " + SystemMessage(GetLastError()));
-  return std::make_unique<FileBytes>(file, path);
+  x9::platform::win32::ScopedFile file(CreateFileW(wide.c_str(), GENERIC_READ, FILE_SHARE_READ,
+                                                   nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
+                                                   nullptr));
+  if (!file) throw InputError(path + ": " + SystemMessage(GetLastError()));
+  return std::make_unique<FileBytes>(std::move(file), path);
 }
 
 }  // namespace x9host

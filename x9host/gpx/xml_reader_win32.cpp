@@ -1,7 +1,7 @@
 // The XML parser of the Windows build: the system's XmlLite (xmllite.dll), a pull reader fed
 // from the UTF-8 pieces through a stream of our own. MinGW ships its header but no import
 // library, so CreateXmlReader is looked up at run time.
-#include <windows.h>
+#include "platform/win32/windows_support.h"
 // After <windows.h>, which they need.
 #include <objidl.h>
 #include <shlwapi.h>
@@ -46,7 +46,13 @@ using CreateXmlReaderFn = HRESULT(WINAPI*)(REFIID, void**, IMalloc*);
 
 CreateXmlReaderFn FindCreateXmlReader() {
   static CreateXmlReaderFn function = [] {
-    HMODULE library = LoadLibraryW(L"xmllite.dll");
+    // From the system directory only: a file of that name beside x9host or in the working
+    // directory must not be the one that parses the user's files.
+    wchar_t directory[MAX_PATH];
+    const UINT length = GetSystemDirectoryW(directory, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH) return CreateXmlReaderFn{};
+    const std::wstring path = std::wstring(directory, length) + L"\\xmllite.dll";
+    HMODULE library = LoadLibraryExW(path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
     return library == nullptr ? nullptr
                               : reinterpret_cast<CreateXmlReaderFn>(reinterpret_cast<void*>(
                                     GetProcAddress(library, "CreateXmlReader")));

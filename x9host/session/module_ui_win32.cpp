@@ -1,13 +1,12 @@
 // Windows side of ModuleUi: the module's boxes are real ones. The shared message-box watch sees
 // each as it opens (x9host then shows its text and English on the console) and learns the
 // button that closed it, whether x9host pressed it (--yes) or a person did.
-#include <windows.h>
-
 #include <cstdio>
 
 #include "platform/message_box.h"
 #include "platform/win32/message_box_watch.h"
 #include "platform/win32/win32_text.h"
+#include "platform/win32/windows_support.h"
 #include "session/glossary.h"
 #include "session/module_ui.h"
 

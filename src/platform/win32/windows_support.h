@@ -1,6 +1,6 @@
 // Windows-only: this folder holds the platform layer's Windows code, and this header is its one
 // door to <windows.h>. Nothing outside src/platform/win32/ (and the Windows tests) includes it
-// directly; x9host has it through win32_text.h and message_box_watch.h.
+// directly; x9host's Windows files include it, never <windows.h> itself.
 #pragma once
 
 #ifndef WIN32_LEAN_AND_MEAN
