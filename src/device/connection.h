@@ -11,8 +11,6 @@
 
 namespace x9 {
 
-inline constexpr char kDeviceLibraryName[] = "x9.dll";
-
 // What opening the device came to, in the order the steps can fail.
 enum class OpenResult {
   kOpened,             // library loaded, all eleven entry points resolved, a watch answered

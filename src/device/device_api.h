@@ -9,6 +9,9 @@
 
 namespace x9 {
 
+// The watch library's file, in the module's directory.
+inline constexpr char kDeviceLibraryName[] = "x9.dll";
+
 using GetLibVersionFn = int(X9_STDCALL*)(void);
 using SearchOnPortsFn = int(X9_STDCALL*)(uint64_t ports);
 using GetSettingsFn = int(X9_STDCALL*)(void);

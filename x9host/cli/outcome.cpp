@@ -1,6 +1,7 @@
 #include "cli/outcome.h"
 
 #include "codec/plural.h"
+#include "device/device_api.h"
 #include "host/tpi.h"
 
 namespace x9host {
@@ -42,7 +43,7 @@ std::string LibraryMissing(const RequestFacts& facts) {
   switch (facts.library) {
     case WatchLibrary::kMissing:
       return "there is no watch library " + facts.libraryPath +
-             " (copy the watch maker's x9.dll there, or the simulator's)";
+             " (copy the watch maker's " + x9::kDeviceLibraryName + " there, or the simulator's)";
     case WatchLibrary::kUnloadable: return facts.libraryProblem;
     default:
       return "the watch library " + facts.libraryPath +

@@ -11,18 +11,7 @@
 namespace x9host {
 namespace {
 
-std::string SystemMessage(DWORD error) {
-  wchar_t* text = nullptr;
-  const DWORD length = FormatMessageW(
-      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-      nullptr, error, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
-  std::wstring wide = length > 0 && text != nullptr ? std::wstring(text, length) : L"";
-  if (text != nullptr) LocalFree(text);
-  while (!wide.empty() && (wide.back() == L'\n' || wide.back() == L'\r' || wide.back() == L'.'))
-    wide.pop_back();
-  if (wide.empty()) return "error " + std::to_string(error);
-  return x9::platform::win32::Utf8FromWide(wide);
-}
+using x9::platform::win32::SystemMessage;
 
 class FileBytes final : public ByteSource {
  public:

@@ -1,5 +1,6 @@
 #include "session/watch_library.h"
 
+#include "device/device_api.h"
 #include "os/input_error.h"
 #include "os/os.h"
 #include "sim/watch/watch_sim.h"
@@ -8,7 +9,7 @@ namespace x9host {
 
 WatchLibraryFound FindWatchLibrary(const std::string& pluginDirectory) {
   WatchLibraryFound found;
-  found.path = os::JoinPath(pluginDirectory, "x9.dll");
+  found.path = os::JoinPath(pluginDirectory, x9::kDeviceLibraryName);
   if (!os::IsFile(found.path)) return found;
   x9::platform::Library library;
   try {

@@ -13,8 +13,8 @@ namespace {
 
 using namespace x9host_test;
 
-// The schema beside the project (shared/gpx), as the developers and CI have it.
-const fs::path kSchema = fs::path(X9HOST_SOURCE_DIR) / ".." / "shared" / "gpx" / "gpx-1.1.xsd";
+// GPX 1.1's schema as published, kept beside this test so that every clone has it.
+const fs::path kSchema = fs::path(X9HOST_SOURCE_DIR) / "tests" / "x9host" / "gpx" / "gpx-1.1.xsd";
 
 bool Valid(const fs::path& gpx, std::string& said) {
   const fs::path out = gpx.string() + ".xmllint";
