@@ -1,7 +1,8 @@
 // The raw values of the names every other test uses: request bits, message numbers, box styles
 // and answers, list kinds, the fixed values of the records the module builds and the records'
 // sizes. The host, the watch library and the user see these numbers, not the names, so each is
-// pinned here once; everywhere else the tests say what a value means.
+// pinned here once, as a record the module builds carries it where there is one; everywhere
+// else the tests say what a value means.
 #include <gtest/gtest.h>
 
 #include <cstddef>
@@ -104,12 +105,6 @@ TEST(ContractValues, NoValueMarkers) {
 }
 
 TEST(ContractValues, ANewSetHeader) {
-  EXPECT_EQ(x9::kSetValue8, 1);
-  EXPECT_EQ(x9::kSetValue16, 0);
-  EXPECT_EQ(x9::kSetValue20, 255);
-  EXPECT_EQ(x9::kSetValue24, 2);
-  EXPECT_EQ(x9::kSetValue28, 1);
-
   const char name[] = "Segment: 1";
   const tagGPSDBHEADER header = x9::NewSetHeader(name, x9::kListRoutes);
   EXPECT_EQ(header.size, static_cast<int32_t>(sizeof header));
@@ -130,24 +125,18 @@ TEST(ContractValues, SetHeaderDefaultsLeaveSizeCountAndReservedBytesAlone) {
   tagGPSDBHEADER header;
   std::memset(&header, 0xAB, sizeof header);
   x9::SetHeaderDefaults(header, "", x9::kListWaypoints);
+  // The values themselves are pinned above, for a new header.
   EXPECT_STREQ(header.name, "");
-  EXPECT_EQ(header.value8, 1);
-  EXPECT_EQ(header.value16, 0);
-  EXPECT_EQ(header.kind, 2);
-  EXPECT_EQ(header.value20, 255);
-  EXPECT_EQ(header.value24, 2);
-  EXPECT_EQ(header.value28, 1);
+  EXPECT_EQ(header.value8, x9::kSetValue8);
+  EXPECT_EQ(header.value16, x9::kSetValue16);
+  EXPECT_EQ(header.kind, x9::kListWaypoints);
+  EXPECT_EQ(header.value20, x9::kSetValue20);
+  EXPECT_EQ(header.value24, x9::kSetValue24);
+  EXPECT_EQ(header.value28, x9::kSetValue28);
   EXPECT_EQ(static_cast<uint32_t>(header.size), 0xABABABABu);
   EXPECT_EQ(static_cast<uint32_t>(header.itemCount), 0xABABABABu);
   EXPECT_EQ(header.reserved18[0], 0xAB);
   EXPECT_EQ(header.reserved18[1], 0xAB);
-}
-
-TEST(ContractValues, ItemValues) {
-  EXPECT_EQ(x9::kItemValue56, 1);
-  EXPECT_EQ(x9::kItemValue60, 901001);
-  EXPECT_EQ(x9::kTrackItemValue92, 2);
-  EXPECT_EQ(x9::kOtherItemValue92, 0);
 }
 
 class NewItemValues : public ::testing::TestWithParam<x9::ListKind> {};
@@ -160,8 +149,8 @@ TEST_P(NewItemValues, EveryFieldOfANewItem) {
   EXPECT_EQ(item.latitude, 0.0);
   EXPECT_EQ(item.longitude, 0.0);
   EXPECT_EQ(item.altitude, 0.0);
-  EXPECT_EQ(item.value32, kind == x9::kListTracks ? 0.0 : -9999.0);
-  EXPECT_EQ(item.value40, -9999.9);
+  EXPECT_EQ(item.value32, kind == x9::kListTracks ? 0.0 : x9::NO_VALUE);
+  EXPECT_EQ(item.value40, x9::NO_VALUE_2);
   EXPECT_EQ(item.time, 0);
   EXPECT_EQ(item.kind, kind);
   EXPECT_EQ(item.datum, 0);
