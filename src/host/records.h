@@ -16,14 +16,14 @@
 struct tagGPSDBHEADER {
   int32_t size;       // 0: sizeof, set before every host call
   const char* name;   // 4: set name, Shift-JIS
-  int32_t value8;     // 8: 1
+  int32_t value8;     // 8: kSetValue8
   int32_t itemCount;  // 12
-  uint8_t value16;    // 16: 0
+  uint8_t value16;    // 16: kSetValue16
   uint8_t kind;       // 17: ListKind
   uint8_t reserved18[2];
-  int32_t value20;  // 20: 255
-  int32_t value24;  // 24: 2
-  int32_t value28;  // 28: 1
+  int32_t value20;  // 20: kSetValue20
+  int32_t value24;  // 24: kSetValue24
+  int32_t value28;  // 28: kSetValue28
 };
 
 // One point of a data set (96 bytes in the host's layout).
@@ -39,14 +39,14 @@ struct tagGPSDBITEM {
   uint8_t kind;      // 52
   uint8_t datum;     // 53: 0 = the watch's datum
   uint8_t reserved54[2];
-  int32_t value56;    // 56: 1
-  int32_t value60;    // 60: 901001
+  int32_t value56;    // 56: kItemValue56
+  int32_t value60;    // 60: kItemValue60
   const char* ident;  // 64
   int32_t value68;    // 68: 0
   float value72;      // 72: track value, single precision
   int32_t value76;    // 76: 0
   uint8_t reserved80[12];
-  int16_t value92;  // 92: 2 for a track point, else 0
+  int16_t value92;  // 92: kTrackItemValue92 / kOtherItemValue92
   uint8_t reserved94[2];
 };
 
