@@ -202,7 +202,13 @@ void GpxWriter::Point(std::string_view element, const GpxPoint& point) {
   if (point.value32 || point.value72) {
     Open("extensions");
     if (point.value32) Leaf("x9:value32", NumberText(*point.value32));
-    if (point.value72) Leaf("x9:value72", NumberText(*point.value72));
+    if (point.value72) {
+      // The host's float in its own shortest form; a watch's whole number beyond it in full.
+      const double value = *point.value72;
+      const auto single = static_cast<float>(value);
+      Leaf("x9:value72",
+           static_cast<double>(single) == value ? NumberText(single) : NumberText(value));
+    }
     Close();
   }
   Close();
