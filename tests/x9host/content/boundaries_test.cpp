@@ -3,9 +3,6 @@
 // uploaded (list -> watch), and the watch's own content written back (--watch-out). One table a
 // rule; many values go in one file, so each table costs a few runs. Expected values are what a
 // person reads off the rules in docs/x9host.md, never what x9host's own functions compute.
-//
-// A row that x9host gets wrong stays in its table, marked FAULT, and runs only with
-// kRunFaultRows.
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -20,32 +17,6 @@
 namespace {
 
 using namespace x9host_test;
-
-constexpr bool kRunFaultRows = false;
-
-// The ways a value travels, as bits: a row names those where x9host is known to get it wrong.
-enum Way : unsigned {
-  kWatchToList = 1,  // --watch W download-all --out L
-  kListToWatch = 2,  // --list L upload-routes --watch-out W1
-  kWatchBack = 4,    // --watch W download-all --watch-out W2
-};
-
-bool Runs(unsigned faults, unsigned ways) { return kRunFaultRows || (faults & ways) == 0; }
-
-// The rows to run together on the given ways: those not known to fail there; with
-// kRunFaultRows each known failure too, in a run of its own, so that one cannot hide another.
-template <typename Row, size_t N>
-std::vector<std::vector<const Row*>> Batches(const Row (&rows)[N], unsigned ways) {
-  std::vector<std::vector<const Row*>> batches(1);
-  for (const Row& row : rows) {
-    if ((row.faults & ways) == 0) {
-      batches[0].push_back(&row);
-    } else if (kRunFaultRows) {
-      batches.push_back({&row});
-    }
-  }
-  return batches;
-}
 
 std::string Gpx(const std::string& body) { return std::string(kGpxHead) + body + "</gpx>\n"; }
 
@@ -267,12 +238,26 @@ TEST_F(Boundaries, TheTimeRangesEndsInEachZone) {
       EXPECT_EQ(gpx->tracks[0].points.at(0).time, ends.first) << ends.zone;
       EXPECT_EQ(gpx->tracks[1].points.at(0).time, ends.last) << ends.zone;
     }
+    // One second further costs the point its time, not the file: the point is kept, the
+    // watch without a time (a download gives the host the module's stand-in instead), and a
+    // warning names the point's line (the body starts on line 4).
     for (const char* outside : {ends.beforeFirst, ends.afterLast}) {
-      const Outcome refused = TryDownload(track(outside), ends.zone);
-      EXPECT_EQ(refused.status, 2) << ends.zone << " " << outside << ":\n" << refused.err;
-      EXPECT_NE(refused.err.find(std::string("the time ") + outside), std::string::npos)
+      const Download kept = DownloadAll(track(outside), ends.zone);
+      ASSERT_EQ(kept.watch.tracks.size(), 1u) << ends.zone << " " << outside;
+      ASSERT_EQ(kept.watch.tracks[0].points.size(), 1u) << ends.zone << " " << outside;
+      EXPECT_EQ(kept.watch.tracks[0].points[0].time, "") << ends.zone << " " << outside;
+      ASSERT_EQ(kept.list.tracks.size(), 1u) << ends.zone << " " << outside;
+      // The module's stand-in: one second before 1970 on the zone's standard clock.
+      EXPECT_EQ(kept.list.tracks[0].points.at(0).time, "1969-12-31T23:59:59Z") << ends.zone;
+      EXPECT_NE(kept.outcome.err.find(std::string("warning: ") + Path("W.gpx").string() +
+                                      ": line 4: 1 times outside what the host can hold"),
+                std::string::npos)
+          << ends.zone << " " << outside << ":\n"
+          << kept.outcome.err;
+      EXPECT_NE(kept.outcome.err.find(std::string("(the first: ") + outside + ")"),
+                std::string::npos)
           << ends.zone << ":\n"
-          << refused.err;
+          << kept.outcome.err;
     }
   }
 }
@@ -361,29 +346,26 @@ TEST_F(Boundaries, CoordinatesOneUnitOutsideAreRefused) {
 struct ElevationCase {
   const char* given;
   const char* kept;  // whole metres, truncated toward zero
-  unsigned faults;
 };
 const ElevationCase kElevations[] = {
-    {"0", "0", 0},
-    {"-0", "0", 0},
-    {"0.9", "0", 0},
-    {"-0.9", "0", 0},
-    {"2147483647", "2147483647", 0},
-    {"2147483647.9", "2147483647", 0},
-    {"-2147483647", "-2147483647", 0},
-    {"-2147483647.9", "-2147483647", 0},
-    // FAULT: the watch reader refuses -2147483648 ("the elevation is out of range"), though the
-    // watch's 32 bits hold it and an upload puts it there.
-    {"-2147483648", "-2147483648", kWatchToList | kWatchBack},
-    {"-9998.9", "-9998", 0},  // next to the watch's "none"
-    {"-10000", "-10000", 0},
+    {"0", "0"},
+    {"-0", "0"},
+    {"0.9", "0"},
+    {"-0.9", "0"},
+    {"2147483647", "2147483647"},
+    {"2147483647.9", "2147483647"},
+    {"-2147483647", "-2147483647"},
+    {"-2147483647.9", "-2147483647"},
+    {"-2147483648", "-2147483648"},  // the watch's 32 bits hold it, and an upload puts it there
+    {"-9998.9", "-9998"},            // next to the watch's "none"
+    {"-10000", "-10000"},
 };
 
 TEST_F(Boundaries, ElevationsTheWatchHolds) {
-  for (const auto& rows : Batches(kElevations, kWatchToList | kWatchBack)) {
+  {
     std::string waypoints, routePoints, trackPoints;
-    for (const ElevationCase* row : rows) {
-      const std::string ele = std::string("<ele>") + row->given + "</ele>";
+    for (const ElevationCase& row : kElevations) {
+      const std::string ele = std::string("<ele>") + row.given + "</ele>";
       waypoints += PointXml("wpt", "1", "2", ele);
       routePoints += PointXml("rtept", "1", "2", ele);
       trackPoints += PointXml("trkpt", "1", "2", ele + "<time>2024-05-03T00:00:00Z</time>");
@@ -393,53 +375,39 @@ TEST_F(Boundaries, ElevationsTheWatchHolds) {
     for (const auto& [way, gpx] :
          {std::pair{"watch -> list", &got.list}, std::pair{"the watch written back", &got.watch}}) {
       for (const PointsOf& kind : AllKinds(*gpx)) {
-        ASSERT_EQ(kind.points->size(), rows.size()) << way << " " << kind.kind;
-        for (size_t i = 0; i < rows.size(); ++i) {
-          EXPECT_EQ((*kind.points)[i].ele, rows[i]->kept)
-              << way << " " << kind.kind << ": " << rows[i]->given;
+        ASSERT_EQ(kind.points->size(), std::size(kElevations)) << way << " " << kind.kind;
+        for (size_t i = 0; i < std::size(kElevations); ++i) {
+          EXPECT_EQ((*kind.points)[i].ele, kElevations[i].kept)
+              << way << " " << kind.kind << ": " << kElevations[i].given;
         }
       }
     }
   }
-  for (const auto& rows : Batches(kElevations, kListToWatch)) {
-    std::string points;
-    for (const ElevationCase* row : rows)
-      points += PointXml("rtept", "1", "2", std::string("<ele>") + row->given + "</ele>");
-    const Upload up = UploadRoutes("<rte><name>R</name>" + points + "</rte>");
-    ASSERT_EQ(up.outcome.status, 0) << up.outcome.err;
-    ASSERT_EQ(up.watch.routes.size(), 1u);
-    ASSERT_EQ(up.watch.routes[0].points.size(), rows.size());
-    for (size_t i = 0; i < rows.size(); ++i) {
-      EXPECT_EQ(up.watch.routes[0].points[i].ele, rows[i]->kept)
-          << "list -> watch: " << rows[i]->given;
-    }
+  std::string points;
+  for (const ElevationCase& row : kElevations)
+    points += PointXml("rtept", "1", "2", std::string("<ele>") + row.given + "</ele>");
+  const Upload up = UploadRoutes("<rte><name>R</name>" + points + "</rte>");
+  ASSERT_EQ(up.outcome.status, 0) << up.outcome.err;
+  ASSERT_EQ(up.watch.routes.size(), 1u);
+  ASSERT_EQ(up.watch.routes[0].points.size(), std::size(kElevations));
+  for (size_t i = 0; i < std::size(kElevations); ++i) {
+    EXPECT_EQ(up.watch.routes[0].points[i].ele, kElevations[i].kept)
+        << "list -> watch: " << kElevations[i].given;
   }
 }
 
-// Elevations the watch cannot keep: refused, or passed on with a warning.
-const ElevationCase kElevationsNotHeld[] = {
-    // FAULT (list -> watch): the upload saturates these to the 32-bit limits in silence
-    // (2147483647, -2147483648, 2147483647); the watch reader refuses them.
-    {"2147483648", nullptr, kListToWatch},
-    {"-2147483649", nullptr, kListToWatch},
-    {"10000000000", nullptr, kListToWatch},
-    // FAULT (every way): -9999 m is the watch's and the host's "no elevation"; both readers
-    // take it, and -9999.5 that truncates to it, without a word, and the point comes out
-    // with no elevation at all.
-    {"-9999", nullptr, kWatchToList | kWatchBack | kListToWatch},
-    {"-9999.5", nullptr, kWatchToList | kWatchBack | kListToWatch},
-};
+// Elevations the watch cannot keep: refused, or passed on with a warning. -9999 m is the
+// watch's and the host's "no elevation": a value that comes to it reads as none, with a warning.
+const char* const kElevationsNotHeld[] = {"2147483648", "-2147483649", "10000000000", "-9999",
+                                          "-9999.5"};
 
 TEST_F(Boundaries, ElevationsTheWatchCannotHoldAreNotTakenInSilence) {
-  for (const ElevationCase& row : kElevationsNotHeld) {
-    const std::string ele = std::string("<ele>") + row.given + "</ele>";
-    if (Runs(row.faults, kWatchToList | kWatchBack))
-      ExpectRefusedOrWarned(TryDownload(PointXml("wpt", "1", "2", ele)), "elevation", row.given);
-    if (Runs(row.faults, kListToWatch)) {
-      ExpectRefusedOrWarned(
-          UploadRoutes("<rte><name>R</name>" + PointXml("rtept", "1", "2", ele) + "</rte>").outcome,
-          "elevation", row.given);
-    }
+  for (const char* given : kElevationsNotHeld) {
+    const std::string ele = std::string("<ele>") + given + "</ele>";
+    ExpectRefusedOrWarned(TryDownload(PointXml("wpt", "1", "2", ele)), "elevation", given);
+    ExpectRefusedOrWarned(
+        UploadRoutes("<rte><name>R</name>" + PointXml("rtept", "1", "2", ele) + "</rte>").outcome,
+        "elevation", given);
   }
 }
 
@@ -460,41 +428,38 @@ struct TrackValueCase {
   const char* given;
   const char* watchKeeps;  // "" when not written (0 is "no value")
   const char* listKeeps;   // nullptr: the host's float cannot hold it, a warning must say so
-  unsigned faults;
 };
 const TrackValueCase kTrackValues[] = {
-    {"x9:value32", "0", "", "", 0},
-    {"x9:value32", "10", "10", "10", 0},
-    {"x9:value32", "655350", "655350", "655350", 0},
-    {"x9:value72", "0", "", "", 0},
-    {"x9:value72", "1", "1", "1", 0},
-    {"x9:value72", "-1", "-1", "-1", 0},
-    {"x9:value72", "16777216", "16777216", "16777216", 0},
-    {"x9:value72", "-2147483648", "-2147483648", "-2147483648", 0},
-    // FAULT: the watch reader takes x9:value72 through a float, so the watch gets 16777216 and
-    // the watch written back says so; on the way to the host nothing warns that its float
-    // cannot hold the value.
-    {"x9:value72", "16777217", "16777217", nullptr, kWatchToList | kWatchBack},
-    // FAULT: refused ("x9:value72 must be a whole number"), though the watch's 32 bits hold it:
-    // the float rounds it up to 2^31 before the range check.
-    {"x9:value72", "2147483647", "2147483647", nullptr, kWatchToList | kWatchBack},
+    {"x9:value32", "0", "", ""},
+    {"x9:value32", "10", "10", "10"},
+    {"x9:value32", "655350", "655350", "655350"},
+    {"x9:value72", "0", "", ""},
+    {"x9:value72", "1", "1", "1"},
+    {"x9:value72", "-1", "-1", "-1"},
+    {"x9:value72", "16777216", "16777216", "16777216"},
+    {"x9:value72", "-2147483648", "-2147483648", "-2147483648"},
+    // whole numbers the watch holds and the host's float does not: a warning says so
+    {"x9:value72", "16777217", "16777217", nullptr},
+    {"x9:value72", "2147483647", "2147483647", nullptr},
+    {"x9:value72", "-2147483647", "-2147483647", nullptr},
 };
 
 TEST_F(Boundaries, TrackValuesAtTheirEnds) {
   const auto value = [](const PointText& point, const std::string& element) {
     return element == "x9:value32" ? point.value32 : point.value72;
   };
-  for (const auto& rows : Batches(kTrackValues, kWatchToList | kWatchBack)) {
+  {
+    const auto& rows = kTrackValues;
     std::string points;
-    for (const TrackValueCase* row : rows)
-      points += ValuePoint(row->element, row->given);
+    for (const TrackValueCase& row : rows)
+      points += ValuePoint(row.element, row.given);
     const Download got = DownloadAll("<trk><trkseg>" + points + "</trkseg></trk>");
     ASSERT_EQ(got.list.tracks.size(), 1u);
     ASSERT_EQ(got.watch.tracks.size(), 1u);
-    ASSERT_EQ(got.list.tracks[0].points.size(), rows.size());
-    ASSERT_EQ(got.watch.tracks[0].points.size(), rows.size());
-    for (size_t i = 0; i < rows.size(); ++i) {
-      const TrackValueCase& row = *rows[i];
+    ASSERT_EQ(got.list.tracks[0].points.size(), std::size(rows));
+    ASSERT_EQ(got.watch.tracks[0].points.size(), std::size(rows));
+    for (size_t i = 0; i < std::size(rows); ++i) {
+      const TrackValueCase& row = rows[i];
       EXPECT_EQ(value(got.watch.tracks[0].points[i], row.element), row.watchKeeps)
           << "the watch written back: " << row.element << " " << row.given;
       if (row.listKeeps != nullptr) {
@@ -510,21 +475,16 @@ TEST_F(Boundaries, TrackValuesAtTheirEnds) {
 struct TrackValueOutside {
   const char* element;
   const char* given;
-  unsigned faults;
 };
 const TrackValueOutside kTrackValuesOutside[] = {
-    {"x9:value32", "655360", 0},
-    {"x9:value32", "-10", 0},
-    {"x9:value32", "5", 0},
-    {"x9:value72", "2147483648", 0},
-    // FAULT: taken as -2147483648, in silence: through a float it rounds to the watch's lowest.
-    {"x9:value72", "-2147483649", kWatchToList | kWatchBack},
-    {"x9:value72", "0.5", 0},
+    {"x9:value32", "655360"},     {"x9:value32", "-10"},         {"x9:value32", "5"},
+    {"x9:value72", "2147483648"}, {"x9:value72", "-2147483649"},  // a float would round it to the
+                                                                  // watch's lowest
+    {"x9:value72", "0.5"},        {"x9:value72", "16777216.5"},
 };
 
 TEST_F(Boundaries, TrackValuesOutsideTheWatchsRangeAreRefused) {
   for (const TrackValueOutside& row : kTrackValuesOutside) {
-    if (!Runs(row.faults, kWatchToList | kWatchBack)) continue;
     const Outcome refused =
         TryDownload("<trk><trkseg>" + ValuePoint(row.element, row.given) + "</trkseg></trk>");
     EXPECT_BAD_INPUT(refused, std::string(row.element) + " ");
@@ -607,11 +567,8 @@ TEST_F(Boundaries, NamesAtTheNineteenByteCut) {
     EXPECT_EQ(up.watch.routes[i].points[0].name, kNames[i].kept)
         << "list -> watch rtept: " << kNames[i].given;
   }
-  // FAULT (list -> watch): the upload cuts names to the watch's 19 bytes without a word; the
-  // watch reader warns of the same cut.
-  if (kRunFaultRows) {
-    EXPECT_EQ(NamesCutWarned(up.outcome.err), 2 * cut) << up.outcome.err;
-  }
+  // The upload warns of the cut as the watch reader does: each route's name and its point's.
+  EXPECT_EQ(NamesCutWarned(up.outcome.err), 2 * cut) << up.outcome.err;
 }
 
 }  // namespace
