@@ -145,9 +145,12 @@ std::vector<PlannedOutput> PlanOutputs(const Options& options, const Inputs& inp
     const std::string identity = os::FileIdentity(*inputs.listPath);
     for (const PlannedOutput& output : outputs) {
       if (output.role != OutputRole::kTransferList || output.target.identity != identity) continue;
+      const int line = inputs.listDropped.FirstLine();
       throw InputError(Named(output) + " would update " + kListOption + " " + *inputs.listPath +
                        " in place and lose what the transfer list cannot hold (" +
-                       inputs.listDropped.List() + "): write to another file");
+                       inputs.listDropped.List() + ")" +
+                       (line > 0 ? ", the first at line " + std::to_string(line) : "") +
+                       ": write to another file");
     }
   }
   return outputs;

@@ -58,6 +58,8 @@ class GpxDropped {
   std::vector<std::string> Warnings(const std::string& source, const std::string& holder) const;
   // "3 comments (<cmt>), 1 track segment break (<trkseg>)", for a refusal.
   std::string List() const;
+  // The first line any kind was met on; 0 when none is known.
+  int FirstLine() const;
 
  private:
   std::vector<Kind> kinds_;

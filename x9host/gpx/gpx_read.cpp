@@ -410,6 +410,14 @@ std::string GpxDropped::List() const {
   return out;
 }
 
+int GpxDropped::FirstLine() const {
+  int first = 0;
+  for (const Kind& kind : kinds_) {
+    if (kind.line > 0 && (first == 0 || kind.line < first)) first = kind.line;
+  }
+  return first;
+}
+
 GpxSummary ReadGpx(std::string_view bytes, const std::string& sourceName, GpxConsumer& consumer) {
   MemoryBytes memory(bytes);
   return Read(memory, sourceName, consumer);

@@ -477,10 +477,14 @@ struct TrackValueOutside {
   const char* given;
 };
 const TrackValueOutside kTrackValuesOutside[] = {
-    {"x9:value32", "655360"},     {"x9:value32", "-10"},         {"x9:value32", "5"},
-    {"x9:value72", "2147483648"}, {"x9:value72", "-2147483649"},  // a float would round it to the
-                                                                  // watch's lowest
-    {"x9:value72", "0.5"},        {"x9:value72", "16777216.5"},
+    {"x9:value32", "655360"},
+    {"x9:value32", "-10"},
+    {"x9:value32", "5"},
+    {"x9:value72", "2147483648"},
+    {"x9:value72", "-2147483649"},  // a float would round it to the
+                                    // watch's lowest
+    {"x9:value72", "0.5"},
+    {"x9:value72", "16777216.5"},
 };
 
 TEST_F(Boundaries, TrackValuesOutsideTheWatchsRangeAreRefused) {
@@ -569,6 +573,173 @@ TEST_F(Boundaries, NamesAtTheNineteenByteCut) {
   }
   // The upload warns of the cut as the watch reader does: each route's name and its point's.
   EXPECT_EQ(NamesCutWarned(up.outcome.err), 2 * cut) << up.outcome.err;
+}
+
+// --- One set of rules for every reader -----------------------------------------------------------
+// What the watch cannot hold of a route point is warned of in the same words whether the file is
+// the watch (--watch, download-all) or the list whose routes are uploaded (--list, upload-routes).
+
+// The warning lines that hold fragment, the file's name taken out.
+std::vector<std::string> WarningsOf(const std::string& err, const std::string& file,
+                                    const std::string& fragment) {
+  std::vector<std::string> found;
+  std::istringstream lines(err);
+  for (std::string line; std::getline(lines, line);) {
+    if (line.find("warning") == std::string::npos || line.find(fragment) == std::string::npos)
+      continue;
+    for (size_t at; (at = line.find(file)) != std::string::npos;)
+      line.replace(at, file.size(), "F");
+    found.push_back(line);
+  }
+  return found;
+}
+
+struct NotHeldCase {
+  std::string inner;  // of the route point
+  const char* says;
+};
+const NotHeldCase kNotHeld[] = {
+    {"<ele>0.5</ele>", "1 fractional metres of elevations (<ele>) dropped"},
+    {"<ele>-7.25</ele>", "1 fractional metres of elevations (<ele>) dropped"},
+    {"<ele>2147483648</ele>", "(the first: 2147483648)"},
+    {"<ele>-2147483648.5</ele>", "1 fractional metres"},  // truncates to the lowest: held
+    {"<ele>-3000000000</ele>", "(the first: -3000000000)"},
+    {"<ele>-9999.5</ele>", "read as none: the watch cannot hold them (the first: -9999.5)"},
+    {"<ele>-9999.9</ele>", "read as none: the watch cannot hold them (the first: -9999.9)"},
+    {"<time>2024-05-03T00:00:00Z</time>", "1 times of waypoints and route points (<time>)"},
+    {"<name>" + Repeat("N", 20) + "</name>", "1 names longer than the watch's 19 bytes"},
+    {"<name>" + Repeat("ぬ", 10) + "</name>", "1 names longer than the watch's 19 bytes"},
+};
+
+TEST_F(Boundaries, WhatTheWatchCannotHoldIsWarnedAlikeByBothReaders) {
+  for (const NotHeldCase& row : kNotHeld) {
+    const std::string route =
+        "<rte><name>R</name>\n" + PointXml("rtept", "1", "2", row.inner) + "</rte>\n";
+    const Outcome asWatch = TryDownload(route);
+    const Upload up = UploadRoutes(route);
+    ASSERT_EQ(asWatch.status, 0) << row.inner << ":\n" << asWatch.err;
+    ASSERT_EQ(up.outcome.status, 0) << row.inner << ":\n" << up.outcome.err;
+    const auto watchSays = WarningsOf(asWatch.err, Path("W.gpx").string(), row.says);
+    const auto listSays = WarningsOf(up.outcome.err, Path("L0.gpx").string(), row.says);
+    ASSERT_EQ(watchSays.size(), 1u) << row.inner << ":\n" << asWatch.err;
+    EXPECT_EQ(listSays, watchSays) << row.inner << ":\n" << up.outcome.err;
+    // The point is on the line after the route's start: the body starts on line 4.
+    EXPECT_NE(watchSays[0].find("F: line 5: "), std::string::npos) << watchSays[0];
+  }
+}
+
+// Two routes whose names the watch keeps alike: the upload puts both under one name, and a
+// later one of that name replaces both. Each reader names both routes and their lines.
+struct SameNameCase {
+  std::string first;
+  std::string second;
+  std::string kept;  // empty: the two stay apart
+};
+const SameNameCase kSameNames[] = {
+    {Repeat("A", 19) + "X", Repeat("A", 19) + "Y", Repeat("A", 19)},
+    {Repeat("う", 10), Repeat("う", 9) + "え", Repeat("う", 9)},
+    {Repeat("D", 18) + "う", Repeat("D", 18), Repeat("D", 18)},  // the cut falls before う
+    {"Same", "Same", "Same"},
+    {Repeat("G", 19), Repeat("G", 18), ""},
+    {Repeat("H", 19), Repeat("h", 19), ""},  // bytes apart: the watch keeps both names
+};
+
+TEST_F(Boundaries, RoutesArrivingUnderOneNameAreNamed) {
+  std::string body;
+  int line = 4;
+  std::vector<std::pair<int, int>> lines;
+  for (const SameNameCase& row : kSameNames) {
+    lines.emplace_back(line, line + 2);  // a route on two lines
+    for (const std::string& name : {row.first, row.second}) {
+      body += "<rte><name>" + name + "</name>" + PointXml("rtept", "1", "2", "") + "</rte>\n";
+      line += 2;
+    }
+  }
+  const Outcome asWatch = TryDownload(body);
+  const Upload up = UploadRoutes(body);
+  ASSERT_EQ(asWatch.status, 0) << asWatch.err;
+  ASSERT_EQ(up.outcome.status, 0) << up.outcome.err;
+  EXPECT_EQ(up.watch.routes.size(), 2 * std::size(kSameNames));
+  for (size_t i = 0; i < std::size(kSameNames); ++i) {
+    const SameNameCase& row = kSameNames[i];
+    const std::string says = "line " + std::to_string(lines[i].second) + ": the route \"" +
+                             row.second + "\" arrives on the watch as \"";
+    const std::string both = says + row.kept + "\", the name of the route \"" + row.first +
+                             "\" of line " + std::to_string(lines[i].first) + ": ";
+    for (const auto& [way, err] :
+         {std::pair{"--watch", &asWatch.err}, std::pair{"upload-routes --list", &up.outcome.err}}) {
+      if (row.kept.empty()) {
+        EXPECT_EQ(err->find(says), std::string::npos) << way << " " << row.second << ":\n" << *err;
+      } else {
+        EXPECT_NE(err->find(both), std::string::npos) << way << " " << row.second << ":\n" << *err;
+      }
+    }
+  }
+}
+
+// A time the host cannot hold costs the point its time, not the file, whichever reader meets it:
+// the transfer list keeps the point without it and warns, naming the first line; an update in
+// place that would lose it is refused in one line naming it, the file left as it was.
+struct HostTimeCase {
+  const char* zone;
+  const char* time;  // UTC, outside the host's wall clock in that zone
+};
+const HostTimeCase kHostTimesOutside[] = {
+    {"UTC", "1970-01-01T00:00:00Z"},
+    {"UTC", "2038-01-19T03:14:08Z"},
+    {"UTC", "1901-12-13T20:45:52Z"},
+    {"UTC", "2200-01-01T00:00:00Z"},
+    {"Asia/Tokyo", "1969-12-31T15:00:00Z"},        // 1970-01-01 00:00:00 on the wall
+    {"America/New_York", "2038-01-19T08:14:08Z"},  // 2038-01-19 03:14:08 on the wall
+};
+
+TEST_F(Boundaries, ATimeTheHostCannotHoldCostsThatTimeOnly) {
+  WriteText(Path("W.gpx"), Gpx(PointXml("wpt", "3", "4", "<name>w</name>")));
+  for (const HostTimeCase& row : kHostTimesOutside) {
+    Launch launch;
+    launch.zone = row.zone;
+    const std::string time = std::string("<time>") + row.time + "</time>";
+    // Lines 4 to 6: a waypoint, a route point, a track point.
+    const std::string list = Gpx(PointXml("wpt", "1", "2", time) + "<rte><name>R</name>" +
+                                 PointXml("rtept", "1", "2", time) + "</rte><trk><trkseg>\n" +
+                                 PointXml("trkpt", "1", "2", time) + "</trkseg></trk>\n");
+    const std::string warned = "L.gpx: line 4: 3 times outside what the host can hold";
+    const std::string first = std::string("(the first: ") + row.time + ")";
+
+    WriteText(Path("L.gpx"), list);
+    std::filesystem::remove(Path("L2.gpx"));
+    const Outcome read = Run({"download-waypoints", "--yes", "--watch", Path("W.gpx").string(),
+                              "--list", Path("L.gpx").string(), "--out", Path("L2.gpx").string()},
+                             launch);
+    ASSERT_EQ(read.status, 0) << row.zone << " " << row.time << ":\n" << read.err;
+    EXPECT_NE(read.err.find(warned), std::string::npos) << read.err;
+    EXPECT_NE(read.err.find(first), std::string::npos) << read.err;
+    const GpxText got = ParseGpxText(ReadText(Path("L2.gpx")));
+    ASSERT_FALSE(got.waypoints.empty());
+    ASSERT_EQ(got.routes.size(), 1u);
+    ASSERT_EQ(got.tracks.size(), 1u);
+    for (const PointText* point :
+         {&got.waypoints[0], &got.routes[0].points.at(0), &got.tracks[0].points.at(0)}) {
+      EXPECT_EQ(NearestUnits(point->lat), 10000000) << row.time;  // the list's own point
+      EXPECT_EQ(point->time, "") << row.time;
+    }
+
+    // The upload: the route is put, without its point's time.
+    WriteText(Path("W0.gpx"), Gpx(""));
+    const Outcome up = Run({"upload-routes", "--yes", "--list", Path("L.gpx").string(), "--watch",
+                            Path("W0.gpx").string()},
+                           launch);
+    EXPECT_EQ(up.status, 0) << row.time << ":\n" << up.err;
+    EXPECT_NE(up.err.find(warned), std::string::npos) << up.err;
+
+    // In place: refused, one line naming the loss and its line.
+    const Outcome inPlace = Run({"download-waypoints", "--yes", "--watch", Path("W.gpx").string(),
+                                 "--list", Path("L.gpx").string(), "--out", Path("L.gpx").string()},
+                                launch);
+    EXPECT_BAD_INPUT(inPlace, "3 times outside what the host can hold");
+    EXPECT_NE(inPlace.err.find("the first at line 4"), std::string::npos) << inPlace.err;
+    EXPECT_EQ(ReadText(Path("L.gpx")), list);
+  }
 }
 
 }  // namespace
