@@ -10,6 +10,7 @@
 #include "codec/wall_clock.h"
 #include "content/digest.h"
 #include "content/value_rules.h"
+#include "host/civil_time.h"
 #include "os/input_error.h"
 #include "sim/host/host_sim.h"
 
@@ -321,7 +322,10 @@ GpxPoint PointFromItem(const tagGPSDBITEM& item) {
   point.longitude = item.longitude;
   if (std::isfinite(item.altitude) && item.altitude != x9::NO_VALUE)
     point.elevation = item.altitude;
-  if (item.time != x9::kHostNoTime) point.time = UtcFromLocal(CivilFromSeconds(item.time));
+  // A wall clock that reads back outside the module's range is its stand-in for a time it could
+  // not hand over: no time, and so on every build (some C libraries have no time before 1970).
+  if (item.time != x9::kHostNoTime && x9::WallClockInHostRange(item.time))
+    point.time = UtcFromLocal(CivilFromSeconds(item.time));
   point.name = Utf8Name(item.name != nullptr ? item.name : item.ident);
   if (item.kind == x9::kListTracks) {
     if (item.value32 != 0 && std::isfinite(item.value32)) point.value32 = item.value32;

@@ -13,11 +13,13 @@ namespace {
 
 using Loss = GpxDropped::Loss;
 
-// The host's range in the words of its refusals, for the kind of time it drops.
+// The range in the words of the warning: the host's wall clock, and the instants the module
+// reads it back to.
 const std::string& HostTimeKind() {
   static const std::string kind =
       "times outside what the host can hold, " + FormatCivil(CivilFromSeconds(kHostTimeFirst)) +
-      " to " + FormatCivil(CivilFromSeconds(x9::kHostTimeLast)) + " local time (<time>)";
+      " to " + FormatCivil(CivilFromSeconds(x9::kHostTimeLast)) + " local time within " +
+      FormatUtc(0) + " to " + FormatUtc(x9::kHostTimeLast) + " (<time>)";
   return kind;
 }
 
@@ -53,11 +55,18 @@ void ValueRules::Fail(int line, const std::string& what) const {
 
 int32_t ValueRules::HostTime(const GpxPoint& point) {
   if (!point.time) return x9::kHostNoTime;
-  const std::optional<int32_t> wall = HostWallClock(*point.time);
-  if (wall) return *wall;
-  lost_.Add(Loss{HostTimeKind().c_str(), "dropped", "the host"}, point.line,
-            FormatUtc(*point.time));
+  if (const std::optional<int32_t> wall = HeldWallClock(point)) return *wall;
   return x9::kHostNoTime;
+}
+
+std::optional<int32_t> ValueRules::HeldWallClock(const GpxPoint& point) {
+  // One rule for both holders: the host's wall clock as the module hands it over, which must
+  // also read back as an instant of its range (else the module gives a stand-in).
+  const std::optional<int32_t> wall = WatchWallClock(*point.time);
+  if (!wall)
+    lost_.Add(Loss{HostTimeKind().c_str(), "dropped", "the host"}, point.line,
+              FormatUtc(*point.time));
+  return wall;
 }
 
 double ValueRules::HostAltitude(const GpxPoint& point) {
@@ -77,15 +86,8 @@ float ValueRules::HostValue72(const GpxPoint& point) {
 }
 
 std::optional<CivilTime> ValueRules::WatchTime(const GpxPoint& point) {
-  // The module hands the host the watch's wall clock only when it reads back as a time the host
-  // holds; else the host would get a fixed stand-in.
-  const std::optional<CivilTime> local = LocalFromUtc(*point.time);
-  if (local && WatchWallClock(*point.time)) return local;
-  // The watch's point without a time is what a download gives the module's stand-in for.
-  lost_.Add(Loss{HostTimeKind().c_str(), "dropped (a download gives the module's stand-in time)",
-                 "the host"},
-            point.line, FormatUtc(*point.time));
-  return std::nullopt;
+  if (!HeldWallClock(point)) return std::nullopt;
+  return LocalFromUtc(*point.time);  // settled by HeldWallClock
 }
 
 void ValueRules::WatchPointTime(const GpxPoint& point) {

@@ -24,7 +24,7 @@ class ValueRules {
 
   // --- The host ---
   // The wall clock of the point's time; x9::kHostNoTime without one, and for a time the host
-  // cannot hold: the point is kept without it.
+  // cannot hold, as the watch's times are held (WatchTime): the point is kept without it.
   int32_t HostTime(const GpxPoint& point);
   // The elevation, x9::NO_VALUE without one; -9999 m is that value itself and reads as none.
   double HostAltitude(const GpxPoint& point);
@@ -33,7 +33,8 @@ class ValueRules {
 
   // --- The watch (what the module puts there, and what a download makes of it) ---
   // A track point's local wall clock (its time must be given); nullopt for a time the module
-  // could not hand the host back, which is dropped.
+  // could not hand the host, which is dropped: the host's rule, so that a watch file and a list
+  // keep the same times.
   std::optional<CivilTime> WatchTime(const GpxPoint& point);
   // A waypoint or route point: the watch keeps no time.
   void WatchPointTime(const GpxPoint& point);
@@ -54,6 +55,8 @@ class ValueRules {
 
  private:
   [[noreturn]] void Fail(int line, const std::string& what) const;
+  // The host's wall clock of the point's time (given), or nullopt, counted as dropped.
+  std::optional<int32_t> HeldWallClock(const GpxPoint& point);
 
   std::string source_;
   GpxDropped& lost_;
