@@ -57,10 +57,16 @@ Inputs ReadInputs(const Options& options, bool realWatch, const std::string& pro
   }
   if (options.listFile) {
     inputs.listPath = options.listFile;
-    ListFromGpx read = ReadTransferList(*inputs.listPath, inputs.warnings);
+    const ListUse use =
+        options.command == Command::kUploadRoutes ? ListUse::kUpload : ListUse::kDownload;
+    ListFromGpx read = ReadTransferList(*inputs.listPath, inputs.warnings, use);
     inputs.list = std::move(read.content);
     inputs.listDropped = std::move(read.summary.dropped);
     for (std::string& line : inputs.listDropped.Warnings(*inputs.listPath, "the transfer list"))
+      inputs.warnings.push_back(std::move(line));
+    // What the upload puts on the watch short of the file; the list keeps it, so the update in
+    // place loses nothing of it.
+    for (std::string& line : read.watchLost.Warnings(*inputs.listPath, "the watch"))
       inputs.warnings.push_back(std::move(line));
   }
   return inputs;
@@ -139,9 +145,12 @@ std::vector<PlannedOutput> PlanOutputs(const Options& options, const Inputs& inp
     const std::string identity = os::FileIdentity(*inputs.listPath);
     for (const PlannedOutput& output : outputs) {
       if (output.role != OutputRole::kTransferList || output.target.identity != identity) continue;
+      const int line = inputs.listDropped.FirstLine();
       throw InputError(Named(output) + " would update " + kListOption + " " + *inputs.listPath +
                        " in place and lose what the transfer list cannot hold (" +
-                       inputs.listDropped.List() + "): write to another file");
+                       inputs.listDropped.List() + ")" +
+                       (line > 0 ? ", the first at line " + std::to_string(line) : "") +
+                       ": write to another file");
     }
   }
   return outputs;

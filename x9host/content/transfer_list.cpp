@@ -9,6 +9,8 @@
 #include "codec/plural.h"
 #include "codec/wall_clock.h"
 #include "content/digest.h"
+#include "content/value_rules.h"
+#include "host/civil_time.h"
 #include "os/input_error.h"
 #include "sim/host/host_sim.h"
 
@@ -20,18 +22,26 @@ constexpr char kNamesChanged[] = "names with characters code page 932 cannot wri
 // Reads points into the content as the reader hands them over.
 class ListConsumer final : public GpxConsumer {
  public:
-  ListConsumer(const std::string& source, std::vector<std::string>& warnings)
-      : source_(source), warnings_(warnings) {}
+  ListConsumer(const std::string& source, std::vector<std::string>& warnings, ListUse use)
+      : source_(source),
+        warnings_(warnings),
+        upload_(use == ListUse::kUpload),
+        host_(source, lost, warnings),
+        watch_(source, watchLost, warnings) {}
 
   TransferListContent content;
   int64_t namesChanged = 0;
+  GpxDropped lost;       // by the host's rules
+  GpxDropped watchLost;  // by the watch's, for an upload
 
   void Waypoint(const GpxPoint& point) override {
     content.waypoints.push_back(Item(point, x9::kListWaypoints));
   }
   void StartRoute(int line) override { Start(line, x9::kListRoutes); }
   void RoutePoint(const GpxPoint& point) override {
-    Open().items.push_back(Item(point, x9::kListRoutes));
+    TransferListContent::Item item = Item(point, x9::kListRoutes);
+    if (upload_) Upload(item, point.line);
+    Open().items.push_back(std::move(item));
   }
   void StartTrack(int line) override { Start(line, x9::kListTracks); }
   void StartSegment() override {}
@@ -40,10 +50,17 @@ class ListConsumer final : public GpxConsumer {
   }
   void Name(const std::string& name) override {
     Open().name = Cp932(name, kind_ == x9::kListRoutes ? "route name" : "track name", line_);
+    given_ = name;
   }
   void End() override {
     // Routes go before tracks in the list, whatever order the file has.
     auto& sets = kind_ == x9::kListRoutes ? routes_ : tracks_;
+    if (upload_ && kind_ == x9::kListRoutes) {
+      // The module puts the route under its header's name, cut.
+      char field[x9::kDeviceNameField];
+      watch_.WatchName(field, open_.name, line_);
+      watch_.WatchRouteName(field, given_, line_);
+    }
     sets.push_back(std::move(open_));
     open_ = {};
   }
@@ -51,6 +68,7 @@ class ListConsumer final : public GpxConsumer {
   void Finish() {
     if (namesChanged > kNameWarningsShown)
       warnings_.push_back(MoreNamesWarning(source_, namesChanged));
+    watch_.Finish();
     for (auto& set : routes_)
       content.sets.push_back(std::move(set));
     for (auto& set : tracks_)
@@ -63,6 +81,7 @@ class ListConsumer final : public GpxConsumer {
     open_.header = x9::NewSetHeader(nullptr, kind);
     kind_ = kind;
     line_ = line;
+    given_.clear();
   }
   TransferListContent::Set& Open() { return open_; }
 
@@ -73,14 +92,17 @@ class ListConsumer final : public GpxConsumer {
     return bytes;
   }
 
-  int32_t HostTime(const GpxPoint& point) const {
-    if (!point.time) return x9::kHostNoTime;
-    const std::optional<int32_t> wall = HostWallClock(*point.time);
-    if (!wall) {
-      throw InputError(source_ + ": line " + std::to_string(point.line) + ": " +
-                       HostTimeRefusal(*point.time));
-    }
-    return *wall;
+  // A route point as the module puts it on the watch: from the host's record, as the list
+  // holds it, by the watch reader's rules.
+  void Upload(const TransferListContent::Item& item, int line) {
+    GpxPoint held;
+    held.line = line;
+    if (item.altitude != x9::NO_VALUE) held.elevation = item.altitude;
+    if (item.time != x9::kHostNoTime) held.time = item.time;  // only whether there is one counts
+    watch_.WatchPointTime(held);
+    watch_.WatchAltitude(held);
+    char field[x9::kDeviceNameField];
+    watch_.WatchName(field, item.name, line);  // the module reads the point's ident, the same
   }
 
   // The point's values for a record as the module's downloads fill it.
@@ -88,11 +110,11 @@ class ListConsumer final : public GpxConsumer {
     TransferListContent::Item item;
     item.latitude = point.latitude;
     item.longitude = point.longitude;
-    item.altitude = point.elevation ? *point.elevation : x9::NO_VALUE;
-    item.time = HostTime(point);
+    item.altitude = host_.HostAltitude(point);
+    item.time = host_.HostTime(point);
     if (kind == x9::kListTracks) {
       item.value32 = point.value32.value_or(0.0);
-      item.value72 = point.value72.value_or(0.0f);
+      item.value72 = host_.HostValue72(point);
     }
     item.name = Cp932(point.name, "point name", point.line);
     return item;
@@ -100,19 +122,26 @@ class ListConsumer final : public GpxConsumer {
 
   std::string source_;
   std::vector<std::string>& warnings_;
+  bool upload_;
+  ValueRules host_;
+  ValueRules watch_;
   TransferListContent::Set open_;
+  std::string given_;  // the open set's name as the file has it
   x9::ListKind kind_ = x9::kListRoutes;
   int line_ = 0;
   std::vector<TransferListContent::Set> routes_, tracks_;
 };
 
 template <typename Read>
-ListFromGpx ReadWith(Read read, const std::string& source, std::vector<std::string>& warnings) {
-  ListConsumer consumer(source, warnings);
+ListFromGpx ReadWith(Read read, const std::string& source, std::vector<std::string>& warnings,
+                     ListUse use) {
+  ListConsumer consumer(source, warnings, use);
   ListFromGpx result;
   result.summary = read(consumer);
   consumer.Finish();
+  result.summary.dropped.Merge(consumer.lost);
   if (consumer.namesChanged > 0) result.summary.dropped.Add(kNamesChanged, consumer.namesChanged);
+  result.watchLost = std::move(consumer.watchLost);
   result.content = std::move(consumer.content);
   return result;
 }
@@ -293,11 +322,14 @@ GpxPoint PointFromItem(const tagGPSDBITEM& item) {
   point.longitude = item.longitude;
   if (std::isfinite(item.altitude) && item.altitude != x9::NO_VALUE)
     point.elevation = item.altitude;
-  if (item.time != x9::kHostNoTime) point.time = UtcFromLocal(CivilFromSeconds(item.time));
+  // A wall clock that reads back outside the module's range is its stand-in for a time it could
+  // not hand over: no time, and so on every build (some C libraries have no time before 1970).
+  if (item.time != x9::kHostNoTime && x9::WallClockInHostRange(item.time))
+    point.time = UtcFromLocal(CivilFromSeconds(item.time));
   point.name = Utf8Name(item.name != nullptr ? item.name : item.ident);
   if (item.kind == x9::kListTracks) {
     if (item.value32 != 0 && std::isfinite(item.value32)) point.value32 = item.value32;
-    if (item.value72 != 0 && std::isfinite(item.value72)) point.value72 = item.value72;
+    if (item.value72 != 0 && std::isfinite(item.value72)) point.value72 = double{item.value72};
   }
   return point;
 }
@@ -323,15 +355,16 @@ uint64_t ItemDigest(tagGPSDBITEM item) {
 
 }  // namespace
 
-ListFromGpx ReadTransferList(const std::string& path, std::vector<std::string>& warnings) {
+ListFromGpx ReadTransferList(const std::string& path, std::vector<std::string>& warnings,
+                             ListUse use) {
   return ReadWith([&](GpxConsumer& consumer) { return ReadGpxFile(path, consumer); }, path,
-                  warnings);
+                  warnings, use);
 }
 
 ListFromGpx TransferListFromGpxText(std::string_view bytes, const std::string& sourceName,
-                                    std::vector<std::string>& warnings) {
+                                    std::vector<std::string>& warnings, ListUse use) {
   return ReadWith([&](GpxConsumer& consumer) { return ReadGpx(bytes, sourceName, consumer); },
-                  sourceName, warnings);
+                  sourceName, warnings, use);
 }
 
 void SeedTransferList(TransferListContent& content) {

@@ -40,18 +40,26 @@ class TransferListContent {
 // Reads a GPX file into the content: waypoints into set 0, each rte as a route set (kind 3
 // items, datum 0), each trk as a track set, in one pass; names converted to code page 932 (not
 // cut: the module cuts what goes to the watch), a character code page 932 cannot write becoming
-// '?' (with a line in warnings); times from UTC to the host's wall-clock value. What the list
-// cannot hold is counted in lost: what the file holds beyond the list's fields (segment breaks,
-// comments, ...) and names changed by the conversion. Throws InputError naming the file and
-// line for a time the host cannot hold, and for everything ReadGpxFile refuses.
+// '?' (with a line in warnings); times from UTC to the host's wall-clock value, by the rules every
+// reader shares (value_rules.h): a time the host cannot hold is dropped, the point kept. What the
+// list cannot hold is counted in the summary's dropped kinds: what the file holds beyond the
+// list's fields (segment breaks, comments, ...), names changed by the conversion, times dropped,
+// elevations that read as none. For an upload the route sets are also read as the module puts
+// them on the watch, by the watch reader's rules: what the watch will not hold is counted in
+// watchLost (the list itself keeps it). Throws InputError naming the file and line for
+// everything ReadGpxFile refuses and for an x9:value72 past the host's float.
 struct ListFromGpx {
   TransferListContent content;
-  GpxSummary summary;  // its dropped kinds include the names changed
+  GpxSummary summary;    // its dropped kinds include the names changed
+  GpxDropped watchLost;  // for an upload: what its routes lose on the watch
 };
-ListFromGpx ReadTransferList(const std::string& path, std::vector<std::string>& warnings);
+enum class ListUse { kDownload, kUpload };
+ListFromGpx ReadTransferList(const std::string& path, std::vector<std::string>& warnings,
+                             ListUse use = ListUse::kDownload);
 // The same from bytes in memory (tests).
 ListFromGpx TransferListFromGpxText(std::string_view bytes, const std::string& sourceName,
-                                    std::vector<std::string>& warnings);
+                                    std::vector<std::string>& warnings,
+                                    ListUse use = ListUse::kDownload);
 
 // Adds the content to the host simulator's list (after X9Host_Reset, set 0 exists), then lets
 // the content's points go.

@@ -8,6 +8,7 @@
 #include "codec/codepage.h"
 #include "codec/wall_clock.h"
 #include "content/digest.h"
+#include "content/value_rules.h"
 #include "host/coordinates.h"
 #include "os/input_error.h"
 #include "sim/watch/watch_sim.h"
@@ -16,14 +17,13 @@
 namespace x9host {
 namespace {
 
-// GPX points to the watch's records, with the warnings and counts that brings.
+// GPX points to the watch's records, by the rules every reader shares (value_rules.h).
 class GpxToRecords {
  public:
-  GpxToRecords(const std::string& source, std::vector<std::string>& warnings)
-      : source_(source), warnings_(warnings) {}
+  GpxToRecords(const std::string& source, GpxDropped& lost, std::vector<std::string>& warnings)
+      : source_(source), warnings_(warnings), rules(source, lost, warnings) {}
 
   int64_t namesChanged = 0;
-  int64_t namesCut = 0;
   const std::string& Source() const { return source_; }
   void Warn(std::string line) { warnings_.push_back(std::move(line)); }
 
@@ -36,35 +36,26 @@ class GpxToRecords {
             int line) {
     std::vector<std::string> lines;
     const std::string bytes = Cp932Name(utf8, what, source_, line, lines);
-    if (bytes.size() > x9::kDeviceNameMax) ++namesCut;
-    x9::CopyNameToDevice(field, bytes.c_str());
+    rules.WatchName(field, bytes, line);
     if (!lines.empty() && ++namesChanged <= kNameWarningsShown) warnings_.push_back(lines[0]);
   }
 
-  int32_t Altitude(const GpxPoint& point) const {
-    if (!point.elevation) return x9::kDeviceNoAltitude;
-    if (*point.elevation <= -2147483648.0 || *point.elevation >= 2147483648.0) {
-      Fail(point.line, "the elevation is out of range");
-    }
-    return x9::AltitudeToDevice(*point.elevation);
-  }
-
-  x9::TrackPoint TrackPoint(const GpxPoint& point) const {
+  x9::TrackPoint TrackPoint(const GpxPoint& point) {
     x9::TrackPoint out{};
     if (!point.time) Fail(point.line, "a track point without <time> (the watch times every point)");
-    // The module hands the host these fields as its 32-bit wall clock: a time it could not
-    // hand over unchanged is refused here, in the words the transfer list's reader uses.
-    const std::optional<CivilTime> local = LocalFromUtc(*point.time);
-    if (!local || !WatchWallClock(*point.time)) Fail(point.line, HostTimeRefusal(*point.time));
-    out.year = static_cast<int32_t>(local->year);
-    out.month = local->month;
-    out.day = local->day;
-    out.hour = local->hour;
-    out.minute = local->minute;
-    out.second = local->second;
+    // A time the module could not hand the host leaves the calendar fields zero: the watch's
+    // point without a time.
+    if (const std::optional<CivilTime> local = rules.WatchTime(point)) {
+      out.year = static_cast<int32_t>(local->year);
+      out.month = local->month;
+      out.day = local->day;
+      out.hour = local->hour;
+      out.minute = local->minute;
+      out.second = local->second;
+    }
     out.latitude = x9::DegreesToDevice(point.latitude);
     out.longitude = x9::DegreesToDevice(point.longitude);
-    out.altitude = Altitude(point);
+    out.altitude = rules.WatchAltitude(point);
     if (point.value32) {
       const double tenths = *point.value32 / 10.0;
       if (tenths != std::floor(tenths) || tenths < 0 || tenths > 65535) {
@@ -72,28 +63,26 @@ class GpxToRecords {
       }
       out.value40 = static_cast<uint16_t>(tenths);
     }
-    if (point.value72) {
-      const double value = *point.value72;
-      if (value != std::floor(value) || value < -2147483648.0 || value >= 2147483648.0) {
-        Fail(point.line, "x9:value72 must be a whole number");
-      }
-      out.value36 = static_cast<int32_t>(value);
-    }
+    if (point.value72) out.value36 = rules.WatchValue72(point);
     return out;
   }
 
   x9::RoutePoint RoutePoint(const GpxPoint& point) {
     x9::RoutePoint out{};
+    rules.WatchPointTime(point);
     Name(out.name, point.name, "point name", point.line);
     out.latitude = x9::DegreesToDevice(point.latitude);
     out.longitude = x9::DegreesToDevice(point.longitude);
-    out.altitude = Altitude(point);
+    out.altitude = rules.WatchAltitude(point);
     return out;
   }
 
  private:
   std::string source_;
   std::vector<std::string>& warnings_;
+
+ public:
+  ValueRules rules;
 };
 
 std::string FieldText(const char (&field)[x9::kDeviceNameField]) {
@@ -124,7 +113,7 @@ GpxPoint PointFrom(const x9::TrackPoint& point) {
   // Normalised first, as the fields may be anything a watch stores.
   if (point.month >= 1 && point.month <= 12) out.time = UtcFromLocal(local);
   if (point.value40 != 0) out.value32 = point.value40 * 10.0;
-  if (point.value36 != 0) out.value72 = static_cast<float>(point.value36);
+  if (point.value36 != 0) out.value72 = static_cast<double>(point.value36);
   return out;
 }
 
@@ -132,7 +121,7 @@ GpxPoint PointFrom(const x9::TrackPoint& point) {
 class WatchConsumer final : public GpxConsumer {
  public:
   WatchConsumer(const std::string& source, std::vector<std::string>& warnings)
-      : convert_(source, warnings) {}
+      : convert_(source, dropped, warnings) {}
 
   WatchContent content;
   GpxDropped dropped;
@@ -142,29 +131,29 @@ class WatchConsumer final : public GpxConsumer {
       myPoints_ = std::make_unique<WatchRoute>();
       std::memcpy(myPoints_->header.name, x9::kMyPointsName, sizeof x9::kMyPointsName);
     }
-    if (point.time) dropped.Add(kPointTimes);
     myPoints_->points.push_back(convert_.RoutePoint(point));
   }
   void StartRoute(int line) override {
     route_ = std::make_unique<WatchRoute>();
+    routeName_.clear();
     line_ = line;
   }
   void RoutePoint(const GpxPoint& point) override {
-    if (point.time) dropped.Add(kPointTimes);
     route_->points.push_back(convert_.RoutePoint(point));
   }
-  void StartTrack(int) override {
+  void StartTrack(int line) override {
     route_.reset();
+    line_ = line;
     content.tracks.emplace_back();
   }
   void StartSegment() override {}
   void TrackPoint(const GpxPoint& point) override {
-    if (!point.name.empty()) dropped.Add("track point names (<name>)");
+    if (!point.name.empty()) dropped.Add("track point names (<name>)", 1, point.line);
     content.tracks.back().points.push_back(convert_.TrackPoint(point));
   }
   void Name(const std::string& name) override {
     if (!route_) {
-      if (!name.empty()) dropped.Add("track names (<name>)");
+      if (!name.empty()) dropped.Add("track names (<name>)", 1, line_);
       return;
     }
     routeName_ = name;
@@ -176,6 +165,7 @@ class WatchConsumer final : public GpxConsumer {
       convert_.Fail(line_, "the route name " + QuotedValue(routeName_) +
                                " is the watch's waypoint collection: give waypoints as <wpt>");
     }
+    convert_.rules.WatchRouteName(route_->header.name, routeName_, line_);
     routes_.push_back(std::move(*route_));
     route_.reset();
   }
@@ -194,12 +184,10 @@ class WatchConsumer final : public GpxConsumer {
     if (convert_.namesChanged > 0) {
       dropped.Add("names with characters code page 932 cannot write", convert_.namesChanged);
     }
-    if (convert_.namesCut > 0)
-      dropped.Add("names longer than the watch's 19 bytes, cut", convert_.namesCut);
+    convert_.rules.Finish();
   }
 
  private:
-  static constexpr char kPointTimes[] = "times of waypoints and route points (<time>)";
   GpxToRecords convert_;
   std::unique_ptr<WatchRoute> myPoints_;
   std::unique_ptr<WatchRoute> route_;
@@ -214,8 +202,7 @@ WatchFromGpx ReadWith(Read read, const std::string& source, std::vector<std::str
   WatchFromGpx result;
   result.summary = read(consumer);
   consumer.Finish();
-  for (const auto& [kind, count] : consumer.dropped.Kinds())
-    result.summary.dropped.Add(kind, count);
+  result.summary.dropped.Merge(consumer.dropped);
   result.content = std::move(consumer.content);
   return result;
 }

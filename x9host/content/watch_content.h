@@ -28,16 +28,18 @@ struct WatchContent {
 };
 
 // Reads a GPX file into watch content in one pass, converting and checking everything before
-// the watch is touched. Coordinates become 1e-7 degree truncated toward zero and elevations
-// whole metres truncated toward zero, as the module converts uploads (a missing elevation is
-// x9::kDeviceNoAltitude, and an elevation of that many metres comes back as none); times become the
-// calendar fields of the local wall clock; names become code page 932, cut to what the watch keeps,
-// a character code page 932 cannot write becoming '?' (with a line in warnings). What the watch
-// cannot hold is counted in the summary's dropped kinds (besides what GPX holds beyond both
-// holders: the times of waypoints and route points, the names of tracks and track points). Throws
-// InputError naming the source and line: a track point without time or with a time the host cannot
-// hold, a route named like the waypoint collection, a value out of range, and everything
-// ReadGpxFile refuses.
+// the watch is touched, by the rules every reader shares (value_rules.h): coordinates become
+// 1e-7 degree truncated toward zero and elevations whole metres truncated toward zero and
+// saturated at 32 bits, as the module converts uploads (a missing elevation is
+// x9::kDeviceNoAltitude, and an elevation of that many metres comes back as none); times become
+// the calendar fields of the local wall clock, all zero for a time the module could not hand the
+// host; names become code page 932, cut to what the watch keeps, a character code page 932 cannot
+// write becoming '?' (with a line in warnings). What the watch cannot hold is counted in the
+// summary's dropped kinds, with the first line of each (besides what GPX holds beyond both
+// holders: the times of waypoints and route points, the names of tracks and track points); two
+// routes that arrive under one name get a line in warnings. Throws InputError naming the source
+// and line: a track point without time, a route named like the waypoint collection, a track
+// value out of the watch's range, and everything ReadGpxFile refuses.
 struct WatchFromGpx {
   WatchContent content;
   GpxSummary summary;

@@ -24,23 +24,45 @@ struct GpxPoint {
   std::string name;                 // UTF-8
   // The host's track-point values at item offsets 32 and 72 (x9:value32, x9:value72).
   std::optional<double> value32;
-  std::optional<float> value72;
-  int line = 0;  // where it was read; 0 when made here
+  std::optional<double> value72;  // the host keeps a float; a watch's whole number may not fit
+  int line = 0;                   // where it was read; 0 when made here
 };
 
-// What a GPX held that is not kept, by kind ("comments (<cmt>)"), in the order first met.
+// What a reader could not keep, by kind ("comments (<cmt>)"), in the order first met: how many,
+// the line of the first (0 when the parser gives none), what became of them ("dropped"), and the
+// first value where one is worth showing.
 class GpxDropped {
  public:
-  void Add(std::string_view kind, int64_t count = 1);
+  struct Kind {
+    std::string kind;
+    int64_t count = 0;
+    int line = 0;
+    std::string verb;    // "dropped"
+    std::string holder;  // empty: the one Warnings is given
+    std::string first;
+  };
+  void Add(std::string_view kind, int64_t count = 1, int line = 0);
+  // A loss worded otherwise: "3 <kind> <verb>: <holder> cannot hold them (the first: <first>)".
+  struct Loss {
+    const char* kind;
+    const char* verb;
+    const char* holder;  // nullptr: the reader's
+  };
+  void Add(const Loss& loss, int line, std::string_view first);
+  // Each kind of other, after those here.
+  void Merge(const GpxDropped& other);
   bool Empty() const { return kinds_.empty(); }
-  const std::vector<std::pair<std::string, int64_t>>& Kinds() const { return kinds_; }
-  // One line per kind: "<source>: 3 comments (<cmt>) dropped: <holder> cannot hold them".
+  const std::vector<Kind>& Kinds() const { return kinds_; }
+  // One line per kind: "<source>: line 4: 3 comments (<cmt>) dropped: <holder> cannot hold
+  // them", and " (the first: <first>)" when there is one.
   std::vector<std::string> Warnings(const std::string& source, const std::string& holder) const;
   // "3 comments (<cmt>), 1 track segment break (<trkseg>)", for a refusal.
   std::string List() const;
+  // The first line any kind was met on; 0 when none is known.
+  int FirstLine() const;
 
  private:
-  std::vector<std::pair<std::string, int64_t>> kinds_;
+  std::vector<Kind> kinds_;
 };
 
 // Where a reader puts what it reads, in file order, names in UTF-8. A route's or track's name

@@ -108,7 +108,7 @@ class Interpreter final : public XmlHandler {
       case State::kSegment:
         if (gpx && name == "trkpt") {
           frame.state = StartPoint(State::kTrackPoint, attributes, attributeCount, name, line);
-          if (!segmentHasPoints_) ++segmentsWithPoints_;
+          if (!segmentHasPoints_ && ++segmentsWithPoints_ == 2) breakLine_ = line;
           segmentHasPoints_ = true;
         } else {
           Other(gpx, name, frame);
@@ -133,10 +133,10 @@ class Interpreter final : public XmlHandler {
         if (ns == kExtensionNamespace && (name == "value32" || name == "value72")) {
           frame = {State::kCapture, name == "value32" ? Field::kValue32 : Field::kValue72, line};
         } else {
-          summary_.dropped.Add(kForeign);
+          summary_.dropped.Add(kForeign, 1, line);
         }
         break;
-      case State::kExtensions: summary_.dropped.Add(kForeign); break;
+      case State::kExtensions: summary_.dropped.Add(kForeign, 1, line); break;
       case State::kCapture:
       case State::kSkip: break;
     }
@@ -160,7 +160,8 @@ class Interpreter final : public XmlHandler {
         break;
       case State::kTrackPoint: consumer_.TrackPoint(point_); break;
       case State::kTrack:
-        if (segmentsWithPoints_ > 1) summary_.dropped.Add(kSegmentBreaks, segmentsWithPoints_ - 1);
+        if (segmentsWithPoints_ > 1)
+          summary_.dropped.Add(kSegmentBreaks, segmentsWithPoints_ - 1, breakLine_);
         consumer_.End();
         break;
       case State::kRoute: consumer_.End(); break;
@@ -207,14 +208,14 @@ class Interpreter final : public XmlHandler {
       frame.state = State::kExtensions;
     } else {
       if (!gpx) {
-        summary_.dropped.Add(kForeign);
+        summary_.dropped.Add(kForeign, 1, frame.line);
       } else if (IsNamedKind(name) || otherKinds_ < kOtherKinds) {
         const size_t before = summary_.dropped.Kinds().size();
-        summary_.dropped.Add(KindOf(name));
+        summary_.dropped.Add(KindOf(name), 1, frame.line);
         if (!IsNamedKind(name) && summary_.dropped.Kinds().size() != before) ++otherKinds_;
       } else {
         // A file of endless invented names: counted together, not kind by kind.
-        summary_.dropped.Add("other GPX elements");
+        summary_.dropped.Add("other GPX elements", 1, frame.line);
       }
     }
   }
@@ -270,17 +271,14 @@ class Interpreter final : public XmlHandler {
         if (!point_.time) {
           Fail(frame.line, "time " + QuotedValue(Trim(text_)) + " is not a date and time");
         }
-        if (HasFraction(text_)) summary_.dropped.Add("fractional seconds of times (<time>)");
+        if (HasFraction(text_)) {
+          summary_.dropped.Add("fractional seconds of times (<time>)", 1, frame.line);
+        }
         break;
       case Field::kValue32: point_.value32 = Number(frame.line, "value32", text_); break;
-      case Field::kValue72: {
-        const double number = Number(frame.line, "value72", text_);
-        if (std::fabs(number) > std::numeric_limits<float>::max()) {
-          Fail(frame.line, "value72 is out of range");
-        }
-        point_.value72 = static_cast<float>(number);
-        break;
-      }
+      // A double holds every whole number the watch's 32 bits do exactly (a float would not):
+      // the holders' own rules decide what they keep of it.
+      case Field::kValue72: point_.value72 = Number(frame.line, "value72", text_); break;
       case Field::kNone: break;
     }
     text_.clear();
@@ -290,7 +288,8 @@ class Interpreter final : public XmlHandler {
   // The track-point values have no place on a waypoint or route point.
   void CheckValues() {
     if (point_.value32 || point_.value72) {
-      summary_.dropped.Add("x9:value32 and x9:value72 of waypoints and route points");
+      summary_.dropped.Add("x9:value32 and x9:value72 of waypoints and route points", 1,
+                           point_.line);
     }
   }
 
@@ -302,6 +301,7 @@ class Interpreter final : public XmlHandler {
   std::string text_;
   GpxPoint point_;
   int64_t segmentsWithPoints_ = 0;
+  int breakLine_ = 0;                     // the first point after a track's first break
   static constexpr int kOtherKinds = 32;  // more than GPX 1.0 and 1.1 have to pass over
   int otherKinds_ = 0;
   bool segmentHasPoints_ = false;
@@ -361,31 +361,61 @@ GpxSummary Read(ByteSource& bytes, const std::string& sourceName, GpxConsumer& c
 
 }  // namespace
 
-void GpxDropped::Add(std::string_view kind, int64_t count) {
-  for (auto& [known, total] : kinds_) {
-    if (known == kind) {
-      total += count;
+void GpxDropped::Add(std::string_view kind, int64_t count, int line) {
+  for (Kind& known : kinds_) {
+    if (known.kind == kind) {
+      known.count += count;
+      if (known.line == 0) known.line = line;
       return;
     }
   }
-  kinds_.emplace_back(std::string(kind), count);
+  kinds_.push_back({std::string(kind), count, line, "dropped", "", ""});
+}
+
+void GpxDropped::Add(const Loss& loss, int line, std::string_view first) {
+  const size_t before = kinds_.size();
+  Add(loss.kind, 1, line);
+  if (kinds_.size() == before) return;
+  kinds_.back().verb = loss.verb;
+  kinds_.back().holder = loss.holder != nullptr ? loss.holder : "";
+  kinds_.back().first = std::string(first);
+}
+
+void GpxDropped::Merge(const GpxDropped& other) {
+  for (const Kind& kind : other.kinds_) {
+    const size_t before = kinds_.size();
+    Add(kind.kind, kind.count, kind.line);
+    if (kinds_.size() != before) kinds_.back() = kind;
+  }
 }
 
 std::vector<std::string> GpxDropped::Warnings(const std::string& source,
                                               const std::string& holder) const {
   std::vector<std::string> lines;
-  for (const auto& [kind, count] : kinds_) {
-    lines.push_back(source + ": " + std::to_string(count) + " " + kind + " dropped: " + holder +
-                    " cannot hold them");
+  for (const Kind& kind : kinds_) {
+    std::string line = source + ": ";
+    if (kind.line > 0) line += "line " + std::to_string(kind.line) + ": ";
+    line += std::to_string(kind.count) + " " + kind.kind + " " + kind.verb + ": " +
+            (kind.holder.empty() ? holder : kind.holder) + " cannot hold them";
+    if (!kind.first.empty()) line += " (the first: " + kind.first + ")";
+    lines.push_back(std::move(line));
   }
   return lines;
 }
 
 std::string GpxDropped::List() const {
   std::string out;
-  for (const auto& [kind, count] : kinds_)
-    out += (out.empty() ? "" : ", ") + std::to_string(count) + " " + kind;
+  for (const Kind& kind : kinds_)
+    out += (out.empty() ? "" : ", ") + std::to_string(kind.count) + " " + kind.kind;
   return out;
+}
+
+int GpxDropped::FirstLine() const {
+  int first = 0;
+  for (const Kind& kind : kinds_) {
+    if (kind.line > 0 && (first == 0 || kind.line < first)) first = kind.line;
+  }
+  return first;
 }
 
 GpxSummary ReadGpx(std::string_view bytes, const std::string& sourceName, GpxConsumer& consumer) {

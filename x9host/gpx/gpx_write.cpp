@@ -4,6 +4,7 @@
 #include <charconv>
 #include <cmath>
 #include <cstdint>
+#include <limits>
 #include <string>
 
 #include "codec/wall_clock.h"
@@ -202,7 +203,13 @@ void GpxWriter::Point(std::string_view element, const GpxPoint& point) {
   if (point.value32 || point.value72) {
     Open("extensions");
     if (point.value32) Leaf("x9:value32", NumberText(*point.value32));
-    if (point.value72) Leaf("x9:value72", NumberText(*point.value72));
+    if (point.value72) {
+      // The host's float in its own shortest form; a watch's whole number beyond it in full.
+      const double value = *point.value72;
+      const bool fits = std::fabs(value) <= std::numeric_limits<float>::max() &&
+                        static_cast<double>(static_cast<float>(value)) == value;
+      Leaf("x9:value72", fits ? NumberText(static_cast<float>(value)) : NumberText(value));
+    }
     Close();
   }
   Close();

@@ -67,9 +67,7 @@ TEST_F(X9hostProgram, BadFilesAndDirectoriesEndWithOneLineAndStatusTwo) {
 
 TEST_F(X9hostProgram, BadInputLeavesAnExistingOutputFileAlone) {
   WriteText(Path("out.gpx"), "old content");
-  WriteText(Path("late.gpx"),
-            std::string(kGpxHead) +
-                "<wpt lat=\"1\" lon=\"2\"><time>2040-01-01T00:00:00Z</time></wpt></gpx>\n");
+  WriteText(Path("late.gpx"), std::string(kGpxHead) + "<wpt lat=\"91\" lon=\"2\"></wpt></gpx>\n");
   const Outcome outcome = Run({"--yes", "--list", Path("late.gpx").string(), "--out",
                                Path("out.gpx").string(), "download-all"});
   EXPECT_EQ(outcome.status, 2);

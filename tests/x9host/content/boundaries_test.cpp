@@ -3,9 +3,6 @@
 // uploaded (list -> watch), and the watch's own content written back (--watch-out). One table a
 // rule; many values go in one file, so each table costs a few runs. Expected values are what a
 // person reads off the rules in docs/x9host.md, never what x9host's own functions compute.
-//
-// A row that x9host gets wrong stays in its table, marked FAULT, and runs only with
-// kRunFaultRows.
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -20,32 +17,6 @@
 namespace {
 
 using namespace x9host_test;
-
-constexpr bool kRunFaultRows = false;
-
-// The ways a value travels, as bits: a row names those where x9host is known to get it wrong.
-enum Way : unsigned {
-  kWatchToList = 1,  // --watch W download-all --out L
-  kListToWatch = 2,  // --list L upload-routes --watch-out W1
-  kWatchBack = 4,    // --watch W download-all --watch-out W2
-};
-
-bool Runs(unsigned faults, unsigned ways) { return kRunFaultRows || (faults & ways) == 0; }
-
-// The rows to run together on the given ways: those not known to fail there; with
-// kRunFaultRows each known failure too, in a run of its own, so that one cannot hide another.
-template <typename Row, size_t N>
-std::vector<std::vector<const Row*>> Batches(const Row (&rows)[N], unsigned ways) {
-  std::vector<std::vector<const Row*>> batches(1);
-  for (const Row& row : rows) {
-    if ((row.faults & ways) == 0) {
-      batches[0].push_back(&row);
-    } else if (kRunFaultRows) {
-      batches.push_back({&row});
-    }
-  }
-  return batches;
-}
 
 std::string Gpx(const std::string& body) { return std::string(kGpxHead) + body + "</gpx>\n"; }
 
@@ -267,12 +238,25 @@ TEST_F(Boundaries, TheTimeRangesEndsInEachZone) {
       EXPECT_EQ(gpx->tracks[0].points.at(0).time, ends.first) << ends.zone;
       EXPECT_EQ(gpx->tracks[1].points.at(0).time, ends.last) << ends.zone;
     }
+    // One second further costs the point its time, not the file: the point is kept without a
+    // time on the watch and in the list, and a warning names the point's line (the body starts
+    // on line 4).
     for (const char* outside : {ends.beforeFirst, ends.afterLast}) {
-      const Outcome refused = TryDownload(track(outside), ends.zone);
-      EXPECT_EQ(refused.status, 2) << ends.zone << " " << outside << ":\n" << refused.err;
-      EXPECT_NE(refused.err.find(std::string("the time ") + outside), std::string::npos)
+      const Download kept = DownloadAll(track(outside), ends.zone);
+      ASSERT_EQ(kept.watch.tracks.size(), 1u) << ends.zone << " " << outside;
+      ASSERT_EQ(kept.watch.tracks[0].points.size(), 1u) << ends.zone << " " << outside;
+      EXPECT_EQ(kept.watch.tracks[0].points[0].time, "") << ends.zone << " " << outside;
+      ASSERT_EQ(kept.list.tracks.size(), 1u) << ends.zone << " " << outside;
+      EXPECT_EQ(kept.list.tracks[0].points.at(0).time, "") << ends.zone << " " << outside;
+      EXPECT_NE(kept.outcome.err.find(std::string("warning: ") + Path("W.gpx").string() +
+                                      ": line 4: 1 times outside what the host can hold"),
+                std::string::npos)
+          << ends.zone << " " << outside << ":\n"
+          << kept.outcome.err;
+      EXPECT_NE(kept.outcome.err.find(std::string("(the first: ") + outside + ")"),
+                std::string::npos)
           << ends.zone << ":\n"
-          << refused.err;
+          << kept.outcome.err;
     }
   }
 }
@@ -361,29 +345,26 @@ TEST_F(Boundaries, CoordinatesOneUnitOutsideAreRefused) {
 struct ElevationCase {
   const char* given;
   const char* kept;  // whole metres, truncated toward zero
-  unsigned faults;
 };
 const ElevationCase kElevations[] = {
-    {"0", "0", 0},
-    {"-0", "0", 0},
-    {"0.9", "0", 0},
-    {"-0.9", "0", 0},
-    {"2147483647", "2147483647", 0},
-    {"2147483647.9", "2147483647", 0},
-    {"-2147483647", "-2147483647", 0},
-    {"-2147483647.9", "-2147483647", 0},
-    // FAULT: the watch reader refuses -2147483648 ("the elevation is out of range"), though the
-    // watch's 32 bits hold it and an upload puts it there.
-    {"-2147483648", "-2147483648", kWatchToList | kWatchBack},
-    {"-9998.9", "-9998", 0},  // next to the watch's "none"
-    {"-10000", "-10000", 0},
+    {"0", "0"},
+    {"-0", "0"},
+    {"0.9", "0"},
+    {"-0.9", "0"},
+    {"2147483647", "2147483647"},
+    {"2147483647.9", "2147483647"},
+    {"-2147483647", "-2147483647"},
+    {"-2147483647.9", "-2147483647"},
+    {"-2147483648", "-2147483648"},  // the watch's 32 bits hold it, and an upload puts it there
+    {"-9998.9", "-9998"},            // next to the watch's "none"
+    {"-10000", "-10000"},
 };
 
 TEST_F(Boundaries, ElevationsTheWatchHolds) {
-  for (const auto& rows : Batches(kElevations, kWatchToList | kWatchBack)) {
+  {
     std::string waypoints, routePoints, trackPoints;
-    for (const ElevationCase* row : rows) {
-      const std::string ele = std::string("<ele>") + row->given + "</ele>";
+    for (const ElevationCase& row : kElevations) {
+      const std::string ele = std::string("<ele>") + row.given + "</ele>";
       waypoints += PointXml("wpt", "1", "2", ele);
       routePoints += PointXml("rtept", "1", "2", ele);
       trackPoints += PointXml("trkpt", "1", "2", ele + "<time>2024-05-03T00:00:00Z</time>");
@@ -393,53 +374,39 @@ TEST_F(Boundaries, ElevationsTheWatchHolds) {
     for (const auto& [way, gpx] :
          {std::pair{"watch -> list", &got.list}, std::pair{"the watch written back", &got.watch}}) {
       for (const PointsOf& kind : AllKinds(*gpx)) {
-        ASSERT_EQ(kind.points->size(), rows.size()) << way << " " << kind.kind;
-        for (size_t i = 0; i < rows.size(); ++i) {
-          EXPECT_EQ((*kind.points)[i].ele, rows[i]->kept)
-              << way << " " << kind.kind << ": " << rows[i]->given;
+        ASSERT_EQ(kind.points->size(), std::size(kElevations)) << way << " " << kind.kind;
+        for (size_t i = 0; i < std::size(kElevations); ++i) {
+          EXPECT_EQ((*kind.points)[i].ele, kElevations[i].kept)
+              << way << " " << kind.kind << ": " << kElevations[i].given;
         }
       }
     }
   }
-  for (const auto& rows : Batches(kElevations, kListToWatch)) {
-    std::string points;
-    for (const ElevationCase* row : rows)
-      points += PointXml("rtept", "1", "2", std::string("<ele>") + row->given + "</ele>");
-    const Upload up = UploadRoutes("<rte><name>R</name>" + points + "</rte>");
-    ASSERT_EQ(up.outcome.status, 0) << up.outcome.err;
-    ASSERT_EQ(up.watch.routes.size(), 1u);
-    ASSERT_EQ(up.watch.routes[0].points.size(), rows.size());
-    for (size_t i = 0; i < rows.size(); ++i) {
-      EXPECT_EQ(up.watch.routes[0].points[i].ele, rows[i]->kept)
-          << "list -> watch: " << rows[i]->given;
-    }
+  std::string points;
+  for (const ElevationCase& row : kElevations)
+    points += PointXml("rtept", "1", "2", std::string("<ele>") + row.given + "</ele>");
+  const Upload up = UploadRoutes("<rte><name>R</name>" + points + "</rte>");
+  ASSERT_EQ(up.outcome.status, 0) << up.outcome.err;
+  ASSERT_EQ(up.watch.routes.size(), 1u);
+  ASSERT_EQ(up.watch.routes[0].points.size(), std::size(kElevations));
+  for (size_t i = 0; i < std::size(kElevations); ++i) {
+    EXPECT_EQ(up.watch.routes[0].points[i].ele, kElevations[i].kept)
+        << "list -> watch: " << kElevations[i].given;
   }
 }
 
-// Elevations the watch cannot keep: refused, or passed on with a warning.
-const ElevationCase kElevationsNotHeld[] = {
-    // FAULT (list -> watch): the upload saturates these to the 32-bit limits in silence
-    // (2147483647, -2147483648, 2147483647); the watch reader refuses them.
-    {"2147483648", nullptr, kListToWatch},
-    {"-2147483649", nullptr, kListToWatch},
-    {"10000000000", nullptr, kListToWatch},
-    // FAULT (every way): -9999 m is the watch's and the host's "no elevation"; both readers
-    // take it, and -9999.5 that truncates to it, without a word, and the point comes out
-    // with no elevation at all.
-    {"-9999", nullptr, kWatchToList | kWatchBack | kListToWatch},
-    {"-9999.5", nullptr, kWatchToList | kWatchBack | kListToWatch},
-};
+// Elevations the watch cannot keep: refused, or passed on with a warning. -9999 m is the
+// watch's and the host's "no elevation": a value that comes to it reads as none, with a warning.
+const char* const kElevationsNotHeld[] = {"2147483648", "-2147483649", "10000000000", "-9999",
+                                          "-9999.5"};
 
 TEST_F(Boundaries, ElevationsTheWatchCannotHoldAreNotTakenInSilence) {
-  for (const ElevationCase& row : kElevationsNotHeld) {
-    const std::string ele = std::string("<ele>") + row.given + "</ele>";
-    if (Runs(row.faults, kWatchToList | kWatchBack))
-      ExpectRefusedOrWarned(TryDownload(PointXml("wpt", "1", "2", ele)), "elevation", row.given);
-    if (Runs(row.faults, kListToWatch)) {
-      ExpectRefusedOrWarned(
-          UploadRoutes("<rte><name>R</name>" + PointXml("rtept", "1", "2", ele) + "</rte>").outcome,
-          "elevation", row.given);
-    }
+  for (const char* given : kElevationsNotHeld) {
+    const std::string ele = std::string("<ele>") + given + "</ele>";
+    ExpectRefusedOrWarned(TryDownload(PointXml("wpt", "1", "2", ele)), "elevation", given);
+    ExpectRefusedOrWarned(
+        UploadRoutes("<rte><name>R</name>" + PointXml("rtept", "1", "2", ele) + "</rte>").outcome,
+        "elevation", given);
   }
 }
 
@@ -460,41 +427,38 @@ struct TrackValueCase {
   const char* given;
   const char* watchKeeps;  // "" when not written (0 is "no value")
   const char* listKeeps;   // nullptr: the host's float cannot hold it, a warning must say so
-  unsigned faults;
 };
 const TrackValueCase kTrackValues[] = {
-    {"x9:value32", "0", "", "", 0},
-    {"x9:value32", "10", "10", "10", 0},
-    {"x9:value32", "655350", "655350", "655350", 0},
-    {"x9:value72", "0", "", "", 0},
-    {"x9:value72", "1", "1", "1", 0},
-    {"x9:value72", "-1", "-1", "-1", 0},
-    {"x9:value72", "16777216", "16777216", "16777216", 0},
-    {"x9:value72", "-2147483648", "-2147483648", "-2147483648", 0},
-    // FAULT: the watch reader takes x9:value72 through a float, so the watch gets 16777216 and
-    // the watch written back says so; on the way to the host nothing warns that its float
-    // cannot hold the value.
-    {"x9:value72", "16777217", "16777217", nullptr, kWatchToList | kWatchBack},
-    // FAULT: refused ("x9:value72 must be a whole number"), though the watch's 32 bits hold it:
-    // the float rounds it up to 2^31 before the range check.
-    {"x9:value72", "2147483647", "2147483647", nullptr, kWatchToList | kWatchBack},
+    {"x9:value32", "0", "", ""},
+    {"x9:value32", "10", "10", "10"},
+    {"x9:value32", "655350", "655350", "655350"},
+    {"x9:value72", "0", "", ""},
+    {"x9:value72", "1", "1", "1"},
+    {"x9:value72", "-1", "-1", "-1"},
+    {"x9:value72", "16777216", "16777216", "16777216"},
+    {"x9:value72", "-2147483648", "-2147483648", "-2147483648"},
+    // whole numbers the watch holds and the host's float does not: a warning says so
+    {"x9:value72", "16777217", "16777217", nullptr},
+    {"x9:value72", "2147483647", "2147483647", nullptr},
+    {"x9:value72", "-2147483647", "-2147483647", nullptr},
 };
 
 TEST_F(Boundaries, TrackValuesAtTheirEnds) {
   const auto value = [](const PointText& point, const std::string& element) {
     return element == "x9:value32" ? point.value32 : point.value72;
   };
-  for (const auto& rows : Batches(kTrackValues, kWatchToList | kWatchBack)) {
+  {
+    const auto& rows = kTrackValues;
     std::string points;
-    for (const TrackValueCase* row : rows)
-      points += ValuePoint(row->element, row->given);
+    for (const TrackValueCase& row : rows)
+      points += ValuePoint(row.element, row.given);
     const Download got = DownloadAll("<trk><trkseg>" + points + "</trkseg></trk>");
     ASSERT_EQ(got.list.tracks.size(), 1u);
     ASSERT_EQ(got.watch.tracks.size(), 1u);
-    ASSERT_EQ(got.list.tracks[0].points.size(), rows.size());
-    ASSERT_EQ(got.watch.tracks[0].points.size(), rows.size());
-    for (size_t i = 0; i < rows.size(); ++i) {
-      const TrackValueCase& row = *rows[i];
+    ASSERT_EQ(got.list.tracks[0].points.size(), std::size(rows));
+    ASSERT_EQ(got.watch.tracks[0].points.size(), std::size(rows));
+    for (size_t i = 0; i < std::size(rows); ++i) {
+      const TrackValueCase& row = rows[i];
       EXPECT_EQ(value(got.watch.tracks[0].points[i], row.element), row.watchKeeps)
           << "the watch written back: " << row.element << " " << row.given;
       if (row.listKeeps != nullptr) {
@@ -510,21 +474,20 @@ TEST_F(Boundaries, TrackValuesAtTheirEnds) {
 struct TrackValueOutside {
   const char* element;
   const char* given;
-  unsigned faults;
 };
 const TrackValueOutside kTrackValuesOutside[] = {
-    {"x9:value32", "655360", 0},
-    {"x9:value32", "-10", 0},
-    {"x9:value32", "5", 0},
-    {"x9:value72", "2147483648", 0},
-    // FAULT: taken as -2147483648, in silence: through a float it rounds to the watch's lowest.
-    {"x9:value72", "-2147483649", kWatchToList | kWatchBack},
-    {"x9:value72", "0.5", 0},
+    {"x9:value32", "655360"},
+    {"x9:value32", "-10"},
+    {"x9:value32", "5"},
+    {"x9:value72", "2147483648"},
+    {"x9:value72", "-2147483649"},  // a float would round it to the
+                                    // watch's lowest
+    {"x9:value72", "0.5"},
+    {"x9:value72", "16777216.5"},
 };
 
 TEST_F(Boundaries, TrackValuesOutsideTheWatchsRangeAreRefused) {
   for (const TrackValueOutside& row : kTrackValuesOutside) {
-    if (!Runs(row.faults, kWatchToList | kWatchBack)) continue;
     const Outcome refused =
         TryDownload("<trk><trkseg>" + ValuePoint(row.element, row.given) + "</trkseg></trk>");
     EXPECT_BAD_INPUT(refused, std::string(row.element) + " ");
@@ -607,10 +570,174 @@ TEST_F(Boundaries, NamesAtTheNineteenByteCut) {
     EXPECT_EQ(up.watch.routes[i].points[0].name, kNames[i].kept)
         << "list -> watch rtept: " << kNames[i].given;
   }
-  // FAULT (list -> watch): the upload cuts names to the watch's 19 bytes without a word; the
-  // watch reader warns of the same cut.
-  if (kRunFaultRows) {
-    EXPECT_EQ(NamesCutWarned(up.outcome.err), 2 * cut) << up.outcome.err;
+  // The upload warns of the cut as the watch reader does: each route's name and its point's.
+  EXPECT_EQ(NamesCutWarned(up.outcome.err), 2 * cut) << up.outcome.err;
+}
+
+// --- One set of rules for every reader -----------------------------------------------------------
+// What the watch cannot hold of a route point is warned of in the same words whether the file is
+// the watch (--watch, download-all) or the list whose routes are uploaded (--list, upload-routes).
+
+// The warning lines that hold fragment, the file's name taken out.
+std::vector<std::string> WarningsOf(const std::string& err, const std::string& file,
+                                    const std::string& fragment) {
+  std::vector<std::string> found;
+  std::istringstream lines(err);
+  for (std::string line; std::getline(lines, line);) {
+    if (line.find("warning") == std::string::npos || line.find(fragment) == std::string::npos)
+      continue;
+    for (size_t at; (at = line.find(file)) != std::string::npos;)
+      line.replace(at, file.size(), "F");
+    found.push_back(line);
+  }
+  return found;
+}
+
+struct NotHeldCase {
+  std::string inner;  // of the route point
+  const char* says;
+};
+const NotHeldCase kNotHeld[] = {
+    {"<ele>0.5</ele>", "1 fractional metres of elevations (<ele>) dropped"},
+    {"<ele>-7.25</ele>", "1 fractional metres of elevations (<ele>) dropped"},
+    {"<ele>2147483648</ele>", "(the first: 2147483648)"},
+    {"<ele>-2147483648.5</ele>", "1 fractional metres"},  // truncates to the lowest: held
+    {"<ele>-3000000000</ele>", "(the first: -3000000000)"},
+    {"<ele>-9999.5</ele>", "read as none: the watch cannot hold them (the first: -9999.5)"},
+    {"<ele>-9999.9</ele>", "read as none: the watch cannot hold them (the first: -9999.9)"},
+    {"<time>2024-05-03T00:00:00Z</time>", "1 times of waypoints and route points (<time>)"},
+    {"<name>" + Repeat("N", 20) + "</name>", "1 names longer than the watch's 19 bytes"},
+    {"<name>" + Repeat("ぬ", 10) + "</name>", "1 names longer than the watch's 19 bytes"},
+};
+
+TEST_F(Boundaries, WhatTheWatchCannotHoldIsWarnedAlikeByBothReaders) {
+  for (const NotHeldCase& row : kNotHeld) {
+    const std::string route =
+        "<rte><name>R</name>\n" + PointXml("rtept", "1", "2", row.inner) + "</rte>\n";
+    const Outcome asWatch = TryDownload(route);
+    const Upload up = UploadRoutes(route);
+    ASSERT_EQ(asWatch.status, 0) << row.inner << ":\n" << asWatch.err;
+    ASSERT_EQ(up.outcome.status, 0) << row.inner << ":\n" << up.outcome.err;
+    const auto watchSays = WarningsOf(asWatch.err, Path("W.gpx").string(), row.says);
+    const auto listSays = WarningsOf(up.outcome.err, Path("L0.gpx").string(), row.says);
+    ASSERT_EQ(watchSays.size(), 1u) << row.inner << ":\n" << asWatch.err;
+    EXPECT_EQ(listSays, watchSays) << row.inner << ":\n" << up.outcome.err;
+    // The point is on the line after the route's start: the body starts on line 4.
+    EXPECT_NE(watchSays[0].find("F: line 5: "), std::string::npos) << watchSays[0];
+  }
+}
+
+// Two routes whose names the watch keeps alike: the upload puts both under one name, and a
+// later one of that name replaces both. Each reader names both routes and their lines.
+struct SameNameCase {
+  std::string first;
+  std::string second;
+  std::string kept;  // empty: the two stay apart
+};
+const SameNameCase kSameNames[] = {
+    {Repeat("A", 19) + "X", Repeat("A", 19) + "Y", Repeat("A", 19)},
+    {Repeat("う", 10), Repeat("う", 9) + "え", Repeat("う", 9)},
+    {Repeat("D", 18) + "う", Repeat("D", 18), Repeat("D", 18)},  // the cut falls before う
+    {"Same", "Same", "Same"},
+    {Repeat("G", 19), Repeat("G", 18), ""},
+    {Repeat("H", 19), Repeat("h", 19), ""},  // bytes apart: the watch keeps both names
+};
+
+TEST_F(Boundaries, RoutesArrivingUnderOneNameAreNamed) {
+  std::string body;
+  int line = 4;
+  std::vector<std::pair<int, int>> lines;
+  for (const SameNameCase& row : kSameNames) {
+    lines.emplace_back(line, line + 2);  // a route on two lines
+    for (const std::string& name : {row.first, row.second}) {
+      body += "<rte><name>" + name + "</name>" + PointXml("rtept", "1", "2", "") + "</rte>\n";
+      line += 2;
+    }
+  }
+  const Outcome asWatch = TryDownload(body);
+  const Upload up = UploadRoutes(body);
+  ASSERT_EQ(asWatch.status, 0) << asWatch.err;
+  ASSERT_EQ(up.outcome.status, 0) << up.outcome.err;
+  EXPECT_EQ(up.watch.routes.size(), 2 * std::size(kSameNames));
+  for (size_t i = 0; i < std::size(kSameNames); ++i) {
+    const SameNameCase& row = kSameNames[i];
+    const std::string says = "line " + std::to_string(lines[i].second) + ": the route \"" +
+                             row.second + "\" arrives on the watch as \"";
+    const std::string both = says + row.kept + "\", the name of the route \"" + row.first +
+                             "\" of line " + std::to_string(lines[i].first) + ": ";
+    for (const auto& [way, err] :
+         {std::pair{"--watch", &asWatch.err}, std::pair{"upload-routes --list", &up.outcome.err}}) {
+      if (row.kept.empty()) {
+        EXPECT_EQ(err->find(says), std::string::npos) << way << " " << row.second << ":\n" << *err;
+      } else {
+        EXPECT_NE(err->find(both), std::string::npos) << way << " " << row.second << ":\n" << *err;
+      }
+    }
+  }
+}
+
+// A time the host cannot hold costs the point its time, not the file, whichever reader meets it:
+// the transfer list keeps the point without it and warns, naming the first line; an update in
+// place that would lose it is refused in one line naming it, the file left as it was.
+struct HostTimeCase {
+  const char* zone;
+  const char* time;  // UTC, outside the host's wall clock in that zone
+};
+const HostTimeCase kHostTimesOutside[] = {
+    {"UTC", "1970-01-01T00:00:00Z"},
+    {"UTC", "2038-01-19T03:14:08Z"},
+    {"UTC", "1901-12-13T20:45:52Z"},
+    {"UTC", "2200-01-01T00:00:00Z"},
+    {"Asia/Tokyo", "1969-12-31T15:00:00Z"},        // 1970-01-01 00:00:00 on the wall
+    {"America/New_York", "2038-01-19T08:14:08Z"},  // 2038-01-19 03:14:08 on the wall
+};
+
+TEST_F(Boundaries, ATimeTheHostCannotHoldCostsThatTimeOnly) {
+  WriteText(Path("W.gpx"), Gpx(PointXml("wpt", "3", "4", "<name>w</name>")));
+  for (const HostTimeCase& row : kHostTimesOutside) {
+    Launch launch;
+    launch.zone = row.zone;
+    const std::string time = std::string("<time>") + row.time + "</time>";
+    // Lines 4 to 6: a waypoint, a route point, a track point.
+    const std::string list = Gpx(PointXml("wpt", "1", "2", time) + "<rte><name>R</name>" +
+                                 PointXml("rtept", "1", "2", time) + "</rte><trk><trkseg>\n" +
+                                 PointXml("trkpt", "1", "2", time) + "</trkseg></trk>\n");
+    const std::string warned = "L.gpx: line 4: 3 times outside what the host can hold";
+    const std::string first = std::string("(the first: ") + row.time + ")";
+
+    WriteText(Path("L.gpx"), list);
+    std::filesystem::remove(Path("L2.gpx"));
+    const Outcome read = Run({"download-waypoints", "--yes", "--watch", Path("W.gpx").string(),
+                              "--list", Path("L.gpx").string(), "--out", Path("L2.gpx").string()},
+                             launch);
+    ASSERT_EQ(read.status, 0) << row.zone << " " << row.time << ":\n" << read.err;
+    EXPECT_NE(read.err.find(warned), std::string::npos) << read.err;
+    EXPECT_NE(read.err.find(first), std::string::npos) << read.err;
+    const GpxText got = ParseGpxText(ReadText(Path("L2.gpx")));
+    ASSERT_FALSE(got.waypoints.empty());
+    ASSERT_EQ(got.routes.size(), 1u);
+    ASSERT_EQ(got.tracks.size(), 1u);
+    for (const PointText* point :
+         {&got.waypoints[0], &got.routes[0].points.at(0), &got.tracks[0].points.at(0)}) {
+      EXPECT_EQ(NearestUnits(point->lat), 10000000) << row.time;  // the list's own point
+      EXPECT_EQ(point->time, "") << row.time;
+    }
+
+    // The upload: the route is put, without its point's time.
+    WriteText(Path("W0.gpx"), Gpx(""));
+    const Outcome up = Run({"upload-routes", "--yes", "--list", Path("L.gpx").string(), "--watch",
+                            Path("W0.gpx").string()},
+                           launch);
+    EXPECT_EQ(up.status, 0) << row.time << ":\n" << up.err;
+    EXPECT_NE(up.err.find(warned), std::string::npos) << up.err;
+
+    // In place: refused, one line naming the loss and its line.
+    const Outcome inPlace = Run({"download-waypoints", "--yes", "--watch", Path("W.gpx").string(),
+                                 "--list", Path("L.gpx").string(), "--out", Path("L.gpx").string()},
+                                launch);
+    EXPECT_BAD_INPUT(inPlace, "3 times outside what the host can hold");
+    EXPECT_NE(inPlace.err.find("the first at line 4"), std::string::npos) << inPlace.err;
+    EXPECT_EQ(ReadText(Path("L.gpx")), list);
   }
 }
 

@@ -2,6 +2,7 @@
 // reads, and the writer's formats.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <string>
 
@@ -156,6 +157,79 @@ TEST(X9hostGpxRead, ReportsWhatTheHoldersCannotKeepOncePerKind) {
           "f.gpx", warnings)
           .summary.dropped.List(),
       "1 names with characters code page 932 cannot write");
+}
+
+// The value rules every reader shares count each loss once by kind, with its first line. What the
+// host loses is the transfer list's own (an update in place is refused for it); what only the
+// watch loses of an upload is counted apart, as the list keeps those values.
+TEST(X9hostGpxRead, EachLossIsCountedOnceByKindWithItsFirstLine) {
+  const ScopedZone zone("UTC");
+  const auto pt = [](const char* element, const std::string& inner) {
+    return std::string("<") + element + " lat=\"1\" lon=\"2\">" + inner + "</" + element + ">\n";
+  };
+  const std::string timed = "<time>2024-05-03T00:00:00Z</time>";
+  const struct {
+    std::string body;  // from line 4
+    const char* kind;
+    int64_t count;
+    int line;
+    bool listLoses;  // else only the watch, in an upload
+  } rows[] = {
+      {pt("wpt", "") + pt("wpt", "<time>1960-01-01T00:00:00Z</time>") +
+           pt("wpt", "<time>2040-01-01T00:00:00Z</time>"),
+       "times outside what the host can hold", 2, 5, true},
+      {"<rte>\n" + pt("rtept", "<time>1969-12-31T23:59:59Z</time>") + "</rte>",
+       "times outside what the host can hold", 1, 5, true},
+      {pt("wpt", "<ele>-9999.5</ele>") + pt("wpt", "<ele>-9999</ele>"),
+       "elevations of -9999 m, the host's", 1, 5, true},
+      {"<trk><trkseg>\n" +
+           pt("trkpt", "<extensions><x9:value72>16777217</x9:value72></extensions>") +
+           "</trkseg></trk>",
+       "x9:value72 values past what the host's float holds", 1, 5, true},
+      {"<rte><name>R</name>\n" + pt("rtept", "<ele>1.5</ele>") + pt("rtept", "<ele>-0.5</ele>") +
+           "</rte>",
+       "fractional metres of elevations", 2, 5, false},
+      {"<rte><name>R</name>\n" + pt("rtept", "<ele>-9999.5</ele>") + pt("rtept", "<ele>3e9</ele>") +
+           "</rte>",
+       "elevations outside the watch's", 1, 6, false},
+      {"<rte><name>R</name>\n" + pt("rtept", "<ele>-9999.5</ele>") + "</rte>",
+       "elevations of -9999 m once whole", 1, 5, false},
+      {"<rte><name>R</name>\n" + pt("rtept", "") + pt("rtept", timed) + "</rte>",
+       "times of waypoints and route points", 1, 6, false},
+      {"<rte><name>" + std::string(20, 'N') + "</name>\n" + pt("rtept", "<name>n</name>") +
+           "</rte>\n<rte><name>S</name>\n" +
+           pt("rtept", "<name>" + std::string(19, 'P') + "\xE3\x81\x82</name>") + "</rte>",
+       "names longer than the watch's 19 bytes", 2, 4, false},
+  };
+  const auto find = [](const GpxDropped& dropped, const char* kind) -> const GpxDropped::Kind* {
+    for (const GpxDropped::Kind& known : dropped.Kinds())
+      if (known.kind.rfind(kind, 0) == 0) return &known;
+    return nullptr;
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.kind);
+    const std::string file = std::string(kGpxHead) + row.body + "</gpx>\n";
+    std::vector<std::string> warnings;
+    const ListFromGpx upload = TransferListFromGpxText(file, "f.gpx", warnings, ListUse::kUpload);
+    const GpxDropped& holder = row.listLoses ? upload.summary.dropped : upload.watchLost;
+    const GpxDropped::Kind* kind = find(holder, row.kind);
+    ASSERT_NE(kind, nullptr) << holder.List();
+    EXPECT_EQ(kind->count, row.count);
+    EXPECT_EQ(kind->line, row.line);
+    const std::vector<std::string> lines = holder.Warnings("f.gpx", "the holder");
+    EXPECT_EQ(std::count_if(lines.begin(), lines.end(),
+                            [&](const std::string& line) {
+                              return line.find(row.kind) != std::string::npos;
+                            }),
+              1);
+    // What the list keeps is no loss of the list's, and a download reads nothing for the watch.
+    if (!row.listLoses) {
+      EXPECT_EQ(find(upload.summary.dropped, row.kind), nullptr);
+    }
+    const ListFromGpx download = TransferListFromGpxText(file, "f.gpx", warnings);
+    EXPECT_TRUE(download.watchLost.Empty()) << download.watchLost.List();
+    EXPECT_EQ(find(download.summary.dropped, row.kind) != nullptr, row.listLoses);
+  }
 }
 
 TEST(X9hostWatchContent, AMissingElevationIsTheWatchsNoAltitudeBothWays) {

@@ -1,0 +1,149 @@
+#include "content/value_rules.h"
+
+#include <charconv>
+#include <cmath>
+#include <limits>
+
+#include "codec/codepage.h"
+#include "host/coordinates.h"
+#include "os/input_error.h"
+
+namespace x9host {
+namespace {
+
+using Loss = GpxDropped::Loss;
+
+// The range in the words of the warning: the host's wall clock, and the instants the module
+// reads it back to.
+const std::string& HostTimeKind() {
+  static const std::string kind =
+      "times outside what the host can hold, " + FormatCivil(CivilFromSeconds(kHostTimeFirst)) +
+      " to " + FormatCivil(CivilFromSeconds(x9::kHostTimeLast)) + " local time within " +
+      FormatUtc(0) + " to " + FormatUtc(x9::kHostTimeLast) + " (<time>)";
+  return kind;
+}
+
+constexpr char kPointTimes[] = "times of waypoints and route points (<time>)";
+constexpr char kNamesCut[] = "names longer than the watch's 19 bytes, cut";
+constexpr char kValue72Kind[] = "x9:value72 values past what the host's float holds";
+constexpr Loss kEleFraction{"fractional metres of elevations (<ele>)", "dropped", "the watch"};
+constexpr Loss kEleOutside{"elevations outside the watch's -2147483648 to 2147483647 m (<ele>)",
+                           "cut to the nearest end", "the watch"};
+constexpr Loss kEleWatchNone{"elevations of -9999 m once whole, the watch's \"none\" (<ele>)",
+                             "read as none", "the watch"};
+constexpr Loss kEleHostNone{"elevations of -9999 m, the host's \"none\" (<ele>)", "read as none",
+                            "the transfer list"};
+constexpr Loss kValue72Download{kValue72Kind, "rounded by a download", "the transfer list"};
+constexpr Loss kValue72List{kValue72Kind, "rounded", "the transfer list"};
+
+// Whether the host's float gives the value back: its shortest text, as --out writes it, reads
+// as the same number (0.1 does; 16777217 comes back as 16777216).
+bool FloatGivesBack(double value) {
+  const auto single = static_cast<float>(value);
+  char text[64];
+  const auto written = std::to_chars(text, text + sizeof text, single);
+  double back = 0;
+  std::from_chars(text, written.ptr, back);
+  return back == value;
+}
+
+}  // namespace
+
+void ValueRules::Fail(int line, const std::string& what) const {
+  throw InputError(source_ + ": line " + std::to_string(line) + ": " + what);
+}
+
+int32_t ValueRules::HostTime(const GpxPoint& point) {
+  if (!point.time) return x9::kHostNoTime;
+  if (const std::optional<int32_t> wall = HeldWallClock(point)) return *wall;
+  return x9::kHostNoTime;
+}
+
+std::optional<int32_t> ValueRules::HeldWallClock(const GpxPoint& point) {
+  // One rule for both holders: the host's wall clock as the module hands it over, which must
+  // also read back as an instant of its range (else the module gives a stand-in).
+  const std::optional<int32_t> wall = WatchWallClock(*point.time);
+  if (!wall)
+    lost_.Add(Loss{HostTimeKind().c_str(), "dropped", "the host"}, point.line,
+              FormatUtc(*point.time));
+  return wall;
+}
+
+double ValueRules::HostAltitude(const GpxPoint& point) {
+  if (!point.elevation) return x9::NO_VALUE;
+  if (*point.elevation == x9::NO_VALUE)
+    lost_.Add(kEleHostNone, point.line, NumberText(*point.elevation));
+  return *point.elevation;
+}
+
+float ValueRules::HostValue72(const GpxPoint& point) {
+  if (!point.value72) return 0.0f;
+  const double value = *point.value72;
+  if (std::fabs(value) > std::numeric_limits<float>::max())
+    Fail(point.line, "value72 is out of range");
+  if (!FloatGivesBack(value)) lost_.Add(kValue72List, point.line, NumberText(value));
+  return static_cast<float>(value);
+}
+
+std::optional<CivilTime> ValueRules::WatchTime(const GpxPoint& point) {
+  if (!HeldWallClock(point)) return std::nullopt;
+  return LocalFromUtc(*point.time);  // settled by HeldWallClock
+}
+
+void ValueRules::WatchPointTime(const GpxPoint& point) {
+  if (point.time) lost_.Add(kPointTimes, 1, point.line);
+}
+
+int32_t ValueRules::WatchAltitude(const GpxPoint& point) {
+  if (!point.elevation) return x9::kDeviceNoAltitude;
+  const double metres = *point.elevation;
+  const int32_t kept = x9::AltitudeToDevice(metres);
+  if (static_cast<double>(kept) != std::trunc(metres)) {
+    lost_.Add(kEleOutside, point.line, NumberText(metres));
+  } else if (kept == x9::kDeviceNoAltitude) {
+    lost_.Add(kEleWatchNone, point.line, NumberText(metres));
+  } else if (static_cast<double>(kept) != metres) {
+    lost_.Add(kEleFraction, point.line, {});
+  }
+  return kept;
+}
+
+int32_t ValueRules::WatchValue72(const GpxPoint& point) {
+  const double value = *point.value72;
+  if (value != std::floor(value) || value < -2147483648.0 || value >= 2147483648.0)
+    Fail(point.line, "x9:value72 must be a whole number");
+  // The module hands the host a float.
+  if (!FloatGivesBack(value)) lost_.Add(kValue72Download, point.line, NumberText(value));
+  return static_cast<int32_t>(value);
+}
+
+void ValueRules::WatchName(char (&field)[x9::kDeviceNameField], const std::string& cp932,
+                           int line) {
+  if (x9::DeviceNameLength(cp932.c_str()) < cp932.size()) lost_.Add(kNamesCut, 1, line);
+  x9::CopyNameToDevice(field, cp932.c_str());
+}
+
+void ValueRules::WatchRouteName(const char (&field)[x9::kDeviceNameField], const std::string& given,
+                                int line) {
+  const std::string kept(x9::DeviceNameBytes(field));
+  if (kept.empty()) return;  // routes without a name stay apart by their order only
+  const auto [earlier, first] = routeNames_.try_emplace(kept, Route{given, line});
+  if (first) return;
+  // A later upload of either name replaces both, and a download cannot tell them apart.
+  if (++sameNames_ <= kNameWarningsShown) {
+    warnings_.push_back(
+        source_ + ": line " + std::to_string(line) + ": the route " + QuotedValue(given) +
+        " arrives on the watch as " + QuotedValue(Utf8FromCp932(kept)) +
+        ", the name of the route " + QuotedValue(earlier->second.given) + " of line " +
+        std::to_string(earlier->second.line) + ": the watch cannot tell the two apart");
+  }
+}
+
+void ValueRules::Finish() {
+  if (sameNames_ > kNameWarningsShown) {
+    warnings_.push_back(source_ + ": " + std::to_string(sameNames_ - kNameWarningsShown) +
+                        " more routes arrive on the watch under the name of an earlier route");
+  }
+}
+
+}  // namespace x9host

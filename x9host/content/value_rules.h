@@ -1,0 +1,72 @@
+// What the watch and the host keep of a GPX point's values, written once for every reader: the
+// watch file (--watch), the transfer list (--list) and the list's routes as an upload puts them
+// on the watch. Each rule gives what the holder gets and counts what it could not keep, by kind
+// and with the first line, so that every reader warns of the same loss in the same words.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "codec/wall_clock.h"
+#include "gpx/gpx.h"
+#include "text/cp932.h"
+
+namespace x9host {
+
+class ValueRules {
+ public:
+  // Losses are counted in lost; lines that name two routes go to warnings.
+  ValueRules(const std::string& source, GpxDropped& lost, std::vector<std::string>& warnings)
+      : source_(source), lost_(lost), warnings_(warnings) {}
+
+  // --- The host ---
+  // The wall clock of the point's time; x9::kHostNoTime without one, and for a time the host
+  // cannot hold, as the watch's times are held (WatchTime): the point is kept without it.
+  int32_t HostTime(const GpxPoint& point);
+  // The elevation, x9::NO_VALUE without one; -9999 m is that value itself and reads as none.
+  double HostAltitude(const GpxPoint& point);
+  // x9:value72 as the host's float. Throws InputError past the float's range.
+  float HostValue72(const GpxPoint& point);
+
+  // --- The watch (what the module puts there, and what a download makes of it) ---
+  // A track point's local wall clock (its time must be given); nullopt for a time the module
+  // could not hand the host, which is dropped: the host's rule, so that a watch file and a list
+  // keep the same times.
+  std::optional<CivilTime> WatchTime(const GpxPoint& point);
+  // A waypoint or route point: the watch keeps no time.
+  void WatchPointTime(const GpxPoint& point);
+  // Whole metres truncated toward zero and saturated at 32 bits, as the module converts uploads;
+  // what truncates to -9999 reads back as none.
+  int32_t WatchAltitude(const GpxPoint& point);
+  // x9:value72 as the watch's whole number (throws InputError when it is not one); counted
+  // when a download would round it in the host's float.
+  int32_t WatchValue72(const GpxPoint& point);
+  // A name in code page 932 into the watch's field, cut to its 19 bytes.
+  void WatchName(char (&field)[x9::kDeviceNameField], const std::string& cp932, int line);
+  // A route's name as the watch got it (after WatchName): a line when an earlier route of this
+  // file arrived under the same name. given is the name as the file has it (UTF-8).
+  void WatchRouteName(const char (&field)[x9::kDeviceNameField], const std::string& given,
+                      int line);
+  // After the last route: the line that counts the route-name lines not shown.
+  void Finish();
+
+ private:
+  [[noreturn]] void Fail(int line, const std::string& what) const;
+  // The host's wall clock of the point's time (given), or nullopt, counted as dropped.
+  std::optional<int32_t> HeldWallClock(const GpxPoint& point);
+
+  std::string source_;
+  GpxDropped& lost_;
+  std::vector<std::string>& warnings_;
+  struct Route {
+    std::string given;
+    int line;
+  };
+  std::unordered_map<std::string, Route> routeNames_;  // by the bytes the watch keeps
+  int64_t sameNames_ = 0;
+};
+
+}  // namespace x9host
