@@ -40,7 +40,7 @@ std::unique_ptr<ByteSource> OpenGpxFile(const std::string& path) {
     throw InputError(path + ": is a directory, not a file");
   }
   std::FILE* file = std::fopen(path.c_str(), "rb");
-  if (file == nullptr) throw InputError(path + ": " + std::strerror(errno));
+  if (file == nullptr) throw InputError(path + ": " + os::ErrorText(errno));
   return std::make_unique<FileBytes>(file, path);
 }
 
