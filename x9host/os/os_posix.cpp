@@ -217,7 +217,7 @@ OutputTarget PlanFileOutput(const std::string& option, const std::string& name) 
   const std::string base = BaseName(path);
   const Fd directory(open(directoryName.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
   if (!directory) {
-    if (errno == ENOENT || errno == ENOTDIR)
+    if (errno == ENOENT)
       throw InputError(where + ": the directory " + directoryName + " does not exist");
     throw InputError(where + ": the directory " + directoryName + ": " + ErrorText(errno));
   }
