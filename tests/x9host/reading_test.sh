@@ -64,7 +64,8 @@ sjis-MS932|0|
 sjis-bad-bytes|2|line 3: 0x85 0x40 is not Shift_JIS (code page 932)
 euc-jp|2|the encoding "EUC-JP" is not supported
 lookalikes|0|code page 932 cannot write "〜" "−" "‖" "¢" "£" "¬" "—"
-huge-latitude|2|line 2: latitude "1111111111111111111111111111111111111111..." (5000001 bytes) is not a number
+huge-latitude|2|line 2: latitude "1111111111111111111111111111111111111111..." (500001 bytes) is not a number
+latitude-past-limit|2|line 2: more than 1048576 bytes before the next element tag, in a tag: x9host reads no text, comment or tag that long
 undeclared-prefix|2|line 2: not well-formed XML
 empty|2|line 1: not well-formed XML
 time-beyond-2038|0|line 2: 1 times outside what the host can hold
@@ -97,7 +98,8 @@ make_case() {
     sjis-*) sjis "${1#sjis-}" ;;
     euc-jp) printf '<?xml version="1.0" encoding="EUC-JP"?>\n%s\n</gpx>\n' "$head" ;;
     lookalikes) printf '%s\n%s%s</gpx>\n' "$head" "$(wpt '¥500駐車場')" "$(wpt '〜 − ‖ ¢ £ ¬ — ～ ￥')" ;;
-    huge-latitude) printf '%s\n<wpt lat="' "$head"; head -c 5000000 /dev/zero | tr '\0' 1; printf '1" lon="2"/></gpx>\n' ;;
+    huge-latitude) printf '%s\n<wpt lat="' "$head"; head -c 500000 /dev/zero | tr '\0' 1; printf '1" lon="2"/></gpx>\n' ;;
+    latitude-past-limit) printf '%s\n<wpt lat="' "$head"; head -c 5000000 /dev/zero | tr '\0' 1; printf '1" lon="2"/></gpx>\n' ;;
     undeclared-prefix) printf '%s\n<p:x/></gpx>\n' "$head" ;;
     empty) ;;
     time-beyond-2038) printf '%s\n<trk><trkseg><trkpt lat="1" lon="2"><time>2040-01-01T00:00:00Z</time></trkpt></trkseg></trk></gpx>\n' "$head" ;;

@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <pty.h>
 #include <signal.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -263,16 +264,25 @@ Outcome X9hostProgram::Run(const std::vector<std::string>& args, const Launch& l
 Outcome X9hostProgram::RunWithFiles(const std::vector<std::string>& args, const Launch& launch) {
   const fs::path in = Path(".stdin"), out = Path(".stdout"), err = Path(".stderr");
   WriteText(in, launch.input);
+  WriteText(err, "");  // watched below from the start: nothing of an earlier run
+  int answer[2] = {-1, -1};
+  if (launch.signalAtPrompt != 0 && pipe(answer) != 0) ADD_FAILURE() << "no pipe";
   const pid_t pid = fork();
   if (pid == 0) {
     SetChildEnvironment(launch);
-    const int inFd = open(in.c_str(), O_RDONLY);
+    const int inFd = answer[0] >= 0 ? answer[0] : open(in.c_str(), O_RDONLY);
+    if (answer[1] >= 0) close(answer[1]);
     const int outFd = open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
     const int errFd = open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
     dup2(inFd, 0);
     dup2(outFd, 1);
     dup2(errFd, 2);
     if (launch.inputClosed) close(0);
+    if (launch.openFileLimit != 0) {
+      close_range(3, ~0u, 0);  // only the three streams count against the limit
+      const rlimit limit{launch.openFileLimit, launch.openFileLimit};
+      setrlimit(RLIMIT_NOFILE, &limit);
+    }
     execv(X9HOST_PROGRAM, Argv(args).data());
     _exit(127);
   }
@@ -286,8 +296,17 @@ Outcome X9hostProgram::RunWithFiles(const std::vector<std::string>& args, const 
     usleep(static_cast<useconds_t>(launch.interruptAfterMs) * 1000);
     kill(pid, SIGINT);
   }
+  if (launch.signalAtPrompt != 0) {
+    close(answer[0]);
+    for (int waited = 0; waited < 20000 && ReadText(err).find("(y/N) ") == std::string::npos;
+         waited += 20) {
+      usleep(20 * 1000);
+    }
+    kill(pid, launch.signalAtPrompt);
+  }
   int status = 0;
   waitpid(pid, &status, 0);
+  if (answer[1] >= 0) close(answer[1]);
   Outcome outcome;
   outcome.status = WIFEXITED(status) ? WEXITSTATUS(status) : -WTERMSIG(status);
   outcome.out = ReadText(out);

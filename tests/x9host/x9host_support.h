@@ -104,6 +104,11 @@ struct Launch {
   bool inputClosed = false;          // no standard input at all
   int interruptAfterMs = 0;          // Ctrl-C this long after the progress bar appears, when not 0
   bool terminal = false;             // run on a pseudo-terminal (stdin, stdout and stderr)
+  // When not 0: standard input is a pipe kept open, and this signal is sent once the question's
+  // "(y/N) " is on standard error (the program waits for an answer).
+  int signalAtPrompt = 0;
+  // When not 0: the most file descriptors the program may have open (ulimit -n).
+  unsigned openFileLimit = 0;
   // The run may leave its outputs' directories otherwise than all-new or as-they-were (a way
   // back that fails, old content that cannot be removed): the test says what they hold.
   bool directoriesMayDiffer = false;

@@ -56,7 +56,7 @@ int Run(const std::vector<std::string>& args) {
 
 int Failed(const char* what, int status) {
   std::fflush(stdout);
-  std::fprintf(stderr, "%s: %s\n", kProgramName, what);
+  SayOnStderr(what);
   return status;
 }
 

@@ -94,11 +94,17 @@ Plan MakePlan(const Options& options) {
   const std::string programDirectory = os::ProgramDirectory();
   const std::string pluginDirectory = os::FullPath(
       options.pluginDir ? *options.pluginDir : DefaultPluginDirectory(programDirectory));
-  if (!os::IsDirectory(pluginDirectory))
+  if (!os::IsDirectory(pluginDirectory)) {
+    const std::string why = os::LookUpFailure(pluginDirectory);
+    if (!why.empty()) throw InputError(pluginDirectory + ": " + why);
     throw InputError(pluginDirectory + ": no such plug-in directory (--plugins DIR names it)");
+  }
   plan.session.modulePath = os::JoinPath(pluginDirectory, kModuleFile);
-  if (!os::IsFile(plan.session.modulePath))
+  if (!os::IsFile(plan.session.modulePath)) {
+    const std::string why = os::LookUpFailure(plan.session.modulePath);
+    if (!why.empty()) throw InputError(plan.session.modulePath + ": " + why);
     throw InputError(pluginDirectory + ": the plug-in directory holds no " + kModuleFile);
+  }
   plan.session.hostDirectory = os::HostDirectoryText(pluginDirectory);
   plan.session.library = FindWatchLibrary(pluginDirectory);
   if (plan.RealWatch()) RefuseWatchFiles(options, plan.session.library);

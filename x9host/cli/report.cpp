@@ -1,6 +1,8 @@
 #include "cli/report.h"
 
+#include "codec/plural.h"
 #include "content/transfer_list.h"
+#include "os/message_text.h"
 
 namespace x9host {
 
@@ -12,25 +14,39 @@ std::string StreamOrFileName(const os::OutputTarget& target) {
 Report::Report(const Plan& plan) : out_(stdout) {
   for (const PlannedOutput& output : plan.outputs) {
     outputNames_.push_back(StreamOrFileName(output.target));
+    if (output.target.kind == os::OutputTarget::Kind::kReplace && output.target.otherNames > 0) {
+      // Replacing gives this name a new file; the old one lives on under its other names.
+      otherNames_.push_back(
+          output.target.option + " " + output.target.name + " was replaced by a new file: its " +
+          Plural(static_cast<long long>(output.target.otherNames), "other name (a hard link) keeps",
+                 "other names (hard links) keep") +
+          " the old content");
+    }
     if (output.target.kind == os::OutputTarget::Kind::kStandardOutput && output.target.stream == 1)
       out_ = stderr;
   }
 }
 
+void SayOnStderr(const std::string& text) {
+  os::EndPendingLine();
+  std::fprintf(stderr, "%s: %s\n", kProgramName, os::OneLine(text).c_str());
+}
+
 void Report::Line(const std::string& text) const {
-  std::fprintf(out_, "%s: %s\n", kProgramName, text.c_str());
+  os::EndPendingLine();
+  std::fprintf(out_, "%s: %s\n", kProgramName, os::OneLine(text).c_str());
 }
 
 void Report::Outputs(const char* state) const {
   for (const std::string& name : outputNames_)
-    std::fprintf(out_, "%s: %s\n", state, name.c_str());
+    std::fprintf(out_, "%s: %s\n", state, os::OneLine(name).c_str());
 }
 
 void Report::Flush() const { std::fflush(out_); }
 
 void Report::Warnings(const std::vector<std::string>& warnings) const {
   for (const std::string& warning : warnings)
-    std::fprintf(stderr, "%s: warning: %s\n", kProgramName, warning.c_str());
+    SayOnStderr("warning: " + warning);
 }
 
 void Report::ModuleAndWatch(const Plan& plan, const Session& session) const {
@@ -56,7 +72,15 @@ void Report::Transfer(Command command, const RequestFacts& facts) const {
   std::fputs("\n", out_);
   Line(std::string(CommandName(command)) + " returned " + std::to_string(facts.result));
   std::fprintf(out_, "%s\n\n", DescribeChanges(facts.listChanges).c_str());
-  std::fputs(TransferListTable().c_str(), out_);
+  // A row a line, whatever the names in it hold.
+  const std::string table = TransferListTable();
+  for (size_t start = 0; start < table.size();) {
+    size_t end = table.find('\n', start);
+    if (end == std::string::npos) end = table.size();
+    std::fprintf(out_, "%s\n",
+                 os::OneLine(std::string_view(table).substr(start, end - start)).c_str());
+    start = end + 1;
+  }
   if (!outputNames_.empty()) std::fputs("\n", out_);
 }
 
@@ -69,6 +93,7 @@ int Report::NotWritten(const Verdict& verdict) const {
 
 int Report::Written(const Verdict& verdict, const std::vector<std::string>& untidy) const {
   Outputs("written");
+  Warnings(otherNames_);
   Warnings(untidy);
   Line(verdict.line);
   Flush();
@@ -81,7 +106,7 @@ int Report::NotPutInPlace(const os::OutputsNotWritten& failure) const {
   // only the line speaks: a "not written" above it would contradict it.
   if (failure.state() != os::OutputsNotWritten::State::kLeftChanged) Outputs("not written");
   Flush();
-  std::fprintf(stderr, "%s: %s\n", kProgramName, failure.what());
+  SayOnStderr(failure.what());
   return failure.state() == os::OutputsNotWritten::State::kAsTheyWere ? kExitOutputsAsTheyWere
                                                                       : kExitFailed;
 }

@@ -44,7 +44,11 @@ class Report {
 
   FILE* out_;
   std::vector<std::string> outputNames_;
+  std::vector<std::string> otherNames_;  // a warning for each replaced file with hard links
 };
+
+// "x9host: text" on standard error, as one line, on a line of its own.
+void SayOnStderr(const std::string& text);
 
 // How a line names an output: its file as given, or the stream it is written through.
 std::string StreamOrFileName(const os::OutputTarget& target);

@@ -2,23 +2,41 @@
 // Shift-JIS), one character at a time. Its one-way mappings are left out by the round trip in
 // codepage_common.cpp.
 #include <errno.h>
+#include <fcntl.h>
 #include <iconv.h>
+#include <unistd.h>
 
 #include <stdexcept>
 #include <string>
 
 #include "codec/codepage.h"
 #include "codec/utf8.h"
+#include "os/message_text.h"
 
 namespace x9host {
 namespace {
+
+// EMFILE or ENFILE when no file can be opened now, else EINVAL.
+int FileDescriptorShortage() {
+  const int fd = open("/dev/null", O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return errno == EMFILE || errno == ENFILE ? errno : EINVAL;
+  close(fd);
+  return EINVAL;
+}
 
 // One direction of glibc's iconv, a character at a time.
 class IconvOneWay {
  public:
   IconvOneWay(const char* to, const char* from) : cd_(iconv_open(to, from)) {
     if (cd_ == reinterpret_cast<iconv_t>(-1)) {
-      throw std::runtime_error(std::string("iconv cannot convert from ") + from + " to " + to);
+      // glibc says EINVAL also when it could not open the conversion's module for want of a
+      // file descriptor: what the failed call said is asked again, so that the line tells the
+      // true cause rather than a missing conversion.
+      int error = errno;
+      if (error == EINVAL) error = FileDescriptorShortage();
+      const std::string what = std::string("iconv from ") + from + " to " + to;
+      if (error == EINVAL) throw std::runtime_error(what + ": the system has no such conversion");
+      throw std::runtime_error(what + ": " + os::ErrorText(error));
     }
   }
   ~IconvOneWay() { iconv_close(cd_); }

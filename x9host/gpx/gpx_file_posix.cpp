@@ -21,7 +21,9 @@ class FileBytes final : public ByteSource {
 
   std::string_view Next() override {
     const size_t n = std::fread(buffer_.get(), 1, kPiece, file_);
-    if (n == 0 && std::ferror(file_) != 0) throw InputError(path_ + ": cannot be read");
+    // The read's own error (EIO, EISDIR) in the system's words, as the Windows build gives it.
+    if (n < kPiece && std::ferror(file_) != 0)
+      throw InputError(path_ + ": " + os::ErrorText(errno));
     return std::string_view(buffer_.get(), n);
   }
 
@@ -40,7 +42,7 @@ std::unique_ptr<ByteSource> OpenGpxFile(const std::string& path) {
     throw InputError(path + ": is a directory, not a file");
   }
   std::FILE* file = std::fopen(path.c_str(), "rb");
-  if (file == nullptr) throw InputError(path + ": " + std::strerror(errno));
+  if (file == nullptr) throw InputError(path + ": " + os::ErrorText(errno));
   return std::make_unique<FileBytes>(file, path);
 }
 

@@ -47,9 +47,50 @@ class XmlHandler {
   ~XmlHandler() = default;
 };
 
-// Parses one document. Throws InputError "<sourceName>: line N: not well-formed XML (...)" (an
-// undeclared entity among them) and "<sourceName>: a document type declaration is not
-// accepted"; anything the handler throws passes through.
+// The most bytes a GPX file may hold between the ends of two element tags: the longest text,
+// comment, CDATA section, processing instruction, or tag with its attributes, that x9host reads
+// (the watch keeps 19 bytes of a name). Far below memory, so that no value of any size, nor an
+// endless one from a pipe, is gathered past it: the file is refused in one line instead.
+inline constexpr size_t kLongestValue = size_t{1} << 20;
+
+// Passes the text on, refusing it (with the line where the text or markup it overflows in
+// began) once more than
+// kLongestValue bytes pass without the end of an element's tag, before the parser below (or
+// anything above) has gathered them. Both builds' readers read through it.
+class ValueLimit final : public XmlSource {
+ public:
+  ValueLimit(XmlSource& text, const std::string& sourceName);
+  std::string_view Next() override;
+
+ private:
+  enum class State {
+    kText,
+    kOpen,
+    kBang,
+    kTag,
+    kQuoted,
+    kComment,
+    kCData,
+    kInstruction,
+    kDeclaration
+  };
+  void Scan(unsigned char c);
+  void InTag(unsigned char c);
+  [[noreturn]] void Refuse() const;
+
+  XmlSource& text_;
+  std::string source_;
+  State state_ = State::kText;
+  char quote_ = '"';
+  std::string recent_;  // the last bytes of markup, to tell where it starts and ends
+  size_t run_ = 0;      // bytes since the end of the last element tag
+  int tokenLine_ = 1;   // the line where the text or markup being read began
+  int line_ = 1;
+};
+
+// Parses one document, through ValueLimit. Throws InputError "<sourceName>: line N: not well-formed
+// XML (...)" (an undeclared entity among them) and "<sourceName>: a document type declaration is
+// not accepted"; anything the handler throws passes through.
 void ParseXml(XmlSource& source, const std::string& sourceName, XmlHandler& handler);
 
 // Bytes of a file in pieces; an empty piece is the end. A piece stays valid until the next call.

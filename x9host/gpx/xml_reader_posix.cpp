@@ -131,7 +131,8 @@ class Parser {
 }  // namespace
 
 void ParseXml(XmlSource& source, const std::string& sourceName, XmlHandler& handler) {
-  Parser(sourceName, handler).Run(source);
+  ValueLimit limited(source, sourceName);
+  Parser(sourceName, handler).Run(limited);
 }
 
 }  // namespace x9host

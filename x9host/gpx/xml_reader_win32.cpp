@@ -315,7 +315,8 @@ class Reader {
 void ParseXml(XmlSource& text, const std::string& sourceName, XmlHandler& handler) {
   const CreateXmlReaderFn create = FindCreateXmlReader();
   if (create == nullptr) throw InputError("xmllite.dll is missing: GPX files cannot be read");
-  EntityGuard guarded(text, sourceName);
+  ValueLimit limited(text, sourceName);
+  EntityGuard guarded(limited, sourceName);
   SourceStream stream(guarded);
   ComPtr<IXmlReader> reader;
   if (FAILED(create(__uuidof(IXmlReader), reinterpret_cast<void**>(reader.Out()), nullptr))) {

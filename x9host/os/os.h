@@ -24,6 +24,10 @@ std::string FullPath(const std::string& path);
 std::string ParentDirectory(const std::string& path);
 bool IsDirectory(const std::string& path);
 bool IsFile(const std::string& path);
+// Why path cannot be looked up, in the system's words ("Permission denied", "Too many levels of
+// symbolic links"); empty when it is there or simply is not (no such file or directory), which
+// the caller words itself.
+std::string LookUpFailure(const std::string& path);
 
 // Everything about an output that can be checked before the request: its directory exists,
 // it is not a directory, it may be written and replaced (a temporary file can be made beside

@@ -22,6 +22,7 @@
 
 #include "os/files_posix.h"
 #include "os/input_error.h"
+#include "os/message_text.h"
 #include "os/os.h"
 #include "os/transaction_steps.h"
 
@@ -96,6 +97,12 @@ bool IsDirectory(const std::string& path) {
 bool IsFile(const std::string& path) {
   struct stat info {};
   return stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
+}
+
+std::string LookUpFailure(const std::string& path) {
+  struct stat info {};
+  if (stat(path.c_str(), &info) == 0 || errno == ENOENT) return {};
+  return ErrorText(errno);
 }
 
 namespace {
@@ -192,7 +199,7 @@ OutputTarget PlanFileOutput(const std::string& option, const std::string& name) 
                          ": is append-only, so it cannot be replaced (chattr -a lifts that)");
       }
     }
-    if (access(path.c_str(), W_OK) != 0) throw InputError(where + ": " + std::strerror(errno));
+    if (access(path.c_str(), W_OK) != 0) throw InputError(where + ": " + ErrorText(errno));
     target.identity = Identity(info);
     if (!S_ISREG(info.st_mode)) {
       target.kind = OutputTarget::Kind::kWriteThrough;
@@ -204,15 +211,15 @@ OutputTarget PlanFileOutput(const std::string& option, const std::string& name) 
   } else if (errno == ENOENT) {
     target.kind = OutputTarget::Kind::kCreate;
   } else {
-    throw InputError(where + ": " + std::strerror(errno));
+    throw InputError(where + ": " + ErrorText(errno));
   }
   const std::string directoryName = ParentDirectory(path);
   const std::string base = BaseName(path);
   const Fd directory(open(directoryName.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
   if (!directory) {
-    if (errno == ENOENT || errno == ENOTDIR)
+    if (errno == ENOENT)
       throw InputError(where + ": the directory " + directoryName + " does not exist");
-    throw InputError(where + ": the directory " + directoryName + ": " + std::strerror(errno));
+    throw InputError(where + ": the directory " + directoryName + ": " + ErrorText(errno));
   }
   struct stat folder {};
   fstat(directory.get(), &folder);
@@ -244,8 +251,8 @@ OutputTarget PlanFileOutput(const std::string& option, const std::string& name) 
   std::string probe;
   const Fd made(CreateBeside(directory.get(), 0600, probe));
   if (!made) {
-    throw InputError(where + ": cannot be written in " + directoryName + " (" +
-                     std::strerror(errno) + ")");
+    throw InputError(where + ": cannot be written in " + directoryName + " (" + ErrorText(errno) +
+                     ")");
   }
   unlinkat(directory.get(), probe.c_str(), 0);
   return target;

@@ -78,6 +78,13 @@ bool IsFile(const std::string& path) {
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
 }
 
+std::string LookUpFailure(const std::string& path) {
+  if (GetFileAttributesW(Wide(path).c_str()) != INVALID_FILE_ATTRIBUTES) return {};
+  const DWORD error = GetLastError();
+  if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) return {};
+  return SystemMessage(error);
+}
+
 namespace {
 
 // The path of an open file or directory with every reparse point followed.
@@ -201,6 +208,11 @@ OutputTarget PlanFileOutput(const std::string& option, const std::string& name) 
     const ScopedFile directory(CreateFileW(WideParent(full).c_str(), 0, kShareAll, nullptr,
                                            OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
     if (!directory || !IsDirectory(Utf8(WideParent(full)))) {
+      const DWORD error = GetLastError();
+      if (!directory && error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND) {
+        throw InputError(where + ": the directory " + Utf8(WideParent(full)) + ": " +
+                         SystemMessage(error));
+      }
       throw InputError(where + ": the directory " + Utf8(WideParent(full)) + " does not exist");
     }
     std::wstring parent = FinalPath(directory.Get());

@@ -11,6 +11,8 @@
 #include <utility>
 #include <vector>
 
+#include "os/message_text.h"
+
 namespace x9host::os {
 
 // An output, checked before the request and written after it.
@@ -54,7 +56,8 @@ class OutputsNotWritten : public std::runtime_error {
     kInterrupted,  // a signal came first: every output is as it was
     kLeftChanged,  // the way back failed too: the line says what each output now holds
   };
-  OutputsNotWritten(State state, const std::string& line) : runtime_error(line), state_(state) {}
+  OutputsNotWritten(State state, const std::string& line)
+      : runtime_error(OneLine(line)), state_(state) {}
   State state() const { return state_; }
 
  private:

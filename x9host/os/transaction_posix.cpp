@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "os/files_posix.h"
+#include "os/message_text.h"
 #include "os/os.h"
 #include "os/transaction_steps.h"
 
@@ -76,6 +77,7 @@ std::vector<std::string>& EndLines() {
 extern "C" void EndOnSignal(int signal) {
   const std::vector<std::string>& lines = EndLines();
   if (signal > 0 && static_cast<size_t>(signal) < lines.size()) {
+    EndPendingLine();  // the question's "(y/N) " or a bar drawn in place
     ssize_t ignored = write(STDERR_FILENO, lines[signal].data(), lines[signal].size());
     (void)ignored;
   }
@@ -101,7 +103,7 @@ void Install(void (*handler)(int)) {
 // --- Files -----------------------------------------------------------------------------------
 
 void Check(bool ok) {
-  if (!ok) throw StepFailed{std::strerror(errno)};
+  if (!ok) throw StepFailed{ErrorText(errno)};
 }
 
 void WriteAll(int fd, std::string_view bytes, size_t* written = nullptr) {

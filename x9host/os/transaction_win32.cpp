@@ -47,6 +47,7 @@ BOOL WINAPI EndOnEvent(DWORD event) {
   const std::string line =
       "x9host: " + InterruptedLine(SignalName(static_cast<int>(kEventBase + event))) + "\n";
   std::fflush(stdout);
+  EndPendingLine();
   std::fputs(line.c_str(), stderr);
   std::fflush(stderr);
   ExitProcess(1);

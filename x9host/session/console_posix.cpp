@@ -1,5 +1,6 @@
 #include "session/console_posix.h"
 
+#include "os/message_text.h"
 #include "platform/terminal_protocol.h"
 #include "session/glossary.h"
 
@@ -168,7 +169,10 @@ size_t ModuleConsole::Step(bool final) {
 }
 
 void ModuleConsole::Emit(std::string_view text) {
-  if (!text.empty()) sink_(text);
+  if (text.empty()) return;
+  sink_(text);
+  // Whatever ends the program next (a signal, the last line) knows to end this line first.
+  os::NoteLinePending(text.back() != '\n');
 }
 
 void ModuleConsole::GlossLine(std::optional<x9::MessageId> message) {

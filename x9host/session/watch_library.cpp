@@ -10,7 +10,15 @@ namespace x9host {
 WatchLibraryFound FindWatchLibrary(const std::string& pluginDirectory) {
   WatchLibraryFound found;
   found.path = os::JoinPath(pluginDirectory, x9::kDeviceLibraryName);
-  if (!os::IsFile(found.path)) return found;
+  if (!os::IsFile(found.path)) {
+    // Not there is the "no watch library" outcome; a failure to look is told as it is.
+    const std::string why = os::LookUpFailure(found.path);
+    if (!why.empty()) {
+      found.kind = WatchLibrary::kUnloadable;
+      found.problem = found.path + ": " + why;
+    }
+    return found;
+  }
   x9::platform::Library library;
   try {
     library = os::LoadLibraryFile(found.path);

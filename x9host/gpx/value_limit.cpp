@@ -1,0 +1,135 @@
+// The bound on what a reader gathers: whatever the parser below or the GPX rules above keep of
+// a value (expat holds a whole tag or comment in its buffer, XmlLite a whole text), it is never
+// more than the stretch of the file since the last element tag ended. Counting that stretch
+// here, once, bounds both builds alike, and an endless value from a pipe ends at the limit.
+#include <algorithm>
+#include <cstring>
+
+#include "gpx/xml_reader.h"
+#include "os/input_error.h"
+
+namespace x9host {
+namespace {
+
+bool EndsWith(const std::string& text, std::string_view end) {
+  return text.size() >= end.size() && text.compare(text.size() - end.size(), end.size(), end) == 0;
+}
+
+}  // namespace
+
+ValueLimit::ValueLimit(XmlSource& text, const std::string& sourceName)
+    : text_(text), source_(sourceName) {}
+
+std::string_view ValueLimit::Next() {
+  const std::string_view piece = text_.Next();
+  size_t i = 0;
+  while (i < piece.size()) {
+    if (state_ == State::kText) {
+      // Text is most of a file: skipped to the next markup at once.
+      const char* start = piece.data() + i;
+      const void* found = std::memchr(start, '<', piece.size() - i);
+      const size_t length = found != nullptr
+                                ? static_cast<size_t>(static_cast<const char*>(found) - start)
+                                : piece.size() - i;
+      line_ += static_cast<int>(std::count(start, start + length, '\n'));
+      run_ += length;
+      i += length;
+      if (run_ > kLongestValue) Refuse();
+      if (i == piece.size()) break;
+    }
+    Scan(static_cast<unsigned char>(piece[i++]));
+  }
+  return piece;
+}
+
+void ValueLimit::Refuse() const {
+  const char* kind = "a tag";
+  switch (state_) {
+    case State::kText: kind = "a text"; break;
+    case State::kComment: kind = "a comment"; break;
+    case State::kCData: kind = "a CDATA section"; break;
+    case State::kInstruction: kind = "a processing instruction"; break;
+    case State::kBang:
+    case State::kDeclaration: kind = "a declaration"; break;
+    default: break;
+  }
+  throw InputError(source_ + ": line " + std::to_string(tokenLine_) + ": more than " +
+                   std::to_string(kLongestValue) + " bytes before the next element tag, in " +
+                   kind + ": x9host reads no text, comment or tag that long");
+}
+
+void ValueLimit::InTag(unsigned char c) {
+  if (c == '"' || c == '\'') {
+    quote_ = static_cast<char>(c);
+    state_ = State::kQuoted;
+  } else if (c == '>') {
+    // An element's tag ended: the stretch starts again.
+    state_ = State::kText;
+    run_ = 0;
+    tokenLine_ = line_;
+  }
+}
+
+void ValueLimit::Scan(unsigned char c) {
+  if (++run_ > kLongestValue) Refuse();
+  if (c == '\n') ++line_;
+  switch (state_) {
+    case State::kText:
+      if (c == '<') {
+        state_ = State::kOpen;
+        tokenLine_ = line_;
+      }
+      break;
+    case State::kOpen:
+      recent_.clear();
+      if (c == '!') {
+        state_ = State::kBang;
+      } else if (c == '?') {
+        state_ = State::kInstruction;
+      } else {
+        state_ = State::kTag;
+        InTag(c);
+      }
+      break;
+    case State::kBang:
+      recent_ += static_cast<char>(c);
+      if (recent_ == "--") {
+        state_ = State::kComment;
+        recent_.clear();
+      } else if (recent_ == "[CDATA[") {
+        state_ = State::kCData;
+        recent_.clear();
+      } else if (std::string_view("--").substr(0, recent_.size()) != recent_ &&
+                 std::string_view("[CDATA[").substr(0, recent_.size()) != recent_) {
+        state_ = c == '>' ? State::kText : State::kDeclaration;
+        tokenLine_ = line_;
+      }
+      break;
+    case State::kTag: InTag(c); break;
+    case State::kQuoted:
+      if (c == static_cast<unsigned char>(quote_)) state_ = State::kTag;
+      break;
+    case State::kComment:
+    case State::kCData:
+    case State::kInstruction: {
+      const std::string_view end = state_ == State::kComment ? "-->"
+                                   : state_ == State::kCData ? "]]>"
+                                                             : "?>";
+      recent_ += static_cast<char>(c);
+      if (recent_.size() > 3) recent_.erase(0, recent_.size() - 3);
+      if (c == '>' && EndsWith(recent_, end)) {
+        state_ = State::kText;
+        tokenLine_ = line_;
+      }
+      break;
+    }
+    case State::kDeclaration:
+      if (c == '>') {
+        state_ = State::kText;
+        tokenLine_ = line_;
+      }
+      break;
+  }
+}
+
+}  // namespace x9host
