@@ -25,9 +25,11 @@ class XmlSource {
   ~XmlSource() = default;
 };
 
+// Namespace declarations (xmlns, xmlns:p) are not attributes here.
 struct XmlAttribute {
-  std::string_view name;  // local name; attributes with a prefix are not reported
+  std::string_view name;  // local name
   std::string_view value;
+  std::string_view namespaceUri;  // empty for an attribute without a prefix
 };
 
 class XmlHandler {
