@@ -193,8 +193,10 @@ class Interpreter final : public XmlHandler {
     }
   }
 
-  void Comment() override { summary_.dropped.Add("XML comments (<!-- -->)"); }
-  void Instruction() override { summary_.dropped.Add("processing instructions (<? ?>)"); }
+  void Comment(int line) override { summary_.dropped.Add("XML comments (<!-- -->)", 1, line); }
+  void Instruction(int line) override {
+    summary_.dropped.Add("processing instructions (<? ?>)", 1, line);
+  }
 
   void Text(std::string_view utf8) override {
     if (!stack_.empty() && stack_.back().state == State::kCapture) text_ += utf8;

@@ -40,10 +40,10 @@ class XmlHandler {
   virtual void EndElement() = 0;
   // Character data directly inside the element open, CDATA included, in pieces.
   virtual void Text(std::string_view utf8) = 0;
-  // A comment, and a processing instruction other than the XML declaration: only counted, as
-  // nothing downstream holds them.
-  virtual void Comment() = 0;
-  virtual void Instruction() = 0;
+  // A comment, and a processing instruction other than the XML declaration: only counted (with
+  // the line they start on), as nothing downstream holds them.
+  virtual void Comment(int line) = 0;
+  virtual void Instruction(int line) = 0;
 
  protected:
   ~XmlHandler() = default;

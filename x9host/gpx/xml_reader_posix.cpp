@@ -114,15 +114,17 @@ class Parser {
     });
   }
   static void XMLCALL OnComment(void* data, const XML_Char*) {
-    Guard(data, [](Parser& self) { self.handler_.Comment(); });
+    Guard(data, [](Parser& self) { self.handler_.Comment(self.Line()); });
   }
   static void XMLCALL OnInstruction(void* data, const XML_Char*, const XML_Char*) {
-    Guard(data, [](Parser& self) { self.handler_.Instruction(); });
+    Guard(data, [](Parser& self) { self.handler_.Instruction(self.Line()); });
   }
   static void XMLCALL OnDoctype(void* data, const XML_Char*, const XML_Char*, const XML_Char*,
                                 int) {
     Guard(data, [](Parser&) { throw DoctypeRefused(); });
   }
+
+  int Line() const { return static_cast<int>(XML_GetCurrentLineNumber(parser_)); }
 
   XML_Parser parser_;
   std::string source_;

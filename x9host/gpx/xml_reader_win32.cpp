@@ -197,8 +197,8 @@ class Reader {
         case XmlNodeType_Text:
         case XmlNodeType_CDATA:
         case XmlNodeType_Whitespace: handler.Text(Value()); break;
-        case XmlNodeType_Comment: handler.Comment(); break;
-        case XmlNodeType_ProcessingInstruction: handler.Instruction(); break;
+        case XmlNodeType_Comment: handler.Comment(Line()); break;
+        case XmlNodeType_ProcessingInstruction: handler.Instruction(Line()); break;
         case XmlNodeType_DocumentType:
           throw InputError(source_ + ": a document type declaration is not accepted");
         default: break;
@@ -208,6 +208,12 @@ class Reader {
   }
 
  private:
+  int Line() {
+    UINT line = 0;
+    reader_->GetLineNumber(&line);
+    return static_cast<int>(line);
+  }
+
   [[noreturn]] void Refuse(UINT line, const std::string& what) {
     if (line == 0) reader_->GetLineNumber(&line);
     throw InputError(source_ + ": line " + std::to_string(line == 0 ? 1 : line) +
