@@ -271,7 +271,7 @@ class Interpreter final : public XmlHandler {
     }
     if (gpxNamespace_ != kGpx11 || (!version.empty() && version != "1.1")) {
       summary_.dropped.Add(kVersion, line,
-                           !version.empty()        ? ShownValue(version)
+                           gpxNamespace_ == kGpx11 ? ShownValue(version)
                            : gpxNamespace_.empty() ? std::string("no namespace")
                                                    : ShownValue(gpxNamespace_));
     }
