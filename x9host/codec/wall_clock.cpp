@@ -82,10 +82,22 @@ std::optional<int32_t> WatchWallClock(int64_t utcSeconds) {
   return wall;
 }
 
-std::string HostTimeRefusal(int64_t utcSeconds) {
-  return "the time " + FormatUtc(utcSeconds) + " is outside what the host can hold (" +
-         FormatCivil(CivilFromSeconds(kHostTimeFirst)) + " to " +
-         FormatCivil(CivilFromSeconds(x9::kHostTimeLast)) + " local time)";
+bool WallClockRepeats(int64_t utcSeconds) {
+  // By the zone's offsets a day either side (no zone changes its offset twice in a day): an
+  // instant under another offset that shows the same wall clock. From UTC to local only, which
+  // every C library answers alike, never mktime's pick of the two.
+  const std::optional<CivilTime> local = LocalFromUtc(utcSeconds);
+  if (!local) return false;
+  const int64_t wall = SecondsFromCivil(*local);
+  for (const int64_t near : {utcSeconds - x9::kSecondsPerDay, utcSeconds + x9::kSecondsPerDay}) {
+    const std::optional<CivilTime> there = LocalFromUtc(near);
+    if (!there) continue;
+    const int64_t other = wall - (SecondsFromCivil(*there) - near);
+    if (other == utcSeconds) continue;
+    const std::optional<CivilTime> back = LocalFromUtc(other);
+    if (back && SecondsFromCivil(*back) == wall) return true;
+  }
+  return false;
 }
 
 namespace {

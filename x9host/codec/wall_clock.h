@@ -36,9 +36,10 @@ std::optional<int32_t> HostWallClock(int64_t utcSeconds);
 // (x9::WallClockInHostRange; else it gives a fixed fallback). Near the range's ends in a zone
 // off UTC that refuses times HostWallClock keeps.
 std::optional<int32_t> WatchWallClock(int64_t utcSeconds);
-// Why a time is refused, the same words for every reader: "the time 2040-01-01T00:00:00Z is
-// outside what the host can hold (1970-01-01 00:00:01 to 2038-01-19 03:14:07 local time)".
-std::string HostTimeRefusal(int64_t utcSeconds);
+// Whether the local wall clock of a UTC time is also another instant's: the hour a
+// daylight-saving change repeats. A wall clock cannot tell the two apart, so one of them reads
+// back off by the change.
+bool WallClockRepeats(int64_t utcSeconds);
 
 // UTC to the local wall clock and back, with the C library's zone rules. An hour that the
 // daylight-saving change repeats reads as whichever the C library picks; nullopt when the

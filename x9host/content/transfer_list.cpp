@@ -31,8 +31,9 @@ class ListConsumer final : public GpxConsumer {
 
   TransferListContent content;
   int64_t namesChanged = 0;
-  GpxDropped lost;       // by the host's rules
-  GpxDropped watchLost;  // by the watch's, for an upload
+  int namesChangedLine = 0;  // the first's, for the refusal of an update in place
+  GpxDropped lost;           // by the host's rules
+  GpxDropped watchLost;      // by the watch's, for an upload
 
   void Waypoint(const GpxPoint& point) override {
     content.waypoints.push_back(Item(point, x9::kListWaypoints));
@@ -88,7 +89,10 @@ class ListConsumer final : public GpxConsumer {
   std::string Cp932(const std::string& utf8, const char* what, int line) {
     std::vector<std::string> lines;
     std::string bytes = Cp932Name(utf8, what, source_, line, lines);
-    if (!lines.empty() && ++namesChanged <= kNameWarningsShown) warnings_.push_back(lines[0]);
+    if (!lines.empty()) {
+      if (namesChanged == 0) namesChangedLine = line;
+      if (++namesChanged <= kNameWarningsShown) warnings_.push_back(lines[0]);
+    }
     return bytes;
   }
 
@@ -100,6 +104,8 @@ class ListConsumer final : public GpxConsumer {
     if (item.altitude != x9::NO_VALUE) held.elevation = item.altitude;
     if (item.time != x9::kHostNoTime) held.time = item.time;  // only whether there is one counts
     watch_.WatchPointTime(held);
+    watch_.WatchCoordinate(item.latitude, line);
+    watch_.WatchCoordinate(item.longitude, line);
     watch_.WatchAltitude(held);
     char field[x9::kDeviceNameField];
     watch_.WatchName(field, item.name, line);  // the module reads the point's ident, the same
@@ -110,6 +116,7 @@ class ListConsumer final : public GpxConsumer {
     TransferListContent::Item item;
     item.latitude = point.latitude;
     item.longitude = point.longitude;
+    host_.HostCoordinates(point);
     item.altitude = host_.HostAltitude(point);
     item.time = host_.HostTime(point);
     if (kind == x9::kListTracks) {
@@ -140,7 +147,8 @@ ListFromGpx ReadWith(Read read, const std::string& source, std::vector<std::stri
   result.summary = read(consumer);
   consumer.Finish();
   result.summary.dropped.Merge(consumer.lost);
-  if (consumer.namesChanged > 0) result.summary.dropped.Add(kNamesChanged, consumer.namesChanged);
+  if (consumer.namesChanged > 0)
+    result.summary.dropped.Add(kNamesChanged, consumer.namesChanged, consumer.namesChangedLine);
   result.watchLost = std::move(consumer.watchLost);
   result.content = std::move(consumer.content);
   return result;

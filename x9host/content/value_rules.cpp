@@ -2,6 +2,7 @@
 
 #include <charconv>
 #include <cmath>
+#include <cstdio>
 #include <limits>
 
 #include "codec/codepage.h"
@@ -35,6 +36,44 @@ constexpr Loss kEleHostNone{"elevations of -9999 m, the host's \"none\" (<ele>)"
                             "the transfer list"};
 constexpr Loss kValue72Download{kValue72Kind, "rounded by a download", "the transfer list"};
 constexpr Loss kValue72List{kValue72Kind, "rounded", "the transfer list"};
+constexpr Loss kCoordinatesWatch{
+    "coordinates the watch's 1e-7 degree does not hold exactly (lat, lon)", "truncated",
+    "the watch"};
+constexpr Loss kCoordinatesList{"coordinates --out writes as another number (lat, lon)",
+                                "rewritten", "the transfer list"};
+constexpr Loss kRepeatedHour{"times in an hour a daylight-saving change repeats (<time>)",
+                             "kept as a wall clock that may read back an hour off", nullptr};
+
+double ReadBack(const std::string& text) {
+  double value = 0;
+  std::from_chars(text.data(), text.data() + text.size(), value);
+  return value;
+}
+
+// The watch's unit as the decimal it stands for: "64.4712009".
+std::string UnitText(int32_t units) {
+  const int64_t magnitude = units < 0 ? -int64_t{units} : int64_t{units};
+  char text[32];
+  std::snprintf(text, sizeof text, "%s%lld.%07lld", units < 0 ? "-" : "",
+                static_cast<long long>(magnitude / 10000000),
+                static_cast<long long>(magnitude % 10000000));
+  return text;
+}
+
+// The bytes the module compares a route's name by: ASCII letters folded, double-byte characters
+// as they are (x9::EqualsCp932IgnoringCase).
+std::string FoldedName(std::string_view cp932) {
+  std::string folded(cp932);
+  for (size_t i = 0; i < folded.size(); ++i) {
+    const auto c = static_cast<unsigned char>(folded[i]);
+    if (x9::IsLeadByte(c)) {
+      ++i;  // its trail byte is never folded
+    } else if (c >= 'A' && c <= 'Z') {
+      folded[i] = static_cast<char>(c - 'A' + 'a');
+    }
+  }
+  return folded;
+}
 
 // Whether the host's float gives the value back: its shortest text, as --out writes it, reads
 // as the same number (0.1 does; 16777217 comes back as 16777216).
@@ -63,9 +102,14 @@ std::optional<int32_t> ValueRules::HeldWallClock(const GpxPoint& point) {
   // One rule for both holders: the host's wall clock as the module hands it over, which must
   // also read back as an instant of its range (else the module gives a stand-in).
   const std::optional<int32_t> wall = WatchWallClock(*point.time);
-  if (!wall)
+  if (!wall) {
     lost_.Add(Loss{HostTimeKind().c_str(), "dropped", "the host"}, point.line,
               FormatUtc(*point.time));
+  } else if (WallClockRepeats(*point.time)) {
+    // Either of the two may be the one that comes back an hour off, by the C library's pick:
+    // both are named, so that every build warns alike.
+    lost_.Add(kRepeatedHour, point.line, FormatUtc(*point.time));
+  }
   return wall;
 }
 
@@ -83,6 +127,29 @@ float ValueRules::HostValue72(const GpxPoint& point) {
     Fail(point.line, "value72 is out of range");
   if (!FloatGivesBack(value)) lost_.Add(kValue72List, point.line, NumberText(value));
   return static_cast<float>(value);
+}
+
+void ValueRules::HostCoordinates(const GpxPoint& point) {
+  const struct {
+    double degrees;
+    std::string text;
+  } written[] = {{point.latitude, CoordinateText(point.latitude)},
+                 {point.longitude, LongitudeText(point.longitude)}};
+  for (const auto& coordinate : written) {
+    if (ReadBack(coordinate.text) != coordinate.degrees)
+      lost_.Add(kCoordinatesList, point.line,
+                NumberText(coordinate.degrees) + " as " + coordinate.text);
+  }
+}
+
+int32_t ValueRules::WatchCoordinate(double degrees, int line) {
+  const int32_t units = x9::DegreesToDevice(degrees);
+  // Held when the unit's decimal is the number given: not when the file has finer digits, nor
+  // when the product with 1e7 falls short of a unit the file names exactly (64.471201).
+  const std::string kept = UnitText(units);
+  if (ReadBack(kept) != degrees)
+    lost_.Add(kCoordinatesWatch, line, NumberText(degrees) + " as " + kept);
+  return units;
 }
 
 std::optional<CivilTime> ValueRules::WatchTime(const GpxPoint& point) {
@@ -127,15 +194,20 @@ void ValueRules::WatchRouteName(const char (&field)[x9::kDeviceNameField], const
                                 int line) {
   const std::string kept(x9::DeviceNameBytes(field));
   if (kept.empty()) return;  // routes without a name stay apart by their order only
-  const auto [earlier, first] = routeNames_.try_emplace(kept, Route{given, line});
+  const auto [earlier, first] = routeNames_.try_emplace(FoldedName(kept), Route{given, kept, line});
   if (first) return;
-  // A later upload of either name replaces both, and a download cannot tell them apart.
+  // A later upload of either name replaces both (the module compares names without regard to
+  // letter case), and a download cannot tell the same name apart.
   if (++sameNames_ <= kNameWarningsShown) {
+    const Route& other = earlier->second;
+    const std::string where = " of line " + std::to_string(other.line);
     warnings_.push_back(
         source_ + ": line " + std::to_string(line) + ": the route " + QuotedValue(given) +
         " arrives on the watch as " + QuotedValue(Utf8FromCp932(kept)) +
-        ", the name of the route " + QuotedValue(earlier->second.given) + " of line " +
-        std::to_string(earlier->second.line) + ": the watch cannot tell the two apart");
+        (other.kept == kept ? ", the name of the route " + QuotedValue(other.given) + where +
+                                  ": the watch cannot tell the two apart"
+                            : ", the name of the route " + QuotedValue(other.given) + where +
+                                  " but for letter case: an upload cannot tell the two apart"));
   }
 }
 

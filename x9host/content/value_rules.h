@@ -30,6 +30,9 @@ class ValueRules {
   double HostAltitude(const GpxPoint& point);
   // x9:value72 as the host's float. Throws InputError past the float's range.
   float HostValue72(const GpxPoint& point);
+  // The host keeps both coordinates as they are; counted when --out's text of one reads back as
+  // another number (a few more digits where the watch's truncation needs them, 180 as -180).
+  void HostCoordinates(const GpxPoint& point);
 
   // --- The watch (what the module puts there, and what a download makes of it) ---
   // A track point's local wall clock (its time must be given); nullopt for a time the module
@@ -38,6 +41,9 @@ class ValueRules {
   std::optional<CivilTime> WatchTime(const GpxPoint& point);
   // A waypoint or route point: the watch keeps no time.
   void WatchPointTime(const GpxPoint& point);
+  // Degrees as the watch's 1e-7 degree, truncated toward zero as the module converts uploads;
+  // counted when that unit is not the number given.
+  int32_t WatchCoordinate(double degrees, int line);
   // Whole metres truncated toward zero and saturated at 32 bits, as the module converts uploads;
   // what truncates to -9999 reads back as none.
   int32_t WatchAltitude(const GpxPoint& point);
@@ -47,7 +53,8 @@ class ValueRules {
   // A name in code page 932 into the watch's field, cut to its 19 bytes.
   void WatchName(char (&field)[x9::kDeviceNameField], const std::string& cp932, int line);
   // A route's name as the watch got it (after WatchName): a line when an earlier route of this
-  // file arrived under the same name. given is the name as the file has it (UTF-8).
+  // file arrived under the same name, or one the module's comparison takes for it (letter case
+  // aside). given is the name as the file has it (UTF-8).
   void WatchRouteName(const char (&field)[x9::kDeviceNameField], const std::string& given,
                       int line);
   // After the last route: the line that counts the route-name lines not shown.
@@ -63,9 +70,10 @@ class ValueRules {
   std::vector<std::string>& warnings_;
   struct Route {
     std::string given;
+    std::string kept;
     int line;
   };
-  std::unordered_map<std::string, Route> routeNames_;  // by the bytes the watch keeps
+  std::unordered_map<std::string, Route> routeNames_;  // by the kept bytes, letter case folded
   int64_t sameNames_ = 0;
 };
 

@@ -24,6 +24,7 @@ class GpxToRecords {
       : source_(source), warnings_(warnings), rules(source, lost, warnings) {}
 
   int64_t namesChanged = 0;
+  int namesChangedLine = 0;
   const std::string& Source() const { return source_; }
   void Warn(std::string line) { warnings_.push_back(std::move(line)); }
 
@@ -37,7 +38,10 @@ class GpxToRecords {
     std::vector<std::string> lines;
     const std::string bytes = Cp932Name(utf8, what, source_, line, lines);
     rules.WatchName(field, bytes, line);
-    if (!lines.empty() && ++namesChanged <= kNameWarningsShown) warnings_.push_back(lines[0]);
+    if (!lines.empty()) {
+      if (namesChanged == 0) namesChangedLine = line;
+      if (++namesChanged <= kNameWarningsShown) warnings_.push_back(lines[0]);
+    }
   }
 
   x9::TrackPoint TrackPoint(const GpxPoint& point) {
@@ -53,8 +57,8 @@ class GpxToRecords {
       out.minute = local->minute;
       out.second = local->second;
     }
-    out.latitude = x9::DegreesToDevice(point.latitude);
-    out.longitude = x9::DegreesToDevice(point.longitude);
+    out.latitude = rules.WatchCoordinate(point.latitude, point.line);
+    out.longitude = rules.WatchCoordinate(point.longitude, point.line);
     out.altitude = rules.WatchAltitude(point);
     if (point.value32) {
       const double tenths = *point.value32 / 10.0;
@@ -71,8 +75,8 @@ class GpxToRecords {
     x9::RoutePoint out{};
     rules.WatchPointTime(point);
     Name(out.name, point.name, "point name", point.line);
-    out.latitude = x9::DegreesToDevice(point.latitude);
-    out.longitude = x9::DegreesToDevice(point.longitude);
+    out.latitude = rules.WatchCoordinate(point.latitude, point.line);
+    out.longitude = rules.WatchCoordinate(point.longitude, point.line);
     out.altitude = rules.WatchAltitude(point);
     return out;
   }
@@ -182,7 +186,8 @@ class WatchConsumer final : public GpxConsumer {
     if (convert_.namesChanged > kNameWarningsShown)
       convert_.Warn(MoreNamesWarning(convert_.Source(), convert_.namesChanged));
     if (convert_.namesChanged > 0) {
-      dropped.Add("names with characters code page 932 cannot write", convert_.namesChanged);
+      dropped.Add("names with characters code page 932 cannot write", convert_.namesChanged,
+                  convert_.namesChangedLine);
     }
     convert_.rules.Finish();
   }

@@ -179,6 +179,9 @@ std::string WriteGpx(const GpxDocument& document, std::string_view creator);
 // below the unit under the truncation the watch's loader applies. Any other value is written
 // in the shortest form that reads back as the same double.
 std::string CoordinateText(double degrees);
+// A longitude as text: CoordinateText, but 180 as -180, the same meridian (GPX 1.1's longitudes
+// end before 180).
+std::string LongitudeText(double degrees);
 // Other numbers: the shortest form that reads back as the same value; never locale-dependent.
 std::string NumberText(double value);
 std::string NumberText(float value);

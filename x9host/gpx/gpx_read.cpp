@@ -36,9 +36,22 @@ bool HasFraction(std::string_view dateTime) {
   return false;
 }
 
+// Whether a valid xsd:dateTime is a leap second (hh:mm:60), which no clock here holds.
+bool IsLeapSecond(std::string_view dateTime) {
+  const size_t t = dateTime.find('T');
+  return t != std::string_view::npos && dateTime.substr(t + 7, 2) == "60";
+}
+
 // Kinds of what is passed over, as warnings and refusals name them.
 constexpr char kSegmentBreaks[] = "track segment breaks (<trkseg>)";
 constexpr char kForeign[] = "foreign extension elements";
+constexpr char kNameSpace[] = "leading and trailing white space of names (<name>)";
+constexpr GpxDropped::Loss kAttributes{"attributes x9host does not keep", "dropped", nullptr};
+constexpr GpxDropped::Loss kLeapSeconds{"leap seconds (<time>)", "read as the next second",
+                                        nullptr};
+constexpr GpxDropped::Loss kVersion{"GPX versions other than 1.1 (<gpx version>)",
+                                    "written as GPX 1.1", nullptr};
+constexpr char kGpx11[] = "http://www.topografix.com/GPX/1/1";
 
 std::string KindOf(std::string_view element) {
   if (element == "cmt") return "comments (<cmt>)";
@@ -74,6 +87,7 @@ class Interpreter final : public XmlHandler {
         }
         gpxNamespace_ = std::string(ns);
         frame.state = State::kGpx;
+        Root(attributes, attributeCount, line);
         break;
       case State::kGpx:
         if (gpx && name == "wpt") {
@@ -140,6 +154,16 @@ class Interpreter final : public XmlHandler {
       case State::kCapture:
       case State::kSkip: break;
     }
+    // The attributes of what is kept: the root's and the coordinates were read above; with what
+    // is dropped its attributes go too, in the element's own count.
+    const bool point = frame.state == State::kWaypoint || frame.state == State::kRoutePoint ||
+                       frame.state == State::kTrackPoint;
+    if (frame.state != State::kSkip && frame.state != State::kGpx) {
+      for (size_t i = 0; i < attributeCount; ++i) {
+        if (point && IsCoordinate(attributes[i])) continue;
+        DropAttribute(name, attributes[i], line);
+      }
+    }
     if (frame.state == State::kCapture) text_.clear();
     stack_.push_back(frame);
   }
@@ -169,8 +193,10 @@ class Interpreter final : public XmlHandler {
     }
   }
 
-  void Comment() override { summary_.dropped.Add("XML comments (<!-- -->)"); }
-  void Instruction() override { summary_.dropped.Add("processing instructions (<? ?>)"); }
+  void Comment(int line) override { summary_.dropped.Add("XML comments (<!-- -->)", 1, line); }
+  void Instruction(int line) override {
+    summary_.dropped.Add("processing instructions (<? ?>)", 1, line);
+  }
 
   void Text(std::string_view utf8) override {
     if (!stack_.empty() && stack_.back().state == State::kCapture) text_ += utf8;
@@ -220,6 +246,37 @@ class Interpreter final : public XmlHandler {
     }
   }
 
+  static bool IsCoordinate(const XmlAttribute& attribute) {
+    return attribute.namespaceUri.empty() && (attribute.name == "lat" || attribute.name == "lon");
+  }
+
+  void DropAttribute(std::string_view element, const XmlAttribute& attribute, int line) {
+    std::string shown = "<" + ShownValue(element) + "> " + ShownValue(attribute.name);
+    if (!attribute.namespaceUri.empty()) shown += " (" + ShownValue(attribute.namespaceUri) + ")";
+    summary_.dropped.Add(kAttributes, line, shown);
+  }
+
+  // The root's version and creator describe the file: x9host writes GPX 1.1 under its own name
+  // (the creator is the program that wrote the file, and that is x9host). A file of another
+  // version is converted; any other attribute is dropped.
+  void Root(const XmlAttribute* attributes, size_t count, int line) {
+    std::string_view version;
+    for (size_t i = 0; i < count; ++i) {
+      const XmlAttribute& attribute = attributes[i];
+      if (attribute.namespaceUri.empty() && attribute.name == "version") {
+        version = attribute.value;
+      } else if (!attribute.namespaceUri.empty() || attribute.name != "creator") {
+        DropAttribute("gpx", attribute, line);
+      }
+    }
+    if (gpxNamespace_ != kGpx11 || (!version.empty() && version != "1.1")) {
+      summary_.dropped.Add(kVersion, line,
+                           gpxNamespace_ == kGpx11 ? ShownValue(version)
+                           : gpxNamespace_.empty() ? std::string("no namespace")
+                                                   : ShownValue(gpxNamespace_));
+    }
+  }
+
   static bool IsNamedKind(std::string_view name) {
     return name == "cmt" || name == "desc" || name == "link" || name == "sym" || name == "metadata";
   }
@@ -244,6 +301,7 @@ class Interpreter final : public XmlHandler {
     const XmlAttribute* lat = nullptr;
     const XmlAttribute* lon = nullptr;
     for (size_t i = 0; i < count; ++i) {
+      if (!IsCoordinate(attributes[i])) continue;
       if (attributes[i].name == "lat") lat = &attributes[i];
       if (attributes[i].name == "lon") lon = &attributes[i];
     }
@@ -263,8 +321,8 @@ class Interpreter final : public XmlHandler {
 
   void Capture(const Frame& frame) {
     switch (frame.field) {
-      case Field::kSetName: consumer_.Name(std::string(Trim(text_))); break;
-      case Field::kName: point_.name = std::string(Trim(text_)); break;
+      case Field::kSetName: consumer_.Name(Name(frame.line)); break;
+      case Field::kName: point_.name = Name(frame.line); break;
       case Field::kElevation: point_.elevation = Number(frame.line, "elevation", text_); break;
       case Field::kTime:
         point_.time = ParseDateTime(text_);
@@ -273,6 +331,9 @@ class Interpreter final : public XmlHandler {
         }
         if (HasFraction(text_)) {
           summary_.dropped.Add("fractional seconds of times (<time>)", 1, frame.line);
+        }
+        if (IsLeapSecond(Trim(text_))) {
+          summary_.dropped.Add(kLeapSeconds, frame.line, std::string(Trim(text_)));
         }
         break;
       case Field::kValue32: point_.value32 = Number(frame.line, "value32", text_); break;
@@ -283,6 +344,14 @@ class Interpreter final : public XmlHandler {
     }
     text_.clear();
     if (text_.capacity() > 65536) text_.shrink_to_fit();  // a huge value is not kept on
+  }
+
+  // A name without the white space around it (a file laid out for reading puts its names on
+  // lines of their own), which is not kept.
+  std::string Name(int line) {
+    const std::string_view name = Trim(text_);
+    if (name.size() != text_.size()) summary_.dropped.Add(kNameSpace, 1, line);
+    return std::string(name);
   }
 
   // The track-point values have no place on a waypoint or route point.

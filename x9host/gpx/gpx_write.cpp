@@ -53,6 +53,10 @@ std::string CoordinateText(double degrees) {
   return ShortestText(degrees);
 }
 
+std::string LongitudeText(double degrees) {
+  return CoordinateText(degrees == 180 ? -180 : degrees);
+}
+
 std::string NumberText(double value) { return ShortestText(value); }
 std::string NumberText(float value) { return ShortestText(value); }
 
@@ -164,7 +168,9 @@ void GpxWriter::CloseStartTag() {
 
 void GpxWriter::Indent() { buffer_.append(stack_.size() * 2, ' '); }
 
-// Text escaped; control characters XML cannot hold are dropped.
+// Text escaped; control characters XML cannot hold are dropped (no GPX file can give them, so
+// only a watch's names may hold them). Everything a file can give is written so that it reads
+// back the same.
 void GpxWriter::Escape(std::string_view text, bool attribute) {
   for (const char c : text) {
     const auto u = static_cast<unsigned char>(c);
@@ -185,8 +191,12 @@ void GpxWriter::Escape(std::string_view text, bool attribute) {
           buffer_ += c;
         }
         break;
+      case '\x7F':
+        // XML 1.0 takes it raw, but it is one of the characters the recommendation discourages.
+        buffer_ += "&#127;";
+        break;
       default:
-        if (u >= 0x20 && u != 0x7F) buffer_ += c;
+        if (u >= 0x20) buffer_ += c;
         break;
     }
   }
@@ -195,8 +205,7 @@ void GpxWriter::Escape(std::string_view text, bool attribute) {
 void GpxWriter::Point(std::string_view element, const GpxPoint& point) {
   Open(element);
   Attribute("lat", CoordinateText(point.latitude));
-  // GPX 1.1's longitudes end before 180: the same meridian is written as -180.
-  Attribute("lon", CoordinateText(point.longitude == 180 ? -180 : point.longitude));
+  Attribute("lon", LongitudeText(point.longitude));
   if (point.elevation) Leaf("ele", NumberText(*point.elevation));
   if (point.time) Leaf("time", FormatUtc(*point.time));
   if (!point.name.empty()) Leaf("name", point.name);

@@ -25,9 +25,11 @@ class XmlSource {
   ~XmlSource() = default;
 };
 
+// Namespace declarations (xmlns, xmlns:p) are not attributes here.
 struct XmlAttribute {
-  std::string_view name;  // local name; attributes with a prefix are not reported
+  std::string_view name;  // local name
   std::string_view value;
+  std::string_view namespaceUri;  // empty for an attribute without a prefix
 };
 
 class XmlHandler {
@@ -38,10 +40,10 @@ class XmlHandler {
   virtual void EndElement() = 0;
   // Character data directly inside the element open, CDATA included, in pieces.
   virtual void Text(std::string_view utf8) = 0;
-  // A comment, and a processing instruction other than the XML declaration: only counted, as
-  // nothing downstream holds them.
-  virtual void Comment() = 0;
-  virtual void Instruction() = 0;
+  // A comment, and a processing instruction other than the XML declaration: only counted (with
+  // the line they start on), as nothing downstream holds them.
+  virtual void Comment(int line) = 0;
+  virtual void Instruction(int line) = 0;
 
  protected:
   ~XmlHandler() = default;

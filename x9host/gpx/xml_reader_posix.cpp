@@ -94,9 +94,12 @@ class Parser {
       self.attributes_.clear();
       for (const XML_Char** a = attributes; *a != nullptr; a += 2) {
         const std::string_view attribute(a[0]);
-        // Attributes with a namespace are not GPX's.
-        if (attribute.find(kSeparator) == std::string_view::npos)
-          self.attributes_.push_back({attribute, a[1]});
+        const size_t at = attribute.find(kSeparator);
+        if (at == std::string_view::npos) {
+          self.attributes_.push_back({attribute, a[1], {}});
+        } else {
+          self.attributes_.push_back({attribute.substr(at + 1), a[1], attribute.substr(0, at)});
+        }
       }
       self.handler_.StartElement(local, ns, self.attributes_.data(), self.attributes_.size(),
                                  static_cast<int>(XML_GetCurrentLineNumber(self.parser_)));
@@ -111,15 +114,17 @@ class Parser {
     });
   }
   static void XMLCALL OnComment(void* data, const XML_Char*) {
-    Guard(data, [](Parser& self) { self.handler_.Comment(); });
+    Guard(data, [](Parser& self) { self.handler_.Comment(self.Line()); });
   }
   static void XMLCALL OnInstruction(void* data, const XML_Char*, const XML_Char*) {
-    Guard(data, [](Parser& self) { self.handler_.Instruction(); });
+    Guard(data, [](Parser& self) { self.handler_.Instruction(self.Line()); });
   }
   static void XMLCALL OnDoctype(void* data, const XML_Char*, const XML_Char*, const XML_Char*,
                                 int) {
     Guard(data, [](Parser&) { throw DoctypeRefused(); });
   }
+
+  int Line() const { return static_cast<int>(XML_GetCurrentLineNumber(parser_)); }
 
   XML_Parser parser_;
   std::string source_;

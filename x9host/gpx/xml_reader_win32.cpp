@@ -60,6 +60,8 @@ CreateXmlReaderFn FindCreateXmlReader() {
   return function;
 }
 
+constexpr char kXmlNamespace[] = "http://www.w3.org/XML/1998/namespace";
+
 // Words for the errors a broken GPX file most often gives; the code for the rest.
 std::string Describe(HRESULT error) {
   static const struct {
@@ -195,8 +197,8 @@ class Reader {
         case XmlNodeType_Text:
         case XmlNodeType_CDATA:
         case XmlNodeType_Whitespace: handler.Text(Value()); break;
-        case XmlNodeType_Comment: handler.Comment(); break;
-        case XmlNodeType_ProcessingInstruction: handler.Instruction(); break;
+        case XmlNodeType_Comment: handler.Comment(Line()); break;
+        case XmlNodeType_ProcessingInstruction: handler.Instruction(Line()); break;
         case XmlNodeType_DocumentType:
           throw InputError(source_ + ": a document type declaration is not accepted");
         default: break;
@@ -206,6 +208,12 @@ class Reader {
   }
 
  private:
+  int Line() {
+    UINT line = 0;
+    reader_->GetLineNumber(&line);
+    return static_cast<int>(line);
+  }
+
   [[noreturn]] void Refuse(UINT line, const std::string& what) {
     if (line == 0) reader_->GetLineNumber(&line);
     throw InputError(source_ + ": line " + std::to_string(line == 0 ? 1 : line) +
@@ -268,6 +276,7 @@ class Reader {
   void ReadAttributes(UINT line) {
     names_.clear();
     values_.clear();
+    namespaces_.clear();
     std::vector<std::wstring> prefixes;
     HRESULT hr = reader_->MoveToFirstAttribute();
     while (hr == S_OK) {
@@ -282,10 +291,14 @@ class Reader {
         } else if (!prefixText.empty()) {
           prefixes.push_back(prefixText);
         }
-        // Namespace declarations and namespaced attributes are not GPX's.
-        if (prefixText.empty() && name != "xmlns") {
+        // Namespace declarations are not attributes (expat does not report them either).
+        if (prefixText != L"xmlns" && !(prefixText.empty() && name == "xmlns")) {
           names_.push_back(std::move(name));
           values_.push_back(Value());
+          // The xml prefix is bound by XML itself; named here as expat names it.
+          namespaces_.push_back(prefixText.empty()     ? std::string()
+                                : prefixText == L"xml" ? std::string(kXmlNamespace)
+                                                       : NamespaceUri());
         }
       }
       hr = reader_->MoveToNextAttribute();
@@ -297,13 +310,13 @@ class Reader {
     }
     views_.clear();
     for (size_t i = 0; i < names_.size(); ++i)
-      views_.push_back({names_[i], values_[i]});
+      views_.push_back({names_[i], values_[i], namespaces_[i]});
   }
 
   IXmlReader* reader_;
   SourceStream& stream_;
   std::string source_;
-  std::vector<std::string> names_, values_;
+  std::vector<std::string> names_, values_, namespaces_;
   std::vector<XmlAttribute> views_;
   bool haveRoot_ = false;
   std::vector<std::wstring> declared_;  // prefixes in scope, innermost last

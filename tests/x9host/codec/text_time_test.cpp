@@ -215,9 +215,31 @@ TEST(X9hostWallClock, TheHostHoldsTheWallClockFrom1970To2038) {
     EXPECT_TRUE(HostWallClock(row.utc).has_value()) << row.zone << " " << row.utc;
     EXPECT_EQ(WatchWallClock(row.utc).has_value(), row.watchHolds) << row.zone << " " << row.utc;
   }
-  EXPECT_EQ(HostTimeRefusal(2208988800),
-            "the time 2040-01-01T00:00:00Z is outside what the host can hold "
-            "(1970-01-01 00:00:01 to 2038-01-19 03:14:07 local time)");
+}
+
+// The hour a daylight-saving change repeats: both instants of it show one wall clock, and each
+// is named, whichever of them the C library would give back.
+TEST(X9hostWallClock, TheHourADaylightSavingChangeRepeats) {
+  const struct {
+    const char* zone;
+    int64_t utc;
+    bool repeats;
+  } kRows[] = {
+      {"America/New_York", 1699162200, true},     // 2023-11-05T05:30:00Z, 01:30 summer time
+      {"America/New_York", 1699165800, true},     // 2023-11-05T06:30:00Z, 01:30 standard time
+      {"America/New_York", 1699160399, false},    // 2023-11-05T04:59:59Z, 00:59:59: once
+      {"America/New_York", 1699167600, false},    // 2023-11-05T07:00:00Z, 02:00: once
+      {"America/New_York", 1678606200, false},    // 2023-03-12T07:30:00Z, 03:30 after the gap
+      {"Europe/Berlin", 1698539400, true},        // 2023-10-29T00:30:00Z, 02:30 summer time
+      {"Europe/Berlin", 1698543000, true},        // 2023-10-29T01:30:00Z, 02:30 winter time
+      {"Europe/Berlin", 1698535800, false},       // 2023-10-28T23:30:00Z, 01:30: once
+      {"Australia/Lord_Howe", 1680361200, true},  // 2023-04-01T15:00:00Z: half an hour repeats
+      {"Asia/Tokyo", 1699162200, false},         {"UTC", 1699162200, false},
+  };
+  for (const auto& row : kRows) {
+    const ScopedZone zone(row.zone);
+    EXPECT_EQ(WallClockRepeats(row.utc), row.repeats) << row.zone << " " << FormatUtc(row.utc);
+  }
 }
 
 }  // namespace

@@ -627,12 +627,16 @@ TEST_F(Boundaries, WhatTheWatchCannotHoldIsWarnedAlikeByBothReaders) {
   }
 }
 
-// Two routes whose names the watch keeps alike: the upload puts both under one name, and a
-// later one of that name replaces both. Each reader names both routes and their lines.
+// Two routes whose names the watch keeps alike, or alike but for the letter case the module's
+// comparison ignores: the upload puts both, and a later one of that name replaces both. Each
+// reader names both routes and their lines.
+constexpr char kAlike[] = ": the watch cannot tell the two apart";
+constexpr char kCaseOnly[] = " but for letter case: an upload cannot tell the two apart";
 struct SameNameCase {
   std::string first;
   std::string second;
   std::string kept;  // empty: the two stay apart
+  const char* why = kAlike;
 };
 const SameNameCase kSameNames[] = {
     {Repeat("A", 19) + "X", Repeat("A", 19) + "Y", Repeat("A", 19)},
@@ -640,7 +644,12 @@ const SameNameCase kSameNames[] = {
     {Repeat("D", 18) + "う", Repeat("D", 18), Repeat("D", 18)},  // the cut falls before う
     {"Same", "Same", "Same"},
     {Repeat("G", 19), Repeat("G", 18), ""},
-    {Repeat("H", 19), Repeat("h", 19), ""},  // bytes apart: the watch keeps both names
+    {Repeat("H", 19), Repeat("h", 19), Repeat("h", 19), kCaseOnly},
+    {"Case あ" + Repeat("x", 12) + "Y", "cASE あ" + Repeat("X", 12) + "Z",
+     "cASE あ" + Repeat("X", 12), kCaseOnly},  // alike once cut, and but for case
+    {"ｱ", "ｶ", ""},                            // single bytes past ASCII are no letters
+    // ア is 83 41 and ヂ 83 61: trail bytes that look like A and a are compared as they are
+    {"ア", "ヂ", ""},
 };
 
 TEST_F(Boundaries, RoutesArrivingUnderOneNameAreNamed) {
@@ -664,7 +673,7 @@ TEST_F(Boundaries, RoutesArrivingUnderOneNameAreNamed) {
     const std::string says = "line " + std::to_string(lines[i].second) + ": the route \"" +
                              row.second + "\" arrives on the watch as \"";
     const std::string both = says + row.kept + "\", the name of the route \"" + row.first +
-                             "\" of line " + std::to_string(lines[i].first) + ": ";
+                             "\" of line " + std::to_string(lines[i].first) + row.why;
     for (const auto& [way, err] :
          {std::pair{"--watch", &asWatch.err}, std::pair{"upload-routes --list", &up.outcome.err}}) {
       if (row.kept.empty()) {
@@ -740,5 +749,185 @@ TEST_F(Boundaries, ATimeTheHostCannotHoldCostsThatTimeOnly) {
     EXPECT_EQ(ReadText(Path("L.gpx")), list);
   }
 }
+
+// --- Nothing altered in silence, and in place nothing altered at all -----------------------------
+// Whatever a reader would not carry exactly is warned of once per kind, naming the first line,
+// whether the file is the watch or the list; the list's own loss refuses an update in place
+// before the request, and is a warning only when the list is written elsewhere.
+namespace inplace {
+
+constexpr char kTrack[] = "<trk><trkseg>\n";
+constexpr char kTrackEnd[] = "</trkseg></trk>\n";
+
+std::string TimedPoint(const std::string& lat, const std::string& lon, const char* time) {
+  return PointXml("trkpt", lat, lon, std::string("<time>") + time + "</time>");
+}
+
+struct AlteredCase {
+  const char* zone;
+  std::string body;       // from line 4; the loss is first on line 6
+  const char* listSays;   // the list's warning, after "line 5: "
+  const char* watchSays;  // the watch's (download-all --watch); "" for none
+  int watchLine = 6;
+};
+const AlteredCase kAltered[] = {
+    {"UTC",
+     std::string(kTrack) + TimedPoint("1", "2", "2024-05-03T00:00:00Z") +
+         PointXml("trkpt", "1", "2", "<time>2024-05-03T00:00:01Z</time><name> p </name>") +
+         kTrackEnd,
+     "1 leading and trailing white space of names (<name>) dropped",
+     "1 leading and trailing white space of names (<name>) dropped"},
+    {"UTC",
+     std::string(kTrack) + TimedPoint("1", "2", "2016-12-31T23:59:59Z") +
+         TimedPoint("1", "2", "2016-12-31T23:59:60Z") + kTrackEnd,
+     "1 leap seconds (<time>) read as the next second: the transfer list cannot hold them (the "
+     "first: 2016-12-31T23:59:60Z)",
+     "1 leap seconds (<time>) read as the next second: the watch cannot hold them"},
+    {"UTC",
+     std::string(kTrack) + TimedPoint("1", "2", "2024-05-03T00:00:00Z") +
+         "<trkpt lat=\"1\" lon=\"2\" speed=\"3\"><time>2024-05-03T00:00:01Z</time></trkpt>\n" +
+         kTrackEnd,
+     "1 attributes x9host does not keep dropped: the transfer list cannot hold them (the first: "
+     "<trkpt> speed)",
+     "1 attributes x9host does not keep dropped: the watch cannot hold them"},
+    // 01:30 on the clocks of New York, twice: in summer time, then in standard time.
+    {"America/New_York",
+     std::string(kTrack) + TimedPoint("1", "2", "2023-11-05T04:59:59Z") +
+         TimedPoint("1", "2", "2023-11-05T05:30:00Z") +
+         TimedPoint("1", "2", "2023-11-05T06:30:00Z") + kTrackEnd,
+     "2 times in an hour a daylight-saving change repeats (<time>) kept as a wall clock that may "
+     "read back an hour off: the transfer list cannot hold them (the first: 2023-11-05T05:30:00Z)",
+     "2 times in an hour a daylight-saving change repeats (<time>) kept as a wall clock that may "
+     "read back an hour off: the watch cannot hold them (the first: 2023-11-05T05:30:00Z)"},
+    // 64.4712010 is a whole number of the watch's unit that falls short of it times 1e7.
+    {"UTC",
+     std::string(kTrack) + TimedPoint("35.6324001", "139.27", "2024-05-03T00:00:00Z") +
+         TimedPoint("64.471201", "139.27", "2024-05-03T00:00:01Z") + kTrackEnd,
+     "1 coordinates --out writes as another number (lat, lon) rewritten: the transfer list cannot "
+     "hold them (the first: 64.471201 as 64.47120100001)",
+     "1 coordinates the watch's 1e-7 degree does not hold exactly (lat, lon) truncated: the watch "
+     "cannot hold them (the first: 64.471201 as 64.4712009)"},
+    {"UTC",
+     std::string(kTrack) + TimedPoint("1", "2", "2024-05-03T00:00:00Z") +
+         TimedPoint("1", "180", "2024-05-03T00:00:01Z") +
+         TimedPoint("35.68123456", "2", "2024-05-03T00:00:02Z") + kTrackEnd,
+     "1 coordinates --out writes as another number (lat, lon) rewritten: the transfer list cannot "
+     "hold them (the first: 180 as -180.0000000)",
+     "1 coordinates the watch's 1e-7 degree does not hold exactly (lat, lon) truncated: the watch "
+     "cannot hold them (the first: 35.68123456 as 35.6812345)",
+     7},  // the watch holds 180
+    {"UTC",
+     "<wpt lat=\"1\" lon=\"2\"><name>Cafe</name></wpt>\n"
+     "<wpt lat=\"1\" lon=\"2\"><name>Cafe</name></wpt>\n"
+     "<wpt lat=\"1\" lon=\"2\"><name>Caf\xC3\xA9</name></wpt>\n",
+     "1 names with characters code page 932 cannot write dropped", ""},
+};
+
+class InPlace : public Boundaries {};
+
+TEST_F(InPlace, WhatWouldBeAlteredIsWarnedAndRefusesTheUpdateInPlace) {
+  WriteText(Path("WL.gpx"), Gpx(PointXml("wpt", "3", "4", "<name>w</name>")));
+  for (const AlteredCase& row : kAltered) {
+    SCOPED_TRACE(row.listSays);
+    Launch launch;
+    launch.zone = row.zone;
+    const std::string list = Gpx(row.body);
+    WriteText(Path("L.gpx"), list);
+    const std::string said = Path("L.gpx").string() + ": line 6: " + row.listSays;
+    const std::vector<std::string> listArgs = {
+        "download-waypoints",   "--yes", "--watch", Path("WL.gpx").string(), "--list",
+        Path("L.gpx").string(), "--out"};
+    // Written elsewhere: a warning, the run as ever.
+    std::vector<std::string> args = listArgs;
+    args.push_back(Path("L2.gpx").string());
+    const Outcome elsewhere = Run(args, launch);
+    EXPECT_EQ(elsewhere.status, 0) << elsewhere.err;
+    EXPECT_NE(elsewhere.err.find("warning: " + said), std::string::npos) << elsewhere.err;
+    // In place: refused before the request, one line naming the first line, the file kept.
+    args = listArgs;
+    args.push_back(Path("L.gpx").string());
+    const Outcome inPlace = Run(args, launch);
+    EXPECT_BAD_INPUT(inPlace, "would update --list");
+    EXPECT_NE(inPlace.err.find("the first at line 6"), std::string::npos) << inPlace.err;
+    EXPECT_EQ(ReadText(Path("L.gpx")), list);
+    // The same file as the watch: the same words where the watch loses the same.
+    if (*row.watchSays != 0) {
+      const Outcome asWatch = TryDownload(row.body, row.zone);
+      EXPECT_EQ(asWatch.status, 0) << asWatch.err;
+      EXPECT_NE(asWatch.err.find("warning: " + Path("W.gpx").string() + ": line " +
+                                 std::to_string(row.watchLine) + ": " + row.watchSays),
+                std::string::npos)
+          << asWatch.err;
+    }
+  }
+}
+
+// A list of every kind of text and value the transfer list keeps, read and written twice: no
+// warning, and the second writing is the first byte for byte. Its names come through as given.
+TEST_F(InPlace, WhatTheListKeepsComesBackByteForByte) {
+  const std::vector<std::string> names = {"高尾山口駅から山頂",
+                                          "ｶﾀｶﾅ 半角",
+                                          "A &amp; B &lt;C&gt; \"q\" 'a'",
+                                          "two  spaces\tand tab",
+                                          "line\nbreak",
+                                          "cr&#13;here",
+                                          "del&#127;",
+                                          "\xE3\x80\x80ideographic space\xE3\x80\x80",
+                                          "～ ￥ ソ 表 能",
+                                          "]]&gt; end"};
+  const std::vector<std::string> kept = {"高尾山口駅から山頂",
+                                         "ｶﾀｶﾅ 半角",
+                                         "A & B <C> \"q\" 'a'",
+                                         "two  spaces\tand tab",
+                                         "line\nbreak",
+                                         "cr\rhere",
+                                         "del\x7F",
+                                         "\xE3\x80\x80ideographic space\xE3\x80\x80",
+                                         "～ ￥ ソ 表 能",
+                                         "]]> end"};
+  std::string waypoints, route = "<rte><name>R1</name>\n", track = "<trk><name>T</name><trkseg>\n";
+  const char* const elevations[] = {"0", "-0.5", "123.456", "8848.86", "-10000", "0.1"};
+  const char* const coordinates[] = {"35.6324001",  "-0.0000001", "35.68123456789",
+                                     "-89.9999999", "0.5",        "89.999"};
+  for (size_t i = 0; i < names.size(); ++i) {
+    const std::string lat = coordinates[i % std::size(coordinates)];
+    const std::string ele = std::string("<ele>") + elevations[i % std::size(elevations)] + "</ele>";
+    waypoints += PointXml("wpt", lat, "139.27", ele + "<name>" + names[i] + "</name>");
+    track += PointXml("trkpt", lat, "-139.2700001",
+                      ele + "<time>2024-05-0" + std::to_string(1 + i % 9) +
+                          "T12:34:56+09:00</time><name>" + names[i] +
+                          "</name><extensions><x9:value32>" + std::to_string(i * 10) +
+                          ".5</x9:value32><x9:value72>0.1</x9:value72></extensions>");
+  }
+  route += PointXml("rtept", "1", "2", "<ele>12</ele><name>P</name>") + "</rte>\n";
+  WriteText(Path("L.gpx"), Gpx(waypoints + route + track + "</trkseg></trk>\n"));
+  WriteText(Path("W0.gpx"), Gpx(""));
+  const auto upload = [&](const char* from, const char* to) {
+    return Run({"upload-routes", "--yes", "--watch", Path("W0.gpx").string(), "--list",
+                Path(from).string(), "--out", Path(to).string()});
+  };
+  for (const auto& [from, to] : {std::pair{"L.gpx", "L2.gpx"}, std::pair{"L2.gpx", "L3.gpx"}}) {
+    const Outcome run = upload(from, to);
+    ASSERT_EQ(run.status, 0) << from << ":\n" << run.err;
+    EXPECT_EQ(run.err.find("warning"), std::string::npos) << from << ":\n" << run.err;
+  }
+  EXPECT_EQ(ReadText(Path("L3.gpx")), ReadText(Path("L2.gpx")));
+  // And in place: accepted, the file as it was.
+  const std::string second = ReadText(Path("L2.gpx"));
+  const Outcome inPlace = upload("L2.gpx", "L2.gpx");
+  EXPECT_EQ(inPlace.status, 0) << inPlace.err;
+  EXPECT_EQ(ReadText(Path("L2.gpx")), second);
+  const GpxText got = ParseGpxText(second);
+  ASSERT_EQ(got.waypoints.size(), kept.size());
+  ASSERT_EQ(got.tracks.size(), 1u);
+  ASSERT_EQ(got.tracks[0].points.size(), kept.size());
+  for (size_t i = 0; i < kept.size(); ++i) {
+    EXPECT_EQ(got.waypoints[i].name, kept[i]);
+    EXPECT_EQ(got.tracks[0].points[i].name, kept[i]);
+    EXPECT_EQ(got.waypoints[i].ele, elevations[i % std::size(elevations)]);
+  }
+}
+
+}  // namespace inplace
 
 }  // namespace

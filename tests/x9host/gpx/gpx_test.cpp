@@ -232,6 +232,80 @@ TEST(X9hostGpxRead, EachLossIsCountedOnceByKindWithItsFirstLine) {
   }
 }
 
+// What the reader itself would not carry exactly, for either holder: each kind once with its
+// first line and, where it helps, the first value; what it carries exactly is no loss.
+TEST(X9hostGpxRead, WhatTheReaderWouldAlterIsReportedWithItsFirstLine) {
+  const ScopedZone zone("UTC");
+  const std::string ns = " xmlns:o=\"urn:o\"";
+  const struct {
+    std::string root;  // attributes of <gpx> besides the namespaces
+    std::string body;  // from line 4
+    const char* kind;  // "" for a file that loses nothing
+    int64_t count;
+    int line;
+    std::string first;
+  } rows[] = {
+      {"", "<wpt lat=\"1\" lon=\"2\"><name> A</name></wpt>\n<rte><name>R\t</name></rte>",
+       "leading and trailing white space of names (<name>)", 2, 4, ""},
+      {"", "<trk><name>\n  T\n</name></trk>", "leading and trailing white space", 1, 4, ""},
+      {"", "<wpt lat=\"1\" lon=\"2\"><name> </name></wpt>", "leading and trailing white space", 1,
+       4, ""},
+      {"",
+       "<trk><trkseg><trkpt lat=\"1\" lon=\"2\"><time>2016-12-31T23:59:59Z</time></trkpt>\n"
+       "<trkpt lat=\"1\" lon=\"2\"><time> 2016-12-31T23:59:60Z</time></trkpt>\n"
+       "<trkpt lat=\"1\" lon=\"2\"><time>2017-01-01T08:59:60+09:00</time></trkpt></trkseg></trk>",
+       "leap seconds (<time>)", 2, 5, "2016-12-31T23:59:60Z"},
+      {"", "<wpt lat=\"1\" lon=\"2\" foo=\"1\"/>", "attributes x9host does not keep", 1, 4,
+       "<wpt> foo"},
+      {"", "<wpt lat=\"1\" lon=\"2\"/><rte" + ns + " o:lat=\"5\"/>", "attributes", 1, 4,
+       "<rte> lat (urn:o)"},
+      {"", "<trk><name xml:lang=\"ja\">T</name><trkseg a=\"1\"/></trk>", "attributes", 2, 4,
+       "<name> lang (http://www.w3.org/XML/1998/namespace)"},
+      {"",
+       "<trk><trkseg><trkpt lat=\"1\" lon=\"2\"><time>2024-05-03T00:00:00Z</time>"
+       "<extensions><x9:value32 unit=\"m\">10</x9:value32></extensions></trkpt></trkseg></trk>",
+       "attributes", 1, 4, "<value32> unit"},
+      {" xmlns:xsi=\"http://www.w3.org/2001/XMLSchema-instance\" xsi:schemaLocation=\"a b\"", "",
+       "attributes", 1, 2, "<gpx> schemaLocation (\"http://www.w3.org/2001/XMLSchema-instance\")"},
+      {" version=\"1.0\"", "", "GPX versions other than 1.1 (<gpx version>)", 1, 2, "1.0"},
+      // Kept exactly: another program's creator (the written file is x9host's), namespace
+      // declarations, space inside a name, a time on a second's edge.
+      {" creator=\"other\"" + ns,
+       "<wpt lat=\"1\" lon=\"2\"><name>A \t B&#127;\u3000</name></wpt>\n"
+       "<trk><trkseg><trkpt lat=\"1\" lon=\"2\"><time>2016-12-31T23:59:59Z</time></trkpt>"
+       "</trkseg></trk>",
+       "", 0, 0, ""},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.body + row.root);
+    // The head of kGpxHead with the row's root attributes: three lines.
+    const std::string file =
+        "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<gpx" +
+        std::string(row.root.find("version") == std::string::npos ? " version=\"1.1\"" : "") +
+        row.root + " xmlns=\"http://www.topografix.com/GPX/1/1\"\n" +
+        "     xmlns:x9=\"urn:x9link:gpx-extensions:1\">\n" + row.body + "</gpx>\n";
+    std::vector<std::string> warnings;
+    const GpxDropped list = TransferListFromGpxText(file, "f.gpx", warnings).summary.dropped;
+    const GpxDropped watch = WatchFromGpxText(file, "f.gpx", warnings).summary.dropped;
+    for (const GpxDropped* dropped : {&list, &watch}) {
+      const GpxDropped::Kind* found = nullptr;
+      for (const GpxDropped::Kind& kind : dropped->Kinds())
+        if (*row.kind != 0 && kind.kind.rfind(row.kind, 0) == 0) found = &kind;
+      if (*row.kind == 0) {
+        // The watch keeps no track names, nor waypoint times: only the list loses nothing.
+        if (dropped == &list) {
+          EXPECT_TRUE(list.Empty()) << list.List();
+        }
+        continue;
+      }
+      ASSERT_NE(found, nullptr) << dropped->List();
+      EXPECT_EQ(found->count, row.count);
+      EXPECT_EQ(found->line, row.line);
+      EXPECT_EQ(found->first, row.first);
+    }
+  }
+}
+
 TEST(X9hostWatchContent, AMissingElevationIsTheWatchsNoAltitudeBothWays) {
   const std::string none = std::to_string(x9::kDeviceNoAltitude);
   const std::string file = std::string(kGpxHead) +
@@ -407,11 +481,13 @@ TEST(X9hostGpxWrite, EscapesTextDropsControlCharactersAndKeepsTheSchemaOrder) {
 
   const std::string text = WriteGpx(document, "x9host \"test\"");
   EXPECT_EQ(text.find('\x01'), std::string::npos);
+  // DEL is a character XML holds (a file may give it): written as a reference, read back.
   EXPECT_EQ(text.find('\x7F'), std::string::npos);
+  EXPECT_NE(text.find("\"D\"&#127; end"), std::string::npos);
   EXPECT_NE(text.find("creator=\"x9host &quot;test&quot;\""), std::string::npos);
   const GpxText gpx = ParseGpxText(text);
   ASSERT_EQ(gpx.waypoints.size(), 1u);
-  EXPECT_EQ(gpx.waypoints[0].name, "A&B <C> \"D\" end");
+  EXPECT_EQ(gpx.waypoints[0].name, "A&B <C> \"D\"\x7F end");
   EXPECT_TRUE(gpx.waypoints[0].ele.empty());
   ASSERT_EQ(gpx.tracks.size(), 2u);
   EXPECT_EQ(gpx.tracks[0].segments, 1);
