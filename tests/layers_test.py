@@ -20,7 +20,8 @@ CASES = [
     ("x9host/gpx", "ui/messages.h", True),
     ("x9host/codec", "host/convert.h", True),
     ("x9host/os", "session/glossary.h", True),
-    ("x9host/codec", "os/os.h", True),
+    ("x9host/codec", "gpx/gpx.h", True),
+    ("x9host/os", "codec/utf8.h", True),
     ("x9host/gpx", "content/transfer_list.h", True),
     ("x9host/session", "cli/options.h", True),
     ("src/device", "ui/messages.h", True),
@@ -33,6 +34,7 @@ CASES = [
     ("x9host/os", "platform/platform.h", False),
     ("x9host/cli", "session/module_ui.h", False),
     ("x9host/gpx", "codec/wall_clock.h", False),
+    ("x9host/codec", "os/os.h", False),
     ("src/transfer", "device/connection.h", False),
 ]
 
