@@ -17,8 +17,6 @@
 namespace x9host {
 namespace {
 
-constexpr char kNamesChanged[] = "names with characters code page 932 cannot write";
-
 // Reads points into the content as the reader hands them over.
 class ListConsumer final : public GpxConsumer {
  public:
@@ -148,7 +146,8 @@ ListFromGpx ReadWith(Read read, const std::string& source, std::vector<std::stri
   consumer.Finish();
   result.summary.dropped.Merge(consumer.lost);
   if (consumer.namesChanged > 0)
-    result.summary.dropped.Add(kNamesChanged, consumer.namesChanged, consumer.namesChangedLine);
+    result.summary.dropped.Add(GpxDropped::kNamesChanged, consumer.namesChangedLine, "",
+                               consumer.namesChanged);
   result.watchLost = std::move(consumer.watchLost);
   result.content = std::move(consumer.content);
   return result;

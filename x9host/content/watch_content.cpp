@@ -186,8 +186,7 @@ class WatchConsumer final : public GpxConsumer {
     if (convert_.namesChanged > kNameWarningsShown)
       convert_.Warn(MoreNamesWarning(convert_.Source(), convert_.namesChanged));
     if (convert_.namesChanged > 0) {
-      dropped.Add("names with characters code page 932 cannot write", convert_.namesChanged,
-                  convert_.namesChangedLine);
+      dropped.Add(GpxDropped::kNamesChanged, convert_.namesChangedLine, "", convert_.namesChanged);
     }
     convert_.rules.Finish();
   }

@@ -48,7 +48,9 @@ class GpxDropped {
     const char* verb;
     const char* holder;  // nullptr: the reader's
   };
-  void Add(const Loss& loss, int line, std::string_view first);
+  void Add(const Loss& loss, int line, std::string_view first, int64_t count = 1);
+  // Names kept with '?' for what code page 932 cannot write: changed, not dropped.
+  static const Loss kNamesChanged;
   // Each kind of other, after those here.
   void Merge(const GpxDropped& other);
   bool Empty() const { return kinds_.empty(); }

@@ -441,9 +441,12 @@ void GpxDropped::Add(std::string_view kind, int64_t count, int line) {
   kinds_.push_back({std::string(kind), count, line, "dropped", "", ""});
 }
 
-void GpxDropped::Add(const Loss& loss, int line, std::string_view first) {
+const GpxDropped::Loss GpxDropped::kNamesChanged = {
+    "names with characters code page 932 cannot write", "kept with '?' in their place", nullptr};
+
+void GpxDropped::Add(const Loss& loss, int line, std::string_view first, int64_t count) {
   const size_t before = kinds_.size();
-  Add(loss.kind, 1, line);
+  Add(loss.kind, count, line);
   if (kinds_.size() == before) return;
   kinds_.back().verb = loss.verb;
   kinds_.back().holder = loss.holder != nullptr ? loss.holder : "";

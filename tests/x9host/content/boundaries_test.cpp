@@ -820,7 +820,7 @@ const AlteredCase kAltered[] = {
      "<wpt lat=\"1\" lon=\"2\"><name>Cafe</name></wpt>\n"
      "<wpt lat=\"1\" lon=\"2\"><name>Cafe</name></wpt>\n"
      "<wpt lat=\"1\" lon=\"2\"><name>Caf\xC3\xA9</name></wpt>\n",
-     "1 names with characters code page 932 cannot write dropped", ""},
+     "1 names with characters code page 932 cannot write kept with '?' in their place", ""},
 };
 
 class InPlace : public Boundaries {};
