@@ -73,7 +73,7 @@ TEST(TerminalProtocol, OnlyTheBarsShapeIsABar) {
   const char* const kNotBars[] = {
       "Downloading",
       "Downloading [",
-      "Downloading [#############################]  50%",    // a cell short
+      "Downloading [#############################]  50%",   // a cell short
       "Downloading [###############...............] 50",    // no percent sign
       "Downloading [###############..............x]  50%",  // not a cell
       "Downloading [###############...............]  5x%",

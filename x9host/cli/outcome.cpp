@@ -42,8 +42,8 @@ std::string Failure(const RequestFacts& facts) {
 std::string LibraryMissing(const RequestFacts& facts) {
   switch (facts.library) {
     case WatchLibrary::kMissing:
-      return "there is no watch library " + facts.libraryPath +
-             " (copy the watch maker's " + x9::kDeviceLibraryName + " there, or the simulator's)";
+      return "there is no watch library " + facts.libraryPath + " (copy the watch maker's " +
+             x9::kDeviceLibraryName + " there, or the simulator's)";
     case WatchLibrary::kUnloadable: return facts.libraryProblem;
     default:
       return "the watch library " + facts.libraryPath +
