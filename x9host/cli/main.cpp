@@ -42,12 +42,12 @@ int Run(const std::vector<std::string>& args) {
 
   const RequestFacts facts = session.Transfer(RequestFlags(plan.command));
   const Verdict verdict = Judge(facts);
-  report.Transfer(plan.command, facts);
+  report.Transfer(plan.command, facts, session.List());
   if (verdict.status != kExitMoved) return report.NotWritten(verdict);
   report.Flush();  // the outputs may be written through the report's own stream
   std::vector<std::string> untidy;
   try {
-    untidy = WritePlannedOutputs(plan.outputs);
+    untidy = WritePlannedOutputs(plan.outputs, session.List());
   } catch (const os::OutputsNotWritten& failure) {
     return report.NotPutInPlace(failure);
   }

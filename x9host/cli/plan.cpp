@@ -162,13 +162,14 @@ std::vector<PlannedOutput> PlanOutputs(const Options& options, const Inputs& inp
   return outputs;
 }
 
-std::vector<std::string> WritePlannedOutputs(const std::vector<PlannedOutput>& planned) {
+std::vector<std::string> WritePlannedOutputs(const std::vector<PlannedOutput>& planned,
+                                             const AddedItems& list) {
   std::vector<std::pair<os::OutputTarget, os::OutputProducer>> outputs;
   for (const PlannedOutput& output : planned) {
-    outputs.emplace_back(output.target, [role = output.role](os::OutputSink& sink) {
+    outputs.emplace_back(output.target, [role = output.role, &list](os::OutputSink& sink) {
       GpxWriter gpx([&sink](std::string_view piece) { sink.Write(piece); }, kProgramName);
       switch (role) {
-        case OutputRole::kTransferList: WriteTransferListGpx(gpx); break;
+        case OutputRole::kTransferList: WriteTransferListGpx(gpx, list); break;
         case OutputRole::kWatch: WriteWatchGpx(gpx); break;
       }
       gpx.Finish();

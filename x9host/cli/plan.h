@@ -67,6 +67,7 @@ std::vector<PlannedOutput> PlanOutputs(const Options& options, const Inputs& inp
 // Puts every output in place as one transaction, each made from what the session left in the
 // host's transfer list or on the simulated watch. Returns warnings about what could not be
 // tidied; throws os::OutputsNotWritten.
-std::vector<std::string> WritePlannedOutputs(const std::vector<PlannedOutput>& outputs);
+std::vector<std::string> WritePlannedOutputs(const std::vector<PlannedOutput>& outputs,
+                                             const AddedItems& list);
 
 }  // namespace x9host

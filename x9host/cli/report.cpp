@@ -68,12 +68,12 @@ int Report::AboutReturned(int result) const {
   return result == 1 ? kExitMoved : kExitFailed;
 }
 
-void Report::Transfer(Command command, const RequestFacts& facts) const {
+void Report::Transfer(Command command, const RequestFacts& facts, const AddedItems& list) const {
   std::fputs("\n", out_);
   Line(std::string(CommandName(command)) + " returned " + std::to_string(facts.result));
   std::fprintf(out_, "%s\n\n", DescribeChanges(facts.listChanges).c_str());
   // A row a line, whatever the names in it hold.
-  const std::string table = TransferListTable();
+  const std::string table = TransferListTable(list);
   for (size_t start = 0; start < table.size();) {
     size_t end = table.find('\n', start);
     if (end == std::string::npos) end = table.size();

@@ -28,7 +28,7 @@ class Report {
   // What About returned; returns the status.
   int AboutReturned(int result) const;
   // What the transfer returned, what it changed in the transfer list, and the list.
-  void Transfer(Command command, const RequestFacts& facts) const;
+  void Transfer(Command command, const RequestFacts& facts, const AddedItems& list) const;
   void Flush() const;
 
   // Each returns the status. The request moved nothing, or failed: no output was written.

@@ -224,7 +224,10 @@ struct AddedSet {
 
 constexpr size_t kChunk = 4096;
 
-struct Added {
+}  // namespace
+
+// What the module added, kept compactly beside the host simulator's own items.
+struct AddedStore {
   CompactStore texts;
   std::vector<AddedSet> sets;  // by set index
 
@@ -299,24 +302,24 @@ struct Added {
   }
 };
 
-Added* g_added = nullptr;
+namespace {
 
 int CollectItem(int setIndex, const tagGPSDBITEM* item, void* context) {
   // The host's answer for an item it cannot add.
   if (item == nullptr || X9Host_GetSet(setIndex) == nullptr) return 0;
-  static_cast<Added*>(context)->Add(setIndex, *item);
+  static_cast<AddedStore*>(context)->Add(setIndex, *item);
   return 1;
 }
 
 // The list as the host simulator's sets, each with its own items then those added here.
 int SetCount() { return X9Host_GetSetCount(); }
-size_t ItemCount(int set) {
-  return static_cast<size_t>(X9Host_ItemCount(set)) + (g_added ? g_added->Count(set) : 0);
+size_t ItemCount(const AddedStore& added, int set) {
+  return static_cast<size_t>(X9Host_ItemCount(set)) + added.Count(set);
 }
-tagGPSDBITEM ItemAt(int set, size_t index) {
+tagGPSDBITEM ItemAt(const AddedStore& added, int set, size_t index) {
   const auto own = static_cast<size_t>(X9Host_ItemCount(set));
   if (index < own) return *X9Host_Item(set, static_cast<int>(index));
-  return g_added->Item(set, index - own);
+  return added.Item(set, index - own);
 }
 
 std::string Utf8Name(const char* cp932) {
@@ -412,24 +415,20 @@ void SeedTransferList(TransferListContent& content) {
   X9Host_ClearLog();  // the seeding is not part of the request
 }
 
-AddedItems::AddedItems() {
-  g_added = new Added;
-  X9Host_SetItemSink(&CollectItem, g_added);
+AddedItems::AddedItems() : store_(std::make_unique<AddedStore>()) {
+  X9Host_SetItemSink(&CollectItem, store_.get());
 }
 
-AddedItems::~AddedItems() {
-  X9Host_SetItemSink(nullptr, nullptr);
-  delete g_added;
-  g_added = nullptr;
-}
+AddedItems::~AddedItems() { X9Host_SetItemSink(nullptr, nullptr); }
 
-void WriteTransferListGpx(GpxWriter& gpx) {
+void WriteTransferListGpx(GpxWriter& gpx, const AddedItems& list) {
+  const AddedStore& added = list.Store();
   // Waypoints, routes, tracks: the schema's order, whatever the list's.
   for (int set = 0; set < SetCount(); ++set) {
     const tagGPSDBHEADER& header = *X9Host_GetSet(set);
     if (set != 0 && header.kind != x9::kListWaypoints) continue;
-    for (size_t i = 0; i < ItemCount(set); ++i)
-      gpx.Waypoint(PointFromItem(ItemAt(set, i)));
+    for (size_t i = 0; i < ItemCount(added, set); ++i)
+      gpx.Waypoint(PointFromItem(ItemAt(added, set, i)));
   }
   for (const x9::ListKind kind : {x9::kListRoutes, x9::kListTracks}) {
     for (int set = 1; set < SetCount(); ++set) {
@@ -442,8 +441,8 @@ void WriteTransferListGpx(GpxWriter& gpx) {
         gpx.StartTrack(name);
         gpx.StartSegment();
       }
-      for (size_t i = 0; i < ItemCount(set); ++i) {
-        const GpxPoint point = PointFromItem(ItemAt(set, i));
+      for (size_t i = 0; i < ItemCount(added, set); ++i) {
+        const GpxPoint point = PointFromItem(ItemAt(added, set, i));
         if (kind == x9::kListRoutes) {
           gpx.RoutePoint(point);
         } else {
@@ -455,22 +454,24 @@ void WriteTransferListGpx(GpxWriter& gpx) {
   }
 }
 
-ListSnapshot TakeSnapshot() {
+ListSnapshot TakeSnapshot(const AddedItems& list) {
+  const AddedStore& added = list.Store();
   ListSnapshot snapshot;
   for (int set = 0; set < SetCount(); ++set) {
     auto& out = snapshot.sets.emplace_back();
     out.header = HeaderDigest(set);
-    out.items.reserve(ItemCount(set));
-    for (size_t i = 0; i < ItemCount(set); ++i)
-      out.items.push_back(ItemDigest(ItemAt(set, i)));
+    out.items.reserve(ItemCount(added, set));
+    for (size_t i = 0; i < ItemCount(added, set); ++i)
+      out.items.push_back(ItemDigest(ItemAt(added, set, i)));
   }
   return snapshot;
 }
 
-ListChanges ChangesSince(const ListSnapshot& before) {
+ListChanges ChangesSince(const ListSnapshot& before, const AddedItems& list) {
+  const AddedStore& added = list.Store();
   ListChanges changes;
   for (int set = 0; set < SetCount(); ++set) {
-    const size_t count = ItemCount(set);
+    const size_t count = ItemCount(added, set);
     if (static_cast<size_t>(set) >= before.sets.size()) {
       ++changes.setsAdded;
       changes.itemsAdded += static_cast<int>(count);
@@ -481,7 +482,7 @@ ListChanges ChangesSince(const ListSnapshot& before) {
     for (size_t i = 0; i < count; ++i) {
       if (i >= was.items.size()) {
         ++changes.itemsAdded;
-      } else if (ItemDigest(ItemAt(set, i)) != was.items[i]) {
+      } else if (ItemDigest(ItemAt(added, set, i)) != was.items[i]) {
         ++changes.itemsChanged;
       }
     }
@@ -497,18 +498,19 @@ std::string DescribeChanges(const ListChanges& changes) {
          std::to_string(changes.itemsChanged) + " changed";
 }
 
-std::string TransferListTable() {
+std::string TransferListTable(const AddedItems& list) {
+  const AddedStore& added = list.Store();
   std::string out = "set  kind       points  first time           last time            name\n";
   for (int set = 0; set < SetCount(); ++set) {
     const tagGPSDBHEADER& header = *X9Host_GetSet(set);
-    const auto count = static_cast<int>(ItemCount(set));
+    const auto count = static_cast<int>(ItemCount(added, set));
     const char* kind = header.kind == x9::kListTracks      ? "track"
                        : header.kind == x9::kListWaypoints ? "waypoints"
                        : header.kind == x9::kListRoutes    ? "route"
                                                            : "?";
     const auto timeOf = [&](int item) -> std::string {
       if (item < 0 || item >= count) return "-";
-      const int32_t time = ItemAt(set, static_cast<size_t>(item)).time;
+      const int32_t time = ItemAt(added, set, static_cast<size_t>(item)).time;
       return time == x9::kHostNoTime ? "-" : FormatCivil(CivilFromSeconds(time));
     };
     char line[160];

@@ -65,20 +65,29 @@ ListFromGpx TransferListFromGpxText(std::string_view bytes, const std::string& s
 // the content's points go.
 void SeedTransferList(TransferListContent& content);
 
+struct AddedStore;
+
 // While alive, the items the module adds go into a compact store beside the host simulator's
-// list (about 60 bytes a track point instead of a full record with two texts on the heap), and
-// every function below sees the list as the simulator's sets with their items followed by those.
+// list (about 60 bytes a track point instead of a full record with two texts on the heap). Every
+// function below that is given it sees the list as the simulator's sets with their items
+// followed by those.
 class AddedItems {
  public:
   AddedItems();
   ~AddedItems();
   AddedItems(const AddedItems&) = delete;
   AddedItems& operator=(const AddedItems&) = delete;
+
+  // Opaque outside this file's code.
+  const AddedStore& Store() const { return *store_; }
+
+ private:
+  std::unique_ptr<AddedStore> store_;
 };
 
 // The transfer list now as GPX 1.1: set 0 and other waypoint sets as waypoints, route sets as
 // routes, track sets as tracks, passed to the writer point by point.
-void WriteTransferListGpx(GpxWriter& gpx);
+void WriteTransferListGpx(GpxWriter& gpx, const AddedItems& list);
 
 // What a request added or changed, without a copy of the list: a digest of every byte of each
 // set's header and each item (texts in place of pointers).
@@ -89,7 +98,7 @@ struct ListSnapshot {
   };
   std::vector<Set> sets;
 };
-ListSnapshot TakeSnapshot();
+ListSnapshot TakeSnapshot(const AddedItems& list);
 
 struct ListChanges {
   int setsAdded = 0;
@@ -101,11 +110,11 @@ struct ListChanges {
   }
 };
 // The list now against what it was.
-ListChanges ChangesSince(const ListSnapshot& before);
+ListChanges ChangesSince(const ListSnapshot& before, const AddedItems& list);
 std::string DescribeChanges(const ListChanges& changes);
 
 // One line per set: index, kind, points, first and last time (the host's wall clock), name;
 // in UTF-8.
-std::string TransferListTable();
+std::string TransferListTable(const AddedItems& list);
 
 }  // namespace x9host

@@ -25,7 +25,7 @@ const std::string& HostTimeKind() {
 }
 
 constexpr char kPointTimes[] = "times of waypoints and route points (<time>)";
-constexpr char kNamesCut[] = "names longer than the watch's 19 bytes, cut";
+constexpr Loss kNamesCut{"names longer than the watch's 19 bytes", "cut", nullptr};
 constexpr char kValue72Kind[] = "x9:value72 values past what the host's float holds";
 constexpr Loss kEleFraction{"fractional metres of elevations (<ele>)", "dropped", "the watch"};
 constexpr Loss kEleOutside{"elevations outside the watch's -2147483648 to 2147483647 m (<ele>)",
@@ -186,7 +186,7 @@ int32_t ValueRules::WatchValue72(const GpxPoint& point) {
 
 void ValueRules::WatchName(char (&field)[x9::kDeviceNameField], const std::string& cp932,
                            int line) {
-  if (x9::DeviceNameLength(cp932.c_str()) < cp932.size()) lost_.Add(kNamesCut, 1, line);
+  if (x9::DeviceNameLength(cp932.c_str()) < cp932.size()) lost_.Add(kNamesCut, line, "");
   x9::CopyNameToDevice(field, cp932.c_str());
 }
 

@@ -2,6 +2,7 @@
 // the files it makes beside a target.
 #pragma once
 
+#include <sys/stat.h>
 #include <sys/types.h>
 #include <unistd.h>
 
@@ -9,6 +10,13 @@
 #include <utility>
 
 namespace x9host::os::posix {
+
+// Which file this is, its size and when it last changed, as one text to compare.
+inline std::string SeenText(const struct stat& info) {
+  return std::to_string(info.st_dev) + ":" + std::to_string(info.st_ino) + ":" +
+         std::to_string(info.st_size) + ":" + std::to_string(info.st_ctim.tv_sec) + "." +
+         std::to_string(info.st_ctim.tv_nsec);
+}
 
 // Owns a file descriptor (-1 when none).
 class Fd {

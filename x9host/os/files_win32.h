@@ -21,6 +21,15 @@ inline std::string Utf8(const std::wstring& wide) {
   return x9::platform::win32::Utf8FromWide(wide);
 }
 
+// Which file this is, its size and when it was last written, as one text to compare.
+inline std::string SeenText(const BY_HANDLE_FILE_INFORMATION& info) {
+  return std::to_string(info.dwVolumeSerialNumber) + ":" + std::to_string(info.nFileIndexHigh) +
+         ":" + std::to_string(info.nFileIndexLow) + ":" + std::to_string(info.nFileSizeHigh) + ":" +
+         std::to_string(info.nFileSizeLow) + ":" +
+         std::to_string(info.ftLastWriteTime.dwHighDateTime) + "." +
+         std::to_string(info.ftLastWriteTime.dwLowDateTime);
+}
+
 std::wstring WideParent(const std::wstring& path);
 
 // A short name beside path that nothing has yet: ".x9h" and six digits, so that it fits

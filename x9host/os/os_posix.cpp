@@ -208,6 +208,7 @@ OutputTarget PlanFileOutput(const std::string& option, const std::string& name) 
     }
     target.kind = OutputTarget::Kind::kReplace;
     target.otherNames = info.st_nlink > 1 ? static_cast<unsigned long>(info.st_nlink - 1) : 0;
+    target.seenBefore = posix::SeenText(info);
   } else if (errno == ENOENT) {
     target.kind = OutputTarget::Kind::kCreate;
   } else {

@@ -193,6 +193,7 @@ OutputTarget PlanFileOutput(const std::string& option, const std::string& name) 
       }
       target.kind = OutputTarget::Kind::kReplace;
       target.otherNames = info.nNumberOfLinks > 1 ? info.nNumberOfLinks - 1 : 0;
+      target.seenBefore = win32::SeenText(info);
       target.identity = Identity(file.Get());
       path = FinalPath(file.Get());
       if (path.empty()) path = Wide(FullPath(name));

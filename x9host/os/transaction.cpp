@@ -198,6 +198,14 @@ std::vector<std::string> WriteOutputs(
       p.stream = transaction::NewStreamOutput(*p.target);
       if (p.target->kind == OutputTarget::Kind::kWriteThrough) p.stream->Open();
     }
+    // A file another program wrote since x9host looked at it (another run, an editor) is
+    // theirs: replacing it would lose their work, so nothing is put in place.
+    for (Placement& p : placements) {
+      failing = &p;
+      if (p.target->kind != OutputTarget::Kind::kReplace || p.target->seenBefore.empty()) continue;
+      if (p.file->SeenNow() != p.target->seenBefore)
+        throw StepFailed{"another program changed it while x9host ran"};
+    }
     for (Placement& p : placements) {
       failing = &p;
       if (p.target->kind == OutputTarget::Kind::kReplace) p.file->KeepWayBack();

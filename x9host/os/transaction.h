@@ -32,6 +32,9 @@ struct OutputTarget {
   // kReplace: the file's other names (hard links), which keep the old content once it is
   // replaced.
   unsigned long otherNames = 0;
+  // kReplace: the file as it was seen before the request (which file, its size, when it last
+  // changed), so that one another program writes meanwhile is not replaced; empty: not known.
+  std::string seenBefore;
 };
 
 // Where an output's bytes go while they are made. Write throws when they cannot be written;

@@ -27,6 +27,7 @@ namespace {
 using posix::BaseName;
 using posix::CreateBeside;
 using posix::Fd;
+using posix::SeenText;
 using posix::ShortName;
 
 // --- Signals ---------------------------------------------------------------------------------
@@ -216,6 +217,12 @@ class PosixFileOutput final : public FileOutput {
       temporary_.clear();
     }
     placed_ = Look(directory_.get(), base_, put_);
+  }
+
+  std::string SeenNow() override {
+    struct stat info {};
+    if (fstatat(directory_.get(), base_.c_str(), &info, 0) != 0) return {};
+    return SeenText(info);
   }
 
   bool StillOurs() override {

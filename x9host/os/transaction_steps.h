@@ -36,6 +36,8 @@ class FileOutput {
   virtual void Write(std::string_view bytes) = 0;
   // The content complete: the old file's metadata carried over, synced, named beside the target.
   virtual void Finish() = 0;
+  // The file under the target's name now, in OutputTarget::seenBefore's terms; empty when none.
+  virtual std::string SeenNow() = 0;
   // A second name for the existing target: the way back.
   virtual void KeepWayBack() = 0;
   virtual void PutInPlace() = 0;

@@ -17,6 +17,7 @@ using win32::FreeNameBeside;
 using win32::kShareAll;
 using win32::MakeTemporary;
 using win32::ScopedFile;
+using win32::SeenText;
 using win32::SystemMessage;
 using win32::Utf8;
 using win32::Wide;
@@ -134,6 +135,14 @@ class WindowsFileOutput final : public FileOutput {
     }
     temporary_.clear();
     placed_ = Look(path_, put_);
+  }
+
+  std::string SeenNow() override {
+    const ScopedFile file(CreateFileW(path_.c_str(), 0, kShareAll, nullptr, OPEN_EXISTING,
+                                      FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    BY_HANDLE_FILE_INFORMATION info{};
+    if (!file || !GetFileInformationByHandle(file.Get(), &info)) return {};
+    return SeenText(info);
   }
 
   bool StillOurs() override {

@@ -97,8 +97,8 @@ Session::Session(const SessionSetup& setup, TransferListContent& list, WatchCont
   SeedTransferList(list);
   if (watch != nullptr) LoadWatch(*watch);
   // From here on what the module adds to the transfer list is kept compactly in this store, for
-  // downloads of millions of points; content/'s readers of the list (the snapshot, the table,
-  // the GPX) see it behind the host's own items until the session ends. Installed after the
+  // downloads of millions of points; content/'s readers of the list that are given it (List():
+  // the snapshot, the table, the GPX) see it behind the host's own items. Installed after the
   // reset, which would forget it.
   added_.emplace();
   pump_ = Pump{setup_.paceMilliseconds, setup_.holdAt};
@@ -143,14 +143,14 @@ RequestFacts Session::Transfer(unsigned flags) {
   facts.libraryProblem = setup_.library.problem;
   facts.routeSetsToPut = routeSetsToPut_;
   facts.myPointsSets = myPointsSets_;
-  const ListSnapshot before = TakeSnapshot();
+  const ListSnapshot before = TakeSnapshot(*added_);
   const uint64_t watchBefore = simulatedWatch_ ? WatchDigest() : 0;
   {
     const ModuleUi ui(setup_.answerYes, gloss_);
     facts.result = callback(0, flags, 0);
     facts.boxes = ui.Boxes();
   }
-  facts.listChanges = ChangesSince(before);
+  facts.listChanges = ChangesSince(before, *added_);
   facts.watchChanged = simulatedWatch_ && WatchDigest() != watchBefore;
   facts.transferRan = X9Host_CallCount("TPI_ShowAllDataGarminUplist") > 0;
   return facts;

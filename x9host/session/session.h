@@ -65,6 +65,8 @@ class Session {
   // What the module said of itself in Init.
   const std::string& ModuleName() const { return moduleName_; }
   const std::string& ModuleVersion() const { return moduleVersion_; }
+  // The transfer list as the module has left it so far, with what it added.
+  const AddedItems& List() const { return *added_; }
 
   // The module's About box; returns what About returned.
   int About();

@@ -7,6 +7,7 @@
 #include <csignal>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <map>
 #include <optional>
@@ -267,6 +268,41 @@ TEST_F(Transaction, StreamsComeLastAndTheWayBackNeverUndoesAnotherProgramsWork) 
           << Text(Listing(dir_));
     }
   }
+}
+
+// A file another program writes between the look before the request and the transaction (an
+// editor, another run on the same file) is theirs: nothing is put in place and theirs is kept.
+TEST_F(Transaction, AFileChangedSinceItWasSeenIsNotReplaced) {
+  const fs::path list = dir_ / "list.gpx";
+  const std::vector<std::pair<const char*, std::function<void()>>> changes = {
+      {"rewritten", [&] { Write(list, "another run's list, longer than the old\n"); }},
+      {"the same size", [&] { Write(list, "the odd list\n"); }},
+      {"replaced by a rename",
+       [&] {
+         Write(dir_ / "other.tmp", "an editor's list\n");
+         fs::rename(dir_ / "other.tmp", list);
+       }},
+  };
+  for (const auto& [how, change] : changes) {
+    SCOPED_TRACE(how);
+    fs::remove_all(dir_);
+    fs::create_directories(dir_);
+    const auto outputs = TwoOutputs();
+    change();
+    const std::string theirs = Read(list);
+    std::string line;
+    const std::optional<State> state = Run(outputs, "", &line);
+    ASSERT_TRUE(state.has_value());
+    EXPECT_EQ(*state, State::kAsTheyWere) << line;
+    EXPECT_NE(line.find("another program changed it while x9host ran"), std::string::npos) << line;
+    EXPECT_EQ(Listing(dir_), (std::map<std::string, std::string>{{"list.gpx", theirs}}))
+        << Text(Listing(dir_));
+  }
+  // Unchanged, it is replaced.
+  fs::remove_all(dir_);
+  fs::create_directories(dir_);
+  EXPECT_EQ(Run(TwoOutputs(), ""), std::nullopt);
+  EXPECT_EQ(Read(list), "the new list, somewhat longer\n");
 }
 
 }  // namespace
