@@ -12,6 +12,7 @@
 #include "content/value_rules.h"
 #include "host/civil_time.h"
 #include "os/input_error.h"
+#include "os/message_text.h"
 #include "sim/host/host_sim.h"
 
 namespace x9host {
@@ -516,7 +517,8 @@ std::string TransferListTable(const AddedItems& list) {
     char line[160];
     std::snprintf(line, sizeof line, "%3d  %-9s  %6d  %-19s  %-19s  ", set, kind, count,
                   timeOf(0).c_str(), timeOf(count - 1).c_str());
-    std::string row = line + Utf8Name(header.name);
+    // A name is shown on its row whatever it holds: control characters escaped.
+    std::string row = line + os::OneLine(Utf8Name(header.name));
     while (!row.empty() && row.back() == ' ')
       row.pop_back();
     out += row + '\n';

@@ -224,6 +224,13 @@ TEST_F(X9hostMessages, ANameWithControlCharactersLeavesOneLine) {
       EXPECT_EQ(outcome.err.find(control), std::string::npos) << outcome.err;
     EXPECT_EQ(outcome.out.find('\x1b'), std::string::npos) << outcome.out;
   }
+  // The table shows the list's names a row each, a line feed in one escaped too.
+  WriteText(Path("watch.gpx"), std::string(kGpxHead) +
+                                   "<rte><name>line1&#10;line2</name>"
+                                   "<rtept lat=\"1\" lon=\"2\"/></rte></gpx>\n");
+  const Outcome table = Run({"download-routes", "--yes", "--watch", Path("watch.gpx").string()});
+  EXPECT_EQ(table.status, 0) << table.err;
+  EXPECT_NE(table.out.find("  line1\\nline2\n"), std::string::npos) << table.out;
 }
 
 // --- The other names of a replaced file --------------------------------------------------------
