@@ -41,6 +41,8 @@ constexpr Loss kCoordinatesWatch{
     "the watch"};
 constexpr Loss kCoordinatesList{"coordinates --out writes as another number (lat, lon)",
                                 "rewritten", "the transfer list"};
+constexpr Loss kDateLine{"longitudes of 180, the date line (lon)",
+                         "written as -180, the same meridian", "GPX 1.1"};
 constexpr Loss kRepeatedHour{"times in an hour a daylight-saving change repeats (<time>)",
                              "kept as a wall clock that may read back an hour off", nullptr};
 
@@ -150,6 +152,10 @@ int32_t ValueRules::WatchCoordinate(double degrees, int line) {
   if (ReadBack(kept) != degrees)
     lost_.Add(kCoordinatesWatch, line, NumberText(degrees) + " as " + kept);
   return units;
+}
+
+void ValueRules::WatchLongitudeWritten(double longitude, int line) {
+  if (longitude == 180) lost_.Add(kDateLine, line, "180 as -180");
 }
 
 std::optional<CivilTime> ValueRules::WatchTime(const GpxPoint& point) {

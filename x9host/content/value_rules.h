@@ -44,6 +44,8 @@ class ValueRules {
   // Degrees as the watch's 1e-7 degree, truncated toward zero as the module converts uploads;
   // counted when that unit is not the number given.
   int32_t WatchCoordinate(double degrees, int line);
+  // The watch holds longitude 180 as it is; GPX 1.1 stops short of it and says -180.
+  void WatchLongitudeWritten(double longitude, int line);
   // Whole metres truncated toward zero and saturated at 32 bits, as the module converts uploads;
   // what truncates to -9999 reads back as none.
   int32_t WatchAltitude(const GpxPoint& point);

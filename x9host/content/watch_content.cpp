@@ -59,6 +59,7 @@ class GpxToRecords {
     }
     out.latitude = rules.WatchCoordinate(point.latitude, point.line);
     out.longitude = rules.WatchCoordinate(point.longitude, point.line);
+    rules.WatchLongitudeWritten(point.longitude, point.line);
     out.altitude = rules.WatchAltitude(point);
     if (point.value32) {
       const double tenths = *point.value32 / 10.0;
@@ -77,6 +78,7 @@ class GpxToRecords {
     Name(out.name, point.name, "point name", point.line);
     out.latitude = rules.WatchCoordinate(point.latitude, point.line);
     out.longitude = rules.WatchCoordinate(point.longitude, point.line);
+    rules.WatchLongitudeWritten(point.longitude, point.line);
     out.altitude = rules.WatchAltitude(point);
     return out;
   }
