@@ -65,7 +65,7 @@ sjis-MS932|0|
 sjis-bad-bytes|2|line 3: 0x85 0x40 is not Shift_JIS (code page 932)
 euc-jp|2|the encoding "EUC-JP" is not supported
 lookalikes|0|code page 932 cannot write "〜" "−" "‖" "¢" "£" "¬" "—"
-huge-latitude|2|line 2: latitude "1111111111111111111111111111111111111111..." (500001 bytes) is not a number
+huge-latitude|2|line 2: latitude "1111111111111111111111111111111111111111..." (500001 bytes) is out of range
 latitude-past-limit|2|line 2: more than 1048576 bytes before the next element tag, in a tag: x9host reads no text, comment or tag that long
 undeclared-prefix|2|line 2: not well-formed XML
 empty|2|line 1: not well-formed XML

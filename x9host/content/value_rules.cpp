@@ -183,8 +183,9 @@ int32_t ValueRules::WatchAltitude(const GpxPoint& point) {
 
 int32_t ValueRules::WatchValue72(const GpxPoint& point) {
   const double value = *point.value72;
-  if (value != std::floor(value) || value < -2147483648.0 || value >= 2147483648.0)
-    Fail(point.line, "x9:value72 must be a whole number");
+  if (value != std::floor(value)) Fail(point.line, "x9:value72 must be a whole number");
+  if (value < -2147483648.0 || value >= 2147483648.0)
+    Fail(point.line, "x9:value72 must be from -2147483648 to 2147483647");
   // The module hands the host a float.
   if (!FloatGivesBack(value)) lost_.Add(kValue72Download, point.line, NumberText(value));
   return static_cast<int32_t>(value);

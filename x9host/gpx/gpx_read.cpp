@@ -287,6 +287,11 @@ class Interpreter final : public XmlHandler {
     if (!digits.empty() && digits.front() == '+') digits.remove_prefix(1);
     double value = 0;
     const auto [end, error] = std::from_chars(digits.data(), digits.data() + digits.size(), value);
+    // A number too large or too small for a double is one, just not one x9host can read.
+    if (!digits.empty() && end == digits.data() + digits.size() &&
+        error == std::errc::result_out_of_range) {
+      Fail(line, std::string(label) + " " + QuotedValue(digits) + " is out of range");
+    }
     if (digits.empty() || error != std::errc() || end != digits.data() + digits.size() ||
         !std::isfinite(value)) {
       Fail(line, std::string(label) + " " + QuotedValue(digits) + " is not a number");

@@ -479,23 +479,24 @@ TEST_F(Boundaries, TrackValuesAtTheirEnds) {
 struct TrackValueOutside {
   const char* element;
   const char* given;
+  const char* said = "";  // what the refusal says is wrong
 };
 const TrackValueOutside kTrackValuesOutside[] = {
     {"x9:value32", "655360"},
     {"x9:value32", "-10"},
     {"x9:value32", "5"},
-    {"x9:value72", "2147483648"},
-    {"x9:value72", "-2147483649"},  // a float would round it to the
-                                    // watch's lowest
-    {"x9:value72", "0.5"},
-    {"x9:value72", "16777216.5"},
+    {"x9:value72", "2147483648", "must be from -2147483648 to 2147483647"},
+    // a float would round it to the watch's lowest
+    {"x9:value72", "-2147483649", "must be from -2147483648 to 2147483647"},
+    {"x9:value72", "0.5", "must be a whole number"},
+    {"x9:value72", "16777216.5", "must be a whole number"},
 };
 
 TEST_F(Boundaries, TrackValuesOutsideTheWatchsRangeAreRefused) {
   for (const TrackValueOutside& row : kTrackValuesOutside) {
     const Outcome refused =
         TryDownload("<trk><trkseg>" + ValuePoint(row.element, row.given) + "</trkseg></trk>");
-    EXPECT_BAD_INPUT(refused, std::string(row.element) + " ");
+    EXPECT_BAD_INPUT(refused, std::string(row.element) + " " + row.said);
   }
 }
 

@@ -95,6 +95,9 @@ TEST(X9hostGpxRead, RefusesBadFilesWithTheLine) {
             "f.gpx: line 4: latitude \"1,5\" is not a number");
   EXPECT_EQ(ReadError(head + "<wpt lat=\"nan\" lon=\"2\"/></gpx>"),
             "f.gpx: line 4: latitude \"nan\" is not a number");
+  // A number, but none a double holds: said as such.
+  EXPECT_EQ(ReadError(head + "<wpt lat=\"1\" lon=\"2\"><ele>1e400</ele></wpt></gpx>"),
+            "f.gpx: line 4: elevation \"1e400\" is out of range");
   EXPECT_EQ(ReadError(head + "<wpt lat=\"90.5\" lon=\"2\"/></gpx>"),
             "f.gpx: line 4: latitude 90.5 is outside -90 to 90 degrees");
   EXPECT_EQ(ReadError(head + "<wpt lat=\"1\" lon=\"-180.1\"/></gpx>"),
