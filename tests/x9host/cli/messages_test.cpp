@@ -20,6 +20,14 @@
 
 namespace {
 
+// The sanitizers' runtime needs file descriptors and address space of its own: the limits these
+// tests set are measured in the plain build only.
+#if defined(__SANITIZE_ADDRESS__)
+constexpr bool kSanitized = true;
+#else
+constexpr bool kSanitized = false;
+#endif
+
 using namespace x9host;
 using namespace x9host_test;
 
@@ -103,6 +111,7 @@ TEST_F(X9hostMessages, AFailedSystemCallIsToldInTheSystemsWords) {
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.what);
+    if (kSanitized && row.openFiles > 0) continue;
     Launch launch;
     launch.openFileLimit = row.openFiles;
     const Outcome outcome = Run(row.args, launch);
@@ -328,10 +337,10 @@ TEST_F(X9hostMessages, AnEndlessValueFromAPipeEndsAtTheLimit) {
   // out (timeout ends the run otherwise, status 124).
   const std::string head = Path("head.gpx").string();
   WriteText(head, std::string(kGpxHead) + "<rte><name>");
-  WriteText(
-      Path("endless.sh"),
-      "{ cat \"$1\"; yes aaaaaaaaaaaaaaa | tr -d '\\n'; } |\n"
-      "  ( ulimit -v 4000000; exec timeout 30 \"$2\" upload-routes --list /dev/stdin 2>\"$3\" )\n");
+  WriteText(Path("endless.sh"),
+            std::string("{ cat \"$1\"; yes aaaaaaaaaaaaaaa | tr -d '\\n'; } |\n") + "  ( " +
+                (kSanitized ? "" : "ulimit -v 4000000; ") +
+                "exec timeout 30 \"$2\" upload-routes --list /dev/stdin 2>\"$3\" )\n");
   const std::string command = "bash '" + Path("endless.sh").string() + "' '" + head + "' '" +
                               X9HOST_PROGRAM + "' '" + Path("err").string() + "'";
   const int status = std::system(command.c_str());
