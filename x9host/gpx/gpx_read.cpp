@@ -44,6 +44,8 @@ bool IsLeapSecond(std::string_view dateTime) {
 
 // Kinds of what is passed over, as warnings and refusals name them.
 constexpr char kSegmentBreaks[] = "track segment breaks (<trkseg>)";
+// A track is written as one segment: an empty one beside others leaves no trace.
+constexpr char kEmptySegments[] = "empty track segments (<trkseg>)";
 constexpr char kForeign[] = "foreign extension elements";
 constexpr char kNameSpace[] = "leading and trailing white space of names (<name>)";
 constexpr GpxDropped::Loss kAttributes{"attributes x9host does not keep", "dropped", nullptr};
@@ -100,6 +102,8 @@ class Interpreter final : public XmlHandler {
           frame.state = State::kTrack;
           ++summary_.tracks;
           segmentsWithPoints_ = 0;
+          segments_ = 0;
+          emptySegments_ = 0;
           consumer_.StartTrack(line);
         } else {
           Other(gpx, name, frame);
@@ -114,6 +118,8 @@ class Interpreter final : public XmlHandler {
         } else if (gpx && parent == State::kTrack && name == "trkseg") {
           frame.state = State::kSegment;
           segmentHasPoints_ = false;
+          ++segments_;
+          segmentLine_ = line;
           consumer_.StartSegment();
         } else {
           Other(gpx, name, frame);
@@ -183,9 +189,17 @@ class Interpreter final : public XmlHandler {
         consumer_.RoutePoint(point_);
         break;
       case State::kTrackPoint: consumer_.TrackPoint(point_); break;
+      case State::kSegment:
+        if (!segmentHasPoints_ && ++emptySegments_ == 1) emptySegmentLine_ = segmentLine_;
+        break;
       case State::kTrack:
         if (segmentsWithPoints_ > 1)
           summary_.dropped.Add(kSegmentBreaks, segmentsWithPoints_ - 1, breakLine_);
+        if (segments_ > 1 && emptySegments_ > 0) {
+          summary_.dropped.Add(kEmptySegments,
+                               emptySegments_ == segments_ ? segments_ - 1 : emptySegments_,
+                               emptySegmentLine_);
+        }
         consumer_.End();
         break;
       case State::kRoute: consumer_.End(); break;
@@ -375,6 +389,10 @@ class Interpreter final : public XmlHandler {
   std::string text_;
   GpxPoint point_;
   int64_t segmentsWithPoints_ = 0;
+  int64_t segments_ = 0;
+  int64_t emptySegments_ = 0;
+  int segmentLine_ = 0;
+  int emptySegmentLine_ = 0;
   int breakLine_ = 0;                     // the first point after a track's first break
   static constexpr int kOtherKinds = 32;  // more than GPX 1.0 and 1.1 have to pass over
   int otherKinds_ = 0;

@@ -138,7 +138,7 @@ TEST(X9hostGpxRead, ReportsWhatTheHoldersCannotKeepOncePerKind) {
   const std::string common =
       "1 metadata (<metadata>), 2 comments (<cmt>), 1 symbols (<sym>), 1 links (<link>), 1 <type> "
       "elements, 1 descriptions (<desc>), 2 foreign extension elements, 1 <hdop> elements, 2 track "
-      "segment breaks (<trkseg>)";
+      "segment breaks (<trkseg>), 1 empty track segments (<trkseg>)";
   EXPECT_EQ(TransferListFromGpxText(file, "f.gpx", warnings).summary.dropped.List(), common);
   // The watch keeps no times for waypoints and route points, no names of tracks and their points.
   EXPECT_EQ(WatchFromGpxText(file, "f.gpx", warnings).summary.dropped.List(),
@@ -271,6 +271,11 @@ TEST(X9hostGpxRead, WhatTheReaderWouldAlterIsReportedWithItsFirstLine) {
       {" xmlns:xsi=\"http://www.w3.org/2001/XMLSchema-instance\" xsi:schemaLocation=\"a b\"", "",
        "attributes", 1, 2, "<gpx> schemaLocation (\"http://www.w3.org/2001/XMLSchema-instance\")"},
       {" version=\"1.0\"", "", "GPX versions other than 1.1 (<gpx version>)", 1, 2, "1.0"},
+      // A track is one segment when written: an empty one beside another is lost.
+      {"",
+       "<trk><trkseg><trkpt lat=\"1\" lon=\"2\"><time>2024-05-03T00:00:00Z</time></trkpt>"
+       "</trkseg>\n<trkseg/></trk>\n<trk><trkseg/><trkseg/></trk>",
+       "empty track segments (<trkseg>)", 2, 5, ""},
       // Kept exactly: another program's creator (the written file is x9host's), namespace
       // declarations, space inside a name, a time on a second's edge.
       {" creator=\"other\"" + ns,
