@@ -198,6 +198,9 @@ std::optional<int64_t> ParseDateTime(std::string_view text) {
       minute > 59 || second > 60 || hour > 24 || (hour == 24 && (minute != 0 || second != 0))) {
     return std::nullopt;
   }
+  // A leap second is the last of a UTC day: 23:59:60 there, whatever the offset says here.
+  if (second == 60 && ((hour * 60 + minute - offset / 60) % 1440 + 1440) % 1440 != 23 * 60 + 59)
+    return std::nullopt;
   CivilTime t;
   t.year = year;
   t.month = static_cast<int>(month);

@@ -141,6 +141,13 @@ TEST(X9hostWallClock, ReadsGpxTimesAsUtcSeconds) {
   EXPECT_EQ(ParseDateTime("2024-05-02T15:12:05-00:00"), 1714662725);
   EXPECT_EQ(ParseDateTime("1969-12-31T23:59:59Z"), -1);
   EXPECT_EQ(ParseDateTime("2000-02-29T12:00:00Z"), 951825600);
+  // A leap second is the last second of a UTC day, read as the next; at no other time.
+  EXPECT_EQ(ParseDateTime("2016-12-31T23:59:60Z"), 1483228800);
+  EXPECT_EQ(ParseDateTime("2017-01-01T08:59:60+09:00"), 1483228800);
+  EXPECT_EQ(ParseDateTime("2016-12-31T18:59:60-05:00"), 1483228800);
+  for (const char* bad : {"2024-05-01T10:00:60Z", "1972-06-30T23:59:60+01:00",
+                          "2016-12-31T23:58:60Z", "2017-01-01T23:59:60+09:00"})
+    EXPECT_FALSE(ParseDateTime(bad).has_value()) << bad;
   for (const char* bad :
        {"", "2024-05-03", "2024-05-03 00:12:05Z", "24-05-03T00:12:05Z", "2023-02-29T00:00:00Z",
         "2024-13-01T00:00:00Z", "2024-05-03T00:60:00Z", "2024-05-03T00:12:05+9",
