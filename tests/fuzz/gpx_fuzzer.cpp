@@ -29,12 +29,13 @@ bool SameNumber(const std::optional<double>& a, const std::optional<double>& b) 
 }
 
 // A text as the writer puts it and a reader gets it back: the control characters the writer
-// drops gone, then the white space around it trimmed as the reader trims names.
+// drops gone (DEL it keeps, as a reference), then the white space around it trimmed as the
+// reader trims names.
 std::string AsWritten(const std::string& text) {
   std::string out;
   for (const char c : text) {
     const auto u = static_cast<unsigned char>(c);
-    if ((u >= 0x20 && u != 0x7F) || c == '\t' || c == '\n' || c == '\r') out += c;
+    if (u >= 0x20 || c == '\t' || c == '\n' || c == '\r') out += c;
   }
   const auto space = [](char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; };
   size_t begin = 0, end = out.size();
