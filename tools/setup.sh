@@ -9,7 +9,7 @@ SUDO=""
 if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
 
 packages=(cmake ninja-build g++ pkg-config libgtest-dev googletest libpugixml-dev libexpat1-dev libbenchmark-dev tzdata time
-          libacl1-dev libattr1-dev)
+          libacl1-dev libattr1-dev python3)
 if [ "$what" = all ]; then
   packages+=(g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix binutils-mingw-w64-i686
              mingw-w64-i686-dev xvfb xauth locales valgrind clang

@@ -16,7 +16,9 @@
 #include "cli/plan.h"
 #include "cli/report.h"
 #include "os/input_error.h"
+#include "os/messages.h"
 #include "os/os.h"
+#include "os/say.h"
 #include "session/session.h"
 
 namespace x9host {
@@ -25,11 +27,11 @@ namespace {
 int Run(const std::vector<std::string>& args) {
   const Options options = ParseOptions(args);
   if (options.help) {
-    std::fputs(UsageText().c_str(), stdout);
+    os::Print(stdout, UsageText());
     return 0;
   }
   if (options.version) {
-    std::printf("%s\n", VersionText().c_str());
+    os::Print(stdout, VersionText() + "\n");
     return 0;
   }
 
@@ -54,7 +56,7 @@ int Run(const std::vector<std::string>& args) {
   return report.Written(verdict, untidy);
 }
 
-int Failed(const char* what, int status) {
+int Failed(const std::string& what, int status) {
   std::fflush(stdout);
   SayOnStderr(what);
   return status;
@@ -65,13 +67,16 @@ int Failed(const char* what, int status) {
 
 int main(int argc, char** argv) {
   x9host::os::PrepareConsole();
+  const std::string unknownLanguage = x9host::os::ChooseLanguage();
+  if (!unknownLanguage.empty())
+    x9host::SayOnStderr(x9host::msg::Warning(x9host::msg::LanguageUnknown(unknownLanguage)));
   int status;
   try {
     status = x9host::Run(x9host::os::Arguments(argc, argv));
   } catch (const x9host::InputError& error) {
     status = x9host::Failed(error.what(), x9host::kExitBadInput);
   } catch (const std::bad_alloc&) {
-    status = x9host::Failed("out of memory", x9host::kExitOutOfMemory);
+    status = x9host::Failed(x9host::msg::OutOfMemory(), x9host::kExitOutOfMemory);
   } catch (const std::exception& error) {
     status = x9host::Failed(error.what(), x9host::kExitCannotGoOn);
   }

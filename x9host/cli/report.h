@@ -11,6 +11,7 @@
 #include "cli/outcome.h"
 #include "cli/plan.h"
 #include "os/os.h"
+#include "os/say.h"
 #include "session/session.h"
 
 namespace x9host {
@@ -40,7 +41,8 @@ class Report {
 
  private:
   void Line(const std::string& text) const;  // "x9host: text"
-  void Outputs(const char* state) const;     // "written: NAME" for each output
+  // "written: NAME" (or what written says) for each output.
+  void Outputs(std::string (*written)(const os::Arg& name)) const;
 
   FILE* out_;
   std::vector<std::string> outputNames_;

@@ -6,7 +6,9 @@
 #include "os/transaction.h"
 #include "platform/platform.h"
 
+#include <cstdio>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace x9host::os {
@@ -16,6 +18,9 @@ std::vector<std::string> Arguments(int argc, char** argv);
 
 // Lets UTF-8 reach the terminal (Windows consoles need to be told).
 void PrepareConsole();
+// Writes UTF-8 text to stream: as it is to a file or a pipe; to a Windows console as UTF-16,
+// which shows Japanese whatever the console's code page.
+void Print(std::FILE* stream, std::string_view text);
 
 std::string ProgramDirectory();
 std::string JoinPath(const std::string& directory, const std::string& name);

@@ -300,6 +300,10 @@ std::string HostDirectoryText(const std::string& directory) { return directory; 
 bool HoldSupported() { return false; }
 void HoldProgressWindowAt(int, int) {}
 
+void Print(std::FILE* stream, std::string_view text) {
+  std::fwrite(text.data(), 1, text.size(), stream);
+}
+
 bool UserReadsJapanese() {
   // The locale categories in the order the C library consults them for messages.
   for (const char* variable : {"LC_ALL", "LC_MESSAGES", "LANG"}) {

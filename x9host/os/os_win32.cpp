@@ -3,6 +3,9 @@
 // After <windows.h>, which it needs.
 #include <shellapi.h>
 
+#include <io.h>
+
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 
@@ -37,6 +40,25 @@ void PrepareConsole() {
   if (previous == 0 || previous == CP_UTF8) return;
   SetConsoleOutputCP(CP_UTF8);
   std::atexit([] { SetConsoleOutputCP(previous); });
+}
+
+void Print(std::FILE* stream, std::string_view text) {
+  const auto handle = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(stream)));
+  DWORD mode = 0;
+  if (handle == INVALID_HANDLE_VALUE || !GetConsoleMode(handle, &mode)) {
+    std::fwrite(text.data(), 1, text.size(), stream);
+    return;
+  }
+  // A console takes the characters themselves: no code page between them and the screen.
+  std::fflush(stream);
+  const std::wstring wide = Wide(std::string(text));
+  for (size_t done = 0; done < wide.size();) {
+    DWORD written = 0;
+    const auto chunk = static_cast<DWORD>(std::min<size_t>(wide.size() - done, 8192));
+    if (!WriteConsoleW(handle, wide.data() + done, chunk, &written, nullptr) || written == 0)
+      return;
+    done += written;
+  }
 }
 
 std::string ProgramDirectory() {

@@ -6,6 +6,7 @@
 #include "host/tpi.h"
 #include "os/input_error.h"
 #include "os/os.h"
+#include "os/say.h"
 #include "platform/abi.h"
 #include "platform/platform.h"
 #include "sim/host/host_sim.h"
@@ -78,7 +79,9 @@ class Session::Module {
 };
 
 Session::Session(const SessionSetup& setup, TransferListContent& list, WatchContent* watch)
-    : setup_(setup), gloss_(!os::UserReadsJapanese()), simulatedWatch_(watch != nullptr) {
+    : setup_(setup),
+      gloss_(os::CurrentLanguage() == os::Language::kEnglish),
+      simulatedWatch_(watch != nullptr) {
   // Route sets the upload puts on the watch, and those it skips (named like the waypoint
   // collection once cut to the watch's 19 bytes).
   for (const auto& set : list.sets) {

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "codec/utf8.h"
+#include "codec/width.h"
 
 namespace {
 
@@ -101,6 +102,32 @@ TEST(X9hostUtf8, ASequenceNeverReachesPastTheText) {
   EXPECT_EQ(Utf8SequenceLength(""), 0u);
   EXPECT_EQ(Utf8SequenceLength("\xF0\x9F"), 2u);
   EXPECT_EQ(Utf8SequenceLength("\xF0\x9F\x98\x80\x80"), 4u);  // a fifth continuation is not its own
+}
+
+}  // namespace
+
+namespace {
+
+TEST(X9hostDisplayWidth, WideCharactersTakeTwoColumnsSoATableLinesUp) {
+  const struct {
+    const char* text;
+    size_t columns;
+  } cases[] = {
+      {"", 0},
+      {"track", 5},
+      {"トラック", 8},  // katakana: wide
+      {"ｶﾀｶﾅ", 4},      // half-width katakana: narrow
+      {"ＡＢ", 4},      // full-width forms
+      {"東京 2", 6},
+      {"e\xcc\x81", 1},         // a combining accent takes no column
+      {"\xf0\x9f\x97\xbb", 2},  // U+1F5FB, a wide pictograph
+      {"\xff", 1},              // a stray byte: one column, as it is shown escaped
+  };
+  for (const auto& c : cases)
+    EXPECT_EQ(x9host::DisplayWidth(c.text), c.columns) << c.text;
+  EXPECT_EQ(x9host::PadToWidth("ルート", 9), "ルート   ");
+  EXPECT_EQ(x9host::PadLeftToWidth("12", 4), "  12");
+  EXPECT_EQ(x9host::PadToWidth("ウェイポイント", 4), "ウェイポイント");
 }
 
 }  // namespace

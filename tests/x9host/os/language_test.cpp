@@ -5,6 +5,7 @@
 #include <cstdlib>
 
 #include "os/os.h"
+#include "os/say.h"
 
 namespace {
 
@@ -38,6 +39,64 @@ TEST(X9hostLocale, TheLanguageFollowsTheCategoriesInTheLibrarysOrder) {
   unsetenv("LC_ALL");
   unsetenv("LC_MESSAGES");
   setenv("LANG", "C.UTF-8", 1);
+}
+
+}  // namespace
+
+namespace {
+
+TEST(X9hostLanguage, X9hostLangOverridesTheLocaleAndAnythingElseIsReturnedForAWarning) {
+  const struct {
+    const char* forced;
+    const char* lang;
+    x9host::os::Language language;
+    const char* returned;
+  } cases[] = {
+      {"ja", "C.UTF-8", x9host::os::Language::kJapanese, ""},
+      {"en", "ja_JP.UTF-8", x9host::os::Language::kEnglish, ""},
+      {nullptr, "ja_JP.UTF-8", x9host::os::Language::kJapanese, ""},
+      {"", "ja_JP.UTF-8", x9host::os::Language::kJapanese, ""},
+      {"fr", "ja_JP.UTF-8", x9host::os::Language::kJapanese, "fr"},
+      {"JA", "C", x9host::os::Language::kEnglish, "JA"},
+  };
+  unsetenv("LC_ALL");
+  unsetenv("LC_MESSAGES");
+  for (const auto& c : cases) {
+    if (c.forced == nullptr) {
+      unsetenv("X9HOST_LANG");
+    } else {
+      setenv("X9HOST_LANG", c.forced, 1);
+    }
+    setenv("LANG", c.lang, 1);
+    EXPECT_EQ(x9host::os::ChooseLanguage(), c.returned) << (c.forced ? c.forced : "-");
+    EXPECT_EQ(x9host::os::CurrentLanguage(), c.language) << (c.forced ? c.forced : "-");
+  }
+  unsetenv("X9HOST_LANG");
+  setenv("LANG", "C.UTF-8", 1);
+  x9host::os::SetLanguage(x9host::os::Language::kEnglish);
+}
+
+TEST(X9hostLanguage, PlaceholdersAreFilledByNameInEitherLanguagesOrder) {
+  using x9host::os::Arg;
+  using x9host::os::Language;
+  static const char* const kNames[] = {"path", "routes", nullptr};
+  const x9host::os::MessageTexts texts{"{path}: {routes:route|routes} {{kept}}",
+                                       "{routes} 本のルート（{path}）", kNames, 2};
+  const Arg path("a.gpx");
+  const struct {
+    Language language;
+    Arg routes;
+    const char* expected;
+  } cases[] = {
+      {Language::kEnglish, Arg(1), "a.gpx: 1 route {kept}"},
+      {Language::kEnglish, Arg(0), "a.gpx: 0 routes {kept}"},
+      {Language::kEnglish, Arg(-1), "a.gpx: -1 routes {kept}"},
+      {Language::kEnglish, Arg(size_t{2}), "a.gpx: 2 routes {kept}"},
+      {Language::kEnglish, Arg("many"), "a.gpx: many routes {kept}"},
+      {Language::kJapanese, Arg(1), "1 本のルート（a.gpx）"},
+  };
+  for (const auto& c : cases)
+    EXPECT_EQ(x9host::os::SayIn(c.language, texts, {&path, &c.routes}), c.expected);
 }
 
 }  // namespace
