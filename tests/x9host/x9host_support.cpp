@@ -112,6 +112,7 @@ void SetChildEnvironment(const Launch& launch) {
   unsetenv("LC_ALL");
   unsetenv("LC_MESSAGES");
   setenv("LANG", launch.language, 1);
+  unsetenv("X9HOST_LANG");  // the language follows LANG, as a user's does
 }
 
 std::vector<char*> Argv(const std::vector<std::string>& args) {
