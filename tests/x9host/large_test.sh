@@ -12,6 +12,7 @@ root=$(cd "$(dirname "$0")/../.." && pwd)
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 export TZ=UTC0
+export X9HOST_LANG=en  # its lines are matched in English whatever the locale
 python3 "$root/bench/make_big_gpx.py" "$work/big.gpx" "$points" 8 || exit 1
 cd "$work"
 case $program in

@@ -15,6 +15,8 @@ root=$(cd "$(dirname "$0")/../.." && pwd)
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 export TZ=UTC0
+# Its lines are matched in English whatever the locale.
+export X9HOST_LANG=en
 failures=0
 fail() {
   echo "FAILED: $*"
