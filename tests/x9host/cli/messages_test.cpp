@@ -165,7 +165,7 @@ TEST(X9hostPendingLine, TheConsoleKnowsWhetherItLeftALineOpen) {
 
 // --- Names on one line -------------------------------------------------------------------------
 
-TEST(X9hostOneLine, ControlCharactersAreShownEscapedAndNothingElse) {
+TEST(X9hostOneLine, ControlCharactersAndBytesOfNoCharacterAreShownEscaped) {
   struct Row {
     std::string in, out;
   };
@@ -182,6 +182,14 @@ TEST(X9hostOneLine, ControlCharactersAreShownEscapedAndNothingElse) {
       {"\xc2\xa0nbsp\xc3\xa9", "\xc2\xa0nbsp\xc3\xa9"},  // not controls
       {"C:\\dir\\n.gpx", "C:\\dir\\n.gpx"},              // a backslash stays
       {"高尾山", "高尾山"},
+      // Bytes of no character, each shown: another encoding, overlong forms, surrogates, past
+      // U+10FFFF, a character cut short.
+      {"caf\xe9.gpx", "caf\\xe9.gpx"},      // Latin-1
+      {"\x82\xa0\xff", "\\x82\\xa0\\xff"},  // Shift_JIS, and a byte UTF-8 never has
+      {"\xc0\xaf\xe0\x80\xaf", "\\xc0\\xaf\\xe0\\x80\\xaf"},
+      {"\xed\xa0\x80\xf4\x90\x80\x80", "\\xed\\xa0\\x80\\xf4\\x90\\x80\\x80"},
+      {"高\xe5\xb0", "高\\xe5\\xb0"},
+      {"\xf0\x9f\x97\xbb\xef\xbf\xbf", "\xf0\x9f\x97\xbb\xef\xbf\xbf"},  // 4 bytes, U+FFFF
   };
   for (const Row& row : rows) {
     EXPECT_EQ(os::OneLine(row.in), row.out);
@@ -211,6 +219,10 @@ TEST_F(X9hostMessages, ANameWithControlCharactersLeavesOneLine) {
        {"upload-routes", "--list", Path("no\tsuch.gpx").string()},
        2,
        "no\\tsuch.gpx: No such file or directory"},
+      {"a list named in Latin-1",
+       {"upload-routes", "--list", Path("caf\xe9.gpx").string()},
+       2,
+       "caf\\xe9.gpx: No such file or directory"},
       {"a plug-in directory with an escape sequence",
        {"--plugins", Path("\x1b[31mred").string(), "about"},
        2,
