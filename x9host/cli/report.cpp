@@ -56,9 +56,9 @@ void Report::ModuleAndWatch(const Plan& plan, const Session& session) const {
          ": it is not the simulator, so this is the real watch");
   } else {
     const GpxSummary& watch = plan.inputs.watchSummary;
-    Line("watch " + *plan.inputs.watchPath + ": " + std::to_string(watch.tracks) + " tracks, " +
-         std::to_string(watch.routes) + " routes, " + std::to_string(watch.waypoints) +
-         " waypoints");
+    Line("watch " + *plan.inputs.watchPath + ": " + Plural(watch.tracks, "track", "tracks") + ", " +
+         Plural(watch.routes, "route", "routes") + ", " +
+         Plural(watch.waypoints, "waypoint", "waypoints"));
   }
   Flush();
 }

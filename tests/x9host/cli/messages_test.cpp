@@ -1,6 +1,7 @@
 // What x9host's lines say and how: the failed call's own error, the last line on a line of its
 // own whatever the module left pending, names shown on one line, the other names of a replaced
-// file, and no value read past the longest x9host keeps. One table per rule.
+// file, counts of one in the singular, and no value read past the longest x9host keeps. One
+// table per rule.
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -11,6 +12,8 @@
 #include <string>
 #include <vector>
 
+#include "codec/codepage.h"
+#include "content/transfer_list.h"
 #include "gpx/gpx.h"
 #include "gpx/xml_reader.h"
 #include "os/input_error.h"
@@ -292,6 +295,55 @@ TEST_F(X9hostMessages, ReplacingAFileWithOtherNamesSaysTheyKeepTheOldContent) {
     for (int i = 0; i < row.links; ++i)
       fs::remove(Path("kept") / ("other" + std::to_string(i)));
   }
+}
+
+// --- Counts -----------------------------------------------------------------------------------
+
+// Every "N <noun>" line reads right for 1 and for more: the losses by kind, the lines that count
+// what was not shown one by one, the watch's summary.
+TEST_F(X9hostMessages, ACountOfOneReadsInTheSingular) {
+  const auto sameNamedRoutes = [](int64_t routes) {
+    std::string file(kGpxHead);
+    for (int64_t i = 0; i < routes; ++i)
+      file += "<rte><name>R</name><rtept lat=\"1\" lon=\"2\"/></rte>\n";
+    std::vector<std::string> warnings;
+    TransferListFromGpxText(file + "</gpx>\n", "f.gpx", warnings, ListUse::kUpload);
+    return warnings.back();
+  };
+  const auto comments = [](int count) {
+    std::string file = std::string(kGpxHead) + "<wpt lat=\"1\" lon=\"2\">";
+    for (int i = 0; i < count; ++i)
+      file += "<cmt>c</cmt>";
+    std::vector<std::string> warnings;
+    return TransferListFromGpxText(file + "</wpt></gpx>\n", "f.gpx", warnings)
+        .summary.dropped.Warnings("f.gpx", "the holder")
+        .at(0);
+  };
+  const std::string changed = " for characters code page 932 cannot write";
+  const std::string arrive = " on the watch under the name of an earlier route";
+  struct Row {
+    std::string line, expected;
+  };
+  const std::vector<Row> rows = {
+      {comments(1), "f.gpx: line 4: 1 comment (<cmt>) dropped: the holder cannot hold it"},
+      {comments(2), "f.gpx: line 4: 2 comments (<cmt>) dropped: the holder cannot hold them"},
+      {MoreNamesWarning("f.gpx", kNameWarningsShown + 1),
+       "f.gpx: 1 more name is kept with '?'" + changed},
+      {MoreNamesWarning("f.gpx", kNameWarningsShown + 2),
+       "f.gpx: 2 more names are kept with '?'" + changed},
+      {sameNamedRoutes(kNameWarningsShown + 2), "f.gpx: 1 more route arrives" + arrive},
+      {sameNamedRoutes(kNameWarningsShown + 3), "f.gpx: 2 more routes arrive" + arrive},
+  };
+  for (const Row& row : rows)
+    EXPECT_EQ(row.line, row.expected);
+  WriteText(Path("one.gpx"),
+            std::string(kGpxHead) +
+                "<wpt lat=\"1\" lon=\"2\"/><rte><rtept lat=\"1\" lon=\"2\"/></rte>"
+                "<trk><trkseg><trkpt lat=\"1\" lon=\"2\"><time>2024-05-03T00:00:00Z"
+                "</time></trkpt></trkseg></trk></gpx>\n");
+  const Outcome one = Run({"download-all", "--yes", "--watch", Path("one.gpx").string()});
+  EXPECT_EQ(one.status, 0) << one.err;
+  EXPECT_NE(one.out.find(": 1 track, 1 route, 1 waypoint\n"), std::string::npos) << one.out;
 }
 
 // --- No value past the longest x9host keeps ----------------------------------------------------
