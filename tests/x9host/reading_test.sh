@@ -81,7 +81,7 @@ name-spaces|0|line 3: 2 leading and trailing white space of names (<name>) dropp
 leap-second|0|line 3: 1 leap second (<time>) read as the next second
 attributes|0|line 1: 3 attributes x9host does not keep dropped: the watch cannot hold them (the first: <gpx> schemaLocation
 gpx-1.0|0|line 1: 1 GPX version other than 1.1 (<gpx version>) written as GPX 1.1
-repeated-hour|0|line 3: 1 times in an hour a daylight-saving change repeats (<time>) kept as a wall clock that may read back an hour off: the watch cannot hold them (the first: 2023-11-05T06:30:00Z)
+repeated-hour|0|line 3: 1 time whose local wall clock the zone shows twice (<time>) kept as that wall clock, which may read back as the other time: the watch cannot hold it (the first: 2023-11-05T06:30:00Z, the same wall clock as 2023-11-05T05:30:00Z, 1 hour earlier)
 coordinates|0|(lat, lon) truncated: the watch cannot hold it (the first: 64.471201 as 64.4712009)
 case-only-names|0|line 3: the route "route a" arrives on the watch as "route a", the name of the route "Route A" of line 2 but for letter case'
 

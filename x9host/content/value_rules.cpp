@@ -50,8 +50,9 @@ constexpr Loss kCoordinatesList{
     "the transfer list"};
 constexpr Loss kDateLine{"{longitude|longitudes} of 180, the date line (lon)",
                          "written as -180, the same meridian", "GPX 1.1"};
-constexpr Loss kRepeatedHour{"times in an hour a daylight-saving change repeats (<time>)",
-                             "kept as a wall clock that may read back an hour off", nullptr};
+constexpr Loss kRepeatedWallClock{
+    "{time|times} whose local wall clock the zone shows twice (<time>)",
+    "kept as that wall clock, which may read back as the other time", nullptr};
 
 double ReadBack(const std::string& text) {
   double value = 0;
@@ -114,10 +115,10 @@ std::optional<int32_t> ValueRules::HeldWallClock(const GpxPoint& point) {
   if (!wall) {
     lost_.Add(Loss{HostTimeKind().c_str(), "dropped", "the host"}, point.line,
               FormatUtc(*point.time));
-  } else if (WallClockRepeats(*point.time)) {
-    // Either of the two may be the one that comes back an hour off, by the C library's pick:
+  } else if (const std::optional<int64_t> twin = WallClockTwin(*point.time)) {
+    // Either of the two may be the one that comes back as the other, by the C library's pick:
     // both are named, so that every build warns alike.
-    lost_.Add(kRepeatedHour, point.line, FormatUtc(*point.time));
+    lost_.Add(kRepeatedWallClock, point.line, TwinText(*point.time, *twin));
   }
   return wall;
 }

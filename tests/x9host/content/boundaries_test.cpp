@@ -801,10 +801,12 @@ const AlteredCase kAltered[] = {
      std::string(kTrack) + TimedPoint("1", "2", "2023-11-05T04:59:59Z") +
          TimedPoint("1", "2", "2023-11-05T05:30:00Z") +
          TimedPoint("1", "2", "2023-11-05T06:30:00Z") + kTrackEnd,
-     "2 times in an hour a daylight-saving change repeats (<time>) kept as a wall clock that may "
-     "read back an hour off: the transfer list cannot hold them (the first: 2023-11-05T05:30:00Z)",
-     "2 times in an hour a daylight-saving change repeats (<time>) kept as a wall clock that may "
-     "read back an hour off: the watch cannot hold them (the first: 2023-11-05T05:30:00Z)"},
+     "2 times whose local wall clock the zone shows twice (<time>) kept as that wall clock, which "
+     "may read back as the other time: the transfer list cannot hold them (the first: "
+     "2023-11-05T05:30:00Z, the same wall clock as 2023-11-05T06:30:00Z, 1 hour later)",
+     "2 times whose local wall clock the zone shows twice (<time>) kept as that wall clock, which "
+     "may read back as the other time: the watch cannot hold them (the first: "
+     "2023-11-05T05:30:00Z, the same wall clock as 2023-11-05T06:30:00Z, 1 hour later)"},
     // 64.4712010 is a whole number of the watch's unit that falls short of it times 1e7.
     {"UTC",
      std::string(kTrack) + TimedPoint("35.6324001", "139.27", "2024-05-03T00:00:00Z") +
