@@ -297,6 +297,25 @@ TEST_F(X9hostMessages, ReplacingAFileWithOtherNamesSaysTheyKeepTheOldContent) {
   }
 }
 
+// --- A zone the machine does not know --------------------------------------------------------
+
+TEST_F(X9hostMessages, AZoneTheMachineDoesNotKnowIsWarnedOfOnce) {
+  const std::string warning =
+      "x9host: warning: TZ=Foo/Bar names no time zone this machine knows (no zone file, no POSIX "
+      "rule): times are read as UTC\n";
+  for (const char* zone : {"Foo/Bar", "Asia/Tokyo"}) {
+    Launch launch;
+    launch.zone = zone;
+    const Outcome outcome = Run({"download-all", "--yes"}, launch);
+    EXPECT_EQ(outcome.status, 0) << outcome.err;
+    const bool unknown = std::string(zone) == "Foo/Bar";
+    const size_t at = outcome.err.find(warning);
+    EXPECT_EQ(at != std::string::npos, unknown) << outcome.err;
+    EXPECT_EQ(outcome.err.find("TZ=", unknown ? at + warning.size() : 0), std::string::npos)
+        << outcome.err;
+  }
+}
+
 // --- Counts -----------------------------------------------------------------------------------
 
 // Every "N <noun>" line reads right for 1 and for more: the losses by kind, the lines that count
