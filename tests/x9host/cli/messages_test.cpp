@@ -375,7 +375,11 @@ TEST(X9hostValueLimit, AValuePastTheLimitRefusesTheFileInOneLine) {
     const char* what;
     std::string body;  // inside <gpx>
     std::string said;  // empty: read
+    std::string encoding = "UTF-8";
   };
+  std::string kanji;  // 高, 2 bytes each in Shift_JIS
+  for (size_t i = 0; i < kLongestValue / 3 + 1; ++i)
+    kanji += "\x8d\x82";
   std::string manyNames;
   for (int i = 0; i < 3000; ++i)
     manyNames += "<rte><name>" + std::string(1000, 'n') + "</name>" + point + "</rte>";
@@ -383,6 +387,15 @@ TEST(X9hostValueLimit, AValuePastTheLimitRefusesTheFileInOneLine) {
       {"a name just within",
        "<rte><name>" + std::string(kLongestValue - 64, 'a') + "</name>" + point + "</rte>", ""},
       {"many names, all within", manyNames, ""},
+      // A value counts with its end tag; a file in Shift_JIS as UTF-8 (a kanji is 3 bytes there).
+      {"a name at the limit with its end tag",
+       "<rte><name>" + std::string(kLongestValue - 7, 'a') + "</name>" + point + "</rte>", ""},
+      {"a name one byte past it with its end tag",
+       "<rte><name>" + std::string(kLongestValue - 6, 'a') + "</name>" + point + "</rte>",
+       "more than 1048576 bytes before the next element tag, in a tag"},
+      {"a Shift_JIS name within as Shift_JIS, past as UTF-8",
+       "<rte><name>" + kanji + "</name>" + point + "</rte>",
+       "more than 1048576 bytes before the next element tag, in a text", "Shift_JIS"},
       {"a name", "\n<rte><name>" + big + "</name>" + point + "</rte>",
        "f.gpx: line 5: more than 1048576 bytes before the next element tag, in a text"},
       {"a comment", "\n<!--" + big + "-->",
@@ -398,7 +411,8 @@ TEST(X9hostValueLimit, AValuePastTheLimitRefusesTheFileInOneLine) {
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.what);
-    const std::string file = std::string(kGpxHead) + row.body + "</gpx>\n";
+    std::string file = std::string(kGpxHead) + row.body + "</gpx>\n";
+    file.replace(file.find("UTF-8"), 5, row.encoding);
     if (row.said.empty()) {
       EXPECT_NO_THROW(ParseGpx(file, "f.gpx"));
       continue;
