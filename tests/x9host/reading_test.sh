@@ -71,20 +71,20 @@ huge-latitude|2|line 2: latitude "1111111111111111111111111111111111111111..." (
 latitude-past-limit|2|line 2: more than 1048576 bytes before the next element tag, in a tag: x9host reads no text, comment or tag that long
 undeclared-prefix|2|line 2: not well-formed XML
 empty|2|line 1: not well-formed XML
-time-beyond-2038|0|line 2: 1 times outside what the host can hold
+time-beyond-2038|0|line 2: 1 time outside what the host can hold
 dropped|0|2 comments (<cmt>) dropped: the watch cannot hold them
 xml-comments|0|line 2: 2 XML comments (<!-- -->) dropped
-instruction|0|line 2: 1 processing instructions (<? ?>) dropped
-fraction|0|1 fractional seconds of times (<time>) dropped
-long-name|0|1 names longer than the watch
-tokyo-before-1970|0|line 2: 1 times outside what the host can hold, 1970-01-01 00:00:01 to 2038-01-19 03:14:07 local time within 1970-01-01T00:00:00Z to 2038-01-19T03:14:07Z (<time>) dropped: the host cannot hold them (the first: 1969-12-31T16:00:00Z)
-new-york-after-2038|0|line 2: 1 times outside what the host can hold, 1970-01-01 00:00:01 to 2038-01-19 03:14:07 local time within 1970-01-01T00:00:00Z to 2038-01-19T03:14:07Z (<time>) dropped: the host cannot hold them (the first: 2038-01-19T05:00:00Z)
+instruction|0|line 2: 1 processing instruction (<? ?>) dropped
+fraction|0|1 fractional seconds of a time (<time>) dropped
+long-name|0|1 name longer than the watch
+tokyo-before-1970|0|line 2: 1 time outside what the host can hold, 1970-01-01 00:00:01 to 2038-01-19 03:14:07 local time within 1970-01-01T00:00:00Z to 2038-01-19T03:14:07Z (<time>) dropped: the host cannot hold it (the first: 1969-12-31T16:00:00Z)
+new-york-after-2038|0|line 2: 1 time outside what the host can hold, 1970-01-01 00:00:01 to 2038-01-19 03:14:07 local time within 1970-01-01T00:00:00Z to 2038-01-19T03:14:07Z (<time>) dropped: the host cannot hold it (the first: 2038-01-19T05:00:00Z)
 name-spaces|0|line 3: 2 leading and trailing white space of names (<name>) dropped
-leap-second|0|line 3: 1 leap seconds (<time>) read as the next second
+leap-second|0|line 3: 1 leap second (<time>) read as the next second
 attributes|0|line 1: 3 attributes x9host does not keep dropped: the watch cannot hold them (the first: <gpx> schemaLocation
-gpx-1.0|0|line 1: 1 GPX versions other than 1.1 (<gpx version>) written as GPX 1.1
-repeated-hour|0|line 3: 1 times in an hour a daylight-saving change repeats (<time>) kept as a wall clock that may read back an hour off: the watch cannot hold them (the first: 2023-11-05T06:30:00Z)
-coordinates|0|(lat, lon) truncated: the watch cannot hold them (the first: 64.471201 as 64.4712009)
+gpx-1.0|0|line 1: 1 GPX version other than 1.1 (<gpx version>) written as GPX 1.1
+repeated-hour|0|line 3: 1 time whose local wall clock the zone shows twice (<time>) kept as that wall clock, which may read back as the other time: the watch cannot hold it (the first: 2023-11-05T06:30:00Z, the same wall clock as 2023-11-05T05:30:00Z, 1 hour earlier)
+coordinates|0|(lat, lon) truncated: the watch cannot hold it (the first: 64.471201 as 64.4712009)
 case-only-names|0|line 3: the route "route a" arrives on the watch as "route a", the name of the route "Route A" of line 2 but for letter case'
 
 make_case() {

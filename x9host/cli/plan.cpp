@@ -47,6 +47,12 @@ void RefuseWatchFiles(const Options& options, const WatchLibraryFound& library) 
 
 Inputs ReadInputs(const Options& options, bool realWatch, const std::string& programDirectory) {
   Inputs inputs;
+  // Before the first time is read: the C library would read them all as UTC in silence.
+  if (const std::optional<std::string> zone = os::UnknownTimeZone()) {
+    inputs.warnings.push_back("TZ=" + *zone +
+                              " names no time zone this machine knows (no zone file, no POSIX "
+                              "rule): times are read as UTC");
+  }
   if (!realWatch) {
     inputs.watchPath = options.watchFile ? *options.watchFile : BundledWatch(programDirectory);
     WatchFromGpx read = ReadWatch(*inputs.watchPath, inputs.warnings);

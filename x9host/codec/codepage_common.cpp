@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "codec/codepage.h"
+#include "codec/plural.h"
 #include "codec/utf8.h"
 #include "text/cp932.h"
 
@@ -173,8 +174,10 @@ DecodedText Utf8FromCp932Exactly(std::string_view cp932) {
 }
 
 std::string MoreNamesWarning(const std::string& source, int64_t namesChanged) {
-  return source + ": " + std::to_string(namesChanged - kNameWarningsShown) +
-         " more names are kept with '?' for characters code page 932 cannot write";
+  return source + ": " +
+         Counted(
+             namesChanged - kNameWarningsShown,
+             "more {name is|names are} kept with '?' for characters code page 932 cannot write");
 }
 
 std::string Cp932Name(const std::string& utf8, const char* what, const std::string& source,

@@ -6,6 +6,8 @@
 #include <ctime>
 #include <limits>
 
+#include "codec/plural.h"
+
 namespace x9host {
 namespace {
 
@@ -82,12 +84,12 @@ std::optional<int32_t> WatchWallClock(int64_t utcSeconds) {
   return wall;
 }
 
-bool WallClockRepeats(int64_t utcSeconds) {
+std::optional<int64_t> WallClockTwin(int64_t utcSeconds) {
   // By the zone's offsets a day either side (no zone changes its offset twice in a day): an
   // instant under another offset that shows the same wall clock. From UTC to local only, which
   // every C library answers alike, never mktime's pick of the two.
   const std::optional<CivilTime> local = LocalFromUtc(utcSeconds);
-  if (!local) return false;
+  if (!local) return std::nullopt;
   const int64_t wall = SecondsFromCivil(*local);
   for (const int64_t near : {utcSeconds - x9::kSecondsPerDay, utcSeconds + x9::kSecondsPerDay}) {
     const std::optional<CivilTime> there = LocalFromUtc(near);
@@ -95,9 +97,28 @@ bool WallClockRepeats(int64_t utcSeconds) {
     const int64_t other = wall - (SecondsFromCivil(*there) - near);
     if (other == utcSeconds) continue;
     const std::optional<CivilTime> back = LocalFromUtc(other);
-    if (back && SecondsFromCivil(*back) == wall) return true;
+    if (back && SecondsFromCivil(*back) == wall) return other;
   }
-  return false;
+  return std::nullopt;
+}
+
+std::string TwinText(int64_t utcSeconds, int64_t twin) {
+  const int64_t apart = twin > utcSeconds ? twin - utcSeconds : utcSeconds - twin;
+  // Whatever the zone moved its clocks by: half an hour, or a few odd minutes and seconds.
+  std::string size;
+  const struct {
+    int64_t count;
+    const char* one;
+    const char* many;
+  } parts[] = {{apart / 3600, "hour", "hours"},
+               {apart / 60 % 60, "minute", "minutes"},
+               {apart % 60, "second", "seconds"}};
+  for (const auto& part : parts) {
+    if (part.count != 0)
+      size += (size.empty() ? "" : " ") + Plural(part.count, part.one, part.many);
+  }
+  return FormatUtc(utcSeconds) + ", the same wall clock as " + FormatUtc(twin) + ", " + size +
+         (twin < utcSeconds ? " earlier" : " later");
 }
 
 namespace {

@@ -36,10 +36,13 @@ std::optional<int32_t> HostWallClock(int64_t utcSeconds);
 // (x9::WallClockInHostRange; else it gives a fixed fallback). Near the range's ends in a zone
 // off UTC that refuses times HostWallClock keeps.
 std::optional<int32_t> WatchWallClock(int64_t utcSeconds);
-// Whether the local wall clock of a UTC time is also another instant's: the hour a
-// daylight-saving change repeats. A wall clock cannot tell the two apart, so one of them reads
-// back off by the change.
-bool WallClockRepeats(int64_t utcSeconds);
+// The other instant whose local wall clock is a UTC time's own, where the zone shows a stretch
+// of wall clock twice (clocks set back: the end of daylight saving, of whatever size, or any
+// other change of offset); nullopt where the wall clock is shown once. A wall clock cannot tell
+// the two apart, so one of them reads back as the other.
+std::optional<int64_t> WallClockTwin(int64_t utcSeconds);
+// "2023-11-05T06:30:00Z, the same wall clock as 2023-11-05T05:30:00Z, 1 hour earlier".
+std::string TwinText(int64_t utcSeconds, int64_t twin);
 
 // UTC to the local wall clock and back, with the C library's zone rules. An hour that the
 // daylight-saving change repeats reads as whichever the C library picks; nullopt when the

@@ -6,6 +6,7 @@
 #include <limits>
 
 #include "codec/codepage.h"
+#include "codec/plural.h"
 #include "host/coordinates.h"
 #include "os/input_error.h"
 
@@ -17,34 +18,41 @@ using Loss = GpxDropped::Loss;
 // The range in the words of the warning: the host's wall clock, and the instants the module
 // reads it back to.
 const std::string& HostTimeKind() {
-  static const std::string kind =
-      "times outside what the host can hold, " + FormatCivil(CivilFromSeconds(kHostTimeFirst)) +
-      " to " + FormatCivil(CivilFromSeconds(x9::kHostTimeLast)) + " local time within " +
-      FormatUtc(0) + " to " + FormatUtc(x9::kHostTimeLast) + " (<time>)";
+  static const std::string kind = "{time|times} outside what the host can hold, " +
+                                  FormatCivil(CivilFromSeconds(kHostTimeFirst)) + " to " +
+                                  FormatCivil(CivilFromSeconds(x9::kHostTimeLast)) +
+                                  " local time within " + FormatUtc(0) + " to " +
+                                  FormatUtc(x9::kHostTimeLast) + " (<time>)";
   return kind;
 }
 
-constexpr char kPointTimes[] = "times of waypoints and route points (<time>)";
-constexpr Loss kNamesCut{"names longer than the watch's 19 bytes", "cut", nullptr};
-constexpr char kValue72Kind[] = "x9:value72 values past what the host's float holds";
-constexpr Loss kEleFraction{"fractional metres of elevations (<ele>)", "dropped", "the watch"};
-constexpr Loss kEleOutside{"elevations outside the watch's -2147483648 to 2147483647 m (<ele>)",
-                           "cut to the nearest end", "the watch"};
-constexpr Loss kEleWatchNone{"elevations of -9999 m once whole, the watch's \"none\" (<ele>)",
-                             "read as none", "the watch"};
-constexpr Loss kEleHostNone{"elevations of -9999 m, the host's \"none\" (<ele>)", "read as none",
-                            "the transfer list"};
+constexpr char kPointTimes[] =
+    "{time of a waypoint or route point|times of waypoints and route points} (<time>)";
+constexpr Loss kNamesCut{"{name|names} longer than the watch's 19 bytes", "cut", nullptr};
+constexpr char kValue72Kind[] = "x9:value72 {value|values} past what the host's float holds";
+constexpr Loss kEleFraction{"fractional metres of {an elevation|elevations} (<ele>)", "dropped",
+                            "the watch"};
+constexpr Loss kEleOutside{
+    "{elevation|elevations} outside the watch's -2147483648 to 2147483647 m (<ele>)",
+    "cut to the nearest end", "the watch"};
+constexpr Loss kEleWatchNone{
+    "{elevation|elevations} of -9999 m once whole, the watch's \"none\" (<ele>)", "read as none",
+    "the watch"};
+constexpr Loss kEleHostNone{"{elevation|elevations} of -9999 m, the host's \"none\" (<ele>)",
+                            "read as none", "the transfer list"};
 constexpr Loss kValue72Download{kValue72Kind, "rounded by a download", "the transfer list"};
 constexpr Loss kValue72List{kValue72Kind, "rounded", "the transfer list"};
 constexpr Loss kCoordinatesWatch{
-    "coordinates the watch's 1e-7 degree does not hold exactly (lat, lon)", "truncated",
-    "the watch"};
-constexpr Loss kCoordinatesList{"coordinates --out writes as another number (lat, lon)",
-                                "rewritten", "the transfer list"};
-constexpr Loss kDateLine{"longitudes of 180, the date line (lon)",
+    "{coordinate|coordinates} the watch's 1e-7 degree does not hold exactly (lat, lon)",
+    "truncated", "the watch"};
+constexpr Loss kCoordinatesList{
+    "{coordinate|coordinates} --out writes as another number (lat, lon)", "rewritten",
+    "the transfer list"};
+constexpr Loss kDateLine{"{longitude|longitudes} of 180, the date line (lon)",
                          "written as -180, the same meridian", "GPX 1.1"};
-constexpr Loss kRepeatedHour{"times in an hour a daylight-saving change repeats (<time>)",
-                             "kept as a wall clock that may read back an hour off", nullptr};
+constexpr Loss kRepeatedWallClock{
+    "{time|times} whose local wall clock the zone shows twice (<time>)",
+    "kept as that wall clock, which may read back as the other time", nullptr};
 
 double ReadBack(const std::string& text) {
   double value = 0;
@@ -107,10 +115,10 @@ std::optional<int32_t> ValueRules::HeldWallClock(const GpxPoint& point) {
   if (!wall) {
     lost_.Add(Loss{HostTimeKind().c_str(), "dropped", "the host"}, point.line,
               FormatUtc(*point.time));
-  } else if (WallClockRepeats(*point.time)) {
-    // Either of the two may be the one that comes back an hour off, by the C library's pick:
+  } else if (const std::optional<int64_t> twin = WallClockTwin(*point.time)) {
+    // Either of the two may be the one that comes back as the other, by the C library's pick:
     // both are named, so that every build warns alike.
-    lost_.Add(kRepeatedHour, point.line, FormatUtc(*point.time));
+    lost_.Add(kRepeatedWallClock, point.line, TwinText(*point.time, *twin));
   }
   return wall;
 }
@@ -220,8 +228,11 @@ void ValueRules::WatchRouteName(const char (&field)[x9::kDeviceNameField], const
 
 void ValueRules::Finish() {
   if (sameNames_ > kNameWarningsShown) {
-    warnings_.push_back(source_ + ": " + std::to_string(sameNames_ - kNameWarningsShown) +
-                        " more routes arrive on the watch under the name of an earlier route");
+    warnings_.push_back(
+        source_ + ": " +
+        Counted(
+            sameNames_ - kNameWarningsShown,
+            "more {route arrives|routes arrive} on the watch under the name of an earlier route"));
   }
 }
 

@@ -154,12 +154,12 @@ class WatchConsumer final : public GpxConsumer {
   }
   void StartSegment() override {}
   void TrackPoint(const GpxPoint& point) override {
-    if (!point.name.empty()) dropped.Add("track point names (<name>)", 1, point.line);
+    if (!point.name.empty()) dropped.Add("track point {name|names} (<name>)", 1, point.line);
     content.tracks.back().points.push_back(convert_.TrackPoint(point));
   }
   void Name(const std::string& name) override {
     if (!route_) {
-      if (!name.empty()) dropped.Add("track names (<name>)", 1, line_);
+      if (!name.empty()) dropped.Add("track {name|names} (<name>)", 1, line_);
       return;
     }
     routeName_ = name;

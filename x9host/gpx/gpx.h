@@ -28,7 +28,8 @@ struct GpxPoint {
   int line = 0;                   // where it was read; 0 when made here
 };
 
-// What a reader could not keep, by kind ("comments (<cmt>)"), in the order first met: how many,
+// What a reader could not keep, by kind ("{comment|comments} (<cmt>)", its forms for one and for
+// more, as codec/plural.h reads them), in the order first met: how many,
 // the line of the first (0 when the parser gives none), what became of them ("dropped"), and the
 // first value where one is worth showing.
 class GpxDropped {

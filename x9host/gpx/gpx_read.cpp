@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "codec/codepage.h"
+#include "codec/plural.h"
 #include "codec/wall_clock.h"
 #include "gpx/gpx.h"
 #include "gpx/xml_reader.h"
@@ -43,25 +44,26 @@ bool IsLeapSecond(std::string_view dateTime) {
 }
 
 // Kinds of what is passed over, as warnings and refusals name them.
-constexpr char kSegmentBreaks[] = "track segment breaks (<trkseg>)";
+constexpr char kSegmentBreaks[] = "track segment {break|breaks} (<trkseg>)";
 // A track is written as one segment: an empty one beside others leaves no trace.
-constexpr char kEmptySegments[] = "empty track segments (<trkseg>)";
-constexpr char kForeign[] = "foreign extension elements";
-constexpr char kNameSpace[] = "leading and trailing white space of names (<name>)";
-constexpr GpxDropped::Loss kAttributes{"attributes x9host does not keep", "dropped", nullptr};
-constexpr GpxDropped::Loss kLeapSeconds{"leap seconds (<time>)", "read as the next second",
+constexpr char kEmptySegments[] = "empty track {segment|segments} (<trkseg>)";
+constexpr char kForeign[] = "foreign extension {element|elements}";
+constexpr char kNameSpace[] = "leading and trailing white space of {a name|names} (<name>)";
+constexpr GpxDropped::Loss kAttributes{"{attribute|attributes} x9host does not keep", "dropped",
+                                       nullptr};
+constexpr GpxDropped::Loss kLeapSeconds{"leap {second|seconds} (<time>)", "read as the next second",
                                         nullptr};
-constexpr GpxDropped::Loss kVersion{"GPX versions other than 1.1 (<gpx version>)",
+constexpr GpxDropped::Loss kVersion{"GPX {version|versions} other than 1.1 (<gpx version>)",
                                     "written as GPX 1.1", nullptr};
 constexpr char kGpx11[] = "http://www.topografix.com/GPX/1/1";
 
 std::string KindOf(std::string_view element) {
-  if (element == "cmt") return "comments (<cmt>)";
-  if (element == "desc") return "descriptions (<desc>)";
-  if (element == "link") return "links (<link>)";
-  if (element == "sym") return "symbols (<sym>)";
+  if (element == "cmt") return "{comment|comments} (<cmt>)";
+  if (element == "desc") return "{description|descriptions} (<desc>)";
+  if (element == "link") return "{link|links} (<link>)";
+  if (element == "sym") return "{symbol|symbols} (<sym>)";
   if (element == "metadata") return "metadata (<metadata>)";
-  return "<" + ShownValue(element) + "> elements";
+  return "<" + ShownValue(element) + "> {element|elements}";
 }
 
 class Interpreter final : public XmlHandler {
@@ -207,9 +209,11 @@ class Interpreter final : public XmlHandler {
     }
   }
 
-  void Comment(int line) override { summary_.dropped.Add("XML comments (<!-- -->)", 1, line); }
+  void Comment(int line) override {
+    summary_.dropped.Add("XML {comment|comments} (<!-- -->)", 1, line);
+  }
   void Instruction(int line) override {
-    summary_.dropped.Add("processing instructions (<? ?>)", 1, line);
+    summary_.dropped.Add("processing {instruction|instructions} (<? ?>)", 1, line);
   }
 
   void Text(std::string_view utf8) override {
@@ -255,7 +259,7 @@ class Interpreter final : public XmlHandler {
         if (!IsNamedKind(name) && summary_.dropped.Kinds().size() != before) ++otherKinds_;
       } else {
         // A file of endless invented names: counted together, not kind by kind.
-        summary_.dropped.Add("other GPX elements", 1, frame.line);
+        summary_.dropped.Add("other GPX {element|elements}", 1, frame.line);
       }
     }
   }
@@ -349,7 +353,7 @@ class Interpreter final : public XmlHandler {
           Fail(frame.line, "time " + QuotedValue(Trim(text_)) + " is not a date and time");
         }
         if (HasFraction(text_)) {
-          summary_.dropped.Add("fractional seconds of times (<time>)", 1, frame.line);
+          summary_.dropped.Add("fractional seconds of {a time|times} (<time>)", 1, frame.line);
         }
         if (IsLeapSecond(Trim(text_))) {
           summary_.dropped.Add(kLeapSeconds, frame.line, std::string(Trim(text_)));
@@ -376,8 +380,9 @@ class Interpreter final : public XmlHandler {
   // The track-point values have no place on a waypoint or route point.
   void CheckValues() {
     if (point_.value32 || point_.value72) {
-      summary_.dropped.Add("x9:value32 and x9:value72 of waypoints and route points", 1,
-                           point_.line);
+      summary_.dropped.Add(
+          "x9:value32 and x9:value72 of {a waypoint or route point|waypoints and route points}", 1,
+          point_.line);
     }
   }
 
@@ -465,7 +470,8 @@ void GpxDropped::Add(std::string_view kind, int64_t count, int line) {
 }
 
 const GpxDropped::Loss GpxDropped::kNamesChanged = {
-    "names with characters code page 932 cannot write", "kept with '?' in their place", nullptr};
+    "{name|names} with characters code page 932 cannot write", "kept with '?' in {its|their} place",
+    nullptr};
 
 void GpxDropped::Add(const Loss& loss, int line, std::string_view first, int64_t count) {
   const size_t before = kinds_.size();
@@ -490,8 +496,9 @@ std::vector<std::string> GpxDropped::Warnings(const std::string& source,
   for (const Kind& kind : kinds_) {
     std::string line = source + ": ";
     if (kind.line > 0) line += "line " + std::to_string(kind.line) + ": ";
-    line += std::to_string(kind.count) + " " + kind.kind + " " + kind.verb + ": " +
-            (kind.holder.empty() ? holder : kind.holder) + " cannot hold them";
+    line += Counted(kind.count, kind.kind + " " + kind.verb + ": " +
+                                    (kind.holder.empty() ? holder : kind.holder) +
+                                    " cannot hold {it|them}");
     if (!kind.first.empty()) line += " (the first: " + kind.first + ")";
     lines.push_back(std::move(line));
   }
@@ -501,7 +508,7 @@ std::vector<std::string> GpxDropped::Warnings(const std::string& source,
 std::string GpxDropped::List() const {
   std::string out;
   for (const Kind& kind : kinds_)
-    out += (out.empty() ? "" : ", ") + std::to_string(kind.count) + " " + kind.kind;
+    out += (out.empty() ? "" : ", ") + Counted(kind.count, kind.kind);
   return out;
 }
 

@@ -23,6 +23,27 @@ void AppendHex(std::string& out, const char* prefix, unsigned value, int digits)
     out += kHex[(value >> shift) & 0xf];
 }
 
+// How many bytes of well-formed UTF-8 start text (the shortest form of a code point up to
+// U+10FFFF that is not a surrogate); 0 when its first byte starts none. This floor includes
+// nothing of x9host's, so it reads UTF-8 itself.
+size_t Utf8Length(std::string_view text) {
+  const auto byte = [&](size_t i) { return static_cast<unsigned char>(text[i]); };
+  const unsigned lead = byte(0);
+  if (lead < 0x80) return 1;
+  const size_t length = lead >= 0xc2 && lead <= 0xdf   ? 2
+                        : lead >= 0xe0 && lead <= 0xef ? 3
+                        : lead >= 0xf0 && lead <= 0xf4 ? 4
+                                                       : 0;
+  if (length == 0 || text.size() < length) return 0;
+  // The second byte's range rules out overlong forms, surrogates and code points past U+10FFFF.
+  const unsigned low = lead == 0xe0 ? 0xa0 : lead == 0xf0 ? 0x90 : 0x80;
+  const unsigned high = lead == 0xed ? 0x9f : lead == 0xf4 ? 0x8f : 0xbf;
+  if (byte(1) < low || byte(1) > high) return 0;
+  for (size_t i = 2; i < length; ++i)
+    if (byte(i) < 0x80 || byte(i) > 0xbf) return 0;
+  return length;
+}
+
 }  // namespace
 
 std::string ErrorText(int error) { return std::strerror(error); }
@@ -30,25 +51,26 @@ std::string ErrorText(int error) { return std::strerror(error); }
 std::string OneLine(std::string_view text) {
   std::string out;
   out.reserve(text.size());
-  for (size_t i = 0; i < text.size(); ++i) {
+  for (size_t i = 0; i < text.size();) {
     const auto c = static_cast<unsigned char>(text[i]);
+    const size_t length = Utf8Length(text.substr(i));
     if (c == '\n') {
       out += "\\n";
     } else if (c == '\r') {
       out += "\\r";
     } else if (c == '\t') {
       out += "\\t";
-    } else if (c < 0x20 || c == 0x7f) {
+    } else if (c < 0x20 || c == 0x7f || length == 0) {
+      // A byte of no character (a file name in another encoding) is shown, not passed on to
+      // become whatever the terminal makes of it.
       AppendHex(out, "\\x", c, 2);
-    } else if (c == 0xc2 && i + 1 < text.size() &&
-               static_cast<unsigned char>(text[i + 1]) >= 0x80 &&
-               static_cast<unsigned char>(text[i + 1]) <= 0x9f) {
+    } else if (c == 0xc2 && static_cast<unsigned char>(text[i + 1]) <= 0x9f) {
       // U+0080 to U+009F: a terminal may read U+009B as the start of an escape sequence.
       AppendHex(out, "\\u00", static_cast<unsigned char>(text[i + 1]), 2);
-      ++i;
     } else {
-      out += static_cast<char>(c);
+      out.append(text.substr(i, length));
     }
+    i += length == 0 ? 1 : length;
   }
   return out;
 }

@@ -13,9 +13,10 @@ namespace x9host::os {
 std::string ErrorText(int error);
 
 // text as one line: every control character (C0, DEL, and C1 written as UTF-8) is shown escaped
-// — "\n", "\r", "\t", else "\x1b" (C1 as "\u009b") — so that a name holding a line feed or an
-// escape sequence can neither break a message into several lines nor drive the terminal. A
-// backslash is left as it is (Windows paths are full of them): escaping twice changes nothing.
+// — "\n", "\r", "\t", else "\x1b" (C1 as "\u009b") — and so is every byte that is not part of
+// well-formed UTF-8 ("\xff": a name in another encoding), so that a name can neither break a
+// message into several lines nor drive the terminal. A backslash is left as it is (Windows paths
+// are full of them): escaping twice changes nothing.
 std::string OneLine(std::string_view text);
 
 // Whether the last byte written to standard error for the module's terminal left a line open

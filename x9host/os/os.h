@@ -7,6 +7,7 @@
 #include "platform/platform.h"
 
 #include <cstdio>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -45,6 +46,13 @@ OutputTarget PlanFileOutput(const std::string& option, const std::string& name);
 
 // The identity of an existing file, comparable with OutputTarget::identity.
 std::string FileIdentity(const std::string& path);
+
+// TZ's value when it is set, not empty, and names no zone the C library can read: neither a
+// zone file where the C library looks for one (an absolute path, else under TZDIR or the
+// system's zoneinfo; a leading ':' aside) nor a POSIX rule ("JST-9", "<+0530>-5:30"). The C
+// library then reads every time as UTC without a word. nullopt otherwise, and on Windows, whose
+// C library reads TZ by rules of its own.
+std::optional<std::string> UnknownTimeZone();
 
 // Whether the person reads Japanese. POSIX: the first of LC_ALL, LC_MESSAGES, LANG that is set
 // begins with "ja"; Windows: the user's interface language.

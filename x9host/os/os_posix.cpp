@@ -12,12 +12,14 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <iterator>
 #include <random>
+#include <string_view>
 #include <utility>
 
 #include "os/files_posix.h"
@@ -302,6 +304,55 @@ void HoldProgressWindowAt(int, int) {}
 
 void Print(std::FILE* stream, std::string_view text) {
   std::fwrite(text.data(), 1, text.size(), stream);
+}
+
+namespace {
+
+// What the C library reads a zone file by: its first four bytes.
+bool IsZoneFile(const std::string& path) {
+  const Fd file(open(path.c_str(), O_RDONLY | O_CLOEXEC));
+  char magic[4];
+  return file.get() >= 0 && read(file.get(), magic, sizeof magic) == 4 &&
+         std::memcmp(magic, "TZif", 4) == 0;
+}
+
+// The standard time's name and offset of a POSIX TZ rule, all the C library needs to leave UTC;
+// what follows them (the summer time) does not decide that.
+bool StartsPosixRule(std::string_view rule) {
+  size_t name = 0;
+  if (!rule.empty() && rule[0] == '<') {
+    const size_t close = rule.find('>');
+    if (close == std::string_view::npos || close < 4) return false;
+    for (size_t i = 1; i < close; ++i) {
+      const char c = rule[i];
+      if (!std::isalnum(static_cast<unsigned char>(c)) && c != '+' && c != '-') return false;
+    }
+    name = close + 1;
+  } else {
+    while (name < rule.size() && std::isalpha(static_cast<unsigned char>(rule[name])))
+      ++name;
+    if (name < 3) return false;
+  }
+  if (name < rule.size() && (rule[name] == '+' || rule[name] == '-')) ++name;
+  return name < rule.size() && std::isdigit(static_cast<unsigned char>(rule[name]));
+}
+
+}  // namespace
+
+std::optional<std::string> UnknownTimeZone() {
+  const char* value = std::getenv("TZ");
+  if (value == nullptr || *value == '\0') return std::nullopt;
+  std::string_view zone = value;
+  if (zone.front() == ':') zone.remove_prefix(1);
+  std::string path(zone);
+  if (path.empty() || path.front() != '/') {
+    const char* directory = std::getenv("TZDIR");
+    path = std::string(directory != nullptr && *directory != '\0' ? directory
+                                                                  : "/usr/share/zoneinfo") +
+           '/' + path;
+  }
+  if (IsZoneFile(path) || StartsPosixRule(zone)) return std::nullopt;
+  return std::string(value);
 }
 
 bool UserReadsJapanese() {

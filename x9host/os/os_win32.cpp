@@ -363,6 +363,8 @@ void HoldProgressWindowAt(int percent, int seconds) {
   PumpFor(seconds * 1000);
 }
 
+std::optional<std::string> UnknownTimeZone() { return std::nullopt; }
+
 bool UserReadsJapanese() { return PRIMARYLANGID(GetUserDefaultUILanguage()) == LANG_JAPANESE; }
 
 }  // namespace x9host::os

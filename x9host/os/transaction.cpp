@@ -241,8 +241,11 @@ std::vector<std::string> WriteOutputs(
       const std::string wayBack = p.file->WayBack();
       const int fault = InjectedFault("commit");
       if (fault > 0) transaction::Deliver(fault);
-      if (fault < 0 || !p.file->DropWayBack()) {
-        warnings.push_back(p.Where() + ": the old content could not be removed from " + wayBack);
+      // The seam's failure is named as a real one's system error is.
+      const std::string why = fault < 0 ? "a fault injected at commit" : p.file->DropWayBack();
+      if (!why.empty()) {
+        warnings.push_back(p.Where() + ": the old content could not be removed from " + wayBack +
+                           " (" + why + ")");
       }
     }
     return warnings;

@@ -238,12 +238,12 @@ class PosixFileOutput final : public FileOutput {
     return true;
   }
 
-  bool DropWayBack() override {
-    if (backup_.empty()) return true;
-    if (unlinkat(directory_.get(), backup_.c_str(), 0) != 0) return false;
+  std::string DropWayBack() override {
+    if (backup_.empty()) return {};
+    if (unlinkat(directory_.get(), backup_.c_str(), 0) != 0) return ErrorText(errno);
     backup_.clear();
     fsync(directory_.get());
-    return true;
+    return {};
   }
 
   void RemoveTemporary() override {

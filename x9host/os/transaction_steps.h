@@ -47,8 +47,9 @@ class FileOutput {
   // The old content back under the target's name, or the new file removed where there was
   // none. False when that failed; the old content then stays where WayBack() says.
   virtual bool PutBack() = 0;
-  // Removes the way back (the old content); false when it could not be removed.
-  virtual bool DropWayBack() = 0;
+  // Removes the way back (the old content); the system's words when it could not be removed,
+  // else empty.
+  virtual std::string DropWayBack() = 0;
   // Removes what this output made and no longer needs: the temporary file.
   virtual void RemoveTemporary() = 0;
   // The path of the old content while it has a second name; empty when none.

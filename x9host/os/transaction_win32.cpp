@@ -160,11 +160,11 @@ class WindowsFileOutput final : public FileOutput {
     return true;
   }
 
-  bool DropWayBack() override {
-    if (backup_.empty()) return true;
-    if (!DeleteFileW(backup_.c_str())) return false;
+  std::string DropWayBack() override {
+    if (backup_.empty()) return {};
+    if (!DeleteFileW(backup_.c_str())) return SystemMessage(GetLastError());
     backup_.clear();
-    return true;
+    return {};
   }
 
   void RemoveTemporary() override {

@@ -1,6 +1,7 @@
 // What x9host's lines say and how: the failed call's own error, the last line on a line of its
 // own whatever the module left pending, names shown on one line, the other names of a replaced
-// file, and no value read past the longest x9host keeps. One table per rule.
+// file, counts of one in the singular, and no value read past the longest x9host keeps. One
+// table per rule.
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -11,6 +12,8 @@
 #include <string>
 #include <vector>
 
+#include "codec/codepage.h"
+#include "content/transfer_list.h"
 #include "gpx/gpx.h"
 #include "gpx/xml_reader.h"
 #include "os/input_error.h"
@@ -165,7 +168,7 @@ TEST(X9hostPendingLine, TheConsoleKnowsWhetherItLeftALineOpen) {
 
 // --- Names on one line -------------------------------------------------------------------------
 
-TEST(X9hostOneLine, ControlCharactersAreShownEscapedAndNothingElse) {
+TEST(X9hostOneLine, ControlCharactersAndBytesOfNoCharacterAreShownEscaped) {
   struct Row {
     std::string in, out;
   };
@@ -182,6 +185,14 @@ TEST(X9hostOneLine, ControlCharactersAreShownEscapedAndNothingElse) {
       {"\xc2\xa0nbsp\xc3\xa9", "\xc2\xa0nbsp\xc3\xa9"},  // not controls
       {"C:\\dir\\n.gpx", "C:\\dir\\n.gpx"},              // a backslash stays
       {"高尾山", "高尾山"},
+      // Bytes of no character, each shown: another encoding, overlong forms, surrogates, past
+      // U+10FFFF, a character cut short.
+      {"caf\xe9.gpx", "caf\\xe9.gpx"},      // Latin-1
+      {"\x82\xa0\xff", "\\x82\\xa0\\xff"},  // Shift_JIS, and a byte UTF-8 never has
+      {"\xc0\xaf\xe0\x80\xaf", "\\xc0\\xaf\\xe0\\x80\\xaf"},
+      {"\xed\xa0\x80\xf4\x90\x80\x80", "\\xed\\xa0\\x80\\xf4\\x90\\x80\\x80"},
+      {"高\xe5\xb0", "高\\xe5\\xb0"},
+      {"\xf0\x9f\x97\xbb\xef\xbf\xbf", "\xf0\x9f\x97\xbb\xef\xbf\xbf"},  // 4 bytes, U+FFFF
   };
   for (const Row& row : rows) {
     EXPECT_EQ(os::OneLine(row.in), row.out);
@@ -211,6 +222,10 @@ TEST_F(X9hostMessages, ANameWithControlCharactersLeavesOneLine) {
        {"upload-routes", "--list", Path("no\tsuch.gpx").string()},
        2,
        "no\\tsuch.gpx: No such file or directory"},
+      {"a list named in Latin-1",
+       {"upload-routes", "--list", Path("caf\xe9.gpx").string()},
+       2,
+       "caf\\xe9.gpx: No such file or directory"},
       {"a plug-in directory with an escape sequence",
        {"--plugins", Path("\x1b[31mred").string(), "about"},
        2,
@@ -282,6 +297,74 @@ TEST_F(X9hostMessages, ReplacingAFileWithOtherNamesSaysTheyKeepTheOldContent) {
   }
 }
 
+// --- A zone the machine does not know --------------------------------------------------------
+
+TEST_F(X9hostMessages, AZoneTheMachineDoesNotKnowIsWarnedOfOnce) {
+  const std::string warning =
+      "x9host: warning: TZ=Foo/Bar names no time zone this machine knows (no zone file, no POSIX "
+      "rule): times are read as UTC\n";
+  for (const char* zone : {"Foo/Bar", "Asia/Tokyo"}) {
+    Launch launch;
+    launch.zone = zone;
+    const Outcome outcome = Run({"download-all", "--yes"}, launch);
+    EXPECT_EQ(outcome.status, 0) << outcome.err;
+    const bool unknown = std::string(zone) == "Foo/Bar";
+    const size_t at = outcome.err.find(warning);
+    EXPECT_EQ(at != std::string::npos, unknown) << outcome.err;
+    EXPECT_EQ(outcome.err.find("TZ=", unknown ? at + warning.size() : 0), std::string::npos)
+        << outcome.err;
+  }
+}
+
+// --- Counts -----------------------------------------------------------------------------------
+
+// Every "N <noun>" line reads right for 1 and for more: the losses by kind, the lines that count
+// what was not shown one by one, the watch's summary.
+TEST_F(X9hostMessages, ACountOfOneReadsInTheSingular) {
+  const auto sameNamedRoutes = [](int64_t routes) {
+    std::string file(kGpxHead);
+    for (int64_t i = 0; i < routes; ++i)
+      file += "<rte><name>R</name><rtept lat=\"1\" lon=\"2\"/></rte>\n";
+    std::vector<std::string> warnings;
+    TransferListFromGpxText(file + "</gpx>\n", "f.gpx", warnings, ListUse::kUpload);
+    return warnings.back();
+  };
+  const auto comments = [](int count) {
+    std::string file = std::string(kGpxHead) + "<wpt lat=\"1\" lon=\"2\">";
+    for (int i = 0; i < count; ++i)
+      file += "<cmt>c</cmt>";
+    std::vector<std::string> warnings;
+    return TransferListFromGpxText(file + "</wpt></gpx>\n", "f.gpx", warnings)
+        .summary.dropped.Warnings("f.gpx", "the holder")
+        .at(0);
+  };
+  const std::string changed = " for characters code page 932 cannot write";
+  const std::string arrive = " on the watch under the name of an earlier route";
+  struct Row {
+    std::string line, expected;
+  };
+  const std::vector<Row> rows = {
+      {comments(1), "f.gpx: line 4: 1 comment (<cmt>) dropped: the holder cannot hold it"},
+      {comments(2), "f.gpx: line 4: 2 comments (<cmt>) dropped: the holder cannot hold them"},
+      {MoreNamesWarning("f.gpx", kNameWarningsShown + 1),
+       "f.gpx: 1 more name is kept with '?'" + changed},
+      {MoreNamesWarning("f.gpx", kNameWarningsShown + 2),
+       "f.gpx: 2 more names are kept with '?'" + changed},
+      {sameNamedRoutes(kNameWarningsShown + 2), "f.gpx: 1 more route arrives" + arrive},
+      {sameNamedRoutes(kNameWarningsShown + 3), "f.gpx: 2 more routes arrive" + arrive},
+  };
+  for (const Row& row : rows)
+    EXPECT_EQ(row.line, row.expected);
+  WriteText(Path("one.gpx"),
+            std::string(kGpxHead) +
+                "<wpt lat=\"1\" lon=\"2\"/><rte><rtept lat=\"1\" lon=\"2\"/></rte>"
+                "<trk><trkseg><trkpt lat=\"1\" lon=\"2\"><time>2024-05-03T00:00:00Z"
+                "</time></trkpt></trkseg></trk></gpx>\n");
+  const Outcome one = Run({"download-all", "--yes", "--watch", Path("one.gpx").string()});
+  EXPECT_EQ(one.status, 0) << one.err;
+  EXPECT_NE(one.out.find(": 1 track, 1 route, 1 waypoint\n"), std::string::npos) << one.out;
+}
+
 // --- No value past the longest x9host keeps ----------------------------------------------------
 
 TEST(X9hostValueLimit, AValuePastTheLimitRefusesTheFileInOneLine) {
@@ -292,7 +375,11 @@ TEST(X9hostValueLimit, AValuePastTheLimitRefusesTheFileInOneLine) {
     const char* what;
     std::string body;  // inside <gpx>
     std::string said;  // empty: read
+    std::string encoding = "UTF-8";
   };
+  std::string kanji;  // 高, 2 bytes each in Shift_JIS
+  for (size_t i = 0; i < kLongestValue / 3 + 1; ++i)
+    kanji += "\x8d\x82";
   std::string manyNames;
   for (int i = 0; i < 3000; ++i)
     manyNames += "<rte><name>" + std::string(1000, 'n') + "</name>" + point + "</rte>";
@@ -300,6 +387,15 @@ TEST(X9hostValueLimit, AValuePastTheLimitRefusesTheFileInOneLine) {
       {"a name just within",
        "<rte><name>" + std::string(kLongestValue - 64, 'a') + "</name>" + point + "</rte>", ""},
       {"many names, all within", manyNames, ""},
+      // A value counts with its end tag; a file in Shift_JIS as UTF-8 (a kanji is 3 bytes there).
+      {"a name at the limit with its end tag",
+       "<rte><name>" + std::string(kLongestValue - 7, 'a') + "</name>" + point + "</rte>", ""},
+      {"a name one byte past it with its end tag",
+       "<rte><name>" + std::string(kLongestValue - 6, 'a') + "</name>" + point + "</rte>",
+       "more than 1048576 bytes before the next element tag, in a tag"},
+      {"a Shift_JIS name within as Shift_JIS, past as UTF-8",
+       "<rte><name>" + kanji + "</name>" + point + "</rte>",
+       "more than 1048576 bytes before the next element tag, in a text", "Shift_JIS"},
       {"a name", "\n<rte><name>" + big + "</name>" + point + "</rte>",
        "f.gpx: line 5: more than 1048576 bytes before the next element tag, in a text"},
       {"a comment", "\n<!--" + big + "-->",
@@ -315,7 +411,8 @@ TEST(X9hostValueLimit, AValuePastTheLimitRefusesTheFileInOneLine) {
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.what);
-    const std::string file = std::string(kGpxHead) + row.body + "</gpx>\n";
+    std::string file = std::string(kGpxHead) + row.body + "</gpx>\n";
+    file.replace(file.find("UTF-8"), 5, row.encoding);
     if (row.said.empty()) {
       EXPECT_NO_THROW(ParseGpx(file, "f.gpx"));
       continue;

@@ -201,10 +201,10 @@ TEST_F(X9hostOutcome, TimesTheHostCannotHoldCostThePointItsTimeInBothReaders) {
     Launch utc;
     utc.zone = "UTC";
     const std::string why = std::string(
-        "times.gpx: line 5: 1 times outside what the host can "
+        "times.gpx: line 5: 1 time outside what the host can "
         "hold, 1970-01-01 00:00:01 to 2038-01-19 03:14:07 local "
         "time within 1970-01-01T00:00:00Z to 2038-01-19T03:14:07Z (<time>) dropped: the host "
-        "cannot hold them");
+        "cannot hold it");
     const std::string first = std::string("(the first: ") + time + ")\n";
     for (const Outcome& kept :
          {Run({"download-tracks", "--yes", "--watch", Path("times.gpx").string()}, utc),

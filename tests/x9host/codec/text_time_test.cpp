@@ -2,6 +2,7 @@
 // reading files), and the times GPX, the watch and the host keep.
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -224,29 +225,50 @@ TEST(X9hostWallClock, TheHostHoldsTheWallClockFrom1970To2038) {
   }
 }
 
-// The hour a daylight-saving change repeats: both instants of it show one wall clock, and each
-// is named, whichever of them the C library would give back.
-TEST(X9hostWallClock, TheHourADaylightSavingChangeRepeats) {
+// A stretch of wall clock the zone shows twice, whatever its size or cause: each instant of it
+// names the other, whichever of them the C library would give back.
+TEST(X9hostWallClock, AStretchOfWallClockShownTwiceNamesTheOtherInstant) {
   const struct {
     const char* zone;
     int64_t utc;
-    bool repeats;
+    std::optional<int64_t> twin;
+    const char* said;  // TwinText, where given
   } kRows[] = {
-      {"America/New_York", 1699162200, true},     // 2023-11-05T05:30:00Z, 01:30 summer time
-      {"America/New_York", 1699165800, true},     // 2023-11-05T06:30:00Z, 01:30 standard time
-      {"America/New_York", 1699160399, false},    // 2023-11-05T04:59:59Z, 00:59:59: once
-      {"America/New_York", 1699167600, false},    // 2023-11-05T07:00:00Z, 02:00: once
-      {"America/New_York", 1678606200, false},    // 2023-03-12T07:30:00Z, 03:30 after the gap
-      {"Europe/Berlin", 1698539400, true},        // 2023-10-29T00:30:00Z, 02:30 summer time
-      {"Europe/Berlin", 1698543000, true},        // 2023-10-29T01:30:00Z, 02:30 winter time
-      {"Europe/Berlin", 1698535800, false},       // 2023-10-28T23:30:00Z, 01:30: once
-      {"Australia/Lord_Howe", 1680361200, true},  // 2023-04-01T15:00:00Z: half an hour repeats
-      {"Asia/Tokyo", 1699162200, false},         {"UTC", 1699162200, false},
+      {"America/New_York", 1699162200, 1699165800,  // 2023-11-05T05:30:00Z, 01:30 summer time
+       "2023-11-05T05:30:00Z, the same wall clock as 2023-11-05T06:30:00Z, 1 hour later"},
+      {"America/New_York", 1699165800, 1699162200, nullptr},    // 01:30 standard time
+      {"America/New_York", 1699160399, std::nullopt, nullptr},  // 00:59:59: once
+      {"America/New_York", 1699167600, std::nullopt, nullptr},  // 02:00: once
+      {"America/New_York", 1678606200, std::nullopt, nullptr},  // 2023-03-12 03:30, after the gap
+      {"Europe/Berlin", 1698539400, 1698543000, nullptr},       // 2023-10-29T00:30:00Z, 02:30
+      {"Europe/Berlin", 1698543000, 1698539400, nullptr},       // 02:30 winter time
+      {"Europe/Berlin", 1698535800, std::nullopt, nullptr},     // 01:30: once
+      // Half an hour of daylight saving.
+      {"Australia/Lord_Howe", 1680361200, 1680359400,
+       "2023-04-01T15:00:00Z, the same wall clock as 2023-04-01T14:30:00Z, 30 minutes earlier"},
+      // Offsets changed for good, not for the summer: half an hour, an hour.
+      {"America/Caracas", 1197184500, 1197182700,
+       "2007-12-09T07:15:00Z, the same wall clock as 2007-12-09T06:45:00Z, 30 minutes earlier"},
+      {"Europe/Moscow", 1414272600, 1414276200,
+       "2014-10-25T21:30:00Z, the same wall clock as 2014-10-25T22:30:00Z, 1 hour later"},
+      {"Asia/Tokyo", 1699162200, std::nullopt, nullptr},
+      {"UTC", 1699162200, std::nullopt, nullptr},
   };
   for (const auto& row : kRows) {
     const ScopedZone zone(row.zone);
-    EXPECT_EQ(WallClockRepeats(row.utc), row.repeats) << row.zone << " " << FormatUtc(row.utc);
+    const std::optional<int64_t> twin = WallClockTwin(row.utc);
+    EXPECT_EQ(twin, row.twin) << row.zone << " " << FormatUtc(row.utc);
+    if (row.said != nullptr && twin) {
+      EXPECT_EQ(TwinText(row.utc, *twin), row.said);
+    }
   }
+  // Odd sizes, as old zones moved their clocks.
+  EXPECT_EQ(TwinText(7200, 0),
+            "1970-01-01T02:00:00Z, the same wall clock as "
+            "1970-01-01T00:00:00Z, 2 hours earlier");
+  EXPECT_EQ(TwinText(0, 1109),
+            "1970-01-01T00:00:00Z, the same wall clock as "
+            "1970-01-01T00:18:29Z, 18 minutes 29 seconds later");
 }
 
 }  // namespace

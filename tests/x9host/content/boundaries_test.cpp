@@ -249,7 +249,7 @@ TEST_F(Boundaries, TheTimeRangesEndsInEachZone) {
       ASSERT_EQ(kept.list.tracks.size(), 1u) << ends.zone << " " << outside;
       EXPECT_EQ(kept.list.tracks[0].points.at(0).time, "") << ends.zone << " " << outside;
       EXPECT_NE(kept.outcome.err.find(std::string("warning: ") + Path("W.gpx").string() +
-                                      ": line 4: 1 times outside what the host can hold"),
+                                      ": line 4: 1 time outside what the host can hold"),
                 std::string::npos)
           << ends.zone << " " << outside << ":\n"
           << kept.outcome.err;
@@ -604,16 +604,16 @@ struct NotHeldCase {
   const char* says;
 };
 const NotHeldCase kNotHeld[] = {
-    {"<ele>0.5</ele>", "1 fractional metres of elevations (<ele>) dropped"},
-    {"<ele>-7.25</ele>", "1 fractional metres of elevations (<ele>) dropped"},
+    {"<ele>0.5</ele>", "1 fractional metres of an elevation (<ele>) dropped"},
+    {"<ele>-7.25</ele>", "1 fractional metres of an elevation (<ele>) dropped"},
     {"<ele>2147483648</ele>", "(the first: 2147483648)"},
     {"<ele>-2147483648.5</ele>", "1 fractional metres"},  // truncates to the lowest: held
     {"<ele>-3000000000</ele>", "(the first: -3000000000)"},
-    {"<ele>-9999.5</ele>", "read as none: the watch cannot hold them (the first: -9999.5)"},
-    {"<ele>-9999.9</ele>", "read as none: the watch cannot hold them (the first: -9999.9)"},
-    {"<time>2024-05-03T00:00:00Z</time>", "1 times of waypoints and route points (<time>)"},
-    {"<name>" + Repeat("N", 20) + "</name>", "1 names longer than the watch's 19 bytes"},
-    {"<name>" + Repeat("ぬ", 10) + "</name>", "1 names longer than the watch's 19 bytes"},
+    {"<ele>-9999.5</ele>", "read as none: the watch cannot hold it (the first: -9999.5)"},
+    {"<ele>-9999.9</ele>", "read as none: the watch cannot hold it (the first: -9999.9)"},
+    {"<time>2024-05-03T00:00:00Z</time>", "1 time of a waypoint or route point (<time>)"},
+    {"<name>" + Repeat("N", 20) + "</name>", "1 name longer than the watch's 19 bytes"},
+    {"<name>" + Repeat("ぬ", 10) + "</name>", "1 name longer than the watch's 19 bytes"},
 };
 
 TEST_F(Boundaries, WhatTheWatchCannotHoldIsWarnedAlikeByBothReaders) {
@@ -781,52 +781,54 @@ const AlteredCase kAltered[] = {
      std::string(kTrack) + TimedPoint("1", "2", "2024-05-03T00:00:00Z") +
          PointXml("trkpt", "1", "2", "<time>2024-05-03T00:00:01Z</time><name> p </name>") +
          kTrackEnd,
-     "1 leading and trailing white space of names (<name>) dropped",
-     "1 leading and trailing white space of names (<name>) dropped"},
+     "1 leading and trailing white space of a name (<name>) dropped",
+     "1 leading and trailing white space of a name (<name>) dropped"},
     {"UTC",
      std::string(kTrack) + TimedPoint("1", "2", "2016-12-31T23:59:59Z") +
          TimedPoint("1", "2", "2016-12-31T23:59:60Z") + kTrackEnd,
-     "1 leap seconds (<time>) read as the next second: the transfer list cannot hold them (the "
+     "1 leap second (<time>) read as the next second: the transfer list cannot hold it (the "
      "first: 2016-12-31T23:59:60Z)",
-     "1 leap seconds (<time>) read as the next second: the watch cannot hold them"},
+     "1 leap second (<time>) read as the next second: the watch cannot hold it"},
     {"UTC",
      std::string(kTrack) + TimedPoint("1", "2", "2024-05-03T00:00:00Z") +
          "<trkpt lat=\"1\" lon=\"2\" speed=\"3\"><time>2024-05-03T00:00:01Z</time></trkpt>\n" +
          kTrackEnd,
-     "1 attributes x9host does not keep dropped: the transfer list cannot hold them (the first: "
+     "1 attribute x9host does not keep dropped: the transfer list cannot hold it (the first: "
      "<trkpt> speed)",
-     "1 attributes x9host does not keep dropped: the watch cannot hold them"},
+     "1 attribute x9host does not keep dropped: the watch cannot hold it"},
     // 01:30 on the clocks of New York, twice: in summer time, then in standard time.
     {"America/New_York",
      std::string(kTrack) + TimedPoint("1", "2", "2023-11-05T04:59:59Z") +
          TimedPoint("1", "2", "2023-11-05T05:30:00Z") +
          TimedPoint("1", "2", "2023-11-05T06:30:00Z") + kTrackEnd,
-     "2 times in an hour a daylight-saving change repeats (<time>) kept as a wall clock that may "
-     "read back an hour off: the transfer list cannot hold them (the first: 2023-11-05T05:30:00Z)",
-     "2 times in an hour a daylight-saving change repeats (<time>) kept as a wall clock that may "
-     "read back an hour off: the watch cannot hold them (the first: 2023-11-05T05:30:00Z)"},
+     "2 times whose local wall clock the zone shows twice (<time>) kept as that wall clock, which "
+     "may read back as the other time: the transfer list cannot hold them (the first: "
+     "2023-11-05T05:30:00Z, the same wall clock as 2023-11-05T06:30:00Z, 1 hour later)",
+     "2 times whose local wall clock the zone shows twice (<time>) kept as that wall clock, which "
+     "may read back as the other time: the watch cannot hold them (the first: "
+     "2023-11-05T05:30:00Z, the same wall clock as 2023-11-05T06:30:00Z, 1 hour later)"},
     // 64.4712010 is a whole number of the watch's unit that falls short of it times 1e7.
     {"UTC",
      std::string(kTrack) + TimedPoint("35.6324001", "139.27", "2024-05-03T00:00:00Z") +
          TimedPoint("64.471201", "139.27", "2024-05-03T00:00:01Z") + kTrackEnd,
-     "1 coordinates --out writes as another number (lat, lon) rewritten: the transfer list cannot "
-     "hold them (the first: 64.471201 as 64.47120100001)",
-     "1 coordinates the watch's 1e-7 degree does not hold exactly (lat, lon) truncated: the watch "
-     "cannot hold them (the first: 64.471201 as 64.4712009)"},
+     "1 coordinate --out writes as another number (lat, lon) rewritten: the transfer list cannot "
+     "hold it (the first: 64.471201 as 64.47120100001)",
+     "1 coordinate the watch's 1e-7 degree does not hold exactly (lat, lon) truncated: the watch "
+     "cannot hold it (the first: 64.471201 as 64.4712009)"},
     {"UTC",
      std::string(kTrack) + TimedPoint("1", "2", "2024-05-03T00:00:00Z") +
          TimedPoint("1", "180", "2024-05-03T00:00:01Z") +
          TimedPoint("35.68123456", "2", "2024-05-03T00:00:02Z") + kTrackEnd,
-     "1 coordinates --out writes as another number (lat, lon) rewritten: the transfer list cannot "
-     "hold them (the first: 180 as -180.0000000)",
-     "1 coordinates the watch's 1e-7 degree does not hold exactly (lat, lon) truncated: the watch "
-     "cannot hold them (the first: 35.68123456 as 35.6812345)",
+     "1 coordinate --out writes as another number (lat, lon) rewritten: the transfer list cannot "
+     "hold it (the first: 180 as -180.0000000)",
+     "1 coordinate the watch's 1e-7 degree does not hold exactly (lat, lon) truncated: the watch "
+     "cannot hold it (the first: 35.68123456 as 35.6812345)",
      7},  // the watch holds 180
     {"UTC",
      "<wpt lat=\"1\" lon=\"2\"><name>Cafe</name></wpt>\n"
      "<wpt lat=\"1\" lon=\"2\"><name>Cafe</name></wpt>\n"
      "<wpt lat=\"1\" lon=\"2\"><name>Caf\xC3\xA9</name></wpt>\n",
-     "1 names with characters code page 932 cannot write kept with '?' in their place", ""},
+     "1 name with characters code page 932 cannot write kept with '?' in its place", ""},
 };
 
 class InPlace : public Boundaries {};

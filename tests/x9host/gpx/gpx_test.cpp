@@ -7,6 +7,7 @@
 #include <string>
 
 #include "codec/codepage.h"
+#include "codec/plural.h"
 #include "codec/utf8.h"
 #include "content/transfer_list.h"
 #include "content/watch_content.h"
@@ -136,15 +137,15 @@ TEST(X9hostGpxRead, ReportsWhatTheHoldersCannotKeepOncePerKind) {
   // What neither keeps, in the order first met, each kind once with its count; the inside of
   // a dropped element is not counted again.
   const std::string common =
-      "1 metadata (<metadata>), 2 comments (<cmt>), 1 symbols (<sym>), 1 links (<link>), 1 <type> "
-      "elements, 1 descriptions (<desc>), 2 foreign extension elements, 1 <hdop> elements, 2 track "
-      "segment breaks (<trkseg>), 1 empty track segments (<trkseg>)";
+      "1 metadata (<metadata>), 2 comments (<cmt>), 1 symbol (<sym>), 1 link (<link>), 1 <type> "
+      "element, 1 description (<desc>), 2 foreign extension elements, 1 <hdop> element, 2 track "
+      "segment breaks (<trkseg>), 1 empty track segment (<trkseg>)";
   EXPECT_EQ(TransferListFromGpxText(file, "f.gpx", warnings).summary.dropped.List(), common);
   // The watch keeps no times for waypoints and route points, no names of tracks and their points.
   EXPECT_EQ(WatchFromGpxText(file, "f.gpx", warnings).summary.dropped.List(),
             common +
-                ", 1 times of waypoints and route points (<time>), 1 track names (<name>), 1 track "
-                "point names (<name>)");
+                ", 1 time of a waypoint or route point (<time>), 1 track name (<name>), 1 track "
+                "point name (<name>)");
   EXPECT_TRUE(warnings.empty());
   const GpxSummary plain = TransferListFromGpxText(std::string(kGpxHead) +
                                                        "<wpt lat=\"1\" lon=\"2\"><name>n</name>"
@@ -159,7 +160,7 @@ TEST(X9hostGpxRead, ReportsWhatTheHoldersCannotKeepOncePerKind) {
           std::string(kGpxHead) + "<wpt lat=\"1\" lon=\"2\"><name>Caf\xC3\xA9</name></wpt></gpx>",
           "f.gpx", warnings)
           .summary.dropped.List(),
-      "1 names with characters code page 932 cannot write");
+      "1 name with characters code page 932 cannot write");
 }
 
 // The value rules every reader shares count each loss once by kind, with its first line. What the
@@ -182,23 +183,23 @@ TEST(X9hostGpxRead, EachLossIsCountedOnceByKindWithItsFirstLine) {
            pt("wpt", "<time>2040-01-01T00:00:00Z</time>"),
        "times outside what the host can hold", 2, 5, true},
       {"<rte>\n" + pt("rtept", "<time>1969-12-31T23:59:59Z</time>") + "</rte>",
-       "times outside what the host can hold", 1, 5, true},
+       "time outside what the host can hold", 1, 5, true},
       {pt("wpt", "<ele>-9999.5</ele>") + pt("wpt", "<ele>-9999</ele>"),
-       "elevations of -9999 m, the host's", 1, 5, true},
+       "elevation of -9999 m, the host's", 1, 5, true},
       {"<trk><trkseg>\n" +
            pt("trkpt", "<extensions><x9:value72>16777217</x9:value72></extensions>") +
            "</trkseg></trk>",
-       "x9:value72 values past what the host's float holds", 1, 5, true},
+       "x9:value72 value past what the host's float holds", 1, 5, true},
       {"<rte><name>R</name>\n" + pt("rtept", "<ele>1.5</ele>") + pt("rtept", "<ele>-0.5</ele>") +
            "</rte>",
        "fractional metres of elevations", 2, 5, false},
       {"<rte><name>R</name>\n" + pt("rtept", "<ele>-9999.5</ele>") + pt("rtept", "<ele>3e9</ele>") +
            "</rte>",
-       "elevations outside the watch's", 1, 6, false},
+       "elevation outside the watch's", 1, 6, false},
       {"<rte><name>R</name>\n" + pt("rtept", "<ele>-9999.5</ele>") + "</rte>",
-       "elevations of -9999 m once whole", 1, 5, false},
+       "elevation of -9999 m once whole", 1, 5, false},
       {"<rte><name>R</name>\n" + pt("rtept", "") + pt("rtept", timed) + "</rte>",
-       "times of waypoints and route points", 1, 6, false},
+       "time of a waypoint or route point", 1, 6, false},
       {"<rte><name>" + std::string(20, 'N') + "</name>\n" + pt("rtept", "<name>n</name>") +
            "</rte>\n<rte><name>S</name>\n" +
            pt("rtept", "<name>" + std::string(19, 'P') + "\xE3\x81\x82</name>") + "</rte>",
@@ -206,9 +207,10 @@ TEST(X9hostGpxRead, EachLossIsCountedOnceByKindWithItsFirstLine) {
   };
   const auto find = [](const GpxDropped& dropped, const char* kind) -> const GpxDropped::Kind* {
     for (const GpxDropped::Kind& known : dropped.Kinds())
-      if (known.kind.rfind(kind, 0) == 0) return &known;
+      if (ForCount(known.count, known.kind).rfind(kind, 0) == 0) return &known;
     return nullptr;
   };
+  // Each kind as its line reads it for its count.
   for (const auto& row : rows) {
     SCOPED_TRACE(row.kind);
     const std::string file = std::string(kGpxHead) + row.body + "</gpx>\n";
@@ -258,19 +260,19 @@ TEST(X9hostGpxRead, WhatTheReaderWouldAlterIsReportedWithItsFirstLine) {
        "<trkpt lat=\"1\" lon=\"2\"><time> 2016-12-31T23:59:60Z</time></trkpt>\n"
        "<trkpt lat=\"1\" lon=\"2\"><time>2017-01-01T08:59:60+09:00</time></trkpt></trkseg></trk>",
        "leap seconds (<time>)", 2, 5, "2016-12-31T23:59:60Z"},
-      {"", "<wpt lat=\"1\" lon=\"2\" foo=\"1\"/>", "attributes x9host does not keep", 1, 4,
+      {"", "<wpt lat=\"1\" lon=\"2\" foo=\"1\"/>", "attribute x9host does not keep", 1, 4,
        "<wpt> foo"},
-      {"", "<wpt lat=\"1\" lon=\"2\"/><rte" + ns + " o:lat=\"5\"/>", "attributes", 1, 4,
+      {"", "<wpt lat=\"1\" lon=\"2\"/><rte" + ns + " o:lat=\"5\"/>", "attribute ", 1, 4,
        "<rte> lat (urn:o)"},
       {"", "<trk><name xml:lang=\"ja\">T</name><trkseg a=\"1\"/></trk>", "attributes", 2, 4,
        "<name> lang (http://www.w3.org/XML/1998/namespace)"},
       {"",
        "<trk><trkseg><trkpt lat=\"1\" lon=\"2\"><time>2024-05-03T00:00:00Z</time>"
        "<extensions><x9:value32 unit=\"m\">10</x9:value32></extensions></trkpt></trkseg></trk>",
-       "attributes", 1, 4, "<value32> unit"},
+       "attribute ", 1, 4, "<value32> unit"},
       {" xmlns:xsi=\"http://www.w3.org/2001/XMLSchema-instance\" xsi:schemaLocation=\"a b\"", "",
-       "attributes", 1, 2, "<gpx> schemaLocation (\"http://www.w3.org/2001/XMLSchema-instance\")"},
-      {" version=\"1.0\"", "", "GPX versions other than 1.1 (<gpx version>)", 1, 2, "1.0"},
+       "attribute ", 1, 2, "<gpx> schemaLocation (\"http://www.w3.org/2001/XMLSchema-instance\")"},
+      {" version=\"1.0\"", "", "GPX version other than 1.1 (<gpx version>)", 1, 2, "1.0"},
       // A track is one segment when written: an empty one beside another is lost.
       {"",
        "<trk><trkseg><trkpt lat=\"1\" lon=\"2\"><time>2024-05-03T00:00:00Z</time></trkpt>"
@@ -298,7 +300,8 @@ TEST(X9hostGpxRead, WhatTheReaderWouldAlterIsReportedWithItsFirstLine) {
     for (const GpxDropped* dropped : {&list, &watch}) {
       const GpxDropped::Kind* found = nullptr;
       for (const GpxDropped::Kind& kind : dropped->Kinds())
-        if (*row.kind != 0 && kind.kind.rfind(row.kind, 0) == 0) found = &kind;
+        if (*row.kind != 0 && ForCount(kind.count, kind.kind).rfind(row.kind, 0) == 0)
+          found = &kind;
       if (*row.kind == 0) {
         // The watch keeps no track names, nor waypoint times: only the list loses nothing.
         if (dropped == &list) {

@@ -1,8 +1,12 @@
-// Which language the user reads, by the C library's rule for the messages category: the first
-// of LC_ALL, LC_MESSAGES and LANG that is set and not empty.
+// What the environment tells x9host: which language the user reads, by the C library's rule for
+// the messages category (the first of LC_ALL, LC_MESSAGES and LANG that is set and not empty),
+// and whether TZ names a zone the C library can read.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <filesystem>
+#include <optional>
+#include <string>
 
 #include "os/os.h"
 #include "os/say.h"
@@ -39,6 +43,61 @@ TEST(X9hostLocale, TheLanguageFollowsTheCategoriesInTheLibrarysOrder) {
   unsetenv("LC_ALL");
   unsetenv("LC_MESSAGES");
   setenv("LANG", "C.UTF-8", 1);
+}
+
+// The C library reads a TZ it cannot find or parse as UTC: such a TZ is named, any other not.
+TEST(X9hostTimeZone, ATzTheLibraryCannotReadIsNamed) {
+  namespace fs = std::filesystem;
+  const fs::path own = fs::temp_directory_path() / "x9host-tzdir";
+  fs::remove_all(own);
+  fs::create_directories(own / "Mine");
+  fs::copy_file("/usr/share/zoneinfo/Asia/Tokyo", own / "Mine" / "Zone");
+  const struct {
+    const char* tz;     // nullptr: unset
+    const char* tzdir;  // nullptr: unset
+    bool named;
+  } cases[] = {
+      {"Foo/Bar", nullptr, true},
+      {":Foo/Bar", nullptr, true},
+      {"Asia/Tokyo", nullptr, false},
+      {":Asia/Tokyo", nullptr, false},
+      {"/usr/share/zoneinfo/Asia/Tokyo", nullptr, false},
+      {"/etc/passwd", nullptr, true},  // a file, but no zone file
+      {"Asia", nullptr, true},         // a directory
+      {"JST", nullptr, true},          // a name without its offset
+      {"JST-9", nullptr, false},
+      {"<+0530>-5:30", nullptr, false},
+      {"EST5EDT,M3.2.0,M11.1.0", nullptr, false},
+      {"<+05", nullptr, true},
+      {"Mine/Zone", own.c_str(), false},
+      {"Mine/Zone", nullptr, true},
+      {"Asia/Tokyo", own.c_str(), true},  // TZDIR replaces the system's directory
+      {"Asia/Tokyo", "", false},          // an empty TZDIR does not
+      {"", nullptr, false},
+      {nullptr, nullptr, false},
+  };
+  const auto set = [](const char* name, const char* value) {
+    if (value == nullptr) {
+      unsetenv(name);
+    } else {
+      setenv(name, value, 1);
+    }
+  };
+  const char* old = std::getenv("TZ");
+  const std::string kept = old != nullptr ? old : "";
+  for (const auto& c : cases) {
+    set("TZ", c.tz);
+    set("TZDIR", c.tzdir);
+    const std::optional<std::string> named = x9host::os::UnknownTimeZone();
+    EXPECT_EQ(named.has_value(), c.named)
+        << (c.tz ? c.tz : "-") << " " << (c.tzdir ? c.tzdir : "-");
+    if (named) {
+      EXPECT_EQ(*named, c.tz);
+    }
+  }
+  set("TZ", old != nullptr ? kept.c_str() : nullptr);
+  unsetenv("TZDIR");
+  fs::remove_all(own);
 }
 
 }  // namespace
