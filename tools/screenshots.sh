@@ -31,6 +31,8 @@ export WINEPREFIX=${X9_SHOTS_PREFIX:-$root/build/wineprefix-screenshots}
 export WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree=;mshtml="
 export LANG=ja_JP.UTF-8 LC_ALL=ja_JP.UTF-8
+# x9host's own lines are waited for and read (the held window's place) in English.
+export X9HOST_LANG=en
 work=$(mktemp -d)
 pids=()
 cleanup() {

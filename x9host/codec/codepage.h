@@ -36,10 +36,10 @@ Cp932Replaced Cp932FromUtf8Replacing(std::string_view utf8);
 inline constexpr int64_t kNameWarningsShown = 100;
 std::string MoreNamesWarning(const std::string& source, int64_t namesChanged);
 
-// A name read from a file, in code page 932: what is the name's kind ("route name"). When a
-// character had to become '?', warnings gets one line naming the file, the line and the
-// characters.
-std::string Cp932Name(const std::string& utf8, const char* what, const std::string& source,
+// A name read from a file, in code page 932: what is the name's kind in the user's language
+// ("route name"). When a character had to become '?', warnings gets one line naming the file,
+// the line and the characters.
+std::string Cp932Name(const std::string& utf8, const std::string& what, const std::string& source,
                       int line, std::vector<std::string>& warnings);
 
 // For display and output; bytes that are not code page 932 become U+FFFD.

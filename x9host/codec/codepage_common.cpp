@@ -6,8 +6,8 @@
 #include <vector>
 
 #include "codec/codepage.h"
-#include "codec/plural.h"
 #include "codec/utf8.h"
+#include "os/messages.h"
 #include "text/cp932.h"
 
 namespace x9host {
@@ -90,8 +90,7 @@ std::string QuotedValue(std::string_view value) {
     if (next > kShownValueBytes) break;
     cut = next;
   }
-  return '"' + std::string(value.substr(0, cut)) + "...\" (" + std::to_string(value.size()) +
-         " bytes)";
+  return msg::ValueCut(value.substr(0, cut), value.size());
 }
 
 std::string ShownValue(std::string_view value) {
@@ -174,13 +173,10 @@ DecodedText Utf8FromCp932Exactly(std::string_view cp932) {
 }
 
 std::string MoreNamesWarning(const std::string& source, int64_t namesChanged) {
-  return source + ": " +
-         Counted(
-             namesChanged - kNameWarningsShown,
-             "more {name is|names are} kept with '?' for characters code page 932 cannot write");
+  return msg::MoreNamesKept(source, namesChanged - kNameWarningsShown);
 }
 
-std::string Cp932Name(const std::string& utf8, const char* what, const std::string& source,
+std::string Cp932Name(const std::string& utf8, const std::string& what, const std::string& source,
                       int line, std::vector<std::string>& warnings) {
   bool ascii = true;
   for (const char c : utf8)
@@ -202,9 +198,8 @@ std::string Cp932Name(const std::string& utf8, const char* what, const std::stri
       seen.push_back(one);
       characters += (characters.empty() ? "\"" : " \"") + std::string(one) + '"';
     }
-    warnings.push_back(source + ": line " + std::to_string(line) + ": the " + what + " " +
-                       QuotedValue(utf8) + " is kept as " + QuotedValue(Utf8FromCp932(name.bytes)) +
-                       ": code page 932 cannot write " + characters);
+    warnings.push_back(msg::NameKeptAs(source, line, what, QuotedValue(utf8),
+                                       QuotedValue(Utf8FromCp932(name.bytes)), characters));
   }
   return std::move(name.bytes);
 }

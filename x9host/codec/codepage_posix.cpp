@@ -12,6 +12,7 @@
 #include "codec/codepage.h"
 #include "codec/utf8.h"
 #include "os/message_text.h"
+#include "os/messages.h"
 
 namespace x9host {
 namespace {
@@ -34,9 +35,8 @@ class IconvOneWay {
       // true cause rather than a missing conversion.
       int error = errno;
       if (error == EINVAL) error = FileDescriptorShortage();
-      const std::string what = std::string("iconv from ") + from + " to " + to;
-      if (error == EINVAL) throw std::runtime_error(what + ": the system has no such conversion");
-      throw std::runtime_error(what + ": " + os::ErrorText(error));
+      if (error == EINVAL) throw std::runtime_error(msg::IconvMissing(from, to));
+      throw std::runtime_error(msg::IconvFailed(from, to, os::ErrorText(error)));
     }
   }
   ~IconvOneWay() { iconv_close(cd_); }

@@ -25,6 +25,7 @@
 #include "os/files_posix.h"
 #include "os/input_error.h"
 #include "os/message_text.h"
+#include "os/messages.h"
 #include "os/os.h"
 #include "os/transaction_steps.h"
 
@@ -138,7 +139,7 @@ std::string FollowLinks(const std::string& name) {
     if (target.empty()) return path;
     path = target[0] == '/' ? target : JoinPath(ParentDirectory(path), target);
   }
-  throw InputError(name + ": too many levels of symbolic links");
+  throw InputError(msg::TooManyLinks(name));
 }
 
 std::string Identity(const struct stat& info) {
@@ -181,25 +182,22 @@ OutputTarget PlanFileOutput(const std::string& option, const std::string& name) 
       if (fstat(stream, &open) == 0 && SameFile(info, open)) {
         target.kind = OutputTarget::Kind::kStandardOutput;
         target.stream = stream;
-        target.identity = stream == STDOUT_FILENO ? "standard output" : "standard error";
+        const bool out = stream == STDOUT_FILENO;
+        target.identity = out ? "standard output" : "standard error";  // not a message: identity
         return target;
       }
     }
   }
   const std::string path = FollowLinks(name);
   if (stat(path.c_str(), &info) == 0) {
-    if (S_ISDIR(info.st_mode)) throw InputError(where + ": is a directory");
-    if (S_ISSOCK(info.st_mode)) throw InputError(where + ": is a socket");
+    if (S_ISDIR(info.st_mode)) throw InputError(msg::OutputIsDirectory(where));
+    if (S_ISSOCK(info.st_mode)) throw InputError(msg::OutputIsSocket(where));
     if (S_ISREG(info.st_mode)) {
       // Told before the access check, which an immutable file fails without saying why.
       const Fd file(open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
       const unsigned flags = InodeFlags(file.get());
-      if (flags & FS_IMMUTABLE_FL)
-        throw InputError(where + ": is immutable (chattr -i lifts that)");
-      if (flags & FS_APPEND_FL) {
-        throw InputError(where +
-                         ": is append-only, so it cannot be replaced (chattr -a lifts that)");
-      }
+      if (flags & FS_IMMUTABLE_FL) throw InputError(msg::OutputImmutable(where));
+      if (flags & FS_APPEND_FL) throw InputError(msg::OutputAppendOnly(where));
     }
     if (access(path.c_str(), W_OK) != 0) throw InputError(where + ": " + ErrorText(errno));
     target.identity = Identity(info);
@@ -220,31 +218,26 @@ OutputTarget PlanFileOutput(const std::string& option, const std::string& name) 
   const std::string base = BaseName(path);
   const Fd directory(open(directoryName.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
   if (!directory) {
-    if (errno == ENOENT)
-      throw InputError(where + ": the directory " + directoryName + " does not exist");
-    throw InputError(where + ": the directory " + directoryName + ": " + ErrorText(errno));
+    if (errno == ENOENT) throw InputError(msg::OutputDirectoryMissing(where, directoryName));
+    throw InputError(msg::OutputDirectoryFailed(where, directoryName, ErrorText(errno)));
   }
   struct stat folder {};
   fstat(directory.get(), &folder);
   // What would make the rename fail once the request has run is refused now.
   const unsigned folderFlags = InodeFlags(directory.get());
-  if (folderFlags & (FS_IMMUTABLE_FL | FS_APPEND_FL)) {
-    throw InputError(where + ": the directory " + directoryName + " is " +
-                     (folderFlags & FS_IMMUTABLE_FL ? "immutable" : "append-only") +
-                     ", so no file in it can be replaced or added (lsattr shows it)");
-  }
+  if (folderFlags & FS_IMMUTABLE_FL)
+    throw InputError(msg::OutputDirectoryImmutable(where, directoryName));
+  if (folderFlags & FS_APPEND_FL)
+    throw InputError(msg::OutputDirectoryAppendOnly(where, directoryName));
   if (target.kind == OutputTarget::Kind::kReplace) {
     const uid_t me = geteuid();
     if ((folder.st_mode & S_ISVTX) && me != 0 && info.st_uid != me && folder.st_uid != me) {
-      throw InputError(where + ": belongs to another user, and only a file's owner may replace " +
-                       "it in " + directoryName + " (a sticky directory)");
+      throw InputError(msg::OutputStickyDirectory(where, directoryName));
     }
     // The replacement is a new file, the user's own: only root can give it the old owner, and
     // a user only a group of theirs. Refused rather than handing the file over.
     if (me != 0 && (info.st_uid != me || !MayTakeGroup(info.st_gid))) {
-      throw InputError(where + ": belongs to another user or group (uid " +
-                       std::to_string(info.st_uid) + ", gid " + std::to_string(info.st_gid) +
-                       "), and x9host could not keep its owner: write the output elsewhere");
+      throw InputError(msg::OutputOwnerNotKept(where, info.st_uid, info.st_gid));
     }
   }
   target.path = JoinPath(directoryName, base);
@@ -253,10 +246,7 @@ OutputTarget PlanFileOutput(const std::string& option, const std::string& name) 
   // The file will be a temporary one first: it must be possible to make one there.
   std::string probe;
   const Fd made(CreateBeside(directory.get(), 0600, probe));
-  if (!made) {
-    throw InputError(where + ": cannot be written in " + directoryName + " (" + ErrorText(errno) +
-                     ")");
-  }
+  if (!made) throw InputError(msg::OutputCannotBeWrittenIn(where, directoryName, ErrorText(errno)));
   unlinkat(directory.get(), probe.c_str(), 0);
   return target;
 }

@@ -10,6 +10,7 @@
 #include <cstdlib>
 
 #include "os/input_error.h"
+#include "os/messages.h"
 #include "os/os.h"
 #include "os/transaction_steps.h"
 
@@ -154,9 +155,7 @@ void RefuseMisreadName(const std::string& where, const std::wstring& name) {
   const std::wstring last = slash == std::wstring::npos ? name : name.substr(slash + 1);
   if (last.empty() || last == L"." || last == L"..") return;
   if (last.back() == L'.' || last.back() == L' ') {
-    throw InputError(where +
-                     ": Windows drops a name's closing dots and spaces, so the file would have "
-                     "another name: give it without them");
+    throw InputError(msg::OutputClosingDots(where));
   }
   std::wstring stem = Lower(last.substr(0, last.find(L'.')));
   while (!stem.empty() && stem.back() == L' ')
@@ -167,8 +166,7 @@ void RefuseMisreadName(const std::string& where, const std::wstring& name) {
   const bool device =
       numbered || stem == L"con" || stem == L"prn" || stem == L"aux" || stem == L"nul";
   if (device && Lower(last) != stem) {
-    throw InputError(where + ": Windows reads a name that starts with the device name " +
-                     Utf8(stem) + " as that device, not a file: give another name");
+    throw InputError(msg::OutputDeviceName(where, Utf8(stem)));
   }
 }
 
@@ -198,20 +196,19 @@ OutputTarget PlanFileOutput(const std::string& option, const std::string& name) 
     if (file) {
       BY_HANDLE_FILE_INFORMATION info{};
       GetFileInformationByHandle(file.Get(), &info);
-      if (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-        throw InputError(where + ": is a directory");
-      }
+      if (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+        throw InputError(msg::OutputIsDirectory(where));
       if (info.dwFileAttributes & FILE_ATTRIBUTE_READONLY)
-        throw InputError(where + ": is read-only");
+        throw InputError(msg::OutputReadOnly(where));
       // Replacing needs the file opened for deletion: another program holding it open without
       // allowing that would make the replacement fail after the request.
       const ScopedFile deletable(CreateFileW(wide.c_str(), DELETE, kShareAll, nullptr,
                                              OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
       if (!deletable) {
         const DWORD why = GetLastError();
-        throw InputError(where + ": cannot be replaced (" + SystemMessage(why) +
-                         (why == ERROR_SHARING_VIOLATION ? "; another program holds it open" : "") +
-                         ")");
+        if (why == ERROR_SHARING_VIOLATION)
+          throw InputError(msg::OutputHeldOpen(where, SystemMessage(why)));
+        throw InputError(msg::OutputCannotBeReplaced(where, SystemMessage(why)));
       }
       target.kind = OutputTarget::Kind::kReplace;
       target.otherNames = info.nNumberOfLinks > 1 ? info.nNumberOfLinks - 1 : 0;
@@ -220,7 +217,7 @@ OutputTarget PlanFileOutput(const std::string& option, const std::string& name) 
       path = FinalPath(file.Get());
       if (path.empty()) path = Wide(FullPath(name));
     } else if (error == ERROR_ACCESS_DENIED && IsDirectory(name)) {
-      throw InputError(where + ": is a directory");
+      throw InputError(msg::OutputIsDirectory(where));
     } else if (error != ERROR_FILE_NOT_FOUND) {
       throw InputError(where + ": " + SystemMessage(error));
     }
@@ -233,10 +230,10 @@ OutputTarget PlanFileOutput(const std::string& option, const std::string& name) 
     if (!directory || !IsDirectory(Utf8(WideParent(full)))) {
       const DWORD error = GetLastError();
       if (!directory && error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND) {
-        throw InputError(where + ": the directory " + Utf8(WideParent(full)) + ": " +
-                         SystemMessage(error));
+        throw InputError(
+            msg::OutputDirectoryFailed(where, Utf8(WideParent(full)), SystemMessage(error)));
       }
-      throw InputError(where + ": the directory " + Utf8(WideParent(full)) + " does not exist");
+      throw InputError(msg::OutputDirectoryMissing(where, Utf8(WideParent(full))));
     }
     std::wstring parent = FinalPath(directory.Get());
     if (parent.empty()) parent = WideParent(full);
@@ -248,8 +245,9 @@ OutputTarget PlanFileOutput(const std::string& option, const std::string& name) 
   std::wstring temporary;
   const ScopedFile probe(MakeTemporary(path, temporary, true));
   if (!probe) {
-    throw InputError(where + ": cannot be written in " + Utf8(WideParent(path)) + " (" +
-                     SystemMessage(GetLastError()) + ")");
+    const DWORD error = GetLastError();
+    throw InputError(
+        msg::OutputCannotBeWrittenIn(where, Utf8(WideParent(path)), SystemMessage(error)));
   }
   return target;
 }
@@ -299,8 +297,7 @@ std::string HostDirectoryText(const std::string& directory) {
   const int needed = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide.data(), size, nullptr,
                                          0, nullptr, &usedDefault);
   if (needed <= 0 || usedDefault) {
-    throw InputError(directory +
-                     ": the plug-in directory cannot be named in this system's code page");
+    throw InputError(msg::PluginDirectoryCodePage(directory));
   }
   std::string out(static_cast<size_t>(needed), '\0');
   WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide.data(), size, out.data(), needed, nullptr,
@@ -356,9 +353,9 @@ void HoldProgressWindowAt(int percent, int seconds) {
   RedrawWindow(search.window, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN);
   RECT rect{};
   GetWindowRect(search.window, &rect);
-  std::printf("x9host: holding the progress window at %d%% for %d s (at %ld,%ld, %ldx%ld)\n",
-              position, seconds, rect.left, rect.top, rect.right - rect.left,
-              rect.bottom - rect.top);
+  const std::string line = msg::HoldingProgressWindow(
+      position, seconds, rect.left, rect.top, rect.right - rect.left, rect.bottom - rect.top);
+  Print(stdout, "x9host: " + line + "\n");  // not a message: the program's name before its line
   std::fflush(stdout);
   PumpFor(seconds * 1000);
 }

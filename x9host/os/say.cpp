@@ -11,6 +11,8 @@ namespace {
 
 // Chosen once at start, before any handler that writes a line is installed; read by them too.
 std::atomic<Language> language{Language::kEnglish};
+// A signal handler may read it only if no lock guards it.
+static_assert(std::atomic<Language>::is_always_lock_free);
 
 // The placeholder named name..end, or nullptr (the generator refuses such a table).
 const Arg* Find(const MessageTexts& texts, std::initializer_list<const Arg*> args,

@@ -8,6 +8,7 @@
 #include <map>
 #include <memory>
 
+#include "os/messages.h"
 #include "os/transaction_steps.h"
 
 namespace x9host::os {
@@ -68,9 +69,9 @@ int InjectedFault(const char* step) {
 
 void SetInjectedFaults(const std::string& faults) { Seam() = FaultSeam{ParseFaults(faults), {}}; }
 
-std::string InterruptedLine(const std::string& signalName) {
-  return "interrupted by " + signalName + " before the outputs were in place: every output is " +
-         "as it was";
+std::string InterruptedLine(const std::string& signalName, Language language) {
+  const Arg signal(signalName);
+  return SayIn(language, msg::kInterruptedBeforeOutputs, {&signal});
 }
 
 namespace transaction {
@@ -83,7 +84,7 @@ void Step(const char* step) {
   const int fault = InjectedFault(step);
   if (fault > 0) Deliver(fault);
   CheckSignal();
-  if (fault < 0) throw StepFailed{std::string("a fault injected at ") + step};
+  if (fault < 0) throw StepFailed{msg::FaultInjected(step)};
 }
 
 }  // namespace transaction
@@ -203,8 +204,7 @@ std::vector<std::string> WriteOutputs(
     for (Placement& p : placements) {
       failing = &p;
       if (p.target->kind != OutputTarget::Kind::kReplace || p.target->seenBefore.empty()) continue;
-      if (p.file->SeenNow() != p.target->seenBefore)
-        throw StepFailed{"another program changed it while x9host ran"};
+      if (p.file->SeenNow() != p.target->seenBefore) throw StepFailed{msg::ChangedMeanwhile()};
     }
     for (Placement& p : placements) {
       failing = &p;
@@ -242,17 +242,14 @@ std::vector<std::string> WriteOutputs(
       const int fault = InjectedFault("commit");
       if (fault > 0) transaction::Deliver(fault);
       // The seam's failure is named as a real one's system error is.
-      const std::string why = fault < 0 ? "a fault injected at commit" : p.file->DropWayBack();
+      const std::string why = fault < 0 ? msg::FaultInjected("commit") : p.file->DropWayBack();
       if (!why.empty()) {
-        warnings.push_back(p.Where() + ": the old content could not be removed from " + wayBack +
-                           " (" + why + ")");
+        warnings.push_back(msg::OldContentNotRemoved(p.Where(), wayBack, why));
       }
     }
     return warnings;
   }
 
-  const std::string cause = signal != 0 ? "interrupted by " + transaction::SignalName(signal)
-                                        : failing->Where() + ": cannot be written (" + why + ")";
   const std::vector<const Placement*> stuck = PutBack(placements);
   const bool changed =
       !stuck.empty() || std::any_of(placements.begin(), placements.end(), [](const Placement& p) {
@@ -264,26 +261,28 @@ std::vector<std::string> WriteOutputs(
                               InterruptedLine(transaction::SignalName(signal)));
     }
     throw OutputsNotWritten(OutputsNotWritten::State::kAsTheyWere,
-                            cause + "; every output is as it was");
+                            msg::NotWrittenAsTheyWere(failing->Where(), why));
   }
   // What each output now holds, in the order given.
   std::string states;
   for (const Placement& p : placements) {
-    std::string state = "is as it was";
+    std::string state = msg::OutputStateAsItWas(p.Where());
     if (std::find(stuck.begin(), stuck.end(), &p) != stuck.end()) {
-      state = "holds the new content";
-      if (!p.file->WayBack().empty()) state += " (the old is in " + p.file->WayBack() + ")";
+      state = p.file->WayBack().empty()
+                  ? msg::OutputStateHoldsNew(p.Where())
+                  : msg::OutputStateHoldsNewOldIn(p.Where(), p.file->WayBack());
     } else if (p.replacedMeanwhile) {
-      state =
-          "was not put back: another program replaced it meanwhile, and it holds that "
-          "program's content";
+      state = msg::OutputStateReplacedMeanwhile(p.Where());
     } else if (p.streamed > 0) {
-      state = &p == failing ? "got part of the new content" : "got the new content";
+      state =
+          &p == failing ? msg::OutputStateGotPart(p.Where()) : msg::OutputStateGotNew(p.Where());
     }
-    states += (states.empty() ? "" : ", ") + p.Where() + " " + state;
+    states += (states.empty() ? "" : msg::OutputStatesSeparator()) + state;
   }
   throw OutputsNotWritten(OutputsNotWritten::State::kLeftChanged,
-                          cause + ", and not every output could be put back: " + states);
+                          signal != 0
+                              ? msg::InterruptedNotAllBack(transaction::SignalName(signal), states)
+                              : msg::NotWrittenNotAllBack(failing->Where(), why, states));
 }
 
 }  // namespace x9host::os

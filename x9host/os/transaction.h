@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "os/message_text.h"
+#include "os/say.h"
 
 namespace x9host::os {
 
@@ -77,8 +78,9 @@ class OutputsNotWritten : public std::runtime_error {
 std::vector<std::string> WriteOutputs(
     const std::vector<std::pair<OutputTarget, OutputProducer>>& outputs);
 
-// The line for a signal that ended the program before any output was in place.
-std::string InterruptedLine(const std::string& signalName);
+// The line for a signal that ended the program before any output was in place. In a given
+// language too: the signal handlers' lines are made in both before any handler is installed.
+std::string InterruptedLine(const std::string& signalName, Language language = CurrentLanguage());
 
 // The test seam: X9HOST_FAULT=STEP[:N][=SIGNAL][,...] (or SetInjectedFaults) makes the Nth
 // (default first) time the transaction reaches STEP fail, or receive SIGNAL there: a signal's

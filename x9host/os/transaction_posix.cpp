@@ -18,6 +18,7 @@
 
 #include "os/files_posix.h"
 #include "os/message_text.h"
+#include "os/messages.h"
 #include "os/os.h"
 #include "os/transaction_steps.h"
 
@@ -68,15 +69,15 @@ int SignalCount() { return SIGRTMAX + 1; }
 volatile sig_atomic_t noted = 0;
 extern "C" void NoteSignal(int signal) { noted = signal; }
 
-// The whole last line for each signal, made before any handler is installed: a handler may
-// call nothing but write(2) and _exit.
-std::vector<std::string>& EndLines() {
-  static std::vector<std::string> lines;
-  return lines;
+// The whole last line for each signal in each language, made before any handler is installed:
+// a handler may call nothing but write(2) and _exit, and read the language (a lock-free atomic).
+std::vector<std::string>& EndLines(Language language) {
+  static std::vector<std::string> lines[2];
+  return lines[language == Language::kJapanese ? 1 : 0];
 }
 
 extern "C" void EndOnSignal(int signal) {
-  const std::vector<std::string>& lines = EndLines();
+  const std::vector<std::string>& lines = EndLines(CurrentLanguage());
   if (signal > 0 && static_cast<size_t>(signal) < lines.size()) {
     EndPendingLine();  // the question's "(y/N) " or a bar drawn in place
     ssize_t ignored = write(STDERR_FILENO, lines[signal].data(), lines[signal].size());
@@ -355,10 +356,15 @@ std::unique_ptr<StreamOutput> NewStreamOutput(const OutputTarget& target) {
 }
 
 void EndOnSignalsBeforeOutputs() {
-  std::vector<std::string>& lines = EndLines();
-  lines.assign(static_cast<size_t>(SignalCount()), std::string());
-  for (int signal = 1; signal < SignalCount(); ++signal)
-    lines[signal] = "x9host: " + InterruptedLine(SignalName(signal)) + "\n";
+  // Both languages: the language may be chosen after the handlers are installed.
+  for (const Language language : {Language::kEnglish, Language::kJapanese}) {
+    std::vector<std::string>& lines = EndLines(language);
+    lines.assign(static_cast<size_t>(SignalCount()), std::string());
+    for (int signal = 1; signal < SignalCount(); ++signal) {
+      const std::string line = InterruptedLine(SignalName(signal, language), language);
+      lines[signal] = "x9host: " + line + "\n";  // not a message: the program's name
+    }
+  }
   // A size limit reaches the write as EFBIG, and takes the full disk's way.
   signal(SIGXFSZ, SIG_IGN);
   Install(EndOnSignal);
@@ -379,13 +385,13 @@ int NotedSignal() { return noted; }
 
 void Deliver(int signal) { raise(signal); }
 
-std::string SignalName(int signal) {
+std::string SignalName(int signal, Language language) {
   if (signal >= SIGRTMIN && signal <= SIGRTMAX) {
     return signal == SIGRTMIN ? "SIGRTMIN" : "SIGRTMIN+" + std::to_string(signal - SIGRTMIN);
   }
-  const char* abbreviation = sigabbrev_np(signal);
-  return abbreviation != nullptr ? std::string("SIG") + abbreviation
-                                 : "signal " + std::to_string(signal);
+  if (const char* abbreviation = sigabbrev_np(signal)) return std::string("SIG") + abbreviation;
+  const Arg number(signal);
+  return SayIn(language, msg::kSignalNumber, {&number});
 }
 
 }  // namespace x9host::os::transaction

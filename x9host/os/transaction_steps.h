@@ -90,6 +90,6 @@ int NotedSignal();
 // Brings a signal (an event number on Windows) as the system would: the fault seam's "=SIGNAL".
 void Deliver(int signal);
 // How the last line names a signal or event: "SIGTERM", "Ctrl-C".
-std::string SignalName(int signal);
+std::string SignalName(int signal, Language language = CurrentLanguage());
 
 }  // namespace x9host::os::transaction

@@ -6,7 +6,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <vector>
 
+#include "os/messages.h"
 #include "os/os.h"
 #include "os/transaction_steps.h"
 
@@ -42,14 +44,32 @@ BOOL WINAPI NoteEvent(DWORD event) {
   return TRUE;
 }
 
+// The events Windows has (CTRL_C_EVENT to CTRL_SHUTDOWN_EVENT).
+constexpr DWORD kEventCount = CTRL_SHUTDOWN_EVENT + 1;
+
+// The whole last line for each event in each language, made before the handler is installed.
+std::vector<std::string>& EndLines(Language language) {
+  static std::vector<std::string> lines[2];
+  return lines[language == Language::kJapanese ? 1 : 0];
+}
+
+std::string EndLine(DWORD event, Language language) {
+  const std::string name = SignalName(static_cast<int>(kEventBase + event), language);
+  return "x9host: " + InterruptedLine(name, language) + "\n";  // not a message: program's name
+}
+
 // Before the window nothing of x9host's is on disk: the program ends at once, with the line the
 // transaction gives for its own interruption.
 BOOL WINAPI EndOnEvent(DWORD event) {
-  const std::string line =
-      "x9host: " + InterruptedLine(SignalName(static_cast<int>(kEventBase + event))) + "\n";
+  const Language language = CurrentLanguage();
   std::fflush(stdout);
   EndPendingLine();
-  std::fputs(line.c_str(), stderr);
+  if (event < kEventCount) {
+    std::fputs(EndLines(language)[event].c_str(), stderr);
+  } else {
+    // An event Windows does not have yet is named here, on the handler's thread of its own.
+    std::fputs(EndLine(event, language).c_str(), stderr);
+  }
   std::fflush(stderr);
   ExitProcess(1);
 }
@@ -219,7 +239,16 @@ std::unique_ptr<StreamOutput> NewStreamOutput(const OutputTarget& target) {
   return std::make_unique<WindowsStreamOutput>(target);
 }
 
-void EndOnSignalsBeforeOutputs() { SetConsoleCtrlHandler(EndOnEvent, TRUE); }
+void EndOnSignalsBeforeOutputs() {
+  // Both languages: the language may be chosen after the handler is installed.
+  for (const Language language : {Language::kEnglish, Language::kJapanese}) {
+    std::vector<std::string>& lines = EndLines(language);
+    lines.clear();
+    for (DWORD event = 0; event < kEventCount; ++event)
+      lines.push_back(EndLine(event, language));
+  }
+  SetConsoleCtrlHandler(EndOnEvent, TRUE);
+}
 
 SignalWindow::SignalWindow() {
   InterlockedExchange(&noted, 0);
@@ -235,14 +264,15 @@ int NotedSignal() { return static_cast<int>(InterlockedCompareExchange(&noted, 0
 // The seam's events come from the main thread: only noted, never held.
 void Deliver(int signal) { InterlockedExchange(&noted, static_cast<LONG>(signal)); }
 
-std::string SignalName(int signal) {
+std::string SignalName(int signal, Language language) {
+  const Arg number(signal - kEventBase);
   switch (signal - kEventBase) {
     case CTRL_C_EVENT: return "Ctrl-C";
-    case CTRL_BREAK_EVENT: return "Ctrl-Break";
-    case CTRL_CLOSE_EVENT: return "the console window's closing";
-    case CTRL_LOGOFF_EVENT: return "the user's logoff";
-    case CTRL_SHUTDOWN_EVENT: return "the system's shutdown";
-    default: return "console event " + std::to_string(signal - kEventBase);
+    case CTRL_BREAK_EVENT: return "Ctrl-Break";  // not a message: a key, as the keyboard names it
+    case CTRL_CLOSE_EVENT: return SayIn(language, msg::kConsoleClosing, {});
+    case CTRL_LOGOFF_EVENT: return SayIn(language, msg::kUserLogoff, {});
+    case CTRL_SHUTDOWN_EVENT: return SayIn(language, msg::kSystemShutdown, {});
+    default: return SayIn(language, msg::kConsoleEvent, {&number});
   }
 }
 

@@ -8,6 +8,7 @@
 
 #include "codec/codepage.h"
 #include "codec/wall_clock.h"
+#include "os/say.h"
 #include "text/cp932.h"
 #include "x9host_support.h"
 
@@ -85,6 +86,11 @@ TEST(X9hostCodePage, ReplacesEachCharacterWithoutCodeAndSaysWhichOnce) {
             "f.gpx: line 7: the route name \"\xC3\xA9t\xC3\xA9 \xC3\xA0 Nice\" is kept as \"?t? ? "
             "Nice\": "
             "code page 932 cannot write \"\xC3\xA9\" \"\xC3\xA0\"");
+  // Past the names warned about one by one, the rest are counted: one is a name, not names.
+  EXPECT_EQ(MoreNamesWarning("f.gpx", kNameWarningsShown + 1),
+            "f.gpx: 1 more name is kept with '?' for characters code page 932 cannot write");
+  EXPECT_EQ(MoreNamesWarning("f.gpx", kNameWarningsShown + 3),
+            "f.gpx: 3 more names are kept with '?' for characters code page 932 cannot write");
 }
 
 TEST(X9hostCodePage, ReadsShiftJisExactlyOrSaysWhereItIsNot) {
@@ -109,6 +115,7 @@ TEST(X9hostShownValue, ShortValuesWholeLongOnesCutOnACharacterWithTheirSize) {
     std::string value;
     std::string quoted;  // QuotedValue
     std::string plain;   // ShownValue
+    os::Language language = os::Language::kEnglish;
   } kCases[] = {
       {a, '"' + a + '"', a},
       {a + "b", '"' + a + "b\"", '"' + a + "b\""},
@@ -124,12 +131,16 @@ TEST(X9hostShownValue, ShortValuesWholeLongOnesCutOnACharacterWithTheirSize) {
       {a.substr(2) + e + std::string(20, 'b'),
        '"' + a.substr(2) + e + "...\" (" + std::to_string(shown + 20) + " bytes)",
        '"' + a.substr(2) + e + "...\" (" + std::to_string(shown + 20) + " bytes)"},
+      {a + std::string(17, 'b'), '"' + a + "...\"（" + std::to_string(shown + 17) + " バイト）",
+       '"' + a + "...\"（" + std::to_string(shown + 17) + " バイト）", os::Language::kJapanese},
   };
   for (const auto& c : kCases) {
     SCOPED_TRACE(c.value.size());
+    os::SetLanguage(c.language);
     EXPECT_EQ(QuotedValue(c.value), c.quoted);
     EXPECT_EQ(ShownValue(c.value), c.plain);
   }
+  os::SetLanguage(os::Language::kEnglish);
 }
 
 // --- Times -------------------------------------------------------------------------------------

@@ -96,6 +96,7 @@ class X9hostOutputs : public X9hostProgram {
       setenv("TZ", "Asia/Tokyo", 1);
       unsetenv("LC_ALL");
       unsetenv("LC_MESSAGES");
+      unsetenv("X9HOST_LANG");  // the language follows LANG, as a user's does
       setenv("LANG", "C.UTF-8", 1);
       for (const std::string& pair : exec.env)
         putenv(const_cast<char*>(pair.c_str()));
@@ -190,9 +191,10 @@ bool ReachableBy(uid_t user) {
 // ------------------------------------------------------------------------------
 
 struct FaultCase {
-  const char* fault;  // X9HOST_FAULT
-  int status;         // 0: both new; 2: both as they were; 1: as the last line says
-  const char* line;   // in the last line of stderr (empty: "done" on the report)
+  const char* fault;      // X9HOST_FAULT
+  int status;             // 0: both new; 2: both as they were; 1: as the last line says
+  const char* line;       // in the last line of stderr (empty: "done" on the report)
+  bool japanese = false;  // run with LANG=ja_JP.UTF-8
 };
 
 // The whole sweep over every step runs in one process (transaction_test.cpp); here, what the
@@ -207,16 +209,20 @@ TEST_F(X9hostOutputs, EachKindOfEndingGivesItsStatusReportAndLastLine) {
       {"write:2=2", 1, "interrupted by SIGINT"},
       {"rename:2=10", 1, "interrupted by SIGUSR1 before the outputs were in place"},
       {"commit=15", 0, ""},
+      {"write:2", 2, "に書き込めません（write で注入した障害）。すべての出力は元のままです", true},
+      {"write:2=2", 1, "x9host: SIGINT で中断しました。出力を置き換える前のため", true},
   };
   for (const FaultCase& c : cases) {
-    SCOPED_TRACE(c.fault);
+    SCOPED_TRACE(std::string(c.fault) + (c.japanese ? " (ja)" : ""));
     for (const std::string& name : Files())
       fs::remove(Path(name));
     const FileState old = SeedOld();
     // Old content that cannot be removed is left, and said so.
     const bool leftBehind = std::string(c.fault) == "commit";
-    const Outcome outcome = Start(Both(), {.env = {std::string("X9HOST_FAULT=") + c.fault},
-                                           .directoriesMayDiffer = leftBehind});
+    const Outcome outcome =
+        Start(Both(), {.env = {std::string("X9HOST_FAULT=") + c.fault,
+                               c.japanese ? "LANG=ja_JP.UTF-8" : "LANG=C.UTF-8"},
+                       .directoriesMayDiffer = leftBehind});
     EXPECT_EQ(outcome.status, c.status) << outcome.err;
     if (c.status == 0) {
       EXPECT_NE(outcome.out.find("x9host: done:"), std::string::npos);
@@ -231,13 +237,17 @@ TEST_F(X9hostOutputs, EachKindOfEndingGivesItsStatusReportAndLastLine) {
       EXPECT_EQ(StateOf(Path("out.gpx")), old);
       EXPECT_FALSE(fs::exists(Path("b.gpx")));
       EXPECT_EQ(Files(), std::vector<std::string>{"out.gpx"});  // nothing made is left
-      EXPECT_NE(outcome.out.find("not written: " + Path("out.gpx").string()), std::string::npos);
+      EXPECT_NE(outcome.out.find((c.japanese ? "書き込んでいません: " : "not written: ") +
+                                 Path("out.gpx").string()),
+                std::string::npos);
     }
     if (*c.line != '\0') {
       EXPECT_NE(LastLine(outcome.err).find(c.line), std::string::npos) << outcome.err;
     }
     if (c.status == 2) {
-      EXPECT_NE(LastLine(outcome.err).find("every output is as it was"), std::string::npos);
+      EXPECT_NE(LastLine(outcome.err)
+                    .find(c.japanese ? "すべての出力は元のままです" : "every output is as it was"),
+                std::string::npos);
     }
   }
 }
@@ -379,7 +389,8 @@ TEST_F(X9hostOutputs, ASignalDuringTheRequestEndsItWithALineAndEveryOutputAsItWa
   const struct {
     int signal;
     std::string name;
-    bool atThePrompt;  // no --yes, standard input a pipe kept open; else a paced transfer
+    bool atThePrompt;       // no --yes, standard input a pipe kept open; else a paced transfer
+    bool japanese = false;  // LANG=ja_JP.UTF-8: the handler's line is the Japanese one
   } cases[] = {
       {SIGTERM, "SIGTERM", false},         {SIGHUP, "SIGHUP", false},
       {SIGQUIT, "SIGQUIT", false},         {SIGINT, "SIGINT", true},
@@ -387,10 +398,11 @@ TEST_F(X9hostOutputs, ASignalDuringTheRequestEndsItWithALineAndEveryOutputAsItWa
       {SIGALRM, "SIGALRM", false},         {SIGVTALRM, "SIGVTALRM", true},
       {SIGPROF, "SIGPROF", false},         {SIGXCPU, "SIGXCPU", true},
       {SIGPWR, "SIGPWR", false},           {SIGPOLL, "SIGPOLL", true},
-      {SIGRTMIN + 2, "SIGRTMIN+2", false},
+      {SIGRTMIN + 2, "SIGRTMIN+2", false}, {SIGTERM, "SIGTERM", false, true},
+      {SIGINT, "SIGINT", true, true},
   };
   for (const auto& c : cases) {
-    SCOPED_TRACE(c.name);
+    SCOPED_TRACE(c.name + (c.japanese ? " (ja)" : ""));
     for (const std::string& name : Files())
       fs::remove(Path(name));
     const FileState old = SeedOld();
@@ -399,15 +411,19 @@ TEST_F(X9hostOutputs, ASignalDuringTheRequestEndsItWithALineAndEveryOutputAsItWa
     if (!c.atThePrompt) args.insert(args.end(), {"--yes", "--pace", "100"});
     int input[2];
     ASSERT_EQ(pipe(input), 0);
-    const Outcome outcome = Start(args, {.inFd = input[0], .killAfterMs = 800, .signal = c.signal});
+    const Outcome outcome = Start(args, {.env = {c.japanese ? "LANG=ja_JP.UTF-8" : "LANG=C.UTF-8"},
+                                         .inFd = input[0],
+                                         .killAfterMs = 800,
+                                         .signal = c.signal});
     close(input[0]);
     close(input[1]);
     EXPECT_EQ(outcome.status, 1) << outcome.err;
-    EXPECT_NE(LastLine(outcome.err)
-                  .find("x9host: interrupted by " + c.name +
-                        " before the outputs were in place: every output is as it was"),
-              std::string::npos)
-        << outcome.err;
+    const std::string line =
+        c.japanese ? "x9host: " + c.name +
+                         " で中断しました。出力を置き換える前のため、すべての出力は元のままです"
+                   : "x9host: interrupted by " + c.name +
+                         " before the outputs were in place: every output is as it was";
+    EXPECT_NE(LastLine(outcome.err).find(line), std::string::npos) << outcome.err;
     EXPECT_EQ(StateOf(Path("out.gpx")), old);
     EXPECT_EQ(Files(), std::vector<std::string>{"out.gpx"});  // nothing made is left
   }

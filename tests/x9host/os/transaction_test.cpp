@@ -82,6 +82,7 @@ class Transaction : public ::testing::Test {
   }
   void TearDown() override {
     x9host::os::SetInjectedFaults("");
+    x9host::os::SetLanguage(x9host::os::Language::kEnglish);
     fs::remove_all(dir_);
   }
 
@@ -207,24 +208,44 @@ TEST_F(Transaction, AnOldContentThatCannotBeRemovedIsAWarningNotAFailure) {
 }
 
 TEST_F(Transaction, WhenTheWayBackFailsTheLineSaysWhereTheOldContentIs) {
-  const auto outputs = TwoOutputs();
-  std::string line;
-  EXPECT_EQ(Run(outputs, "rename:2,restore", &line), State::kLeftChanged);
-  EXPECT_NE(line.find("--out " + (dir_ / "list.gpx").string() +
-                      " holds the new content (the old "
-                      "is in "),
-            std::string::npos)
-      << line;
-  EXPECT_NE(line.find("--watch-out " + (dir_ / "watch.gpx").string() + " is as it was"),
-            std::string::npos)
-      << line;
-  const auto files = Listing(dir_);
-  ASSERT_EQ(files.size(), 2u) << Text(files);
-  EXPECT_EQ(files.at("list.gpx"), "the new list, somewhat longer\n");
-  for (const auto& [name, bytes] : files) {
-    if (name != "list.gpx") {
-      EXPECT_EQ(bytes, "the old list\n");
-      EXPECT_NE(line.find(name), std::string::npos) << line;
+  using x9host::os::Language;
+  // The line: the failing output (the watch's rename), then what each output holds, in order.
+  const struct {
+    Language language;
+    const char* failed;    // after the watch's name
+    const char* holdsNew;  // after the list's name, before where the old content is
+    const char* asItWas;   // the end: a separator, the watch's name, then this
+    const char* separator;
+  } cases[] = {
+      {Language::kEnglish, ": cannot be written (a fault injected at rename), and not every",
+       " holds the new content (the old is in ", " is as it was", ", "},
+      {Language::kJapanese, " に書き込めません（rename で注入した障害）。元に戻せなかった出力",
+       " は新しい内容（古い内容は ", " は元のまま", "、"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.failed);
+    fs::remove_all(dir_);
+    fs::create_directories(dir_);
+    x9host::os::SetLanguage(c.language);
+    const auto outputs = TwoOutputs();
+    std::string line;
+    EXPECT_EQ(Run(outputs, "rename:2,restore", &line), State::kLeftChanged);
+    const std::string watch = "--watch-out " + (dir_ / "watch.gpx").string();
+    const std::string end = c.separator + watch + c.asItWas;
+    EXPECT_EQ(line.rfind(watch + c.failed, 0), 0u) << line;
+    EXPECT_NE(line.find("--out " + (dir_ / "list.gpx").string() + c.holdsNew), std::string::npos)
+        << line;
+    EXPECT_TRUE(line.size() > end.size() &&
+                line.compare(line.size() - end.size(), end.size(), end) == 0)
+        << line;
+    const auto files = Listing(dir_);
+    ASSERT_EQ(files.size(), 2u) << Text(files);
+    EXPECT_EQ(files.at("list.gpx"), "the new list, somewhat longer\n");
+    for (const auto& [name, bytes] : files) {
+      if (name != "list.gpx") {
+        EXPECT_EQ(bytes, "the old list\n");
+        EXPECT_NE(line.find(name), std::string::npos) << line;
+      }
     }
   }
 }
