@@ -1,12 +1,16 @@
 #include "cli/options.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cstdio>
 #include <set>
 #include <stdexcept>
 
+#include "cli/outcome.h"
+#include "codec/width.h"
 #include "host/tpi.h"
 #include "os/input_error.h"
+#include "os/messages.h"
 #include "session/session.h"
 
 namespace x9host {
@@ -16,42 +20,100 @@ struct CommandEntry {
   Command command;
   const char* name;
   unsigned flags;
-  const char* what;  // for --help
+  std::string (*what)();  // for --help
 };
 
 constexpr CommandEntry kCommands[] = {
-    {Command::kDownloadAll, "download-all", x9::kFlagDownloadAll, "waypoints, routes and tracks"},
-    {Command::kDownloadTracks, "download-tracks", x9::kFlagDownloadTracks, "tracks"},
-    {Command::kDownloadRoutes, "download-routes", x9::kFlagDownloadRoutes, "routes"},
-    {Command::kDownloadWaypoints, "download-waypoints", x9::kFlagDownloadWaypoints,
-     "the waypoint collection"},
-    {Command::kUploadRoutes, "upload-routes", x9::kFlagUploadRoutes,
-     "the transfer list's routes to the watch"},
-    {Command::kAbout, "about", 0, "the module's about box"},
+    {Command::kDownloadAll,
+     "download-all",  // not a message: a command's name
+     x9::kFlagDownloadAll, msg::HelpDownloadAll},
+    {Command::kDownloadTracks,
+     "download-tracks",  // not a message: a command's name
+     x9::kFlagDownloadTracks, msg::HelpDownloadTracks},
+    {Command::kDownloadRoutes,
+     "download-routes",  // not a message: a command's name
+     x9::kFlagDownloadRoutes, msg::HelpDownloadRoutes},
+    {Command::kDownloadWaypoints,
+     "download-waypoints",  // not a message: a command's name
+     x9::kFlagDownloadWaypoints, msg::HelpDownloadWaypoints},
+    {Command::kUploadRoutes,
+     "upload-routes",  // not a message: a command's name
+     x9::kFlagUploadRoutes, msg::HelpUploadRoutes},
+    {Command::kAbout, "about", 0, msg::HelpAbout},
 };
+
+// An option in --help: its spelling, what its value is (nullptr: none) and what it does.
+struct OptionHelp {
+  const char* spelling;
+  std::string (*value)();
+  std::string (*what)();
+};
+
+std::string HoldAtHelp() { return msg::HelpHoldAt(kHoldSeconds); }
+std::string VersionHelp() { return msg::HelpVersion(kProgramName); }
+
+constexpr OptionHelp kOptionHelp[] = {
+    {kWatchOption, msg::HelpFile, msg::HelpWatch},
+    {kWatchOutOption, msg::HelpFile, msg::HelpWatchOut},
+    {kListOption, msg::HelpFile, msg::HelpList},
+    {kOutOption, msg::HelpFile, msg::HelpOut},
+    {kPluginsOption, msg::HelpDirectory, msg::HelpPlugins},
+    {kYesOption, nullptr, msg::HelpYes},
+    {kPaceOption, msg::HelpMilliseconds, msg::HelpPace},
+    {kHoldAtOption, msg::HelpPercent, HoldAtHelp},
+    {"-h, --help", nullptr, msg::HelpHelp},  // not a message: the options' spellings
+    {kVersionOption, nullptr, VersionHelp},
+};
+
+// text after a first column of indent columns: its further lines (a "\n" in the table's text)
+// start there too.
+std::string Hanging(const std::string& text, size_t indent) {
+  std::string out;
+  for (const char c : text) {
+    out += c;
+    if (c == '\n') out.append(indent, ' ');
+  }
+  return out + '\n';
+}
 
 const CommandEntry& EntryOf(Command command) {
   for (const CommandEntry& entry : kCommands) {
     if (entry.command == command) return entry;
   }
-  throw std::logic_error("a command without an entry");
+  throw std::logic_error("a command without an entry");  // not a message: never reached
 }
 
 std::string HelpLines() {
+  constexpr size_t kColumn = 21;
   std::string lines;
   bool first = true;
   for (const CommandEntry& entry : kCommands) {
-    char line[120];
-    std::snprintf(line, sizeof line, "  %-21s%s", entry.name, entry.what);
-    lines += line;
+    std::string what = entry.what();
     if (entry.flags != 0) {
+      char flags[16];
+      std::snprintf(flags, sizeof flags, "0x%02X", entry.flags);
       // The first says what the number is.
-      std::snprintf(line, sizeof line, " (%s0x%02X)", first ? "flags " : "", entry.flags);
-      lines += line;
+      what = first ? msg::HelpFlagsFirst(what, flags) : msg::HelpFlags(what, flags);
       first = false;
     }
-    lines += '\n';
+    lines += "  " + PadToWidth(entry.name, kColumn) + Hanging(what, 2 + kColumn);
   }
+  return lines;
+}
+
+// The options' first column is as wide as its widest entry in the reader's language, and two.
+std::string OptionLines() {
+  std::vector<std::string> names;
+  size_t column = 0;
+  for (const OptionHelp& option : kOptionHelp) {
+    std::string name = option.spelling;
+    if (option.value != nullptr) name += " " + option.value();
+    column = std::max(column, DisplayWidth(name) + 2);
+    names.push_back(std::move(name));
+  }
+  std::string lines;
+  for (size_t i = 0; i < names.size(); ++i)
+    lines += "  " + PadToWidth(names[i], column) + Hanging(kOptionHelp[i].what(), 2 + column);
   return lines;
 }
 
@@ -60,8 +122,7 @@ int Integer(const std::string& option, const std::string& value, int minimum, in
   const auto [end, error] = std::from_chars(value.data(), value.data() + value.size(), result);
   if (value.empty() || error != std::errc() || end != value.data() + value.size() ||
       result < minimum || result > maximum) {
-    throw InputError(option + " takes a whole number from " + std::to_string(minimum) + " to " +
-                     std::to_string(maximum) + ", not \"" + value + "\"");
+    throw InputError(msg::OptionNumber(option, minimum, maximum, value));
   }
   return result;
 }
@@ -87,7 +148,6 @@ Options ParseOptions(const std::vector<std::string>& args) {
   bool optionsEnded = false;
   std::set<std::string> given;  // options with a value, each allowed once
   std::vector<std::string> transferOnly;
-  const std::string lists = std::string(" (") + kProgramName + " --help lists them)";
   for (size_t i = 0; i < args.size(); ++i) {
     std::string arg = args[i];
     std::optional<std::string> inlineValue;
@@ -104,24 +164,24 @@ Options ParseOptions(const std::vector<std::string>& args) {
     }
     const auto value = [&]() -> std::string {
       // A second value would silently win over the first: say so instead.
-      if (!given.insert(arg).second) throw InputError(arg + " is given twice");
+      if (!given.insert(arg).second) throw InputError(msg::OptionTwice(arg));
       if (inlineValue) return *inlineValue;
-      if (i + 1 >= args.size()) throw InputError(arg + " needs a value");
+      if (i + 1 >= args.size()) throw InputError(msg::OptionNeedsValue(arg));
       return args[++i];
     };
     const auto path = [&]() {
       std::string text = value();
-      if (text.empty()) throw InputError(arg + " needs a file or directory name");
+      if (text.empty()) throw InputError(msg::OptionNeedsName(arg));
       return text;
     };
     const auto flag = [&]() {
-      if (inlineValue) throw InputError(arg + " takes no value");
+      if (inlineValue) throw InputError(msg::OptionNoValue(arg));
     };
 
     // After "--" everything is a command, even a word that starts with "-".
     const bool option = !optionsEnded && arg.size() > 1 && arg[0] == '-';
     if (option && (arg == kWatchOption || arg == kWatchOutOption || arg == kListOption ||
-                   arg == kOutOption || arg == "--pace" || arg == "--hold-at")) {
+                   arg == kOutOption || arg == kPaceOption || arg == kHoldAtOption)) {
       transferOnly.push_back(arg);
     }
     if (!option) {
@@ -129,11 +189,8 @@ Options ParseOptions(const std::vector<std::string>& args) {
       for (const CommandEntry& entry : kCommands) {
         if (arg == entry.name) found = &entry;
       }
-      if (found == nullptr) throw InputError("unknown command \"" + arg + "\"" + lists);
-      if (options.command) {
-        throw InputError("one command at a time: \"" + std::string(CommandName(*options.command)) +
-                         "\" and \"" + arg + "\"");
-      }
+      if (found == nullptr) throw InputError(msg::UnknownCommand(arg, kProgramName));
+      if (options.command) throw InputError(msg::OneCommand(CommandName(*options.command), arg));
       options.command = found->command;
     } else if (arg == kWatchOption) {
       options.watchFile = path();
@@ -143,90 +200,52 @@ Options ParseOptions(const std::vector<std::string>& args) {
       options.listFile = path();
     } else if (arg == kOutOption) {
       options.outFile = path();
-    } else if (arg == "--plugins") {
+    } else if (arg == kPluginsOption) {
       options.pluginDir = path();
-    } else if (arg == "--yes") {
+    } else if (arg == kYesOption) {
       flag();
       options.yes = true;
-    } else if (arg == "--pace") {
+    } else if (arg == kPaceOption) {
       options.paceMilliseconds = Integer(arg, value(), 0, 10000);
-    } else if (arg == "--hold-at") {
+    } else if (arg == kHoldAtOption) {
       options.holdAt = Integer(arg, value(), 0, 100);
     } else if (arg == "--help" || arg == "-h") {
       flag();
       options.help = true;
-    } else if (arg == "--version") {
+    } else if (arg == kVersionOption) {
       flag();
       options.version = true;
     } else {
-      throw InputError("unknown option " + arg + lists);
+      throw InputError(msg::UnknownOption(arg, kProgramName));
     }
   }
   if (!options.command && !options.help && !options.version)
-    throw InputError("no command given" + lists);
+    throw InputError(msg::NoCommand(kProgramName));
   // about shows a box and moves nothing: an option of a transfer would be ignored there.
   if (options.command == Command::kAbout && !transferOnly.empty()) {
-    if (options.outFile || options.watchOut) {
-      throw InputError(std::string("about moves nothing: ") + kOutOption + " and " +
-                       kWatchOutOption + " go with a transfer");
-    }
-    throw InputError(transferOnly.front() + " goes with a transfer, not with about");
+    if (options.outFile || options.watchOut)
+      throw InputError(msg::AboutMovesNothing(kOutOption, kWatchOutOption));
+    throw InputError(msg::NotWithAbout(transferOnly.front()));
   }
   return options;
 }
 
 std::string UsageText() {
-  std::string text = std::string("usage: ") + kProgramName + " [options] COMMAND\n\n";
-  text += std::string("Loads ") + kModuleFile +
-          " from the plug-in directory into a simulated host and sends it one\n"
-          "request. The watch is the simulator (a GPX file) unless the plug-in directory's x9.dll\n"
-          "is another watch library: then it is the real watch.\n"
-          "\n"
-          "commands:\n";
-  text += HelpLines();
-  text +=
-      "\n"
-      "options (also as --option=value):\n"
-      "  --watch FILE.gpx      the simulated watch's content (default: the sample watch)\n"
-      "  --watch-out FILE.gpx  write the simulated watch's content after the request\n"
-      "  --list FILE.gpx       the transfer list before the request (routes for an upload)\n"
-      "  --out FILE.gpx        write the transfer list after the request (- : standard output)\n"
-      "  --plugins DIR         the plug-in directory (default: plugins beside the program,\n"
-      "                        else ../plugins)\n"
-      "  --yes                 answer every question Yes\n"
-      "  --pace MS             pause MS milliseconds at every step, to watch the progress bar\n";
-  text += "  --hold-at PERCENT     Windows: hold the progress window for " +
-          std::to_string(kHoldSeconds) + " s at PERCENT\n";
-  text += std::string(
-              "  -h, --help            this text\n"
-              "  --version             ") +
-          kProgramName + "'s version\n";
-  text +=
-      "\n"
-      "Each option with a value may be given once; \"--\" ends the options. about takes\n"
-      "only --plugins and --yes.\n"
-      "\n"
-      "--out and --watch-out are written only when the request moved something, both or\n"
-      "neither: each is made in full beside its file, then all are put in place, keeping\n"
-      "the old file's permissions, owner, ACL and extended attributes (another user's or\n"
-      "group's file is refused unless run by root). If that fails, or SIGINT, SIGTERM,\n"
-      "SIGHUP or SIGQUIT comes first, every file is put back as it was. A device\n"
-      "or FIFO is written straight through, after the files; -, /dev/stdout or any name of\n"
-      "what standard output already is (a file opened for appending, a pipe) is written\n"
-      "through standard output, never replaced, and the report goes to standard error.\n"
-      "--watch, --out and --watch-out must name different files (--list and --out may be\n"
-      "the same, unless reading the list warned of something it would not write back as it\n"
-      "was). --watch and --watch-out are refused with the real watch.\n"
-      "\n"
-      "exit status:\n"
-      "  0  the request ran and changed the transfer list or the watch; every output is new\n"
-      "  1  the module returned 0: the transfer failed or was aborted; or a signal stopped\n"
-      "     the outputs (every one is as it was); or putting them back failed too (the last\n"
-      "     line says what each output holds)\n"
-      "  2  bad input or usage: nothing was run, nothing written; or, after the request, the\n"
-      "     outputs could not be put in place and every one is as it was\n"
-      "  3  the request ran but moved nothing (declined, no answer, no watch library, no\n"
-      "     watch, nothing of that kind on the watch, nothing to upload)\n";
+  std::string text = msg::HelpUsage(kProgramName) + "\n\n";
+  text += Hanging(msg::HelpIntro(kModuleFile), 0) + "\n";
+  text += msg::HelpCommands() + "\n" + HelpLines() + "\n";
+  text += msg::HelpOptions() + "\n" + OptionLines() + "\n";
+  text += Hanging(msg::HelpOnce(), 0) + "\n" + Hanging(msg::HelpOutputs(), 0) + "\n";
+  text += msg::HelpExitStatus() + "\n";
+  const struct {
+    int status;
+    std::string (*what)();
+  } statuses[] = {{kExitMoved, msg::HelpExitMoved},
+                  {kExitFailed, msg::HelpExitFailed},
+                  {kExitBadInput, msg::HelpExitBadInput},
+                  {kExitNothingMoved, msg::HelpExitNothingMoved}};
+  for (const auto& status : statuses)
+    text += "  " + std::to_string(status.status) + "  " + Hanging(status.what(), 5);
   return text;
 }
 

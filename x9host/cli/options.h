@@ -11,11 +11,16 @@ namespace x9host {
 // --version, and as the creator of the GPX it writes.
 inline constexpr char kProgramName[] = "x9host";
 
-// The spellings of the file options, for the parser and for every message that names them.
+// The spellings of the options, for the parser, --help and every message that names them.
 inline constexpr char kWatchOption[] = "--watch";
-inline constexpr char kWatchOutOption[] = "--watch-out";
+inline constexpr char kWatchOutOption[] = "--watch-out";  // not a message: an option's spelling
 inline constexpr char kListOption[] = "--list";
 inline constexpr char kOutOption[] = "--out";
+inline constexpr char kPluginsOption[] = "--plugins";
+inline constexpr char kYesOption[] = "--yes";
+inline constexpr char kPaceOption[] = "--pace";
+inline constexpr char kHoldAtOption[] = "--hold-at";  // not a message: an option's spelling
+inline constexpr char kVersionOption[] = "--version";
 
 // What is asked of the module: one of the transfers, or its About box.
 enum class Command {

@@ -1,8 +1,8 @@
 #include "cli/outcome.h"
 
-#include "codec/plural.h"
 #include "device/device_api.h"
 #include "host/tpi.h"
+#include "os/messages.h"
 
 namespace x9host {
 namespace {
@@ -22,32 +22,27 @@ bool IsStartQuestion(const ShownBox& box) {
 
 // What a download looks for on the watch, in words.
 std::string WantedOnWatch(unsigned flags) {
-  if ((flags & x9::kFlagDownloadAll) == x9::kFlagDownloadAll) return "waypoints, routes or tracks";
-  if (flags & x9::kFlagDownloadWaypoints) return "waypoints";
-  if (flags & x9::kFlagDownloadRoutes) return "routes";
-  return "tracks with points";
+  if ((flags & x9::kFlagDownloadAll) == x9::kFlagDownloadAll) return msg::WantedEverything();
+  if (flags & x9::kFlagDownloadWaypoints) return msg::WantedWaypoints();
+  if (flags & x9::kFlagDownloadRoutes) return msg::WantedRoutes();
+  return msg::WantedTracks();
 }
 
 std::string Failure(const RequestFacts& facts) {
   // The last of the module's failure messages tells why; without one the transfer was aborted.
   for (auto box = facts.boxes.rbegin(); box != facts.boxes.rend(); ++box) {
-    if (box->message == x9::kMsgConnectionLost) {
-      return "failed: the connection to the watch was lost or the watch reported an error";
-    }
-    if (box->message == x9::kMsgOutOfMemory) return "failed: not enough memory";
+    if (box->message == x9::kMsgConnectionLost) return msg::FailedConnectionLost();
+    if (box->message == x9::kMsgOutOfMemory) return msg::FailedOutOfMemory();
   }
-  return "failed: the transfer was aborted";
+  return msg::FailedAborted();
 }
 
 std::string LibraryMissing(const RequestFacts& facts) {
   switch (facts.library) {
     case WatchLibrary::kMissing:
-      return "there is no watch library " + facts.libraryPath + " (copy the watch maker's " +
-             x9::kDeviceLibraryName + " there, or the simulator's)";
+      return msg::NoWatchLibrary(facts.libraryPath, x9::kDeviceLibraryName);
     case WatchLibrary::kUnloadable: return facts.libraryProblem;
-    default:
-      return "the watch library " + facts.libraryPath +
-             " lacks one of the entry points the module needs";
+    default: return msg::LibraryLacksEntry(facts.libraryPath);
   }
 }
 
@@ -55,31 +50,23 @@ std::string WhyNothingMoved(const RequestFacts& facts) {
   const bool upload = (facts.flags & x9::kFlagUploadRoutes) != 0;
   for (const ShownBox& box : facts.boxes) {
     if (!IsStartQuestion(box)) continue;
-    if (box.answer == Answer::kNo) return "the question was declined";
-    if (box.answer == Answer::kNoAnswer)
-      return "no answer on standard input; give --yes to answer Yes";
+    if (box.answer == Answer::kNo) return msg::QuestionDeclined();
+    if (box.answer == Answer::kNoAnswer) return msg::NoAnswer();
   }
   if (Shown(facts, x9::kMsgDllMissing)) return LibraryMissing(facts);
-  if (Shown(facts, x9::kMsgNoWatch)) return "no watch was found on any port";
+  if (Shown(facts, x9::kMsgNoWatch)) return msg::NoWatchFound();
   if (!upload && Shown(facts, x9::kMsgConnectionLost)) {
     // The module says "connection lost" when the watch has no route or no track at all.
-    if (facts.library == WatchLibrary::kSimulator) {
-      return "the watch holds no " + WantedOnWatch(facts.flags) +
-             " (the module reports that as a lost connection)";
-    }
-    return "the module reported a lost connection: the watch holds nothing of that kind, or it was "
-           "disconnected";
+    if (facts.library == WatchLibrary::kSimulator)
+      return msg::WatchHoldsNoneLost(WantedOnWatch(facts.flags));
+    return msg::LostOrNothing();
   }
   if (upload) {
-    if (facts.routeSetsToPut == 0 && facts.myPointsSets > 0) {
-      return "a route named MYPOINTS cannot be uploaded (the watch keeps its waypoints under that "
-             "name)";
-    }
-    if (facts.routeSetsToPut == 0)
-      return "the transfer list holds no routes to upload (give them with --list)";
-    return "the watch already held exactly these routes";
+    if (facts.routeSetsToPut == 0 && facts.myPointsSets > 0) return msg::MypointsRoute();
+    if (facts.routeSetsToPut == 0) return msg::NoRoutesToUpload();
+    return msg::RoutesAlreadyThere();
   }
-  return "the watch holds no " + WantedOnWatch(facts.flags);
+  return msg::WatchHoldsNone(WantedOnWatch(facts.flags));
 }
 
 }  // namespace
@@ -105,17 +92,15 @@ Verdict Judge(const RequestFacts& facts) {
   }
   if (!moved) {
     verdict.status = kExitNothingMoved;
-    verdict.line = "nothing moved: " + WhyNothingMoved(facts);
+    verdict.line = msg::NothingMoved(WhyNothingMoved(facts));
     return verdict;
   }
   verdict.status = kExitMoved;
   if (upload) {
-    verdict.line = "done: " + Plural(facts.routeSetsToPut, "route", "routes") + " put on the watch";
+    verdict.line = msg::DoneUpload(facts.routeSetsToPut);
   } else {
     const ListChanges& c = facts.listChanges;
-    verdict.line = "done: " + Plural(c.itemsAdded, "item", "items") +
-                   " added to the transfer list in " + Plural(c.setsAdded, "new set", "new sets") +
-                   ", " + Plural(c.setsChanged + c.itemsChanged, "record", "records") + " changed";
+    verdict.line = msg::DoneDownload(c.itemsAdded, c.setsAdded, c.setsChanged + c.itemsChanged);
   }
   return verdict;
 }

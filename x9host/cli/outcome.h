@@ -1,6 +1,6 @@
 // What a request came to, told from what x9host saw: the module's result, its boxes and their
 // answers, and what changed in the transfer list or on the watch. One exit status and one
-// English line that says why.
+// line, in the reader's language, that says why.
 #pragma once
 
 #include <string>

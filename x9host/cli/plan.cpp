@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "os/input_error.h"
+#include "os/messages.h"
 #include "session/watch_library.h"
 
 namespace x9host {
@@ -21,9 +22,7 @@ std::string BundledWatch(const std::string& programDirectory) {
 #if defined(X9HOST_BUNDLED_WATCH)
   if (os::IsFile(X9HOST_BUNDLED_WATCH)) return X9HOST_BUNDLED_WATCH;
 #endif
-  throw InputError(std::string("the sample watch (simulator/watch.gpx beside the program) is not "
-                               "there: give ") +
-                   kWatchOption + " FILE.gpx");
+  throw InputError(msg::NoSampleWatch(kWatchOption));
 }
 
 // plugins beside the program (a release), else ../plugins (a build tree: build/<preset>/bin).
@@ -37,11 +36,7 @@ std::string DefaultPluginDirectory(const std::string& programDirectory) {
 void RefuseWatchFiles(const Options& options, const WatchLibraryFound& library) {
   for (const auto& [option, file] :
        {std::pair{kWatchOption, options.watchFile}, std::pair{kWatchOutOption, options.watchOut}}) {
-    if (file) {
-      throw InputError(std::string(option) + ": " + library.path +
-                       " is a watch library, not the simulator: x9host talks to the real watch, "
-                       "which has no GPX file");
-    }
+    if (file) throw InputError(msg::WatchFileWithRealWatch(option, library.path));
   }
 }
 
@@ -58,7 +53,8 @@ Inputs ReadInputs(const Options& options, bool realWatch, const std::string& pro
     WatchFromGpx read = ReadWatch(*inputs.watchPath, inputs.warnings);
     inputs.watch = std::move(read.content);
     inputs.watchSummary = std::move(read.summary);
-    for (std::string& line : inputs.watchSummary.dropped.Warnings(*inputs.watchPath, "the watch"))
+    for (std::string& line :
+         inputs.watchSummary.dropped.Warnings(*inputs.watchPath, msg::HolderWatch()))
       inputs.warnings.push_back(std::move(line));
   }
   if (options.listFile) {
@@ -68,11 +64,12 @@ Inputs ReadInputs(const Options& options, bool realWatch, const std::string& pro
     ListFromGpx read = ReadTransferList(*inputs.listPath, inputs.warnings, use);
     inputs.list = std::move(read.content);
     inputs.listDropped = std::move(read.summary.dropped);
-    for (std::string& line : inputs.listDropped.Warnings(*inputs.listPath, "the transfer list"))
+    for (std::string& line :
+         inputs.listDropped.Warnings(*inputs.listPath, msg::HolderTransferList()))
       inputs.warnings.push_back(std::move(line));
     // What the upload puts on the watch short of the file; the list keeps it, so the update in
     // place loses nothing of it.
-    for (std::string& line : read.watchLost.Warnings(*inputs.listPath, "the watch"))
+    for (std::string& line : read.watchLost.Warnings(*inputs.listPath, msg::HolderWatch()))
       inputs.warnings.push_back(std::move(line));
   }
   return inputs;
@@ -93,8 +90,7 @@ const char* OptionOf(OutputRole role) {
 }
 
 Plan MakePlan(const Options& options) {
-  if (options.holdAt && !os::HoldSupported())
-    throw InputError("--hold-at works in the Windows build only");
+  if (options.holdAt && !os::HoldSupported()) throw InputError(msg::HoldAtWindowsOnly());
   Plan plan;
   plan.command = options.command.value();
   const std::string programDirectory = os::ProgramDirectory();
@@ -103,13 +99,13 @@ Plan MakePlan(const Options& options) {
   if (!os::IsDirectory(pluginDirectory)) {
     const std::string why = os::LookUpFailure(pluginDirectory);
     if (!why.empty()) throw InputError(pluginDirectory + ": " + why);
-    throw InputError(pluginDirectory + ": no such plug-in directory (--plugins DIR names it)");
+    throw InputError(msg::NoPluginDirectory(pluginDirectory));
   }
   plan.session.modulePath = os::JoinPath(pluginDirectory, kModuleFile);
   if (!os::IsFile(plan.session.modulePath)) {
     const std::string why = os::LookUpFailure(plan.session.modulePath);
     if (!why.empty()) throw InputError(plan.session.modulePath + ": " + why);
-    throw InputError(pluginDirectory + ": the plug-in directory holds no " + kModuleFile);
+    throw InputError(msg::NoModuleFile(pluginDirectory, kModuleFile));
   }
   plan.session.hostDirectory = os::HostDirectoryText(pluginDirectory);
   plan.session.library = FindWatchLibrary(pluginDirectory);
@@ -133,7 +129,7 @@ std::vector<PlannedOutput> PlanOutputs(const Options& options, const Inputs& inp
   for (size_t i = 0; i < outputs.size(); ++i) {
     for (size_t k = i + 1; k < outputs.size(); ++k) {
       if (outputs[i].target.identity == outputs[k].target.identity)
-        throw InputError(Named(outputs[i]) + " and " + Named(outputs[k]) + " name the same file");
+        throw InputError(msg::OutputsSameFile(Named(outputs[i]), Named(outputs[k])));
     }
   }
   // An input may be named by no output but its own update: the list by the transfer list's.
@@ -142,10 +138,8 @@ std::vector<PlannedOutput> PlanOutputs(const Options& options, const Inputs& inp
     if (!input) return;
     const std::string identity = os::FileIdentity(*input);
     for (const PlannedOutput& output : outputs) {
-      if (output.target.identity == identity && output.role != update) {
-        throw InputError(Named(output) + " names the same file as " + option + " " + *input +
-                         ": it would be overwritten");
-      }
+      if (output.target.identity == identity && output.role != update)
+        throw InputError(msg::OutputIsInput(Named(output), option, *input));
     }
   };
   refuse(kWatchOption, inputs.watchPath, std::nullopt);
@@ -158,11 +152,11 @@ std::vector<PlannedOutput> PlanOutputs(const Options& options, const Inputs& inp
     for (const PlannedOutput& output : outputs) {
       if (output.role != OutputRole::kTransferList || output.target.identity != identity) continue;
       const int line = inputs.listDropped.FirstLine();
-      throw InputError(Named(output) + " would update " + kListOption + " " + *inputs.listPath +
-                       " in place and lose what the transfer list cannot hold (" +
-                       inputs.listDropped.List() + ")" +
-                       (line > 0 ? ", the first at line " + std::to_string(line) : "") +
-                       ": write to another file");
+      const std::string dropped = inputs.listDropped.List();
+      throw InputError(line > 0 ? msg::UpdateInPlaceLosesAtLine(Named(output), kListOption,
+                                                                *inputs.listPath, dropped, line)
+                                : msg::UpdateInPlaceLoses(Named(output), kListOption,
+                                                          *inputs.listPath, dropped));
     }
   }
   return outputs;

@@ -1,6 +1,8 @@
 #include "session/console_posix.h"
 
+#include "codec/utf8.h"
 #include "os/message_text.h"
+#include "os/messages.h"
 #include "platform/terminal_protocol.h"
 #include "session/glossary.h"
 
@@ -13,6 +15,32 @@ constexpr std::string_view kLabels[] = {terminal::kStopLabel, terminal::kQuestio
                                         terminal::kWarningLabel, terminal::kInformationLabel,
                                         terminal::kMessageLabel};
 constexpr std::string_view kPrompt = terminal::kPrompt;
+
+// Each label as the reader reads it.
+struct ShownLabel {
+  std::string_view label;
+  std::string (*shown)();
+};
+constexpr ShownLabel kShownLabels[] = {
+    {terminal::kStopLabel, msg::LabelStop},
+    {terminal::kQuestionLabel, msg::LabelQuestion},
+    {terminal::kWarningLabel, msg::LabelWarning},
+    {terminal::kInformationLabel, msg::LabelInformation},
+    {terminal::kMessageLabel, msg::LabelMessage},
+};
+
+std::string Shown(std::string_view label) {
+  for (const ShownLabel& known : kShownLabels) {
+    if (known.label == label) return known.shown();
+  }
+  return std::string(label);
+}
+
+std::string_view WithoutLineEnd(std::string_view line) {
+  while (!line.empty() && (line.back() == '\n' || line.back() == '\r'))
+    line.remove_suffix(1);
+  return line;
+}
 
 bool StartsWith(std::string_view text, std::string_view prefix) {
   return text.substr(0, prefix.size()) == prefix;
@@ -74,11 +102,34 @@ std::optional<size_t> BoxEnd(std::string_view pending, std::string_view label) {
 
 Answer AnswerOf(const std::optional<std::string>& line) {
   if (!line) return Answer::kNoAnswer;
-  // The module's own rule for its terminal questions.
-  return terminal::IsYes(*line) ? Answer::kYes : Answer::kNo;
+  return TypedYes(*line) ? Answer::kYes : Answer::kNo;
 }
 
 }  // namespace
+
+bool TypedYes(std::string_view line) {
+  line = WithoutLineEnd(line);
+  if (line == "はい") return true;
+  // Full-width letters as ASCII, so that one rule reads both.
+  std::string ascii;
+  while (!line.empty()) {
+    const Utf8Character c = DecodeUtf8(line);
+    if (c.status != Utf8Character::Status::kOk) return false;
+    if (c.code >= 0xff01 && c.code <= 0xff5e) {
+      ascii += static_cast<char>(c.code - 0xfee0);
+    } else if (c.code < 0x80) {
+      ascii += static_cast<char>(c.code);
+    } else {
+      return false;
+    }
+    line.remove_prefix(c.length);
+  }
+  return terminal::IsYes(ascii);
+}
+
+std::string LineForModule(const std::string& typed) {
+  return TypedYes(typed) && !terminal::IsYes(typed) ? "y\n" : typed;
+}
 
 ModuleConsole::ModuleConsole(Sink sink, bool terminal, bool typedAnswersShown, bool gloss)
     : sink_(std::move(sink)),
@@ -121,8 +172,10 @@ size_t ModuleConsole::Step(bool final) {
     if (newline == std::string_view::npos && !final) return 0;
     const size_t used = newline == std::string_view::npos ? pending.size() : newline + 1;
     echoExpected_ = false;
-    Emit(pending.substr(0, used));
-    atLineStart_ = pending[used - 1] == '\n';
+    const std::string echo = typedEcho_ ? *typedEcho_ : std::string(pending.substr(0, used));
+    typedEcho_.reset();
+    Emit(echo);
+    atLineStart_ = echo.back() == '\n';
     RedrawIfDue();
     return used;
   }
@@ -146,7 +199,7 @@ size_t ModuleConsole::Step(bool final) {
     return *end;
   }
   if (StartsWith(pending, kPrompt)) {
-    Emit(kPrompt);
+    Emit(msg::AnswerHint());
     atLineStart_ = false;
     return kPrompt.size();
   }
@@ -224,7 +277,7 @@ void ModuleConsole::Box(std::string_view label, std::string_view text) {
   // A box shown while the bar is up starts on a line of its own.
   if (!atLineStart_) Emit("\n");
   cursorAfterBar_ = false;
-  Emit(label);
+  Emit(Shown(label.substr(0, label.size() - 1)) + " ");
   Emit(text);
   Emit("\n");
   atLineStart_ = true;
@@ -250,6 +303,8 @@ void ModuleConsole::Answered(const std::optional<std::string>& line, bool suppli
   }
   if (!typedAnswersShown_) {
     echoExpected_ = true;  // the module shows what it read
+    // ... which is not what was typed when x9host read a Yes for the module (LineForModule).
+    if (line) typedEcho_ = std::string(WithoutLineEnd(*line)) + "\n";
     return;
   }
   // The terminal showed what a person typed; the module shows nothing itself.

@@ -3,8 +3,8 @@
 // place with "\r" on a terminal, a line per step in a pipe, a "\n" when it goes) to stderr.
 // Everything it writes goes through here, in order, and comes out with x9host's additions:
 // a box shown while the bar is up starts on a line of its own and the bar is redrawn after
-// it; each of the module's texts is followed by its English; every box is recorded with the
-// answer it got.
+// it; each of the module's texts is followed by its English; the boxes' labels and the hint
+// after a question are in the reader's language; every box is recorded with the answer it got.
 #pragma once
 
 #include <functional>
@@ -16,6 +16,14 @@
 #include "session/module_ui.h"
 
 namespace x9host {
+
+// Whether a typed answer is Yes, its line end (LF, CR LF) aside: y or yes in any case, in
+// ASCII or full-width letters (ｙ, ｙｅｓ), or はい, whichever language the hint is in. Anything
+// else (n, no, いいえ, ｎ, an empty line) is No, as for the module.
+bool TypedYes(std::string_view line);
+// What the module reads for a typed line: "y\n" for a Yes its own rule (y or yes) would not
+// see, else the line as typed.
+std::string LineForModule(const std::string& typed);
 
 class ModuleConsole {
  public:
@@ -61,6 +69,8 @@ class ModuleConsole {
   bool atLineStart_ = true;
   bool redrawDue_ = false;     // a box interrupted the bar
   bool echoExpected_ = false;  // the module echoes the answer it read
+  // What the echo shows: the answer as typed, not as the module read it.
+  std::optional<std::string> typedEcho_;
 };
 
 }  // namespace x9host

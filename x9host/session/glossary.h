@@ -1,6 +1,7 @@
 // The module's texts in English. Keyed by the module's own catalogue (ui/catalogue.h): what the
 // module shows is matched against the catalogue's texts, converted from code page 932 here, so
-// the Japanese texts exist once, in the module.
+// the Japanese texts exist once, in the module; the English once, in its table
+// (release/messages.toml's en).
 #pragma once
 
 #include <optional>

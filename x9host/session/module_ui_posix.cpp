@@ -48,7 +48,7 @@ struct ModuleUi::Impl {
       }
       self->console.Answered(line, self->answerYes);
       if (!line) return 0;
-      self->unread = *line;
+      self->unread = LineForModule(*line);  // a Japanese Yes in the module's words
     }
     const size_t given = self->unread.size() < size ? self->unread.size() : size;
     self->unread.copy(buffer, given);

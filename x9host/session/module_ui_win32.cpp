@@ -2,7 +2,10 @@
 // each as it opens (x9host then shows its text and English on the console) and learns the
 // button that closed it, whether x9host pressed it (--yes) or a person did.
 #include <cstdio>
+#include <string>
 
+#include "os/messages.h"
+#include "os/os.h"
 #include "platform/message_box.h"
 #include "platform/win32/message_box_watch.h"
 #include "platform/win32/win32_text.h"
@@ -22,12 +25,12 @@ using x9::platform::win32::MessageBoxSeen;
 using x9::platform::win32::MessageBoxWatch;
 using x9::platform::win32::Utf8FromWide;
 
-const char* ButtonName(int button) {
+std::string ButtonName(int button) {
   switch (button) {
-    case kAnswerYes: return "Yes";
-    case kAnswerNo: return "No";
-    case kAnswerOk: return "OK";
-    case IDCANCEL: return "Cancel";
+    case kAnswerYes: return msg::ButtonYes();
+    case kAnswerNo: return msg::ButtonNo();
+    case kAnswerOk: return msg::ButtonOk();
+    case IDCANCEL: return msg::ButtonCancel();
     default: return "?";
   }
 }
@@ -39,9 +42,11 @@ struct ModuleUi::Impl {
       : watch(
             [answerYes, gloss](const MessageBoxSeen& box) {
               const std::string text = Utf8FromWide(box.text);
-              std::fprintf(stderr, "[message box] %s\n", text.c_str());
+              // Through os::Print, which the console shows in Japanese too.
+              os::Print(stderr, msg::BoxShown(text) + "\n");
               const std::optional<x9::MessageId> message = MessageOf(text);
-              if (gloss && message) std::fprintf(stderr, "  %s\n", EnglishText(*message));
+              if (gloss && message)
+                os::Print(stderr, std::string("  ") + EnglishText(*message) + "\n");
               std::fflush(stderr);
               if (!answerYes) return 0;  // a person answers
               return MessageBoxHasButton(box.window, kAnswerYes)  ? kAnswerYes
@@ -49,7 +54,7 @@ struct ModuleUi::Impl {
                                                                   : 0;
             },
             [](const MessageBoxSeen& box) {
-              std::fprintf(stderr, "(answered %s)\n", ButtonName(box.pressed));
+              os::Print(stderr, msg::BoxAnswered(ButtonName(box.pressed)) + "\n");
               std::fflush(stderr);
             }) {}
 
@@ -58,8 +63,9 @@ struct ModuleUi::Impl {
 
 ModuleUi::ModuleUi(bool answerYes, bool gloss) : impl_(std::make_unique<Impl>(answerYes, gloss)) {
   if (!impl_->watch.Installed()) {
-    std::fprintf(stderr, "x9host: the module's message boxes cannot be watched (error %lu)\n",
-                 static_cast<unsigned long>(impl_->watch.InstallError()));
+    const std::string line =
+        msg::BoxesNotWatched(static_cast<unsigned long>(impl_->watch.InstallError()));
+    os::Print(stderr, "x9host: " + line + "\n");  // not a message: the program's name begins it
   }
 }
 

@@ -5,6 +5,7 @@
 #include "host/records.h"
 #include "host/tpi.h"
 #include "os/input_error.h"
+#include "os/messages.h"
 #include "os/os.h"
 #include "os/say.h"
 #include "platform/abi.h"
@@ -63,8 +64,7 @@ class Session::Module {
   template <typename Function>
   Function Require(const char* name) const {
     const auto function = library_.Find<Function>(name);
-    if (function == nullptr)
-      throw InputError(path_ + ": not an x9link module (no " + name + " export)");
+    if (function == nullptr) throw InputError(msg::NotAModule(path_, name));
     return function;
   }
 
@@ -111,8 +111,7 @@ Session::Session(const SessionSetup& setup, TransferListContent& list, WatchCont
   PluginInfo info{};
   info.size = sizeof info;
   if (module_->Init(info) != 1) {
-    throw InputError(setup_.modulePath + ": the module refused Init (host version " +
-                     std::to_string(TPI_GetVersion()) + ")");
+    throw InputError(msg::InitRefused(setup_.modulePath, TPI_GetVersion()));
   }
   module_->Load();
   moduleName_ = TextField(info.name, sizeof info.name);
@@ -138,7 +137,7 @@ int Session::About() {
 
 RequestFacts Session::Transfer(unsigned flags) {
   const TransferCallbackFn callback = X9Host_Callback();
-  if (callback == nullptr) throw InputError(setup_.modulePath + ": Load registered no protocol");
+  if (callback == nullptr) throw InputError(msg::NoProtocol(setup_.modulePath));
   RequestFacts facts;
   facts.flags = flags;
   facts.library = setup_.library.kind;

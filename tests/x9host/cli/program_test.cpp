@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "codec/width.h"
 #include "x9host_support.h"
 
 namespace {
@@ -22,6 +23,10 @@ TEST_F(X9hostProgram, ArgumentErrorsEndWithOneLineAndStatusTwo) {
   const Outcome outcome = Run({"--verbose", "about"});
   EXPECT_BAD_INPUT(outcome, "unknown option --verbose");
   EXPECT_EQ(outcome.out, "");
+  Launch japanese;
+  japanese.language = "ja_JP.UTF-8";
+  EXPECT_BAD_INPUT(Run({"--verbose", "about"}, japanese),
+                   "x9host: --verbose というオプションはありません");
 }
 
 TEST_F(X9hostProgram, HelpAndVersionGoToStandardOutputWithStatusZero) {
@@ -34,6 +39,31 @@ TEST_F(X9hostProgram, HelpAndVersionGoToStandardOutputWithStatusZero) {
     EXPECT_NE(outcome.out.find("\"--\" ends the options"), std::string::npos);
     EXPECT_NE(outcome.out.find("every one is as it was"), std::string::npos);
   }
+  // The options' descriptions, and their further lines, start in one column in either language.
+  for (const char* language : {"C.UTF-8", "ja_JP.UTF-8"}) {
+    SCOPED_TRACE(language);
+    Launch launch;
+    launch.language = language;
+    const std::string help = Run({"--help"}, launch).out;
+    const size_t start = help.find("\n  --watch ");
+    ASSERT_NE(start, std::string::npos) << help;
+    size_t column = 0;
+    size_t options = 0;
+    for (size_t at = start + 1; at < help.size() && help[at] == ' ';) {
+      const size_t end = help.find('\n', at);
+      const std::string line = help.substr(at, end - at);
+      // The description follows the first two spaces after the option (none on a further line).
+      const size_t gap = line[2] == ' ' ? 0 : line.find("  ", 2);
+      const size_t text = line.find_first_not_of(' ', gap);
+      ASSERT_NE(text, std::string::npos) << line;
+      if (column == 0) column = x9host::DisplayWidth(line.substr(0, text));
+      EXPECT_EQ(x9host::DisplayWidth(line.substr(0, text)), column) << line;
+      options += line[2] == '-';
+      at = end + 1;
+    }
+    EXPECT_EQ(options, 10u) << help;
+  }
+
   const Outcome version = Run({"--version"});
   EXPECT_EQ(version.status, 0);
   EXPECT_EQ(version.out, std::string("x9host ") + X9_VERSION + "\n");

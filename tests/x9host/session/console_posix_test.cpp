@@ -1,6 +1,7 @@
 // The module's terminal output as x9host passes it on: a message shown while the progress bar
 // is up starts on a line of its own and the bar comes back after it, each of the module's
-// texts gets its English (not under a Japanese locale), and every box is recorded with its
+// texts gets its English (not under a Japanese locale, where the labels and the hint are
+// Japanese), answers typed in either language count, and every box is recorded with its
 // answer. First with the module's bytes made up here, then with the real module on a
 // pseudo-terminal.
 #include <gtest/gtest.h>
@@ -136,6 +137,41 @@ TEST(X9hostConsole, PiecesCutAnywhereStillMakeWholeBoxes) {
   }
 }
 
+// What a person types, in either language, as x9host reads it, as the module then reads it, and
+// as the log shows it when answers come from a file (the module echoes what it read).
+TEST(X9hostConsole, AnAnswerIsReadTheSameWhicheverLanguageItIsTypedIn) {
+  const struct {
+    const char* typed;
+    bool yes;
+  } answers[] = {
+      {"y\n", true},       {"YES\r\n", true},   {"はい\n", true},  {"ｙ\n", true},
+      {"Ｙｅｓ", true},    {"yeS\n", true},     {"n\n", false},    {"no\n", false},
+      {"いいえ\n", false}, {"ｎ\n", false},     {"\n", false},     {"yess\n", false},
+      {" y\n", false},     {"はい。\n", false}, {"\xff\n", false}, {"ｙ ｅ ｓ\n", false},
+  };
+  for (const auto& a : answers) {
+    SCOPED_TRACE(a.typed);
+    EXPECT_EQ(TypedYes(a.typed), a.yes);
+    const std::string forModule = LineForModule(a.typed);
+    EXPECT_EQ(x9::platform::terminal::IsYes(forModule), a.yes) << forModule;
+    Console c(false, false, true);
+    c.console.Write("[question] " + Text(x9::kMsgStartRouteDownload) + "\n(y/N) ");
+    c.console.Answered(std::string(a.typed), false);
+    std::string echo = forModule;  // the module's echo: what it read, its line end aside
+    while (!echo.empty() && (echo.back() == '\n' || echo.back() == '\r'))
+      echo.pop_back();
+    c.console.Write(echo + "\n");
+    c.console.Finish();
+    std::string typed = a.typed;
+    while (!typed.empty() && (typed.back() == '\n' || typed.back() == '\r'))
+      typed.pop_back();
+    EXPECT_EQ(c.shown, "[question] " + Text(x9::kMsgStartRouteDownload) + "\n" +
+                           English(x9::kMsgStartRouteDownload) + "(y/N) " + typed + "\n");
+    ASSERT_EQ(c.console.Boxes().size(), 1u);
+    EXPECT_EQ(c.console.Boxes()[0].answer, a.yes ? Answer::kYes : Answer::kNo);
+  }
+}
+
 TEST(X9hostConsole, EveryTextOfTheModuleIsKnownWithItsEnglish) {
   for (x9::MessageId id = 0; id <= kTooOldHostMessage; ++id) {
     EXPECT_EQ(MessageOf(Text(id)), id) << id;
@@ -179,27 +215,43 @@ TEST_F(X9hostProgram, OnATerminalAQuestionDuringTheBarHasALineOfItsOwn) {
   EXPECT_NE(question, std::string::npos) << shown;
   EXPECT_NE(shown.find(English(x9::kMsgStartRouteUpload)), std::string::npos) << shown;
 
-  // Under a Japanese locale the module's own texts alone.
+  // Under a Japanese locale the module's own texts alone, the label and the hint in Japanese.
   launch.language = "ja_JP.UTF-8";
   const Outcome japanese = Run(args, launch);
   ASSERT_EQ(japanese.status, 0) << japanese.err;
   const std::string jaShown = Lines(japanese.err);
-  EXPECT_NE(jaShown.find("%\n[question] " + Text(x9::kMsgSameNameOnWatch) +
-                         "\n多摩川ラン\n(y/N) y\n\r" + bar),
+  EXPECT_NE(jaShown.find("%\n[質問] " + Text(x9::kMsgSameNameOnWatch) +
+                         "\n多摩川ラン\n(はい=y / いいえ=N) y\n\r" + bar),
             std::string::npos)
       << jaShown;
   EXPECT_EQ(jaShown.find(EnglishText(x9::kMsgStartRouteUpload)), std::string::npos);
 }
 
 TEST_F(X9hostProgram, OnATerminalAPersonAnswers) {
-  Launch launch;
-  launch.terminal = true;
-  launch.input = "n\n";
-  const Outcome outcome = Run({"download-routes", "--out", Path("routes.gpx").string()}, launch);
-  EXPECT_EQ(outcome.status, 3) << outcome.err;
-  EXPECT_NE(Lines(outcome.err).find("x9host: nothing moved: the question was declined\n"),
-            std::string::npos);
-  EXPECT_FALSE(fs::exists(Path("routes.gpx")));
+  const struct {
+    const char* language;
+    const char* typed;
+    int status;
+    const char* line;
+  } answers[] = {
+      {"C.UTF-8", "n\n", 3, "x9host: nothing moved: the question was declined\n"},
+      {"C.UTF-8", "ｙ\n", 0, "x9host: done: "},
+      {"ja_JP.UTF-8", "はい\n", 0, "x9host: 完了しました: 転送リストに "},
+      {"ja_JP.UTF-8", "いいえ\n", 3,
+       "x9host: 何も転送されませんでした: 質問に「いいえ」と答えました\n"},
+  };
+  for (const auto& a : answers) {
+    SCOPED_TRACE(std::string(a.language) + " " + a.typed);
+    fs::remove(Path("routes.gpx"));
+    Launch launch;
+    launch.terminal = true;
+    launch.language = a.language;
+    launch.input = a.typed;
+    const Outcome outcome = Run({"download-routes", "--out", Path("routes.gpx").string()}, launch);
+    EXPECT_EQ(outcome.status, a.status) << outcome.err;
+    EXPECT_NE(Lines(outcome.err).find(a.line), std::string::npos) << outcome.err;
+    EXPECT_EQ(fs::exists(Path("routes.gpx")), a.status == 0);
+  }
 }
 
 }  // namespace
