@@ -30,10 +30,12 @@ constexpr char kValue72Kind[] = "x9:value72 values past what the host's float ho
 constexpr Loss kEleFraction{"fractional metres of elevations (<ele>)", "dropped", "the watch"};
 constexpr Loss kEleOutside{"elevations outside the watch's -2147483648 to 2147483647 m (<ele>)",
                            "cut to the nearest end", "the watch"};
+// -9999 m itself is "none" to both holders: one kind, counted alike by every reader. What only
+// comes to it once whole is the watch's loss alone (the host keeps -9999.5).
+constexpr Loss kEleNone{"elevations of -9999 m, the watch's and the host's \"none\" (<ele>)",
+                        "read as none", "the watch and the transfer list"};
 constexpr Loss kEleWatchNone{"elevations of -9999 m once whole, the watch's \"none\" (<ele>)",
                              "read as none", "the watch"};
-constexpr Loss kEleHostNone{"elevations of -9999 m, the host's \"none\" (<ele>)", "read as none",
-                            "the transfer list"};
 constexpr Loss kValue72Download{kValue72Kind, "rounded by a download", "the transfer list"};
 constexpr Loss kValue72List{kValue72Kind, "rounded", "the transfer list"};
 constexpr Loss kCoordinatesWatch{
@@ -118,7 +120,7 @@ std::optional<int32_t> ValueRules::HeldWallClock(const GpxPoint& point) {
 double ValueRules::HostAltitude(const GpxPoint& point) {
   if (!point.elevation) return x9::NO_VALUE;
   if (*point.elevation == x9::NO_VALUE)
-    lost_.Add(kEleHostNone, point.line, NumberText(*point.elevation));
+    lost_.Add(kEleNone, point.line, NumberText(*point.elevation));
   return *point.elevation;
 }
 
@@ -173,6 +175,8 @@ int32_t ValueRules::WatchAltitude(const GpxPoint& point) {
   const int32_t kept = x9::AltitudeToDevice(metres);
   if (static_cast<double>(kept) != std::trunc(metres)) {
     lost_.Add(kEleOutside, point.line, NumberText(metres));
+  } else if (metres == x9::kDeviceNoAltitude) {
+    lost_.Add(kEleNone, point.line, NumberText(metres));
   } else if (kept == x9::kDeviceNoAltitude) {
     lost_.Add(kEleWatchNone, point.line, NumberText(metres));
   } else if (static_cast<double>(kept) != metres) {

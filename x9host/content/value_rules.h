@@ -26,7 +26,8 @@ class ValueRules {
   // The wall clock of the point's time; x9::kHostNoTime without one, and for a time the host
   // cannot hold, as the watch's times are held (WatchTime): the point is kept without it.
   int32_t HostTime(const GpxPoint& point);
-  // The elevation, x9::NO_VALUE without one; -9999 m is that value itself and reads as none.
+  // The elevation, x9::NO_VALUE without one; -9999 m is that value itself and reads as none,
+  // counted as the watch counts it (WatchAltitude), so that both readers say the same of it.
   double HostAltitude(const GpxPoint& point);
   // x9:value72 as the host's float. Throws InputError past the float's range.
   float HostValue72(const GpxPoint& point);
@@ -47,7 +48,7 @@ class ValueRules {
   // The watch holds longitude 180 as it is; GPX 1.1 stops short of it and says -180.
   void WatchLongitudeWritten(double longitude, int line);
   // Whole metres truncated toward zero and saturated at 32 bits, as the module converts uploads;
-  // what truncates to -9999 reads back as none.
+  // -9999 reads back as none, counted as the host counts it, and so does what truncates to it.
   int32_t WatchAltitude(const GpxPoint& point);
   // x9:value72 as the watch's whole number (throws InputError when it is not one); counted
   // when a download would round it in the host's float.

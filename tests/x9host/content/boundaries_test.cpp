@@ -611,6 +611,7 @@ const NotHeldCase kNotHeld[] = {
     {"<ele>-3000000000</ele>", "(the first: -3000000000)"},
     {"<ele>-9999.5</ele>", "read as none: the watch cannot hold them (the first: -9999.5)"},
     {"<ele>-9999.9</ele>", "read as none: the watch cannot hold them (the first: -9999.9)"},
+    {"<ele>-9999</ele>", "1 elevations of -9999 m, the watch's and the host's \"none\""},
     {"<time>2024-05-03T00:00:00Z</time>", "1 times of waypoints and route points (<time>)"},
     {"<name>" + Repeat("N", 20) + "</name>", "1 names longer than the watch's 19 bytes"},
     {"<name>" + Repeat("ぬ", 10) + "</name>", "1 names longer than the watch's 19 bytes"},
@@ -822,6 +823,14 @@ const AlteredCase kAltered[] = {
      "1 coordinates the watch's 1e-7 degree does not hold exactly (lat, lon) truncated: the watch "
      "cannot hold them (the first: 35.68123456 as 35.6812345)",
      7},  // the watch holds 180
+    // -9999 m is "none" to both holders: the same line from either reader.
+    {"UTC",
+     "<wpt lat=\"1\" lon=\"2\"><ele>-9999.5</ele></wpt>\n<wpt lat=\"1\" lon=\"2\"/>\n"
+     "<wpt lat=\"1\" lon=\"2\"><ele>-9999</ele></wpt>\n",
+     "1 elevations of -9999 m, the watch's and the host's \"none\" (<ele>) read as none: the watch "
+     "and the transfer list cannot hold them (the first: -9999)",
+     "1 elevations of -9999 m, the watch's and the host's \"none\" (<ele>) read as none: the watch "
+     "and the transfer list cannot hold them (the first: -9999)"},
     {"UTC",
      "<wpt lat=\"1\" lon=\"2\"><name>Cafe</name></wpt>\n"
      "<wpt lat=\"1\" lon=\"2\"><name>Cafe</name></wpt>\n"

@@ -184,7 +184,7 @@ TEST(X9hostGpxRead, EachLossIsCountedOnceByKindWithItsFirstLine) {
       {"<rte>\n" + pt("rtept", "<time>1969-12-31T23:59:59Z</time>") + "</rte>",
        "times outside what the host can hold", 1, 5, true},
       {pt("wpt", "<ele>-9999.5</ele>") + pt("wpt", "<ele>-9999</ele>"),
-       "elevations of -9999 m, the host's", 1, 5, true},
+       "elevations of -9999 m, the watch's and the host's", 1, 5, true},
       {"<trk><trkseg>\n" +
            pt("trkpt", "<extensions><x9:value72>16777217</x9:value72></extensions>") +
            "</trkseg></trk>",
@@ -276,6 +276,11 @@ TEST(X9hostGpxRead, WhatTheReaderWouldAlterIsReportedWithItsFirstLine) {
        "<trk><trkseg><trkpt lat=\"1\" lon=\"2\"><time>2024-05-03T00:00:00Z</time></trkpt>"
        "</trkseg>\n<trkseg/></trk>\n<trk><trkseg/><trkseg/></trk>",
        "empty track segments (<trkseg>)", 2, 5, ""},
+      // -9999 m is "none" to both holders: one count; -9999.5 is only the watch's loss.
+      {"",
+       "<wpt lat=\"1\" lon=\"2\"><ele>-9999.5</ele></wpt>\n"
+       "<wpt lat=\"1\" lon=\"2\"><ele>-9999</ele></wpt>",
+       "elevations of -9999 m, the watch's and the host's", 1, 5, "-9999"},
       // Kept exactly: another program's creator (the written file is x9host's), namespace
       // declarations, space inside a name, a time on a second's edge.
       {" creator=\"other\"" + ns,
