@@ -83,7 +83,8 @@ attributes|0|line 1: 3 attributes x9host does not keep dropped: the watch cannot
 gpx-1.0|0|line 1: 1 GPX versions other than 1.1 (<gpx version>) written as GPX 1.1
 repeated-hour|0|line 3: 1 times in an hour a daylight-saving change repeats (<time>) kept as a wall clock that may read back an hour off: the watch cannot hold them (the first: 2023-11-05T06:30:00Z)
 coordinates|0|(lat, lon) truncated: the watch cannot hold them (the first: 64.471201 as 64.4712009)
-case-only-names|0|line 3: the route "route a" arrives on the watch as "route a", the name of the route "Route A" of line 2 but for letter case'
+case-only-names|0|line 3: the route "route a" arrives on the watch as "route a", the name of the route "Route A" of line 2 but for letter case
+untimed-track-point|0|'
 
 make_case() {
   case $1 in
@@ -124,6 +125,7 @@ make_case() {
     repeated-hour) printf '%s\n<trk><trkseg><trkpt lat="1" lon="2"><time>2023-11-05T04:30:00Z</time></trkpt>\n<trkpt lat="1" lon="2"><time>2023-11-05T06:30:00Z</time></trkpt></trkseg></trk></gpx>\n' "$head" ;;
     coordinates) printf '%s\n%s\n<wpt lat="64.471201" lon="2"/></gpx>\n' "$head" "$(wpt a)" ;;
     case-only-names) printf '%s\n<rte><name>Route A</name><rtept lat="1" lon="2"/></rte>\n<rte><name>route a</name><rtept lat="1" lon="2"/></rte></gpx>\n' "$head" ;;
+    untimed-track-point) printf '%s\n%s<trk><trkseg><trkpt lat="1" lon="2"/></trkseg></trk></gpx>\n' "$head" "$(wpt a)" ;;
     dropped) printf '%s\n<metadata><desc>d</desc></metadata>\n<wpt lat="1" lon="2"><cmt>c</cmt><sym>s</sym></wpt>\n<trk><trkseg><trkpt lat="1" lon="2"><time>2024-05-03T00:12:05Z</time><cmt>c</cmt></trkpt></trkseg><trkseg><trkpt lat="1" lon="3"><time>2024-05-03T00:12:06Z</time></trkpt></trkseg></trk></gpx>\n' "$head" ;;
   esac
 }
@@ -204,6 +206,10 @@ for build in "${builds[@]}"; do
   done
   [ "$(cat "$dir/entity-own/list/status")" = 0 ] || fail "$build: a lossless list was not updated in place: $(cat "$dir/entity-own/list/err")"
   grep -q '<wpt' "$dir/entity-own/in-place.gpx" || fail "$build: the list updated in place lacks its waypoints"
+  for kept in in-place.gpx watch/watch.gpx; do
+    grep -q '<trkpt lat="1.0000000" lon="2.0000000"/>' "$dir/untimed-track-point/$kept" ||
+      fail "$build: $kept: a track point without a time was not kept without one"
+  done
   # The look-alikes became '?', never a look-alike; the characters code page 932 has stay.
   grep -q '<name>?500駐車場</name>' "$dir/lookalikes/watch/list.gpx" || fail "$build: ¥ was not written as ?"
   grep -qF '<name>? ? ? ? ? ? ? ～ ￥</name>' "$dir/lookalikes/watch/list.gpx" || fail "$build: look-alikes: $(grep -o '<name>[^<]*</name>' "$dir/lookalikes/watch/list.gpx" | tr '\n' ' ')"

@@ -161,7 +161,7 @@ void ValueRules::WatchLongitudeWritten(double longitude, int line) {
 }
 
 std::optional<CivilTime> ValueRules::WatchTime(const GpxPoint& point) {
-  if (!HeldWallClock(point)) return std::nullopt;
+  if (!point.time || !HeldWallClock(point)) return std::nullopt;
   return LocalFromUtc(*point.time);  // settled by HeldWallClock
 }
 

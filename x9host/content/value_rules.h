@@ -36,9 +36,10 @@ class ValueRules {
   void HostCoordinates(const GpxPoint& point);
 
   // --- The watch (what the module puts there, and what a download makes of it) ---
-  // A track point's local wall clock (its time must be given); nullopt for a time the module
-  // could not hand the host, which is dropped: the host's rule, so that a watch file and a list
-  // keep the same times.
+  // A track point's local wall clock; nullopt without a time, and for a time the module could
+  // not hand the host, which is dropped: the host's rule, so that a watch file and a list keep
+  // the same times. The watch holds either as a point with its date fields zero, which every
+  // download and --watch-out give back without a time, as the list keeps it.
   std::optional<CivilTime> WatchTime(const GpxPoint& point);
   // A waypoint or route point: the watch keeps no time.
   void WatchPointTime(const GpxPoint& point);

@@ -46,9 +46,8 @@ class GpxToRecords {
 
   x9::TrackPoint TrackPoint(const GpxPoint& point) {
     x9::TrackPoint out{};
-    if (!point.time) Fail(point.line, "a track point without <time> (the watch times every point)");
-    // A time the module could not hand the host leaves the calendar fields zero: the watch's
-    // point without a time.
+    // No time, or one the module could not hand the host, leaves the calendar fields zero: the
+    // watch's point without a time, as a list keeps a point without one.
     if (const std::optional<CivilTime> local = rules.WatchTime(point)) {
       out.year = static_cast<int32_t>(local->year);
       out.month = local->month;

@@ -37,9 +37,9 @@ struct WatchContent {
 // write becoming '?' (with a line in warnings). What the watch cannot hold is counted in the
 // summary's dropped kinds, with the first line of each (besides what GPX holds beyond both
 // holders: the times of waypoints and route points, the names of tracks and track points); two
-// routes that arrive under one name get a line in warnings. Throws InputError naming the source
-// and line: a track point without time, a route named like the waypoint collection, a track
-// value out of the watch's range, and everything ReadGpxFile refuses.
+// routes that arrive under one name get a line in warnings. A track point without a time is kept
+// without one. Throws InputError naming the source and line: a route named like the waypoint
+// collection, a track value out of the watch's range, and everything ReadGpxFile refuses.
 struct WatchFromGpx {
   WatchContent content;
   GpxSummary summary;

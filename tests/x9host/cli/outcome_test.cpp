@@ -214,6 +214,22 @@ TEST_F(X9hostOutcome, TimesTheHostCannotHoldCostThePointItsTimeInBothReaders) {
       EXPECT_NE(kept.err.find(first), std::string::npos) << kept.err;
     }
   }
+  // No time at all is no loss: both readers keep the point without one.
+  WriteText(Path("untimed.gpx"),
+            std::string(kGpxHead) +
+                "<rte><name>R</name><rtept lat=\"1\" lon=\"2\"/></rte>\n"
+                "<trk><trkseg>\n<trkpt lat=\"1\" lon=\"2\"/>\n</trkseg></trk></gpx>\n");
+  for (const char* reader : {"--watch", "--list"}) {
+    fs::remove(Path("o.gpx"));
+    const Outcome kept = Run({"download-tracks", "--yes", reader, Path("untimed.gpx").string(),
+                              "--out", Path("o.gpx").string()});
+    ASSERT_EQ(kept.status, 0) << reader << ":\n" << kept.err;
+    EXPECT_EQ(kept.err.find("warning"), std::string::npos) << reader << ":\n" << kept.err;
+    const GpxText got = ParseGpxText(ReadText(Path("o.gpx")));
+    ASSERT_FALSE(got.tracks.empty()) << reader;
+    ASSERT_EQ(got.tracks[0].points.size(), 1u) << reader;
+    EXPECT_EQ(got.tracks[0].points[0].time, "") << reader;
+  }
   // The range is the local wall clock's: nine hours ahead, the last second of 2038 in UTC is
   // already too late, and the first second of 1970 in UTC is fine.
   WriteText(Path("edge.gpx"), std::string(kGpxHead) +
