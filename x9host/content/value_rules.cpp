@@ -64,8 +64,8 @@ std::string UnitText(int32_t units) {
   return text;
 }
 
-// The bytes the module compares a route's name by: ASCII letters folded, double-byte characters
-// as they are (x9::EqualsCp932IgnoringCase).
+// A route name's bucket: ASCII letters folded outside double-byte characters, so that every name
+// x9::EqualsCp932IgnoringCase takes for another shares its bucket.
 std::string FoldedName(std::string_view cp932) {
   std::string folded(cp932);
   for (size_t i = 0; i < folded.size(); ++i) {
@@ -204,21 +204,26 @@ void ValueRules::WatchName(char (&field)[x9::kDeviceNameField], const std::strin
 void ValueRules::WatchRouteName(const char (&field)[x9::kDeviceNameField], const std::string& given,
                                 int line) {
   const std::string kept(x9::DeviceNameBytes(field));
-  if (kept.empty()) return;  // routes without a name stay apart by their order only
-  const auto [earlier, first] = routeNames_.try_emplace(FoldedName(kept), Route{given, kept, line});
-  if (first) return;
-  // A later upload of either name replaces both (the module compares names without regard to
-  // letter case), and a download cannot tell the same name apart.
+  // Unnamed routes too: the module takes "" for "" and asks to replace every one of them.
+  const std::string bucket = FoldedName(kept);
+  const Route* other = nullptr;
+  for (auto [at, end] = routeNames_.equal_range(bucket); at != end && other == nullptr; ++at) {
+    if (x9::EqualsCp932IgnoringCase(at->second.kept.c_str(), kept.c_str())) other = &at->second;
+  }
+  if (other == nullptr) {
+    routeNames_.emplace(bucket, Route{given, kept, line});
+    return;
+  }
+  // A later upload of either name replaces both, and a download cannot tell the same name apart.
   if (++sameNames_ <= kNameWarningsShown) {
-    const Route& other = earlier->second;
-    const std::string where = " of line " + std::to_string(other.line);
+    const std::string where = " of line " + std::to_string(other->line);
     warnings_.push_back(
         source_ + ": line " + std::to_string(line) + ": the route " + QuotedValue(given) +
         " arrives on the watch as " + QuotedValue(Utf8FromCp932(kept)) +
-        (other.kept == kept ? ", the name of the route " + QuotedValue(other.given) + where +
-                                  ": the watch cannot tell the two apart"
-                            : ", the name of the route " + QuotedValue(other.given) + where +
-                                  " but for letter case: an upload cannot tell the two apart"));
+        (other->kept == kept ? ", the name of the route " + QuotedValue(other->given) + where +
+                                   ": the watch cannot tell the two apart"
+                             : ", the name of the route " + QuotedValue(other->given) + where +
+                                   " but for letter case: an upload cannot tell the two apart"));
   }
 }
 

@@ -57,8 +57,9 @@ class ValueRules {
   // A name in code page 932 into the watch's field, cut to its 19 bytes.
   void WatchName(char (&field)[x9::kDeviceNameField], const std::string& cp932, int line);
   // A route's name as the watch got it (after WatchName): a line when an earlier route of this
-  // file arrived under the same name, or one the module's comparison takes for it (letter case
-  // aside). given is the name as the file has it (UTF-8).
+  // file arrived under a name the module's comparison takes for the same
+  // (x9::EqualsCp932IgnoringCase: ASCII letters without case, nothing else), two unnamed ones
+  // included. given is the name as the file has it (UTF-8).
   void WatchRouteName(const char (&field)[x9::kDeviceNameField], const std::string& given,
                       int line);
   // After the last route: the line that counts the route-name lines not shown.
@@ -77,7 +78,8 @@ class ValueRules {
     std::string kept;
     int line;
   };
-  std::unordered_map<std::string, Route> routeNames_;  // by the kept bytes, letter case folded
+  // By the kept bytes with ASCII letters folded: a bucket; the module's comparison decides.
+  std::unordered_multimap<std::string, Route> routeNames_;
   int64_t sameNames_ = 0;
 };
 
