@@ -84,7 +84,8 @@ gpx-1.0|0|line 1: 1 GPX versions other than 1.1 (<gpx version>) written as GPX 1
 repeated-hour|0|line 3: 1 times in an hour a daylight-saving change repeats (<time>) kept as a wall clock that may read back an hour off: the watch cannot hold them (the first: 2023-11-05T06:30:00Z)
 coordinates|0|(lat, lon) truncated: the watch cannot hold them (the first: 64.471201 as 64.4712009)
 case-only-names|0|line 3: the route "route a" arrives on the watch as "route a", the name of the route "Route A" of line 2 but for letter case
-untimed-track-point|0|'
+untimed-track-point|0|
+mypoints-route|0|line 3: 1 routes named MYPOINTS, the name of the watch'
 
 make_case() {
   case $1 in
@@ -126,6 +127,7 @@ make_case() {
     coordinates) printf '%s\n%s\n<wpt lat="64.471201" lon="2"/></gpx>\n' "$head" "$(wpt a)" ;;
     case-only-names) printf '%s\n<rte><name>Route A</name><rtept lat="1" lon="2"/></rte>\n<rte><name>route a</name><rtept lat="1" lon="2"/></rte></gpx>\n' "$head" ;;
     untimed-track-point) printf '%s\n%s<trk><trkseg><trkpt lat="1" lon="2"/></trkseg></trk></gpx>\n' "$head" "$(wpt a)" ;;
+    mypoints-route) printf '%s\n%s\n<rte><name>MyPoints</name><rtept lat="1" lon="2"/></rte></gpx>\n' "$head" "$(wpt a)" ;;
     dropped) printf '%s\n<metadata><desc>d</desc></metadata>\n<wpt lat="1" lon="2"><cmt>c</cmt><sym>s</sym></wpt>\n<trk><trkseg><trkpt lat="1" lon="2"><time>2024-05-03T00:12:05Z</time><cmt>c</cmt></trkpt></trkseg><trkseg><trkpt lat="1" lon="3"><time>2024-05-03T00:12:06Z</time></trkpt></trkseg></trk></gpx>\n' "$head" ;;
   esac
 }

@@ -110,7 +110,7 @@ Verdict Judge(const RequestFacts& facts) {
   }
   verdict.status = kExitMoved;
   if (upload) {
-    verdict.line = "done: " + Plural(facts.routeSetsToPut, "route", "routes") + " put on the watch";
+    verdict.line = "done: " + Plural(facts.routesPut, "route", "routes") + " put on the watch";
   } else {
     const ListChanges& c = facts.listChanges;
     verdict.line = "done: " + Plural(c.itemsAdded, "item", "items") +

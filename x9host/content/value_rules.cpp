@@ -36,6 +36,8 @@ constexpr Loss kEleNone{"elevations of -9999 m, the watch's and the host's \"non
                         "read as none", "the watch and the transfer list"};
 constexpr Loss kEleWatchNone{"elevations of -9999 m once whole, the watch's \"none\" (<ele>)",
                              "read as none", "the watch"};
+constexpr Loss kMyPointsRoutes{"routes named MYPOINTS, the name of the watch's waypoints (<rte>)",
+                               "left off the watch", "the watch"};
 constexpr Loss kValue72Download{kValue72Kind, "rounded by a download", "the transfer list"};
 constexpr Loss kValue72List{kValue72Kind, "rounded", "the transfer list"};
 constexpr Loss kCoordinatesWatch{
@@ -201,9 +203,13 @@ void ValueRules::WatchName(char (&field)[x9::kDeviceNameField], const std::strin
   x9::CopyNameToDevice(field, cp932.c_str());
 }
 
-void ValueRules::WatchRouteName(const char (&field)[x9::kDeviceNameField], const std::string& given,
-                                int line) {
+bool ValueRules::WatchRoute(const char (&field)[x9::kDeviceNameField], const std::string& given,
+                            int line) {
   const std::string kept(x9::DeviceNameBytes(field));
+  if (x9::IsMyPointsName(kept.c_str())) {
+    lost_.Add(kMyPointsRoutes, line, QuotedValue(given));
+    return false;
+  }
   // Unnamed routes too: the module takes "" for "" and asks to replace every one of them.
   const std::string bucket = FoldedName(kept);
   const Route* other = nullptr;
@@ -212,7 +218,7 @@ void ValueRules::WatchRouteName(const char (&field)[x9::kDeviceNameField], const
   }
   if (other == nullptr) {
     routeNames_.emplace(bucket, Route{given, kept, line});
-    return;
+    return true;
   }
   // A later upload of either name replaces both, and a download cannot tell the same name apart.
   if (++sameNames_ <= kNameWarningsShown) {
@@ -225,6 +231,7 @@ void ValueRules::WatchRouteName(const char (&field)[x9::kDeviceNameField], const
                              : ", the name of the route " + QuotedValue(other->given) + where +
                                    " but for letter case: an upload cannot tell the two apart"));
   }
+  return true;
 }
 
 void ValueRules::Finish() {

@@ -56,12 +56,13 @@ class ValueRules {
   int32_t WatchValue72(const GpxPoint& point);
   // A name in code page 932 into the watch's field, cut to its 19 bytes.
   void WatchName(char (&field)[x9::kDeviceNameField], const std::string& cp932, int line);
-  // A route's name as the watch got it (after WatchName): a line when an earlier route of this
-  // file arrived under a name the module's comparison takes for the same
+  // Whether the watch takes a route of this name (as WatchName left it) as a route: not one
+  // named like its waypoint collection, which the module's upload skips and a watch file cannot
+  // hold beside its waypoints (counted as not put). A route it takes gets a line when an earlier
+  // one of this file arrived under a name the module's comparison takes for the same
   // (x9::EqualsCp932IgnoringCase: ASCII letters without case, nothing else), two unnamed ones
   // included. given is the name as the file has it (UTF-8).
-  void WatchRouteName(const char (&field)[x9::kDeviceNameField], const std::string& given,
-                      int line);
+  bool WatchRoute(const char (&field)[x9::kDeviceNameField], const std::string& given, int line);
   // After the last route: the line that counts the route-name lines not shown.
   void Finish();
 
