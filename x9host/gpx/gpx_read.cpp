@@ -48,6 +48,8 @@ constexpr char kSegmentBreaks[] = "track segment breaks (<trkseg>)";
 constexpr char kEmptySegments[] = "empty track segments (<trkseg>)";
 constexpr char kForeign[] = "foreign extension elements";
 constexpr char kNameSpace[] = "leading and trailing white space of names (<name>)";
+// Neither holder tells an empty name from none, and the writer writes none.
+constexpr char kEmptyNames[] = "empty names (<name>)";
 constexpr GpxDropped::Loss kAttributes{"attributes x9host does not keep", "dropped", nullptr};
 constexpr GpxDropped::Loss kLeapSeconds{"leap seconds (<time>)", "read as the next second",
                                         nullptr};
@@ -370,6 +372,7 @@ class Interpreter final : public XmlHandler {
   std::string Name(int line) {
     const std::string_view name = Trim(text_);
     if (name.size() != text_.size()) summary_.dropped.Add(kNameSpace, 1, line);
+    if (name.empty()) summary_.dropped.Add(kEmptyNames, 1, line);
     return std::string(name);
   }
 

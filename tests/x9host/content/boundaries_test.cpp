@@ -838,6 +838,11 @@ const AlteredCase kAltered[] = {
      "1 elevations of -9999 m, the watch's and the host's \"none\" (<ele>) read as none: the watch "
      "and the transfer list cannot hold them (the first: -9999)"},
     {"UTC",
+     std::string(kTrack) + TimedPoint("1", "2", "2024-05-03T00:00:00Z") +
+         PointXml("trkpt", "1", "2", "<time>2024-05-03T00:00:01Z</time><name></name>") + kTrackEnd,
+     "1 empty names (<name>) dropped: the transfer list cannot hold them",
+     "1 empty names (<name>) dropped: the watch cannot hold them"},
+    {"UTC",
      "<wpt lat=\"1\" lon=\"2\"><name>Cafe</name></wpt>\n"
      "<wpt lat=\"1\" lon=\"2\"><name>Cafe</name></wpt>\n"
      "<wpt lat=\"1\" lon=\"2\"><name>Caf\xC3\xA9</name></wpt>\n",

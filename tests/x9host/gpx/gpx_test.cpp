@@ -281,6 +281,12 @@ TEST(X9hostGpxRead, WhatTheReaderWouldAlterIsReportedWithItsFirstLine) {
        "<wpt lat=\"1\" lon=\"2\"><ele>-9999.5</ele></wpt>\n"
        "<wpt lat=\"1\" lon=\"2\"><ele>-9999</ele></wpt>",
        "elevations of -9999 m, the watch's and the host's", 1, 5, "-9999"},
+      // Neither holder tells an empty name from none, and the writer writes none.
+      {"",
+       "<wpt lat=\"1\" lon=\"2\"><name></name></wpt>\n<rte><name/></rte>\n"
+       "<trk><name> </name><trkseg><trkpt lat=\"1\" lon=\"2\">"
+       "<time>2024-05-03T00:00:00Z</time><name></name></trkpt></trkseg></trk>",
+       "empty names (<name>)", 4, 4, ""},
       // Kept exactly: another program's creator (the written file is x9host's), namespace
       // declarations, space inside a name, a time on a second's edge.
       {" creator=\"other\"" + ns,
