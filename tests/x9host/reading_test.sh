@@ -85,6 +85,7 @@ repeated-hour|0|line 3: 1 times in an hour a daylight-saving change repeats (<ti
 coordinates|0|(lat, lon) truncated: the watch cannot hold them (the first: 64.471201 as 64.4712009)
 case-only-names|0|line 3: the route "route a" arrives on the watch as "route a", the name of the route "Route A" of line 2 but for letter case
 empty-name|0|line 2: 1 empty names (<name>) dropped
+set-order|0|line 3: 1 waypoints, routes and tracks out of GPX 1.1
 untimed-track-point|0|
 mypoints-route|0|line 3: 1 routes named MYPOINTS, the name of the watch'
 
@@ -128,6 +129,7 @@ make_case() {
     coordinates) printf '%s\n%s\n<wpt lat="64.471201" lon="2"/></gpx>\n' "$head" "$(wpt a)" ;;
     case-only-names) printf '%s\n<rte><name>Route A</name><rtept lat="1" lon="2"/></rte>\n<rte><name>route a</name><rtept lat="1" lon="2"/></rte></gpx>\n' "$head" ;;
     empty-name) printf '%s\n%s</gpx>\n' "$head" "$(wpt '')" ;;
+    set-order) printf '%s\n<trk><trkseg><trkpt lat="1" lon="2"><time>2024-05-03T00:00:00Z</time></trkpt></trkseg></trk>\n%s</gpx>\n' "$head" "$(wpt a)" ;;
     untimed-track-point) printf '%s\n%s<trk><trkseg><trkpt lat="1" lon="2"/></trkseg></trk></gpx>\n' "$head" "$(wpt a)" ;;
     mypoints-route) printf '%s\n%s\n<rte><name>MyPoints</name><rtept lat="1" lon="2"/></rte></gpx>\n' "$head" "$(wpt a)" ;;
     dropped) printf '%s\n<metadata><desc>d</desc></metadata>\n<wpt lat="1" lon="2"><cmt>c</cmt><sym>s</sym></wpt>\n<trk><trkseg><trkpt lat="1" lon="2"><time>2024-05-03T00:12:05Z</time><cmt>c</cmt></trkpt></trkseg><trkseg><trkpt lat="1" lon="3"><time>2024-05-03T00:12:06Z</time></trkpt></trkseg></trk></gpx>\n' "$head" ;;
@@ -203,7 +205,7 @@ for build in "${builds[@]}"; do
   grep -q "would update --list ../in-place.gpx in place and lose what the transfer list cannot hold" "$dir/dropped/list/err" ||
     fail "$build: the lossy update in place was not refused: $(cat "$dir/dropped/list/err")"
   for name in xml-comments instruction fraction time-beyond-2038 name-spaces leap-second attributes \
-    gpx-1.0 repeated-hour coordinates empty-name; do
+    gpx-1.0 repeated-hour coordinates empty-name set-order; do
     grep -q "would update --list ../in-place.gpx in place and lose .*, the first at line [0-9]" "$dir/$name/list/err" ||
       fail "$build $name: the lossy update in place was not refused: $(cat "$dir/$name/list/err")"
     cmp -s "$work/$name.gpx" "$dir/$name/in-place.gpx" || fail "$build $name: the refused list was changed"

@@ -843,6 +843,13 @@ const AlteredCase kAltered[] = {
      "1 empty names (<name>) dropped: the transfer list cannot hold them",
      "1 empty names (<name>) dropped: the watch cannot hold them"},
     {"UTC",
+     std::string(kTrack) + TimedPoint("1", "2", "2024-05-03T00:00:00Z") +
+         "</trkseg></trk><rte><name>R</name></rte>\n",
+     "1 waypoints, routes and tracks out of GPX 1.1's order (<wpt>, <rte>, <trk>) moved into it: "
+     "the transfer list cannot hold them (the first: <rte> after <trk>)",
+     "1 waypoints, routes and tracks out of GPX 1.1's order (<wpt>, <rte>, <trk>) moved into it: "
+     "the watch cannot hold them (the first: <rte> after <trk>)"},
+    {"UTC",
      "<wpt lat=\"1\" lon=\"2\"><name>Cafe</name></wpt>\n"
      "<wpt lat=\"1\" lon=\"2\"><name>Cafe</name></wpt>\n"
      "<wpt lat=\"1\" lon=\"2\"><name>Caf\xC3\xA9</name></wpt>\n",

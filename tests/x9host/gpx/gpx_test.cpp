@@ -287,6 +287,9 @@ TEST(X9hostGpxRead, WhatTheReaderWouldAlterIsReportedWithItsFirstLine) {
        "<trk><name> </name><trkseg><trkpt lat=\"1\" lon=\"2\">"
        "<time>2024-05-03T00:00:00Z</time><name></name></trkpt></trkseg></trk>",
        "empty names (<name>)", 4, 4, ""},
+      // Written in GPX 1.1's order, whatever the file's.
+      {"", "<wpt lat=\"1\" lon=\"2\"/><trk/>\n<rte/>\n<wpt lat=\"1\" lon=\"2\"/><rte/><trk/>",
+       "waypoints, routes and tracks out of GPX 1.1's order", 3, 5, "<rte> after <trk>"},
       // Kept exactly: another program's creator (the written file is x9host's), namespace
       // declarations, space inside a name, a time on a second's edge.
       {" creator=\"other\"" + ns,
