@@ -85,7 +85,11 @@ attributes|0|line 1: 3 attributes x9host does not keep dropped: the watch cannot
 gpx-1.0|0|line 1: 1 GPX version other than 1.1 (<gpx version>) written as GPX 1.1
 repeated-hour|0|line 3: 1 time whose local wall clock the zone shows twice (<time>) kept as that wall clock, which may read back as the other time: the watch cannot hold it (the first: 2023-11-05T06:30:00Z, the same wall clock as 2023-11-05T05:30:00Z, 1 hour earlier)
 coordinates|0|(lat, lon) truncated: the watch cannot hold it (the first: 64.471201 as 64.4712009)
-case-only-names|0|line 3: the route "route a" arrives on the watch as "route a", the name of the route "Route A" of line 2 but for letter case'
+case-only-names|0|line 3: the route "route a" arrives on the watch as "route a", the name of the route "Route A" of line 2 but for letter case
+empty-name|0|line 2: 1 empty name (<name>) dropped
+set-order|0|line 3: 1 waypoint, route or track out of GPX 1.1
+untimed-track-point|0|
+mypoints-route|0|line 3: 1 route named MYPOINTS, the name of the watch'
 
 make_case() {
   case $1 in
@@ -126,6 +130,10 @@ make_case() {
     repeated-hour) printf '%s\n<trk><trkseg><trkpt lat="1" lon="2"><time>2023-11-05T04:30:00Z</time></trkpt>\n<trkpt lat="1" lon="2"><time>2023-11-05T06:30:00Z</time></trkpt></trkseg></trk></gpx>\n' "$head" ;;
     coordinates) printf '%s\n%s\n<wpt lat="64.471201" lon="2"/></gpx>\n' "$head" "$(wpt a)" ;;
     case-only-names) printf '%s\n<rte><name>Route A</name><rtept lat="1" lon="2"/></rte>\n<rte><name>route a</name><rtept lat="1" lon="2"/></rte></gpx>\n' "$head" ;;
+    empty-name) printf '%s\n%s</gpx>\n' "$head" "$(wpt '')" ;;
+    set-order) printf '%s\n<trk><trkseg><trkpt lat="1" lon="2"><time>2024-05-03T00:00:00Z</time></trkpt></trkseg></trk>\n%s</gpx>\n' "$head" "$(wpt a)" ;;
+    untimed-track-point) printf '%s\n%s<trk><trkseg><trkpt lat="1" lon="2"/></trkseg></trk></gpx>\n' "$head" "$(wpt a)" ;;
+    mypoints-route) printf '%s\n%s\n<rte><name>MyPoints</name><rtept lat="1" lon="2"/></rte></gpx>\n' "$head" "$(wpt a)" ;;
     dropped) printf '%s\n<metadata><desc>d</desc></metadata>\n<wpt lat="1" lon="2"><cmt>c</cmt><sym>s</sym></wpt>\n<trk><trkseg><trkpt lat="1" lon="2"><time>2024-05-03T00:12:05Z</time><cmt>c</cmt></trkpt></trkseg><trkseg><trkpt lat="1" lon="3"><time>2024-05-03T00:12:06Z</time></trkpt></trkseg></trk></gpx>\n' "$head" ;;
   esac
 }
@@ -199,13 +207,17 @@ for build in "${builds[@]}"; do
   grep -q "would update --list ../in-place.gpx in place and lose what the transfer list cannot hold" "$dir/dropped/list/err" ||
     fail "$build: the lossy update in place was not refused: $(cat "$dir/dropped/list/err")"
   for name in xml-comments instruction fraction time-beyond-2038 name-spaces leap-second attributes \
-    gpx-1.0 repeated-hour coordinates; do
+    gpx-1.0 repeated-hour coordinates empty-name set-order; do
     grep -q "would update --list ../in-place.gpx in place and lose .*, the first at line [0-9]" "$dir/$name/list/err" ||
       fail "$build $name: the lossy update in place was not refused: $(cat "$dir/$name/list/err")"
     cmp -s "$work/$name.gpx" "$dir/$name/in-place.gpx" || fail "$build $name: the refused list was changed"
   done
   [ "$(cat "$dir/entity-own/list/status")" = 0 ] || fail "$build: a lossless list was not updated in place: $(cat "$dir/entity-own/list/err")"
   grep -q '<wpt' "$dir/entity-own/in-place.gpx" || fail "$build: the list updated in place lacks its waypoints"
+  for kept in in-place.gpx watch/watch.gpx; do
+    grep -q '<trkpt lat="1.0000000" lon="2.0000000"/>' "$dir/untimed-track-point/$kept" ||
+      fail "$build: $kept: a track point without a time was not kept without one"
+  done
   # The look-alikes became '?', never a look-alike; the characters code page 932 has stay.
   grep -q '<name>?500駐車場</name>' "$dir/lookalikes/watch/list.gpx" || fail "$build: ¥ was not written as ?"
   grep -qF '<name>? ? ? ? ? ? ? ～ ￥</name>' "$dir/lookalikes/watch/list.gpx" || fail "$build: look-alikes: $(grep -o '<name>[^<]*</name>' "$dir/lookalikes/watch/list.gpx" | tr '\n' ' ')"

@@ -97,7 +97,7 @@ Verdict Judge(const RequestFacts& facts) {
   }
   verdict.status = kExitMoved;
   if (upload) {
-    verdict.line = msg::DoneUpload(facts.routeSetsToPut);
+    verdict.line = msg::DoneUpload(facts.routesPut);
   } else {
     const ListChanges& c = facts.listChanges;
     verdict.line = msg::DoneDownload(c.itemsAdded, c.setsAdded, c.setsChanged + c.itemsChanged);

@@ -56,10 +56,11 @@ class ListConsumer final : public GpxConsumer {
     // Routes go before tracks in the list, whatever order the file has.
     auto& sets = kind_ == x9::kListRoutes ? routes_ : tracks_;
     if (upload_ && kind_ == x9::kListRoutes) {
-      // The module puts the route under its header's name, cut.
+      // The module puts the route under its header's name, cut, unless the watch keeps its
+      // waypoints under that name.
       char field[x9::kDeviceNameField];
       watch_.WatchName(field, open_.name, line_);
-      watch_.WatchRouteName(field, given_, line_);
+      open_.leftOffWatch = !watch_.WatchRoute(field, given_, line_);
     }
     sets.push_back(std::move(open_));
     open_ = {};

@@ -31,6 +31,7 @@ class TransferListContent {
     tagGPSDBHEADER header{};
     std::string name;  // code page 932
     std::vector<Item> items;
+    bool leftOffWatch = false;  // read for an upload: a route the module does not put
   };
 
   std::vector<Item> waypoints;  // go to set 0

@@ -35,11 +35,17 @@ constexpr Loss kEleFraction{"fractional metres of {an elevation|elevations} (<el
 constexpr Loss kEleOutside{
     "{elevation|elevations} outside the watch's -2147483648 to 2147483647 m (<ele>)",
     "cut to the nearest end", "the watch"};
+// -9999 m itself is "none" to both holders: one kind, counted alike by every reader. What only
+// comes to it once whole is the watch's loss alone (the host keeps -9999.5).
+constexpr Loss kEleNone{
+    "{elevation|elevations} of -9999 m, the watch's and the host's \"none\" (<ele>)",
+    "read as none", "the watch and the transfer list"};
 constexpr Loss kEleWatchNone{
     "{elevation|elevations} of -9999 m once whole, the watch's \"none\" (<ele>)", "read as none",
     "the watch"};
-constexpr Loss kEleHostNone{"{elevation|elevations} of -9999 m, the host's \"none\" (<ele>)",
-                            "read as none", "the transfer list"};
+constexpr Loss kMyPointsRoutes{
+    "{route|routes} named MYPOINTS, the name of the watch's waypoints (<rte>)",
+    "left off the watch", "the watch"};
 constexpr Loss kValue72Download{kValue72Kind, "rounded by a download", "the transfer list"};
 constexpr Loss kValue72List{kValue72Kind, "rounded", "the transfer list"};
 constexpr Loss kCoordinatesWatch{
@@ -70,8 +76,8 @@ std::string UnitText(int32_t units) {
   return text;
 }
 
-// The bytes the module compares a route's name by: ASCII letters folded, double-byte characters
-// as they are (x9::EqualsCp932IgnoringCase).
+// A route name's bucket: ASCII letters folded outside double-byte characters, so that every name
+// x9::EqualsCp932IgnoringCase takes for another shares its bucket.
 std::string FoldedName(std::string_view cp932) {
   std::string folded(cp932);
   for (size_t i = 0; i < folded.size(); ++i) {
@@ -126,7 +132,7 @@ std::optional<int32_t> ValueRules::HeldWallClock(const GpxPoint& point) {
 double ValueRules::HostAltitude(const GpxPoint& point) {
   if (!point.elevation) return x9::NO_VALUE;
   if (*point.elevation == x9::NO_VALUE)
-    lost_.Add(kEleHostNone, point.line, NumberText(*point.elevation));
+    lost_.Add(kEleNone, point.line, NumberText(*point.elevation));
   return *point.elevation;
 }
 
@@ -167,7 +173,7 @@ void ValueRules::WatchLongitudeWritten(double longitude, int line) {
 }
 
 std::optional<CivilTime> ValueRules::WatchTime(const GpxPoint& point) {
-  if (!HeldWallClock(point)) return std::nullopt;
+  if (!point.time || !HeldWallClock(point)) return std::nullopt;
   return LocalFromUtc(*point.time);  // settled by HeldWallClock
 }
 
@@ -181,6 +187,8 @@ int32_t ValueRules::WatchAltitude(const GpxPoint& point) {
   const int32_t kept = x9::AltitudeToDevice(metres);
   if (static_cast<double>(kept) != std::trunc(metres)) {
     lost_.Add(kEleOutside, point.line, NumberText(metres));
+  } else if (metres == x9::kDeviceNoAltitude) {
+    lost_.Add(kEleNone, point.line, NumberText(metres));
   } else if (kept == x9::kDeviceNoAltitude) {
     lost_.Add(kEleWatchNone, point.line, NumberText(metres));
   } else if (static_cast<double>(kept) != metres) {
@@ -205,25 +213,35 @@ void ValueRules::WatchName(char (&field)[x9::kDeviceNameField], const std::strin
   x9::CopyNameToDevice(field, cp932.c_str());
 }
 
-void ValueRules::WatchRouteName(const char (&field)[x9::kDeviceNameField], const std::string& given,
-                                int line) {
+bool ValueRules::WatchRoute(const char (&field)[x9::kDeviceNameField], const std::string& given,
+                            int line) {
   const std::string kept(x9::DeviceNameBytes(field));
-  if (kept.empty()) return;  // routes without a name stay apart by their order only
-  const auto [earlier, first] = routeNames_.try_emplace(FoldedName(kept), Route{given, kept, line});
-  if (first) return;
-  // A later upload of either name replaces both (the module compares names without regard to
-  // letter case), and a download cannot tell the same name apart.
+  if (x9::IsMyPointsName(kept.c_str())) {
+    lost_.Add(kMyPointsRoutes, line, QuotedValue(given));
+    return false;
+  }
+  // Unnamed routes too: the module takes "" for "" and asks to replace every one of them.
+  const std::string bucket = FoldedName(kept);
+  const Route* other = nullptr;
+  for (auto [at, end] = routeNames_.equal_range(bucket); at != end && other == nullptr; ++at) {
+    if (x9::EqualsCp932IgnoringCase(at->second.kept.c_str(), kept.c_str())) other = &at->second;
+  }
+  if (other == nullptr) {
+    routeNames_.emplace(bucket, Route{given, kept, line});
+    return true;
+  }
+  // A later upload of either name replaces both, and a download cannot tell the same name apart.
   if (++sameNames_ <= kNameWarningsShown) {
-    const Route& other = earlier->second;
-    const std::string where = " of line " + std::to_string(other.line);
+    const std::string where = " of line " + std::to_string(other->line);
     warnings_.push_back(
         source_ + ": line " + std::to_string(line) + ": the route " + QuotedValue(given) +
         " arrives on the watch as " + QuotedValue(Utf8FromCp932(kept)) +
-        (other.kept == kept ? ", the name of the route " + QuotedValue(other.given) + where +
-                                  ": the watch cannot tell the two apart"
-                            : ", the name of the route " + QuotedValue(other.given) + where +
-                                  " but for letter case: an upload cannot tell the two apart"));
+        (other->kept == kept ? ", the name of the route " + QuotedValue(other->given) + where +
+                                   ": the watch cannot tell the two apart"
+                             : ", the name of the route " + QuotedValue(other->given) + where +
+                                   " but for letter case: an upload cannot tell the two apart"));
   }
+  return true;
 }
 
 void ValueRules::Finish() {

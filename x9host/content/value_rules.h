@@ -26,7 +26,8 @@ class ValueRules {
   // The wall clock of the point's time; x9::kHostNoTime without one, and for a time the host
   // cannot hold, as the watch's times are held (WatchTime): the point is kept without it.
   int32_t HostTime(const GpxPoint& point);
-  // The elevation, x9::NO_VALUE without one; -9999 m is that value itself and reads as none.
+  // The elevation, x9::NO_VALUE without one; -9999 m is that value itself and reads as none,
+  // counted as the watch counts it (WatchAltitude), so that both readers say the same of it.
   double HostAltitude(const GpxPoint& point);
   // x9:value72 as the host's float. Throws InputError past the float's range.
   float HostValue72(const GpxPoint& point);
@@ -35,9 +36,10 @@ class ValueRules {
   void HostCoordinates(const GpxPoint& point);
 
   // --- The watch (what the module puts there, and what a download makes of it) ---
-  // A track point's local wall clock (its time must be given); nullopt for a time the module
-  // could not hand the host, which is dropped: the host's rule, so that a watch file and a list
-  // keep the same times.
+  // A track point's local wall clock; nullopt without a time, and for a time the module could
+  // not hand the host, which is dropped: the host's rule, so that a watch file and a list keep
+  // the same times. The watch holds either as a point with its date fields zero, which every
+  // download and --watch-out give back without a time, as the list keeps it.
   std::optional<CivilTime> WatchTime(const GpxPoint& point);
   // A waypoint or route point: the watch keeps no time.
   void WatchPointTime(const GpxPoint& point);
@@ -47,18 +49,20 @@ class ValueRules {
   // The watch holds longitude 180 as it is; GPX 1.1 stops short of it and says -180.
   void WatchLongitudeWritten(double longitude, int line);
   // Whole metres truncated toward zero and saturated at 32 bits, as the module converts uploads;
-  // what truncates to -9999 reads back as none.
+  // -9999 reads back as none, counted as the host counts it, and so does what truncates to it.
   int32_t WatchAltitude(const GpxPoint& point);
   // x9:value72 as the watch's whole number (throws InputError when it is not one); counted
   // when a download would round it in the host's float.
   int32_t WatchValue72(const GpxPoint& point);
   // A name in code page 932 into the watch's field, cut to its 19 bytes.
   void WatchName(char (&field)[x9::kDeviceNameField], const std::string& cp932, int line);
-  // A route's name as the watch got it (after WatchName): a line when an earlier route of this
-  // file arrived under the same name, or one the module's comparison takes for it (letter case
-  // aside). given is the name as the file has it (UTF-8).
-  void WatchRouteName(const char (&field)[x9::kDeviceNameField], const std::string& given,
-                      int line);
+  // Whether the watch takes a route of this name (as WatchName left it) as a route: not one
+  // named like its waypoint collection, which the module's upload skips and a watch file cannot
+  // hold beside its waypoints (counted as not put). A route it takes gets a line when an earlier
+  // one of this file arrived under a name the module's comparison takes for the same
+  // (x9::EqualsCp932IgnoringCase: ASCII letters without case, nothing else), two unnamed ones
+  // included. given is the name as the file has it (UTF-8).
+  bool WatchRoute(const char (&field)[x9::kDeviceNameField], const std::string& given, int line);
   // After the last route: the line that counts the route-name lines not shown.
   void Finish();
 
@@ -75,7 +79,8 @@ class ValueRules {
     std::string kept;
     int line;
   };
-  std::unordered_map<std::string, Route> routeNames_;  // by the kept bytes, letter case folded
+  // By the kept bytes with ASCII letters folded: a bucket; the module's comparison decides.
+  std::unordered_multimap<std::string, Route> routeNames_;
   int64_t sameNames_ = 0;
 };
 

@@ -46,9 +46,8 @@ class GpxToRecords {
 
   x9::TrackPoint TrackPoint(const GpxPoint& point) {
     x9::TrackPoint out{};
-    if (!point.time) Fail(point.line, "a track point without <time> (the watch times every point)");
-    // A time the module could not hand the host leaves the calendar fields zero: the watch's
-    // point without a time.
+    // No time, or one the module could not hand the host, leaves the calendar fields zero: the
+    // watch's point without a time, as a list keeps a point without one.
     if (const std::optional<CivilTime> local = rules.WatchTime(point)) {
       out.year = static_cast<int32_t>(local->year);
       out.month = local->month;
@@ -131,6 +130,7 @@ class WatchConsumer final : public GpxConsumer {
 
   WatchContent content;
   GpxDropped dropped;
+  int64_t routesLeftOff = 0;
 
   void Waypoint(const GpxPoint& point) override {
     if (!myPoints_) {
@@ -167,12 +167,12 @@ class WatchConsumer final : public GpxConsumer {
   }
   void End() override {
     if (!route_) return;
-    if (x9::IsMyPointsName(route_->header.name)) {
-      convert_.Fail(line_, "the route name " + QuotedValue(routeName_) +
-                               " is the watch's waypoint collection: give waypoints as <wpt>");
+    // A route named like the waypoint collection is left off, as an upload leaves it.
+    if (convert_.rules.WatchRoute(route_->header.name, routeName_, line_)) {
+      routes_.push_back(std::move(*route_));
+    } else {
+      ++routesLeftOff;
     }
-    convert_.rules.WatchRouteName(route_->header.name, routeName_, line_);
-    routes_.push_back(std::move(*route_));
     route_.reset();
   }
 
@@ -209,6 +209,7 @@ WatchFromGpx ReadWith(Read read, const std::string& source, std::vector<std::str
   result.summary = read(consumer);
   consumer.Finish();
   result.summary.dropped.Merge(consumer.dropped);
+  result.summary.routes -= consumer.routesLeftOff;  // the routes the watch holds
   result.content = std::move(consumer.content);
   return result;
 }
@@ -258,6 +259,8 @@ uint64_t WatchDigest() {
   }
   return digest.Value();
 }
+
+int RoutesPutOnWatch() { return X9Watch_CallCount("PutRoute"); }
 
 void WriteWatchGpx(GpxWriter& gpx) {
   const int routes = X9Watch_RouteCount();

@@ -36,10 +36,11 @@ struct WatchContent {
 // host; names become code page 932, cut to what the watch keeps, a character code page 932 cannot
 // write becoming '?' (with a line in warnings). What the watch cannot hold is counted in the
 // summary's dropped kinds, with the first line of each (besides what GPX holds beyond both
-// holders: the times of waypoints and route points, the names of tracks and track points); two
-// routes that arrive under one name get a line in warnings. Throws InputError naming the source
-// and line: a track point without time, a route named like the waypoint collection, a track
-// value out of the watch's range, and everything ReadGpxFile refuses.
+// holders: the times of waypoints and route points, the names of tracks and track points, routes
+// named like the waypoint collection, which are left off); two routes that arrive under one name
+// get a line in warnings. A track point without a time is kept without one. Throws InputError
+// naming the source and line: a track value out of the watch's range, and everything ReadGpxFile
+// refuses.
 struct WatchFromGpx {
   WatchContent content;
   GpxSummary summary;
@@ -55,6 +56,9 @@ void LoadWatch(WatchContent& content);
 // A digest of every byte the simulated watch holds, track by track and route by route: two
 // equal digests mean the same content, without a copy of it.
 uint64_t WatchDigest();
+
+// How many routes the module has put on the simulated watch since LoadWatch.
+int RoutesPutOnWatch();
 
 // GPX of the simulated watch, point by point: "MYPOINTS" as waypoints, the other routes, the
 // tracks (one trk each, a track without points as a trk without trkseg). Times are read on the

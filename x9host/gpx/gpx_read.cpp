@@ -49,6 +49,15 @@ constexpr char kSegmentBreaks[] = "track segment {break|breaks} (<trkseg>)";
 constexpr char kEmptySegments[] = "empty track {segment|segments} (<trkseg>)";
 constexpr char kForeign[] = "foreign extension {element|elements}";
 constexpr char kNameSpace[] = "leading and trailing white space of {a name|names} (<name>)";
+// Neither holder tells an empty name from none, and the writer writes none.
+constexpr char kEmptyNames[] = "empty {name|names} (<name>)";
+// Every holder keeps waypoints, routes and tracks apart, and the writer writes them in GPX 1.1's
+// order: one that comes after a later kind is moved.
+constexpr GpxDropped::Loss kOrder{
+    "{waypoint, route or track|waypoints, routes and tracks} out of GPX 1.1's order (<wpt>, "
+    "<rte>, <trk>)",
+    "moved into it", nullptr};
+constexpr const char* kSetElements[] = {"wpt", "rte", "trk"};
 constexpr GpxDropped::Loss kAttributes{"{attribute|attributes} x9host does not keep", "dropped",
                                        nullptr};
 constexpr GpxDropped::Loss kLeapSeconds{"leap {second|seconds} (<time>)", "read as the next second",
@@ -95,12 +104,15 @@ class Interpreter final : public XmlHandler {
         break;
       case State::kGpx:
         if (gpx && name == "wpt") {
+          InOrder(0, line);
           frame.state = StartPoint(State::kWaypoint, attributes, attributeCount, name, line);
         } else if (gpx && name == "rte") {
+          InOrder(1, line);
           frame.state = State::kRoute;
           ++summary_.routes;
           consumer_.StartRoute(line);
         } else if (gpx && name == "trk") {
+          InOrder(2, line);
           frame.state = State::kTrack;
           ++summary_.tracks;
           segmentsWithPoints_ = 0;
@@ -264,6 +276,17 @@ class Interpreter final : public XmlHandler {
     }
   }
 
+  // kind indexes kSetElements.
+  void InOrder(int kind, int line) {
+    if (kind >= latestKind_) {
+      latestKind_ = kind;
+      return;
+    }
+    summary_.dropped.Add(
+        kOrder, line,
+        std::string("<") + kSetElements[kind] + "> after <" + kSetElements[latestKind_] + ">");
+  }
+
   static bool IsCoordinate(const XmlAttribute& attribute) {
     return attribute.namespaceUri.empty() && (attribute.name == "lat" || attribute.name == "lon");
   }
@@ -374,6 +397,7 @@ class Interpreter final : public XmlHandler {
   std::string Name(int line) {
     const std::string_view name = Trim(text_);
     if (name.size() != text_.size()) summary_.dropped.Add(kNameSpace, 1, line);
+    if (name.empty()) summary_.dropped.Add(kEmptyNames, 1, line);
     return std::string(name);
   }
 
@@ -401,6 +425,7 @@ class Interpreter final : public XmlHandler {
   int breakLine_ = 0;                     // the first point after a track's first break
   static constexpr int kOtherKinds = 32;  // more than GPX 1.0 and 1.1 have to pass over
   int otherKinds_ = 0;
+  int latestKind_ = 0;  // of the waypoints, routes and tracks met so far (kSetElements)
   bool segmentHasPoints_ = false;
 };
 

@@ -11,7 +11,6 @@
 #include "platform/abi.h"
 #include "platform/platform.h"
 #include "sim/host/host_sim.h"
-#include "text/cp932.h"
 
 namespace x9host {
 namespace {
@@ -82,17 +81,11 @@ Session::Session(const SessionSetup& setup, TransferListContent& list, WatchCont
     : setup_(setup),
       gloss_(os::CurrentLanguage() == os::Language::kEnglish),
       simulatedWatch_(watch != nullptr) {
-  // Route sets the upload puts on the watch, and those it skips (named like the waypoint
-  // collection once cut to the watch's 19 bytes).
+  // Route sets the upload puts on the watch, and those it skips, by the rule the list's reader
+  // applied (ValueRules::WatchRoute).
   for (const auto& set : list.sets) {
     if (set.header.kind != x9::kListRoutes) continue;
-    char name[x9::kDeviceNameField];
-    x9::CopyNameToDevice(name, set.name.c_str());
-    if (x9::IsMyPointsName(name)) {
-      ++myPointsSets_;
-    } else {
-      ++routeSetsToPut_;
-    }
+    ++(set.leftOffWatch ? myPointsSets_ : routeSetsToPut_);
   }
 
   X9Host_Reset();
@@ -145,6 +138,7 @@ RequestFacts Session::Transfer(unsigned flags) {
   facts.libraryProblem = setup_.library.problem;
   facts.routeSetsToPut = routeSetsToPut_;
   facts.myPointsSets = myPointsSets_;
+  facts.routesPut = routeSetsToPut_;
   const ListSnapshot before = TakeSnapshot(*added_);
   const uint64_t watchBefore = simulatedWatch_ ? WatchDigest() : 0;
   {
@@ -154,6 +148,8 @@ RequestFacts Session::Transfer(unsigned flags) {
   }
   facts.listChanges = ChangesSince(before, *added_);
   facts.watchChanged = simulatedWatch_ && WatchDigest() != watchBefore;
+  // The simulated watch can say what it was given; the real one is taken at the list's word.
+  if (simulatedWatch_) facts.routesPut = RoutesPutOnWatch();
   facts.transferRan = X9Host_CallCount("TPI_ShowAllDataGarminUplist") > 0;
   return facts;
 }

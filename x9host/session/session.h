@@ -34,6 +34,8 @@ struct RequestFacts {
   // like the waypoint collection), and those it skips.
   int routeSetsToPut = 0;
   int myPointsSets = 0;
+  // Routes put: as the simulated watch counts them, else routeSetsToPut.
+  int routesPut = 0;
   // The simulator: whether the watch changed. Elsewhere the watch cannot be seen: an upload
   // that returned 1 after the transfer ran (the module refreshed the host's list) put every
   // route set it does not skip.

@@ -132,8 +132,10 @@ TEST_F(X9hostOutcome, AnUploadMovesWhatTheWatchGets) {
   WriteText(Path("routes.gpx"),
             std::string(kGpxHead) +
                 "<rte><name>One</name><rtept lat=\"1\" lon=\"2\"><name>p</name></rtept></rte>\n"
+                "<rte><name>myPoints</name><rtept lat=\"5\" lon=\"6\"/></rte>\n"
                 "<rte><name>Two</name><rtept lat=\"3\" lon=\"4\"/></rte></gpx>\n");
-  // An empty GPX is an empty watch: the routes land on it.
+  // An empty GPX is an empty watch: the routes land on it, all but the one named like the
+  // watch's waypoints, which the count leaves out too.
   const Outcome outcome =
       Run({"upload-routes", "--yes", "--watch", Path("empty.gpx").string(), "--list",
            Path("routes.gpx").string(), "--watch-out", Path("after.gpx").string()});
@@ -141,6 +143,19 @@ TEST_F(X9hostOutcome, AnUploadMovesWhatTheWatchGets) {
   EXPECT_NE(outcome.out.find("x9host: done: 2 routes put on the watch\n"), std::string::npos)
       << outcome.out;
   EXPECT_EQ(ParseGpxText(ReadText(Path("after.gpx"))).routes.size(), 2u);
+  // The same file as the watch: the same route left off, in the same words.
+  const std::string leftOff = Path("routes.gpx").string() +
+                              ": line 5: 1 route named MYPOINTS, the name of the watch's "
+                              "waypoints (<rte>) left off the watch: the watch cannot hold it "
+                              "(the first: \"myPoints\")\n";
+  const Outcome asWatch = Run({"download-routes", "--yes", "--watch", Path("routes.gpx").string(),
+                               "--out", Path("as-watch.gpx").string()});
+  ASSERT_EQ(asWatch.status, 0) << asWatch.err;
+  EXPECT_NE(asWatch.out.find("routes.gpx: 0 tracks, 2 routes, 0 waypoints"), std::string::npos)
+      << asWatch.out;
+  EXPECT_EQ(ParseGpxText(ReadText(Path("as-watch.gpx"))).routes.size(), 2u);
+  for (const Outcome* read : {&outcome, &asWatch})
+    EXPECT_NE(read->err.find("warning: " + leftOff), std::string::npos) << read->err;
   // The same routes again over themselves, answered Yes: deleted and put back, the watch as
   // it was.
   const Outcome again =
@@ -213,6 +228,22 @@ TEST_F(X9hostOutcome, TimesTheHostCannotHoldCostThePointItsTimeInBothReaders) {
       EXPECT_NE(kept.err.find(why), std::string::npos) << kept.err;
       EXPECT_NE(kept.err.find(first), std::string::npos) << kept.err;
     }
+  }
+  // No time at all is no loss: both readers keep the point without one.
+  WriteText(Path("untimed.gpx"),
+            std::string(kGpxHead) +
+                "<rte><name>R</name><rtept lat=\"1\" lon=\"2\"/></rte>\n"
+                "<trk><trkseg>\n<trkpt lat=\"1\" lon=\"2\"/>\n</trkseg></trk></gpx>\n");
+  for (const char* reader : {"--watch", "--list"}) {
+    fs::remove(Path("o.gpx"));
+    const Outcome kept = Run({"download-tracks", "--yes", reader, Path("untimed.gpx").string(),
+                              "--out", Path("o.gpx").string()});
+    ASSERT_EQ(kept.status, 0) << reader << ":\n" << kept.err;
+    EXPECT_EQ(kept.err.find("warning"), std::string::npos) << reader << ":\n" << kept.err;
+    const GpxText got = ParseGpxText(ReadText(Path("o.gpx")));
+    ASSERT_FALSE(got.tracks.empty()) << reader;
+    ASSERT_EQ(got.tracks[0].points.size(), 1u) << reader;
+    EXPECT_EQ(got.tracks[0].points[0].time, "") << reader;
   }
   // The range is the local wall clock's: nine hours ahead, the last second of 2038 in UTC is
   // already too late, and the first second of 1970 in UTC is fine.

@@ -79,14 +79,6 @@ TEST_F(X9hostProgram, BadFilesAndDirectoriesEndWithOneLineAndStatusTwo) {
   WriteText(Path("euc.gpx"), "<?xml version=\"1.0\" encoding=\"EUC-JP\"?>\n<gpx/>\n");
   EXPECT_BAD_INPUT(Run({"--watch", Path("euc.gpx").string(), "download-routes"}),
                    "the encoding \"EUC-JP\" is not supported");
-  WriteText(
-      Path("untimed.gpx"),
-      std::string(kGpxHead) + "<trk><trkseg><trkpt lat=\"1\" lon=\"2\"/></trkseg></trk></gpx>");
-  EXPECT_BAD_INPUT(Run({"--watch", Path("untimed.gpx").string(), "download-tracks"}),
-                   "a track point without <time>");
-  WriteText(Path("mypoints.gpx"), std::string(kGpxHead) + "<rte><name>MyPoints</name></rte></gpx>");
-  EXPECT_BAD_INPUT(Run({"--watch", Path("mypoints.gpx").string(), "download-routes"}),
-                   "waypoint collection");
   EXPECT_BAD_INPUT(Run({"--plugins", dir_.string(), "about"}), "holds no x9link.tvl");
   EXPECT_BAD_INPUT(Run({"--plugins", Path("nowhere").string(), "about"}),
                    "no such plug-in directory");

@@ -611,6 +611,7 @@ const NotHeldCase kNotHeld[] = {
     {"<ele>-3000000000</ele>", "(the first: -3000000000)"},
     {"<ele>-9999.5</ele>", "read as none: the watch cannot hold it (the first: -9999.5)"},
     {"<ele>-9999.9</ele>", "read as none: the watch cannot hold it (the first: -9999.9)"},
+    {"<ele>-9999</ele>", "1 elevation of -9999 m, the watch's and the host's \"none\""},
     {"<time>2024-05-03T00:00:00Z</time>", "1 time of a waypoint or route point (<time>)"},
     {"<name>" + Repeat("N", 20) + "</name>", "1 name longer than the watch's 19 bytes"},
     {"<name>" + Repeat("ぬ", 10) + "</name>", "1 name longer than the watch's 19 bytes"},
@@ -638,10 +639,11 @@ TEST_F(Boundaries, WhatTheWatchCannotHoldIsWarnedAlikeByBothReaders) {
 // reader names both routes and their lines.
 constexpr char kAlike[] = ": the watch cannot tell the two apart";
 constexpr char kCaseOnly[] = " but for letter case: an upload cannot tell the two apart";
+constexpr char kApart[] = "";  // no line
 struct SameNameCase {
   std::string first;
   std::string second;
-  std::string kept;  // empty: the two stay apart
+  std::string kept;
   const char* why = kAlike;
 };
 const SameNameCase kSameNames[] = {
@@ -649,13 +651,18 @@ const SameNameCase kSameNames[] = {
     {Repeat("う", 10), Repeat("う", 9) + "え", Repeat("う", 9)},
     {Repeat("D", 18) + "う", Repeat("D", 18), Repeat("D", 18)},  // the cut falls before う
     {"Same", "Same", "Same"},
-    {Repeat("G", 19), Repeat("G", 18), ""},
+    {Repeat("G", 19), Repeat("G", 18), "", kApart},
     {Repeat("H", 19), Repeat("h", 19), Repeat("h", 19), kCaseOnly},
     {"Case あ" + Repeat("x", 12) + "Y", "cASE あ" + Repeat("X", 12) + "Z",
      "cASE あ" + Repeat("X", 12), kCaseOnly},  // alike once cut, and but for case
-    {"ｱ", "ｶ", ""},                            // single bytes past ASCII are no letters
+    {"ｱ", "ｶ", "", kApart},                    // single bytes past ASCII are no letters
     // ア is 83 41 and ヂ 83 61: trail bytes that look like A and a are compared as they are
-    {"ア", "ヂ", ""},
+    {"ア", "ヂ", "", kApart},
+    // Past ASCII the module compares characters as they are: full-width letters (82 60, 82 81)
+    // stay apart, while what code page 932 cannot write is '?' in both.
+    {"ＡＢ", "ａｂ", "", kApart},
+    {"Caf\xC3\xA9", "CAF\xC3\x88", "CAF?", kCaseOnly},
+    {"", "", ""},  // two unnamed routes: the module takes "" for ""
 };
 
 TEST_F(Boundaries, RoutesArrivingUnderOneNameAreNamed) {
@@ -682,7 +689,7 @@ TEST_F(Boundaries, RoutesArrivingUnderOneNameAreNamed) {
                              "\" of line " + std::to_string(lines[i].first) + row.why;
     for (const auto& [way, err] :
          {std::pair{"--watch", &asWatch.err}, std::pair{"upload-routes --list", &up.outcome.err}}) {
-      if (row.kept.empty()) {
+      if (*row.why == 0) {
         EXPECT_EQ(err->find(says), std::string::npos) << way << " " << row.second << ":\n" << *err;
       } else {
         EXPECT_NE(err->find(both), std::string::npos) << way << " " << row.second << ":\n" << *err;
@@ -824,6 +831,26 @@ const AlteredCase kAltered[] = {
      "1 coordinate the watch's 1e-7 degree does not hold exactly (lat, lon) truncated: the watch "
      "cannot hold it (the first: 35.68123456 as 35.6812345)",
      7},  // the watch holds 180
+    // -9999 m is "none" to both holders: the same line from either reader.
+    {"UTC",
+     "<wpt lat=\"1\" lon=\"2\"><ele>-9999.5</ele></wpt>\n<wpt lat=\"1\" lon=\"2\"/>\n"
+     "<wpt lat=\"1\" lon=\"2\"><ele>-9999</ele></wpt>\n",
+     "1 elevation of -9999 m, the watch's and the host's \"none\" (<ele>) read as none: the watch "
+     "and the transfer list cannot hold it (the first: -9999)",
+     "1 elevation of -9999 m, the watch's and the host's \"none\" (<ele>) read as none: the watch "
+     "and the transfer list cannot hold it (the first: -9999)"},
+    {"UTC",
+     std::string(kTrack) + TimedPoint("1", "2", "2024-05-03T00:00:00Z") +
+         PointXml("trkpt", "1", "2", "<time>2024-05-03T00:00:01Z</time><name></name>") + kTrackEnd,
+     "1 empty name (<name>) dropped: the transfer list cannot hold it",
+     "1 empty name (<name>) dropped: the watch cannot hold it"},
+    {"UTC",
+     std::string(kTrack) + TimedPoint("1", "2", "2024-05-03T00:00:00Z") +
+         "</trkseg></trk><rte><name>R</name></rte>\n",
+     "1 waypoint, route or track out of GPX 1.1's order (<wpt>, <rte>, <trk>) moved into it: "
+     "the transfer list cannot hold it (the first: <rte> after <trk>)",
+     "1 waypoint, route or track out of GPX 1.1's order (<wpt>, <rte>, <trk>) moved into it: "
+     "the watch cannot hold it (the first: <rte> after <trk>)"},
     {"UTC",
      "<wpt lat=\"1\" lon=\"2\"><name>Cafe</name></wpt>\n"
      "<wpt lat=\"1\" lon=\"2\"><name>Cafe</name></wpt>\n"

@@ -185,7 +185,7 @@ TEST(X9hostGpxRead, EachLossIsCountedOnceByKindWithItsFirstLine) {
       {"<rte>\n" + pt("rtept", "<time>1969-12-31T23:59:59Z</time>") + "</rte>",
        "time outside what the host can hold", 1, 5, true},
       {pt("wpt", "<ele>-9999.5</ele>") + pt("wpt", "<ele>-9999</ele>"),
-       "elevation of -9999 m, the host's", 1, 5, true},
+       "elevation of -9999 m, the watch's and the host's", 1, 5, true},
       {"<trk><trkseg>\n" +
            pt("trkpt", "<extensions><x9:value72>16777217</x9:value72></extensions>") +
            "</trkseg></trk>",
@@ -278,6 +278,20 @@ TEST(X9hostGpxRead, WhatTheReaderWouldAlterIsReportedWithItsFirstLine) {
        "<trk><trkseg><trkpt lat=\"1\" lon=\"2\"><time>2024-05-03T00:00:00Z</time></trkpt>"
        "</trkseg>\n<trkseg/></trk>\n<trk><trkseg/><trkseg/></trk>",
        "empty track segments (<trkseg>)", 2, 5, ""},
+      // -9999 m is "none" to both holders: one count; -9999.5 is only the watch's loss.
+      {"",
+       "<wpt lat=\"1\" lon=\"2\"><ele>-9999.5</ele></wpt>\n"
+       "<wpt lat=\"1\" lon=\"2\"><ele>-9999</ele></wpt>",
+       "elevation of -9999 m, the watch's and the host's", 1, 5, "-9999"},
+      // Neither holder tells an empty name from none, and the writer writes none.
+      {"",
+       "<wpt lat=\"1\" lon=\"2\"><name></name></wpt>\n<rte><name/></rte>\n"
+       "<trk><name> </name><trkseg><trkpt lat=\"1\" lon=\"2\">"
+       "<time>2024-05-03T00:00:00Z</time><name></name></trkpt></trkseg></trk>",
+       "empty names (<name>)", 4, 4, ""},
+      // Written in GPX 1.1's order, whatever the file's.
+      {"", "<wpt lat=\"1\" lon=\"2\"/><trk/>\n<rte/>\n<wpt lat=\"1\" lon=\"2\"/><rte/><trk/>",
+       "waypoints, routes and tracks out of GPX 1.1's order", 3, 5, "<rte> after <trk>"},
       // Kept exactly: another program's creator (the written file is x9host's), namespace
       // declarations, space inside a name, a time on a second's edge.
       {" creator=\"other\"" + ns,
