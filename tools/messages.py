@@ -130,7 +130,7 @@ def number(entry, language):
 # --- x9host's own lines ----------------------------------------------------------------------
 
 X9HOST_ID = re.compile(r"[a-z][a-z0-9]*(-[a-z0-9]+)*")
-PLACEHOLDER = re.compile(r"\{\{|\}\}|\{([a-z][a-z0-9_]*)(?::([^{}|]+)\|([^{}|]+))?\}|[{}]")
+PLACEHOLDER = re.compile(r"\{\{|\}\}|\{([a-z][a-z0-9_]*)(?:[:?]([^{}|]+)\|([^{}|]+))?\}|[{}]")
 CPP_KEYWORDS = {"and", "auto", "bool", "break", "case", "char", "class", "const", "default", "delete",
                 "do", "double", "else", "enum", "false", "float", "for", "if", "int", "long", "new",
                 "not", "or", "private", "public", "return", "short", "signed", "static", "struct",

@@ -71,15 +71,16 @@ std::string SayIn(Language chosen, const MessageTexts& texts,
       break;
     }
     const std::string_view field = text.substr(i + 1, close - i - 1);
-    const size_t colon = field.find(':');
-    const Arg* arg = Find(texts, args, field.substr(0, colon));
+    // "{n}" the value; "{n:one|many}" the count, a space and its word; "{n?one|many}" the word
+    // alone.
+    const size_t mark = field.find_first_of(":?");
+    const Arg* arg = Find(texts, args, field.substr(0, mark));
     if (arg != nullptr) {
-      out += arg->Text();
-      if (colon != std::string_view::npos) {
-        // "{n:one|many}": the count, a space and its word.
-        const std::string_view words = field.substr(colon + 1);
+      if (mark == std::string_view::npos || field[mark] == ':') out += arg->Text();
+      if (mark != std::string_view::npos) {
+        const std::string_view words = field.substr(mark + 1);
         const size_t bar = words.find('|');
-        out += ' ';
+        if (field[mark] == ':') out += ' ';
         out += arg->Counted() && arg->Count() == 1
                    ? words.substr(0, bar)
                    : words.substr(bar == std::string_view::npos ? 0 : bar + 1);

@@ -43,7 +43,8 @@ class Arg {
 };
 
 // One entry of the table: both templates and its placeholders' names, in the functions'
-// order. "{name}" is a value, "{name:one|many}" a count and its word, "{{" and "}}" braces.
+// order. "{name}" is a value, "{name:one|many}" a count and its word, "{name?one|many}" the
+// word alone (a pronoun: "cannot hold {count?it|them}"), "{{" and "}}" braces.
 struct MessageTexts {
   const char* english;
   const char* japanese;

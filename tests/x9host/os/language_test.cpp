@@ -139,7 +139,7 @@ TEST(X9hostLanguage, PlaceholdersAreFilledByNameInEitherLanguagesOrder) {
   using x9host::os::Arg;
   using x9host::os::Language;
   static const char* const kNames[] = {"path", "routes", nullptr};
-  const x9host::os::MessageTexts texts{"{path}: {routes:route|routes} {{kept}}",
+  const x9host::os::MessageTexts texts{"{path}: {routes:route|routes} {{kept}} {routes?it|them}",
                                        "{routes} 本のルート（{path}）", kNames, 2};
   const Arg path("a.gpx");
   const struct {
@@ -147,11 +147,11 @@ TEST(X9hostLanguage, PlaceholdersAreFilledByNameInEitherLanguagesOrder) {
     Arg routes;
     const char* expected;
   } cases[] = {
-      {Language::kEnglish, Arg(1), "a.gpx: 1 route {kept}"},
-      {Language::kEnglish, Arg(0), "a.gpx: 0 routes {kept}"},
-      {Language::kEnglish, Arg(-1), "a.gpx: -1 routes {kept}"},
-      {Language::kEnglish, Arg(size_t{2}), "a.gpx: 2 routes {kept}"},
-      {Language::kEnglish, Arg("many"), "a.gpx: many routes {kept}"},
+      {Language::kEnglish, Arg(1), "a.gpx: 1 route {kept} it"},
+      {Language::kEnglish, Arg(0), "a.gpx: 0 routes {kept} them"},
+      {Language::kEnglish, Arg(-1), "a.gpx: -1 routes {kept} them"},
+      {Language::kEnglish, Arg(size_t{2}), "a.gpx: 2 routes {kept} them"},
+      {Language::kEnglish, Arg("many"), "a.gpx: many routes {kept} them"},
       {Language::kJapanese, Arg(1), "1 本のルート（a.gpx）"},
   };
   for (const auto& c : cases)
