@@ -110,6 +110,9 @@ void Check(bool ok) {
 
 void WriteAll(int fd, std::string_view bytes, size_t* written = nullptr) {
   while (!bytes.empty()) {
+    // A signal that comes while a write into a pipe waits for its reader ends that write short
+    // when some bytes went, not with EINTR: it is answered here before the next wait.
+    CheckSignal();
     const ssize_t n = write(fd, bytes.data(), bytes.size());
     if (n < 0 && errno == EINTR) {
       CheckSignal();

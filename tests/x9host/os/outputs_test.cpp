@@ -651,6 +651,34 @@ TEST_F(X9hostOutputs, AReaderOfTheGpxThatGoesAwayLeavesOnlyTheLastLineToSpeak) {
   EXPECT_EQ(ReadText(Path("b.gpx")), kOld);
 }
 
+// x9host download-all --yes --watch-out b.gpx --out - | (head -c 100; sleep 5), then SIGTERM:
+// a reader that stalls, rather than goes away, must not hold the signal's answer back.
+TEST_F(X9hostOutputs, ASignalWhileAStalledReaderHoldsTheStreamIsAnsweredAtOnce) {
+  WriteText(Path("b.gpx"), kOld);
+  int pipeFds[2];
+  ASSERT_EQ(pipe2(pipeFds, O_CLOEXEC), 0);
+  std::thread reader([&] {
+    char buffer[100];
+    size_t got = 0;
+    ssize_t n;
+    while (got < sizeof buffer && (n = read(pipeFds[0], buffer, sizeof buffer - got)) > 0)
+      got += static_cast<size_t>(n);
+    std::this_thread::sleep_for(std::chrono::seconds(5));
+    close(pipeFds[0]);
+  });
+  const auto start = std::chrono::steady_clock::now();
+  const Outcome outcome =
+      Start({"download-all", "--yes", "--watch-out", Path("b.gpx").string(), "--out", "-"},
+            {.outFd = pipeFds[1], .killAfterMs = 1500, .signal = SIGTERM});
+  const auto took = std::chrono::steady_clock::now() - start;
+  close(pipeFds[1]);
+  reader.join();
+  EXPECT_LT(took, std::chrono::milliseconds(3500)) << outcome.err;
+  EXPECT_EQ(outcome.status, 1) << outcome.err;
+  EXPECT_NE(LastLine(outcome.err).find("SIGTERM"), std::string::npos) << outcome.err;
+  EXPECT_EQ(ReadText(Path("b.gpx")), kOld);
+}
+
 TEST_F(X9hostOutputs, AFifoNobodyReadsCanBeInterruptedAndNothingIsLeft) {
   for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
     SCOPED_TRACE(signal);
