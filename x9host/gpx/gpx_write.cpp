@@ -42,10 +42,13 @@ std::string UnitsText(int64_t units, bool extend) {
 std::string CoordinateText(double degrees) {
   if (std::isfinite(degrees) && std::fabs(degrees) <= 1000) {
     const int64_t units = std::llround(degrees * 1e7);
-    if (static_cast<double>(units) * 1e-7 == degrees) {
-      std::string text = UnitsText(units, false);
-      double back = 0;
-      std::from_chars(text.data(), text.data() + text.size(), back);
+    std::string text = UnitsText(units, false);
+    double back = 0;
+    std::from_chars(text.data(), text.data() + text.size(), back);
+    // A whole number of the watch's units, as the module gives it (units times 1e-7) or as its
+    // seven decimals read back: both are written as those decimals, so a list x9host wrote is
+    // written again byte for byte.
+    if (static_cast<double>(units) * 1e-7 == degrees || back == degrees) {
       const auto truncated = static_cast<int64_t>(back * 1e7);
       return truncated == units ? text : UnitsText(units, true);
     }

@@ -897,6 +897,24 @@ TEST_F(InPlace, WhatWouldBeAlteredIsWarnedAndRefusesTheUpdateInPlace) {
   }
 }
 
+// A list x9host wrote from the watch, read again and written: the same bytes. The watch's units
+// come as units times 1e-7, a double other than the one their seven decimals read back as.
+TEST_F(InPlace, AListDownloadedFromTheWatchIsWrittenAgainByteForByte) {
+  std::string route = "<rte><name>R</name>\n";
+  for (const char* lat : {"1.1", "0.3", "35.0001", "-0.0000001", "64.471201", "89.9999999"})
+    route += PointXml("rtept", lat, "139.1", "<ele>12</ele>");
+  WriteText(Path("W.gpx"), Gpx(route + "</rte>\n"));
+  WriteText(Path("W0.gpx"), Gpx(""));
+  const Outcome down = Run({"download-routes", "--yes", "--watch", Path("W.gpx").string(), "--out",
+                            Path("A.gpx").string()});
+  ASSERT_EQ(down.status, 0) << down.err;
+  const Outcome again = Run({"upload-routes", "--yes", "--watch", Path("W0.gpx").string(), "--list",
+                             Path("A.gpx").string(), "--out", Path("B.gpx").string()});
+  ASSERT_EQ(again.status, 0) << again.err;
+  EXPECT_EQ(ReadText(Path("B.gpx")), ReadText(Path("A.gpx")));
+  EXPECT_NE(ReadText(Path("A.gpx")).find("lat=\"1.1000000\""), std::string::npos);
+}
+
 // A list of every kind of text and value the transfer list keeps, read and written twice: no
 // warning, and the second writing is the first byte for byte. Its names come through as given.
 TEST_F(InPlace, WhatTheListKeepsComesBackByteForByte) {
