@@ -15,6 +15,9 @@ namespace x9host {
 // Elements nested deeper than this are refused, by both builds' readers alike. GPX itself needs
 // six levels; foreign extensions get the rest.
 inline constexpr int kMaxNesting = 256;
+// The parser's own memory for one file: its buffers and every distinct name it has met. A GPX
+// and its extensions use a few dozen names; a file of a hundred thousand is refused.
+inline constexpr size_t kXmlParserBudget = size_t{16} << 20;
 
 // UTF-8 text in pieces; an empty piece is the end. A piece stays valid until the next call.
 class XmlSource {
