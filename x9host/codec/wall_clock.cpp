@@ -6,7 +6,8 @@
 #include <ctime>
 #include <limits>
 
-#include "codec/plural.h"
+#include "os/messages.h"
+#include "os/say.h"
 
 namespace x9host {
 namespace {
@@ -105,20 +106,21 @@ std::optional<int64_t> WallClockTwin(int64_t utcSeconds) {
 std::string TwinText(int64_t utcSeconds, int64_t twin) {
   const int64_t apart = twin > utcSeconds ? twin - utcSeconds : utcSeconds - twin;
   // Whatever the zone moved its clocks by: half an hour, or a few odd minutes and seconds.
-  std::string size;
   const struct {
     int64_t count;
-    const char* one;
-    const char* many;
-  } parts[] = {{apart / 3600, "hour", "hours"},
-               {apart / 60 % 60, "minute", "minutes"},
-               {apart % 60, "second", "seconds"}};
+    const os::MessageTexts& unit;
+  } parts[] = {{apart / 3600, msg::kSpanHours},
+               {apart / 60 % 60, msg::kSpanMinutes},
+               {apart % 60, msg::kSpanSeconds}};
+  std::string size;
   for (const auto& part : parts) {
-    if (part.count != 0)
-      size += (size.empty() ? "" : " ") + Plural(part.count, part.one, part.many);
+    if (part.count != 0) {
+      const os::Arg count(part.count);
+      size += (size.empty() ? "" : " ") + os::Say(part.unit, {&count});
+    }
   }
-  return FormatUtc(utcSeconds) + ", the same wall clock as " + FormatUtc(twin) + ", " + size +
-         (twin < utcSeconds ? " earlier" : " later");
+  return twin < utcSeconds ? msg::TwinEarlier(FormatUtc(utcSeconds), FormatUtc(twin), size)
+                           : msg::TwinLater(FormatUtc(utcSeconds), FormatUtc(twin), size);
 }
 
 namespace {

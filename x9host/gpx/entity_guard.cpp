@@ -6,6 +6,7 @@
 
 #include "gpx/xml_reader.h"
 #include "os/input_error.h"
+#include "os/messages.h"
 
 namespace x9host {
 namespace {
@@ -69,8 +70,7 @@ void EntityGuard::Scan(unsigned char c) {
       if (c == ';') {
         if (!name_.empty() && name_[0] != '#' && name_ != "amp" && name_ != "lt" && name_ != "gt" &&
             name_ != "quot" && name_ != "apos") {
-          throw InputError(source_ + ": line " + std::to_string(line_) +
-                           ": not well-formed XML (an undeclared entity)");
+          throw InputError(msg::XmlNotWellFormed(source_, line_, msg::XmlUndeclaredEntity()));
         }
         state_ = after_;
       } else if ((NameByte(c) || (c == '#' && name_.empty())) && name_.size() < 256) {

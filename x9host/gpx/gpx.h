@@ -14,7 +14,8 @@
 namespace x9host {
 
 // Our own namespace for what GPX lacks.
-inline constexpr char kExtensionNamespace[] = "urn:x9link:gpx-extensions:1";
+inline constexpr char kExtensionNamespace[] =
+    "urn:x9link:gpx-extensions:1";  // not a message: an XML namespace
 
 struct GpxPoint {
   double latitude = 0;              // degrees

@@ -13,6 +13,7 @@
 #include "codec/utf8.h"
 #include "gpx/xml_reader.h"
 #include "os/input_error.h"
+#include "os/messages.h"
 #include "text/cp932.h"
 
 namespace x9host {
@@ -70,13 +71,15 @@ Declared ReadDeclaration(std::string_view text) {
 
 std::optional<Encoding> EncodingNamed(const std::string& name) {
   const std::string upper = Upper(name);
-  for (const char* utf8 : {"UTF-8", "UTF8", "US-ASCII", "ASCII"}) {
+  for (const char* utf8 : {"UTF-8", "UTF8", "US-ASCII",  // not a message: encodings' names
+                           "ASCII"}) {
     if (upper == utf8) return Encoding::kUtf8;
   }
   for (const char* latin1 : {"ISO-8859-1", "ISO_8859-1", "LATIN1", "LATIN-1"}) {
     if (upper == latin1) return Encoding::kLatin1;
   }
-  for (const char* sjis : {"SHIFT_JIS", "SHIFT-JIS", "SJIS", "WINDOWS-31J", "CP932", "MS932"}) {
+  for (const char* sjis : {"SHIFT_JIS", "SHIFT-JIS", "SJIS",  // not a message: encodings' names
+                           "WINDOWS-31J", "CP932", "MS932"}) {
     if (upper == sjis) return Encoding::kShiftJis;
   }
   for (const char* utf16 : {"UTF-16", "UTF-16LE", "UTF-16BE"}) {
@@ -102,7 +105,7 @@ std::string ByteText(std::string_view bytes) {
 }
 
 [[noreturn]] void FailUtf16(const std::string& source, int line) {
-  throw InputError(source + ": line " + std::to_string(line) + ": not valid UTF-16");
+  throw InputError(msg::EncodingBadUtf16(source, line));
 }
 
 }  // namespace
@@ -143,17 +146,15 @@ std::string_view Utf8Input::First() {
     head += piece;
   }
   finished_ = last;
-  constexpr char kSupported[] = "UTF-8, UTF-16, ISO-8859-1 and Shift_JIS are";
   const auto starts = [&](std::string_view prefix) {
     return std::string_view(head).substr(0, prefix.size()) == prefix;
   };
   if (starts(std::string_view("\xFF\xFE\0\0", 4)) || starts(std::string_view("\0\0\xFE\xFF", 4))) {
-    throw InputError(source_ + ": UTF-32 is not supported (" + kSupported + ")");
+    throw InputError(msg::EncodingUtf32(source_));
   }
   // '<' as UTF-16 without a byte order mark: expat would guess it, XmlLite refuses it.
   if (starts(std::string_view("\0<", 2)) || starts(std::string_view("<\0", 2))) {
-    throw InputError(source_ + ": UTF-16 without a byte order mark is not supported (" +
-                     kSupported + ")");
+    throw InputError(msg::EncodingUtf16Unmarked(source_));
   }
   std::optional<Encoding> byOrderMark;
   std::string text;  // the head in UTF-8, for UTF-16
@@ -177,15 +178,14 @@ std::string_view Utf8Input::First() {
   if (declared.present) {
     const std::optional<Encoding> named = EncodingNamed(declared.name);
     if (!named) {
-      throw InputError(source_ + ": the encoding " + QuotedValue(declared.name) +
-                       " is not supported (" + kSupported + ")");
+      throw InputError(msg::EncodingUnsupported(source_, QuotedValue(declared.name)));
     }
     if (byOrderMark ? *named != *byOrderMark : *named == Encoding::kUtf16) {
-      throw InputError(source_ + ": declared as " + declared.name + " but " +
-                       (byOrderMark == Encoding::kUtf8 ? "it starts with a UTF-8 byte order mark"
-                        : byOrderMark == Encoding::kUtf16
-                            ? "it starts with a UTF-16 byte order mark"
-                            : "it has no UTF-16 byte order mark"));
+      throw InputError(byOrderMark == Encoding::kUtf8
+                           ? msg::EncodingDeclaredUtf8Mark(source_, declared.name)
+                       : byOrderMark == Encoding::kUtf16
+                           ? msg::EncodingDeclaredUtf16Mark(source_, declared.name)
+                           : msg::EncodingDeclaredNoUtf16Mark(source_, declared.name));
     }
     encoding = *named;
     // The readers get UTF-8 and are told so.
@@ -271,9 +271,8 @@ void Utf8Input::ConvertShiftJis(std::string_view bytes, bool last) {
   if (last) end = bytes.size();
   DecodedText decoded = Utf8FromCp932Exactly(bytes.substr(0, end));
   if (!decoded.ok) {
-    throw InputError(
-        source_ + ": line " + std::to_string(line_ - 1 + LineAt(bytes, decoded.badOffset)) + ": " +
-        ByteText(bytes.substr(decoded.badOffset)) + " is not Shift_JIS (code page 932)");
+    throw InputError(msg::EncodingBadShiftJis(source_, line_ - 1 + LineAt(bytes, decoded.badOffset),
+                                              ByteText(bytes.substr(decoded.badOffset))));
   }
   line_ += static_cast<int>(
       std::count(bytes.begin(), bytes.begin() + static_cast<ptrdiff_t>(end), '\n'));
@@ -291,8 +290,8 @@ void Utf8Input::CheckUtf8(std::string_view bytes, bool last) {
     bytes = joined;
   }
   const auto fail = [&](size_t at) {
-    throw InputError(source_ + ": line " + std::to_string(line_ - 1 + LineAt(bytes, at)) +
-                     ": not valid UTF-8 (" + ByteText(bytes.substr(at)) + ")");
+    throw InputError(
+        msg::EncodingBadUtf8(source_, line_ - 1 + LineAt(bytes, at), ByteText(bytes.substr(at))));
   };
   size_t i = 0;
   while (i < bytes.size()) {

@@ -8,6 +8,7 @@
 
 #include "gpx/xml_reader.h"
 #include "os/input_error.h"
+#include "os/messages.h"
 
 namespace x9host {
 namespace {
@@ -39,7 +40,7 @@ class FileBytes final : public ByteSource {
 std::unique_ptr<ByteSource> OpenGpxFile(const std::string& path) {
   struct stat info {};
   if (stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode)) {
-    throw InputError(path + ": is a directory, not a file");
+    throw InputError(msg::GpxFileIsDirectory(path));
   }
   std::FILE* file = std::fopen(path.c_str(), "rb");
   if (file == nullptr) throw InputError(path + ": " + os::ErrorText(errno));

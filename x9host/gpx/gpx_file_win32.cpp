@@ -5,6 +5,7 @@
 
 #include "gpx/xml_reader.h"
 #include "os/input_error.h"
+#include "os/messages.h"
 #include "platform/win32/win32_text.h"
 #include "platform/win32/windows_support.h"
 
@@ -39,7 +40,7 @@ std::unique_ptr<ByteSource> OpenGpxFile(const std::string& path) {
   const std::wstring wide = x9::platform::win32::WideFromUtf8(path);
   const DWORD attributes = GetFileAttributesW(wide.c_str());
   if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
-    throw InputError(path + ": is a directory, not a file");
+    throw InputError(msg::GpxFileIsDirectory(path));
   }
   x9::platform::win32::ScopedFile file(CreateFileW(wide.c_str(), GENERIC_READ, FILE_SHARE_READ,
                                                    nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,

@@ -67,7 +67,7 @@ constexpr size_t kPiece = 65536;
 
 GpxWriter::GpxWriter(Out out, std::string_view creator) : out_(std::move(out)) {
   buffer_.reserve(kPiece + 4096);
-  buffer_ += "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n";
+  buffer_ += "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n";  // not a message: the XML declaration
   Open("gpx");
   Attribute("version", "1.1");
   Attribute("creator", creator);

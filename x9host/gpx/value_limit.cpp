@@ -7,6 +7,7 @@
 
 #include "gpx/xml_reader.h"
 #include "os/input_error.h"
+#include "os/messages.h"
 
 namespace x9host {
 namespace {
@@ -43,19 +44,17 @@ std::string_view ValueLimit::Next() {
 }
 
 void ValueLimit::Refuse() const {
-  const char* kind = "a tag";
+  const os::MessageTexts* kind = &msg::kXmlLongTag;
   switch (state_) {
-    case State::kText: kind = "a text"; break;
-    case State::kComment: kind = "a comment"; break;
-    case State::kCData: kind = "a CDATA section"; break;
-    case State::kInstruction: kind = "a processing instruction"; break;
+    case State::kText: kind = &msg::kXmlLongText; break;
+    case State::kComment: kind = &msg::kXmlLongComment; break;
+    case State::kCData: kind = &msg::kXmlLongCdata; break;
+    case State::kInstruction: kind = &msg::kXmlLongInstruction; break;
     case State::kBang:
-    case State::kDeclaration: kind = "a declaration"; break;
+    case State::kDeclaration: kind = &msg::kXmlLongDeclaration; break;
     default: break;
   }
-  throw InputError(source_ + ": line " + std::to_string(tokenLine_) + ": more than " +
-                   std::to_string(kLongestValue) + " bytes before the next element tag, in " +
-                   kind + ": x9host reads no text, comment or tag that long");
+  throw InputError(msg::XmlTooLong(source_, tokenLine_, kLongestValue, os::Say(*kind, {})));
 }
 
 void ValueLimit::InTag(unsigned char c) {

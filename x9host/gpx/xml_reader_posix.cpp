@@ -26,14 +26,14 @@ class DoctypeRefused {};
 // Our words for the errors a broken GPX file most often gives; expat's for the rest.
 std::string Describe(XML_Error error) {
   switch (error) {
-    case XML_ERROR_UNDEFINED_ENTITY: return "an undeclared entity";
-    case XML_ERROR_TAG_MISMATCH: return "an end tag does not match its start tag";
-    case XML_ERROR_NO_ELEMENTS: return "no element found";
-    case XML_ERROR_UNCLOSED_TOKEN: return "the file ends inside the document";
-    case XML_ERROR_JUNK_AFTER_DOC_ELEMENT: return "something after the root element";
-    case XML_ERROR_DUPLICATE_ATTRIBUTE: return "an attribute given twice";
-    case XML_ERROR_UNBOUND_PREFIX: return "an undeclared namespace prefix";
-    case XML_ERROR_INVALID_TOKEN: return "a character or bytes XML does not allow";
+    case XML_ERROR_UNDEFINED_ENTITY: return msg::XmlUndeclaredEntity();
+    case XML_ERROR_TAG_MISMATCH: return msg::XmlTagMismatch();
+    case XML_ERROR_NO_ELEMENTS: return msg::XmlNoElement();
+    case XML_ERROR_UNCLOSED_TOKEN: return msg::XmlEndsInside();
+    case XML_ERROR_JUNK_AFTER_DOC_ELEMENT: return msg::XmlAfterRoot();
+    case XML_ERROR_DUPLICATE_ATTRIBUTE: return msg::XmlAttributeTwice();
+    case XML_ERROR_UNBOUND_PREFIX: return msg::XmlUndeclaredPrefix();
+    case XML_ERROR_INVALID_TOKEN: return msg::XmlBadCharacterOrBytes();
     default: return XML_ErrorString(error);
   }
 }
@@ -113,13 +113,13 @@ class Parser {
       if (failure_) std::rethrow_exception(failure_);
       if (status != XML_STATUS_OK && XML_GetErrorCode(parser_) == XML_ERROR_NO_MEMORY) {
         if (!overBudget) throw std::bad_alloc();  // the machine's memory, not the file's fault
-        throw InputError(msg::XmlParserBudget(
-            source_, static_cast<long long>(XML_GetCurrentLineNumber(parser_)),
-            static_cast<long long>(kXmlParserBudget >> 20)));
+        throw InputError(
+            msg::XmlParserBudget(source_, static_cast<long long>(XML_GetCurrentLineNumber(parser_)),
+                                 static_cast<long long>(kXmlParserBudget >> 20)));
       }
       if (status != XML_STATUS_OK) {
-        throw InputError(source_ + ": line " + std::to_string(XML_GetCurrentLineNumber(parser_)) +
-                         ": not well-formed XML (" + Describe(XML_GetErrorCode(parser_)) + ")");
+        throw InputError(msg::XmlNotWellFormed(source_, XML_GetCurrentLineNumber(parser_),
+                                               Describe(XML_GetErrorCode(parser_))));
       }
       if (last) return;
     }
@@ -134,8 +134,7 @@ class Parser {
     try {
       body(*self);
     } catch (const DoctypeRefused&) {
-      self->failure_ = std::make_exception_ptr(
-          InputError(self->source_ + ": a document type declaration is not accepted"));
+      self->failure_ = std::make_exception_ptr(InputError(msg::XmlDoctypeRefused(self->source_)));
       XML_StopParser(self->parser_, XML_FALSE);
     } catch (...) {
       self->failure_ = std::current_exception();

@@ -15,6 +15,7 @@
 
 #include "gpx/xml_reader.h"
 #include "os/input_error.h"
+#include "os/messages.h"
 #include "platform/win32/win32_text.h"
 
 namespace x9host {
@@ -66,27 +67,27 @@ constexpr char kXmlNamespace[] = "http://www.w3.org/XML/1998/namespace";
 std::string Describe(HRESULT error) {
   static const struct {
     unsigned code;
-    const char* text;
+    std::string (*text)();
   } kKnown[] = {
-      {MX_E_INPUTEND, "the file ends inside the document"},
-      {MX_E_ENCODING, "the bytes do not match the encoding"},
-      {WC_E_ELEMENTMATCH, "an end tag does not match its start tag"},
-      {WC_E_ROOTELEMENT, "more than one root element"},
-      {WC_E_SYNTAX, "syntax error"},
-      {WC_E_NAME, "a name was expected"},
-      {WC_E_QUOTE, "a quote was expected"},
-      {WC_E_UNDECLAREDENTITY, "an undeclared entity"},
-      {WC_E_XMLCHARACTER, "a character XML does not allow"},
-      {WC_E_UNIQUEATTRIBUTE, "an attribute given twice"},
-      {WC_E_DTDPROHIBITED, "a document type declaration is not accepted"},
-      {NC_E_UNDECLAREDPREFIX, "an undeclared namespace prefix"},
+      {MX_E_INPUTEND, msg::XmlEndsInside},
+      {MX_E_ENCODING, msg::XmlBytesNotEncoding},
+      {WC_E_ELEMENTMATCH, msg::XmlTagMismatch},
+      {WC_E_ROOTELEMENT, msg::XmlSecondRoot},
+      {WC_E_SYNTAX, msg::XmlSyntax},
+      {WC_E_NAME, msg::XmlNameExpected},
+      {WC_E_QUOTE, msg::XmlQuoteExpected},
+      {WC_E_UNDECLAREDENTITY, msg::XmlUndeclaredEntity},
+      {WC_E_XMLCHARACTER, msg::XmlBadCharacter},
+      {WC_E_UNIQUEATTRIBUTE, msg::XmlAttributeTwice},
+      {WC_E_DTDPROHIBITED, msg::XmlDoctype},
+      {NC_E_UNDECLAREDPREFIX, msg::XmlUndeclaredPrefix},
   };
   for (const auto& known : kKnown) {
-    if (static_cast<unsigned>(error) == known.code) return known.text;
+    if (static_cast<unsigned>(error) == known.code) return known.text();
   }
-  char text[32];
-  wsprintfA(text, "XmlLite error 0x%08lX", static_cast<unsigned long>(error));
-  return text;
+  char code[16];
+  wsprintfA(code, "0x%08lX", static_cast<unsigned long>(error));
+  return msg::XmlLiteError(code);
 }
 
 // The UTF-8 pieces as the stream XmlLite pulls from. Lives on the caller's stack, so the
@@ -184,7 +185,7 @@ class Reader {
           ReadAttributes(line);
           // Wine's XmlLite lets a prefix without a declaration through (into the default
           // namespace); XML with namespaces does not, so the prefixes in scope are kept here.
-          if (!Declared(Prefix())) Refuse(line, "an undeclared namespace prefix");
+          if (!Declared(Prefix())) Refuse(line, msg::XmlUndeclaredPrefix());
           if (empty) Pop();
           handler.StartElement(name, ns, views_.data(), views_.size(), static_cast<int>(line));
           if (empty) handler.EndElement();
@@ -199,12 +200,11 @@ class Reader {
         case XmlNodeType_Whitespace: handler.Text(Value()); break;
         case XmlNodeType_Comment: handler.Comment(Line()); break;
         case XmlNodeType_ProcessingInstruction: handler.Instruction(Line()); break;
-        case XmlNodeType_DocumentType:
-          throw InputError(source_ + ": a document type declaration is not accepted");
+        case XmlNodeType_DocumentType: throw InputError(msg::XmlDoctypeRefused(source_));
         default: break;
       }
     }
-    if (!haveRoot_) Refuse(0, "no element found");
+    if (!haveRoot_) Refuse(0, msg::XmlNoElement());
   }
 
  private:
@@ -216,18 +216,17 @@ class Reader {
 
   [[noreturn]] void Refuse(UINT line, const std::string& what) {
     if (line == 0) reader_->GetLineNumber(&line);
-    throw InputError(source_ + ": line " + std::to_string(line == 0 ? 1 : line) +
-                     ": not well-formed XML (" + what + ")");
+    throw InputError(msg::XmlNotWellFormed(source_, line == 0 ? 1 : line, what));
   }
 
   void Check(HRESULT hr) {
     if (SUCCEEDED(hr)) return;
     if (stream_.failure) std::rethrow_exception(stream_.failure);
     // An empty file, in the words expat uses.
-    if (!haveRoot_ && static_cast<unsigned>(hr) == MX_E_INPUTEND) Refuse(0, "no element found");
+    if (!haveRoot_ && static_cast<unsigned>(hr) == MX_E_INPUTEND) Refuse(0, msg::XmlNoElement());
     // In the words expat's build uses: no line, not a matter of well-formedness.
     if (static_cast<unsigned>(hr) == WC_E_DTDPROHIBITED)
-      throw InputError(source_ + ": a document type declaration is not accepted");
+      throw InputError(msg::XmlDoctypeRefused(source_));
     Refuse(0, Describe(hr));
   }
 
@@ -306,7 +305,7 @@ class Reader {
     Check(hr);
     Check(reader_->MoveToElement());
     for (const std::wstring& prefix : prefixes) {
-      if (!Declared(prefix)) Refuse(line, "an undeclared namespace prefix");
+      if (!Declared(prefix)) Refuse(line, msg::XmlUndeclaredPrefix());
     }
     views_.clear();
     for (size_t i = 0; i < names_.size(); ++i)
@@ -327,19 +326,19 @@ class Reader {
 
 void ParseXml(XmlSource& text, const std::string& sourceName, XmlHandler& handler) {
   const CreateXmlReaderFn create = FindCreateXmlReader();
-  if (create == nullptr) throw InputError("xmllite.dll is missing: GPX files cannot be read");
+  if (create == nullptr) throw InputError(msg::XmlLiteMissing());
   ValueLimit limited(text, sourceName);
   EntityGuard guarded(limited, sourceName);
   SourceStream stream(guarded);
   ComPtr<IXmlReader> reader;
   if (FAILED(create(__uuidof(IXmlReader), reinterpret_cast<void**>(reader.Out()), nullptr))) {
-    throw InputError("XmlLite cannot create a reader");
+    throw InputError(msg::XmlLiteNoReader());
   }
   reader->SetProperty(XmlReaderProperty_DtdProcessing, DtdProcessing_Prohibit);
   // The nesting limit is the GPX reader's, the same on both builds: XmlLite's own stays above.
   reader->SetProperty(XmlReaderProperty_MaxElementDepth, kMaxNesting + 2);
   if (FAILED(reader->SetInput(static_cast<IStream*>(&stream)))) {
-    throw InputError(sourceName + ": cannot be read");
+    throw InputError(msg::XmlCannotBeRead(sourceName));
   }
   Reader(reader.get(), stream, sourceName).ReadDocument(handler);
 }

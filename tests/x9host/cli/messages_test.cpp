@@ -18,6 +18,7 @@
 #include "gpx/xml_reader.h"
 #include "os/input_error.h"
 #include "os/message_text.h"
+#include "os/say.h"
 #include "session/console_posix.h"
 #include "x9host_support.h"
 
@@ -376,6 +377,7 @@ TEST(X9hostValueLimit, AValuePastTheLimitRefusesTheFileInOneLine) {
     std::string body;  // inside <gpx>
     std::string said;  // empty: read
     std::string encoding = "UTF-8";
+    os::Language language = os::Language::kEnglish;
   };
   std::string kanji;  // 高, 2 bytes each in Shift_JIS
   for (size_t i = 0; i < kLongestValue / 3 + 1; ++i)
@@ -408,9 +410,13 @@ TEST(X9hostValueLimit, AValuePastTheLimitRefusesTheFileInOneLine) {
       {"a name in pieces between comments",
        "<rte><name>" + half + "<!-- -->" + half + "</name>" + point + "</rte>", "in a text"},
       {"a comment that hides a tag", "<rte><name>" + half + "<!-- <a> -->" + half, "in a text"},
+      {"a comment, in Japanese", "\n<!--" + big + "-->",
+       "f.gpx: 5 行目: コメントが長すぎます（次の要素タグまで 1048576 バイトを超えています）。",
+       "UTF-8", os::Language::kJapanese},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.what);
+    os::SetLanguage(row.language);
     std::string file = std::string(kGpxHead) + row.body + "</gpx>\n";
     file.replace(file.find("UTF-8"), 5, row.encoding);
     if (row.said.empty()) {
@@ -427,6 +433,7 @@ TEST(X9hostValueLimit, AValuePastTheLimitRefusesTheFileInOneLine) {
       EXPECT_LT(line.size(), 300u);
     }
   }
+  os::SetLanguage(os::Language::kEnglish);
 }
 
 TEST_F(X9hostMessages, AnEndlessValueFromAPipeEndsAtTheLimit) {

@@ -76,6 +76,10 @@ TEST_F(X9hostProgram, BadFilesAndDirectoriesEndWithOneLineAndStatusTwo) {
   WriteText(Path("broken.gpx"), std::string(kGpxHead) + "<wpt lat=\"1\" lon=\"2\">\n");
   EXPECT_BAD_INPUT(Run({"--watch", Path("broken.gpx").string(), "download-routes"}),
                    "not well-formed XML");
+  Launch japanese;
+  japanese.language = "ja_JP.UTF-8";
+  EXPECT_BAD_INPUT(Run({"--watch", Path("broken.gpx").string(), "download-routes"}, japanese),
+                   "broken.gpx: 5 行目: XML の形式が正しくありません（要素がありません）");
   WriteText(Path("euc.gpx"), "<?xml version=\"1.0\" encoding=\"EUC-JP\"?>\n<gpx/>\n");
   EXPECT_BAD_INPUT(Run({"--watch", Path("euc.gpx").string(), "download-routes"}),
                    "the encoding \"EUC-JP\" is not supported");

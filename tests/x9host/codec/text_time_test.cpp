@@ -244,6 +244,7 @@ TEST(X9hostWallClock, AStretchOfWallClockShownTwiceNamesTheOtherInstant) {
     int64_t utc;
     std::optional<int64_t> twin;
     const char* said;  // TwinText, where given
+    os::Language language = os::Language::kEnglish;
   } kRows[] = {
       {"America/New_York", 1699162200, 1699165800,  // 2023-11-05T05:30:00Z, 01:30 summer time
        "2023-11-05T05:30:00Z, the same wall clock as 2023-11-05T06:30:00Z, 1 hour later"},
@@ -262,17 +263,22 @@ TEST(X9hostWallClock, AStretchOfWallClockShownTwiceNamesTheOtherInstant) {
        "2007-12-09T07:15:00Z, the same wall clock as 2007-12-09T06:45:00Z, 30 minutes earlier"},
       {"Europe/Moscow", 1414272600, 1414276200,
        "2014-10-25T21:30:00Z, the same wall clock as 2014-10-25T22:30:00Z, 1 hour later"},
+      {"Europe/Moscow", 1414276200, 1414272600,
+       "2014-10-25T22:30:00Z（2014-10-25T21:30:00Z と同じ現地時刻、1 時間前）",
+       os::Language::kJapanese},
       {"Asia/Tokyo", 1699162200, std::nullopt, nullptr},
       {"UTC", 1699162200, std::nullopt, nullptr},
   };
   for (const auto& row : kRows) {
     const ScopedZone zone(row.zone);
+    os::SetLanguage(row.language);
     const std::optional<int64_t> twin = WallClockTwin(row.utc);
     EXPECT_EQ(twin, row.twin) << row.zone << " " << FormatUtc(row.utc);
     if (row.said != nullptr && twin) {
       EXPECT_EQ(TwinText(row.utc, *twin), row.said);
     }
   }
+  os::SetLanguage(os::Language::kEnglish);
   // Odd sizes, as old zones moved their clocks.
   EXPECT_EQ(TwinText(7200, 0),
             "1970-01-01T02:00:00Z, the same wall clock as "

@@ -113,6 +113,21 @@ TEST(X9hostGpxRead, RefusesBadFilesWithTheLine) {
             "f.gpx: a document type declaration is not accepted");
 }
 
+// The parser keeps every distinct name it meets: a file of ever new names is refused at its
+// budget, in one line, while the same name met as often is read in the same memory.
+TEST(X9hostGpxRead, EverNewNamesAreRefusedAtTheParsersBudget) {
+  const auto file = [](bool distinct) {
+    std::string text = std::string(kGpxHead) + "<wpt lat=\"1\" lon=\"2\"><extensions>\n";
+    for (int i = 0; i < 300000; ++i)
+      text += "<e" + (distinct ? std::to_string(i) : std::string()) + " xmlns=\"urn:n\"/>\n";
+    return text + "</extensions></wpt></gpx>\n";
+  };
+  const std::string refused = ReadError(file(true));
+  EXPECT_EQ(refused.rfind("f.gpx: line ", 0), 0u) << refused;
+  EXPECT_NE(refused.find("more than 16 MiB"), std::string::npos) << refused;
+  EXPECT_EQ(ReadError(file(false)), "(accepted)");
+}
+
 TEST(X9hostGpxRead, AFileWithoutDataIsAnEmptyDocument) {
   EXPECT_TRUE(ParseGpx(std::string(kGpxHead) + "<metadata/></gpx>", "f.gpx").Empty());
   EXPECT_TRUE(ParseGpx("<gpx xmlns=\"http://www.topografix.com/GPX/1/1\"/>", "f.gpx").Empty());
