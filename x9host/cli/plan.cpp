@@ -54,7 +54,7 @@ Inputs ReadInputs(const Options& options, bool realWatch, const std::string& pro
     inputs.watch = std::move(read.content);
     inputs.watchSummary = std::move(read.summary);
     for (std::string& line :
-         inputs.watchSummary.dropped.Warnings(*inputs.watchPath, msg::HolderWatch()))
+         inputs.watchSummary.dropped.Warnings(*inputs.watchPath, msg::kHolderWatch))
       inputs.warnings.push_back(std::move(line));
   }
   if (options.listFile) {
@@ -65,11 +65,11 @@ Inputs ReadInputs(const Options& options, bool realWatch, const std::string& pro
     inputs.list = std::move(read.content);
     inputs.listDropped = std::move(read.summary.dropped);
     for (std::string& line :
-         inputs.listDropped.Warnings(*inputs.listPath, msg::HolderTransferList()))
+         inputs.listDropped.Warnings(*inputs.listPath, msg::kHolderTransferList))
       inputs.warnings.push_back(std::move(line));
     // What the upload puts on the watch short of the file; the list keeps it, so the update in
     // place loses nothing of it.
-    for (std::string& line : read.watchLost.Warnings(*inputs.listPath, msg::HolderWatch()))
+    for (std::string& line : read.watchLost.Warnings(*inputs.listPath, msg::kHolderWatch))
       inputs.warnings.push_back(std::move(line));
   }
   return inputs;

@@ -13,6 +13,7 @@
 #include "host/civil_time.h"
 #include "os/input_error.h"
 #include "os/message_text.h"
+#include "os/messages.h"
 #include "sim/host/host_sim.h"
 
 namespace x9host {
@@ -49,7 +50,8 @@ class ListConsumer final : public GpxConsumer {
     Open().items.push_back(Item(point, x9::kListTracks));
   }
   void Name(const std::string& name) override {
-    Open().name = Cp932(name, kind_ == x9::kListRoutes ? "route name" : "track name", line_);
+    Open().name =
+        Cp932(name, kind_ == x9::kListRoutes ? msg::WhatRouteName() : msg::WhatTrackName(), line_);
     given_ = name;
   }
   void End() override {
@@ -86,7 +88,8 @@ class ListConsumer final : public GpxConsumer {
   }
   TransferListContent::Set& Open() { return open_; }
 
-  std::string Cp932(const std::string& utf8, const char* what, int line) {
+  // what: the kind of name, in the user's language.
+  std::string Cp932(const std::string& utf8, const std::string& what, int line) {
     std::vector<std::string> lines;
     std::string bytes = Cp932Name(utf8, what, source_, line, lines);
     if (!lines.empty()) {
@@ -123,12 +126,13 @@ class ListConsumer final : public GpxConsumer {
       item.value32 = point.value32.value_or(0.0);
       item.value72 = host_.HostValue72(point);
     }
-    item.name = Cp932(point.name, "point name", point.line);
+    item.name = Cp932(point.name, pointName_, point.line);
     return item;
   }
 
   std::string source_;
   std::vector<std::string>& warnings_;
+  const std::string pointName_ = msg::WhatPointName();  // once, not for every point
   bool upload_;
   ValueRules host_;
   ValueRules watch_;
