@@ -44,9 +44,7 @@ Inputs ReadInputs(const Options& options, bool realWatch, const std::string& pro
   Inputs inputs;
   // Before the first time is read: the C library would read them all as UTC in silence.
   if (const std::optional<std::string> zone = os::UnknownTimeZone()) {
-    inputs.warnings.push_back("TZ=" + *zone +
-                              " names no time zone this machine knows (no zone file, no POSIX "
-                              "rule): times are read as UTC");
+    inputs.warnings.push_back(msg::UnknownTimeZone(*zone));
   }
   if (!realWatch) {
     inputs.watchPath = options.watchFile ? *options.watchFile : BundledWatch(programDirectory);
