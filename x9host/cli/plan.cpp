@@ -44,9 +44,7 @@ Inputs ReadInputs(const Options& options, bool realWatch, const std::string& pro
   Inputs inputs;
   // Before the first time is read: the C library would read them all as UTC in silence.
   if (const std::optional<std::string> zone = os::UnknownTimeZone()) {
-    inputs.warnings.push_back("TZ=" + *zone +
-                              " names no time zone this machine knows (no zone file, no POSIX "
-                              "rule): times are read as UTC");
+    inputs.warnings.push_back(msg::UnknownTimeZone(*zone));
   }
   if (!realWatch) {
     inputs.watchPath = options.watchFile ? *options.watchFile : BundledWatch(programDirectory);
@@ -54,7 +52,7 @@ Inputs ReadInputs(const Options& options, bool realWatch, const std::string& pro
     inputs.watch = std::move(read.content);
     inputs.watchSummary = std::move(read.summary);
     for (std::string& line :
-         inputs.watchSummary.dropped.Warnings(*inputs.watchPath, msg::HolderWatch()))
+         inputs.watchSummary.dropped.Warnings(*inputs.watchPath, msg::kHolderWatch))
       inputs.warnings.push_back(std::move(line));
   }
   if (options.listFile) {
@@ -65,11 +63,11 @@ Inputs ReadInputs(const Options& options, bool realWatch, const std::string& pro
     inputs.list = std::move(read.content);
     inputs.listDropped = std::move(read.summary.dropped);
     for (std::string& line :
-         inputs.listDropped.Warnings(*inputs.listPath, msg::HolderTransferList()))
+         inputs.listDropped.Warnings(*inputs.listPath, msg::kHolderTransferList))
       inputs.warnings.push_back(std::move(line));
     // What the upload puts on the watch short of the file; the list keeps it, so the update in
     // place loses nothing of it.
-    for (std::string& line : read.watchLost.Warnings(*inputs.listPath, msg::HolderWatch()))
+    for (std::string& line : read.watchLost.Warnings(*inputs.listPath, msg::kHolderWatch))
       inputs.warnings.push_back(std::move(line));
   }
   return inputs;

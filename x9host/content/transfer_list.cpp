@@ -1,18 +1,20 @@
 #include "content/transfer_list.h"
 
+#include <algorithm>
 #include <cmath>
-#include <cstdio>
 #include <cstring>
+#include <iterator>
 #include <memory>
 
 #include "codec/codepage.h"
-#include "codec/plural.h"
 #include "codec/wall_clock.h"
+#include "codec/width.h"
 #include "content/digest.h"
 #include "content/value_rules.h"
 #include "host/civil_time.h"
 #include "os/input_error.h"
 #include "os/message_text.h"
+#include "os/messages.h"
 #include "sim/host/host_sim.h"
 
 namespace x9host {
@@ -49,7 +51,8 @@ class ListConsumer final : public GpxConsumer {
     Open().items.push_back(Item(point, x9::kListTracks));
   }
   void Name(const std::string& name) override {
-    Open().name = Cp932(name, kind_ == x9::kListRoutes ? "route name" : "track name", line_);
+    Open().name =
+        Cp932(name, kind_ == x9::kListRoutes ? msg::WhatRouteName() : msg::WhatTrackName(), line_);
     given_ = name;
   }
   void End() override {
@@ -86,7 +89,8 @@ class ListConsumer final : public GpxConsumer {
   }
   TransferListContent::Set& Open() { return open_; }
 
-  std::string Cp932(const std::string& utf8, const char* what, int line) {
+  // what: the kind of name, in the user's language.
+  std::string Cp932(const std::string& utf8, const std::string& what, int line) {
     std::vector<std::string> lines;
     std::string bytes = Cp932Name(utf8, what, source_, line, lines);
     if (!lines.empty()) {
@@ -123,12 +127,13 @@ class ListConsumer final : public GpxConsumer {
       item.value32 = point.value32.value_or(0.0);
       item.value72 = host_.HostValue72(point);
     }
-    item.name = Cp932(point.name, "point name", point.line);
+    item.name = Cp932(point.name, pointName_, point.line);
     return item;
   }
 
   std::string source_;
   std::vector<std::string>& warnings_;
+  const std::string pointName_ = msg::WhatPointName();  // once, not for every point
   bool upload_;
   ValueRules host_;
   ValueRules watch_;
@@ -493,36 +498,51 @@ ListChanges ChangesSince(const ListSnapshot& before, const AddedItems& list) {
 }
 
 std::string DescribeChanges(const ListChanges& changes) {
-  if (changes.None()) return "transfer list: nothing added or changed";
-  return "transfer list: " + Plural(changes.setsAdded, "set", "sets") + " added, " +
-         std::to_string(changes.setsChanged) + " changed; " +
-         Plural(changes.itemsAdded, "item", "items") + " added, " +
-         std::to_string(changes.itemsChanged) + " changed";
+  if (changes.None()) return msg::ListUnchanged();
+  return msg::ListChanges(changes.setsAdded, changes.setsChanged, changes.itemsAdded,
+                          changes.itemsChanged);
 }
 
 std::string TransferListTable(const AddedItems& list) {
   const AddedStore& added = list.Store();
-  std::string out = "set  kind       points  first time           last time            name\n";
+  // Each column as wide as its heading and its widest word, in columns of the terminal, so
+  // that the rows line up in either language; numbers to the right.
+  const std::string track = msg::SetKindTrack(), route = msg::SetKindRoute(),
+                    waypoints = msg::SetKindWaypoints();
+  const std::string headings[] = {msg::ColumnSet(),      msg::ColumnKind(),
+                                  msg::ColumnPoints(),   msg::ColumnFirstTime(),
+                                  msg::ColumnLastTime(), msg::ColumnName()};
+  size_t widths[] = {3, 9, 6, 19, 19};
+  for (size_t i = 0; i < std::size(widths); ++i)
+    widths[i] = std::max(widths[i], DisplayWidth(headings[i]));
+  for (const std::string* word : {&track, &route, &waypoints})
+    widths[1] = std::max(widths[1], DisplayWidth(*word));
+  const auto row = [&](const std::string& set, const std::string& kind, const std::string& points,
+                       const std::string& first, const std::string& last, const std::string& name) {
+    std::string out = PadLeftToWidth(set, widths[0]) + "  " + PadToWidth(kind, widths[1]) + "  " +
+                      PadLeftToWidth(points, widths[2]) + "  " + PadToWidth(first, widths[3]) +
+                      "  " + PadToWidth(last, widths[4]) + "  " + name;
+    while (!out.empty() && out.back() == ' ')
+      out.pop_back();
+    return out + '\n';
+  };
+  std::string out =
+      row(headings[0], headings[1], headings[2], headings[3], headings[4], headings[5]);
   for (int set = 0; set < SetCount(); ++set) {
     const tagGPSDBHEADER& header = *X9Host_GetSet(set);
     const auto count = static_cast<int>(ItemCount(added, set));
-    const char* kind = header.kind == x9::kListTracks      ? "track"
-                       : header.kind == x9::kListWaypoints ? "waypoints"
-                       : header.kind == x9::kListRoutes    ? "route"
-                                                           : "?";
+    const std::string& kind = header.kind == x9::kListTracks      ? track
+                              : header.kind == x9::kListWaypoints ? waypoints
+                              : header.kind == x9::kListRoutes    ? route
+                                                                  : std::string("?");
     const auto timeOf = [&](int item) -> std::string {
       if (item < 0 || item >= count) return "-";
       const int32_t time = ItemAt(added, set, static_cast<size_t>(item)).time;
       return time == x9::kHostNoTime ? "-" : FormatCivil(CivilFromSeconds(time));
     };
-    char line[160];
-    std::snprintf(line, sizeof line, "%3d  %-9s  %6d  %-19s  %-19s  ", set, kind, count,
-                  timeOf(0).c_str(), timeOf(count - 1).c_str());
     // A name is shown on its row whatever it holds: control characters escaped.
-    std::string row = line + os::OneLine(Utf8Name(header.name));
-    while (!row.empty() && row.back() == ' ')
-      row.pop_back();
-    out += row + '\n';
+    out += row(std::to_string(set), kind, std::to_string(count), timeOf(0), timeOf(count - 1),
+               os::OneLine(Utf8Name(header.name)));
   }
   return out;
 }

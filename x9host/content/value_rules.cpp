@@ -6,59 +6,47 @@
 #include <limits>
 
 #include "codec/codepage.h"
-#include "codec/plural.h"
 #include "host/coordinates.h"
 #include "os/input_error.h"
+#include "os/messages.h"
 
 namespace x9host {
 namespace {
 
 using Loss = GpxDropped::Loss;
 
-// The range in the words of the warning: the host's wall clock, and the instants the module
-// reads it back to.
-const std::string& HostTimeKind() {
-  static const std::string kind = "{time|times} outside what the host can hold, " +
-                                  FormatCivil(CivilFromSeconds(kHostTimeFirst)) + " to " +
-                                  FormatCivil(CivilFromSeconds(x9::kHostTimeLast)) +
-                                  " local time within " + FormatUtc(0) + " to " +
-                                  FormatUtc(x9::kHostTimeLast) + " (<time>)";
-  return kind;
+// The range in the words of the warning (msg::kKindHostTimes): the host's wall clock, and the
+// instants the module reads it back to.
+const std::vector<std::string>& HostTimeRange() {
+  static const std::vector<std::string> range = {FormatCivil(CivilFromSeconds(kHostTimeFirst)),
+                                                 FormatCivil(CivilFromSeconds(x9::kHostTimeLast)),
+                                                 FormatUtc(0), FormatUtc(x9::kHostTimeLast)};
+  return range;
 }
 
-constexpr char kPointTimes[] =
-    "{time of a waypoint or route point|times of waypoints and route points} (<time>)";
-constexpr Loss kNamesCut{"{name|names} longer than the watch's 19 bytes", "cut", nullptr};
-constexpr char kValue72Kind[] = "x9:value72 {value|values} past what the host's float holds";
-constexpr Loss kEleFraction{"fractional metres of {an elevation|elevations} (<ele>)", "dropped",
-                            "the watch"};
-constexpr Loss kEleOutside{
-    "{elevation|elevations} outside the watch's -2147483648 to 2147483647 m (<ele>)",
-    "cut to the nearest end", "the watch"};
+constexpr Loss kHostTimes{&msg::kKindHostTimes, &msg::kVerbDropped, &msg::kHolderHost};
+constexpr Loss kNamesCut{&msg::kKindLongNames, &msg::kVerbCut, nullptr};
+constexpr Loss kEleFraction{&msg::kKindElevationFractions, &msg::kVerbDropped, &msg::kHolderWatch};
+constexpr Loss kEleOutside{&msg::kKindElevationsOutside, &msg::kVerbCutToNearestEnd,
+                           &msg::kHolderWatch};
 // -9999 m itself is "none" to both holders: one kind, counted alike by every reader. What only
 // comes to it once whole is the watch's loss alone (the host keeps -9999.5).
-constexpr Loss kEleNone{
-    "{elevation|elevations} of -9999 m, the watch's and the host's \"none\" (<ele>)",
-    "read as none", "the watch and the transfer list"};
-constexpr Loss kEleWatchNone{
-    "{elevation|elevations} of -9999 m once whole, the watch's \"none\" (<ele>)", "read as none",
-    "the watch"};
-constexpr Loss kMyPointsRoutes{
-    "{route|routes} named MYPOINTS, the name of the watch's waypoints (<rte>)",
-    "left off the watch", "the watch"};
-constexpr Loss kValue72Download{kValue72Kind, "rounded by a download", "the transfer list"};
-constexpr Loss kValue72List{kValue72Kind, "rounded", "the transfer list"};
-constexpr Loss kCoordinatesWatch{
-    "{coordinate|coordinates} the watch's 1e-7 degree does not hold exactly (lat, lon)",
-    "truncated", "the watch"};
-constexpr Loss kCoordinatesList{
-    "{coordinate|coordinates} --out writes as another number (lat, lon)", "rewritten",
-    "the transfer list"};
-constexpr Loss kDateLine{"{longitude|longitudes} of 180, the date line (lon)",
-                         "written as -180, the same meridian", "GPX 1.1"};
-constexpr Loss kRepeatedWallClock{
-    "{time|times} whose local wall clock the zone shows twice (<time>)",
-    "kept as that wall clock, which may read back as the other time", nullptr};
+constexpr Loss kEleNone{&msg::kKindElevationsNone, &msg::kVerbReadAsNone,
+                        &msg::kHolderWatchAndTransferList};
+constexpr Loss kEleWatchNone{&msg::kKindElevationsWatchNone, &msg::kVerbReadAsNone,
+                             &msg::kHolderWatch};
+constexpr Loss kMyPointsRoutes{&msg::kKindMypointsRoutes, &msg::kVerbLeftOffWatch,
+                               &msg::kHolderWatch};
+constexpr Loss kValue72Download{&msg::kKindValue72Float, &msg::kVerbRoundedByDownload,
+                                &msg::kHolderTransferList};
+constexpr Loss kValue72List{&msg::kKindValue72Float, &msg::kVerbRounded, &msg::kHolderTransferList};
+constexpr Loss kCoordinatesWatch{&msg::kKindCoordinatesWatch, &msg::kVerbTruncated,
+                                 &msg::kHolderWatch};
+constexpr Loss kCoordinatesList{&msg::kKindCoordinatesList, &msg::kVerbRewritten,
+                                &msg::kHolderTransferList};
+constexpr Loss kDateLine{&msg::kKindDateLine, &msg::kVerbWrittenAsMinus180, &msg::kHolderGpx11};
+constexpr Loss kRepeatedWallClock{&msg::kKindRepeatedWallClock, &msg::kVerbKeptAsWallClock,
+                                  nullptr};
 
 double ReadBack(const std::string& text) {
   double value = 0;
@@ -104,10 +92,6 @@ bool FloatGivesBack(double value) {
 
 }  // namespace
 
-void ValueRules::Fail(int line, const std::string& what) const {
-  throw InputError(source_ + ": line " + std::to_string(line) + ": " + what);
-}
-
 int32_t ValueRules::HostTime(const GpxPoint& point) {
   if (!point.time) return x9::kHostNoTime;
   if (const std::optional<int32_t> wall = HeldWallClock(point)) return *wall;
@@ -119,8 +103,7 @@ std::optional<int32_t> ValueRules::HeldWallClock(const GpxPoint& point) {
   // also read back as an instant of its range (else the module gives a stand-in).
   const std::optional<int32_t> wall = WatchWallClock(*point.time);
   if (!wall) {
-    lost_.Add(Loss{HostTimeKind().c_str(), "dropped", "the host"}, point.line,
-              FormatUtc(*point.time));
+    lost_.Add(kHostTimes, point.line, FormatUtc(*point.time), 1, HostTimeRange());
   } else if (const std::optional<int64_t> twin = WallClockTwin(*point.time)) {
     // Either of the two may be the one that comes back as the other, by the C library's pick:
     // both are named, so that every build warns alike.
@@ -140,7 +123,7 @@ float ValueRules::HostValue72(const GpxPoint& point) {
   if (!point.value72) return 0.0f;
   const double value = *point.value72;
   if (std::fabs(value) > std::numeric_limits<float>::max())
-    Fail(point.line, "value72 is out of range");
+    throw InputError(msg::Value72OutOfRange(source_, point.line));
   if (!FloatGivesBack(value)) lost_.Add(kValue72List, point.line, NumberText(value));
   return static_cast<float>(value);
 }
@@ -154,7 +137,7 @@ void ValueRules::HostCoordinates(const GpxPoint& point) {
   for (const auto& coordinate : written) {
     if (ReadBack(coordinate.text) != coordinate.degrees)
       lost_.Add(kCoordinatesList, point.line,
-                NumberText(coordinate.degrees) + " as " + coordinate.text);
+                msg::ValueAs(NumberText(coordinate.degrees), coordinate.text));
   }
 }
 
@@ -164,12 +147,12 @@ int32_t ValueRules::WatchCoordinate(double degrees, int line) {
   // when the product with 1e7 falls short of a unit the file names exactly (64.471201).
   const std::string kept = UnitText(units);
   if (ReadBack(kept) != degrees)
-    lost_.Add(kCoordinatesWatch, line, NumberText(degrees) + " as " + kept);
+    lost_.Add(kCoordinatesWatch, line, msg::ValueAs(NumberText(degrees), kept));
   return units;
 }
 
 void ValueRules::WatchLongitudeWritten(double longitude, int line) {
-  if (longitude == 180) lost_.Add(kDateLine, line, "180 as -180");
+  if (longitude == 180) lost_.Add(kDateLine, line, msg::ValueAs("180", "-180"));
 }
 
 std::optional<CivilTime> ValueRules::WatchTime(const GpxPoint& point) {
@@ -178,7 +161,7 @@ std::optional<CivilTime> ValueRules::WatchTime(const GpxPoint& point) {
 }
 
 void ValueRules::WatchPointTime(const GpxPoint& point) {
-  if (point.time) lost_.Add(kPointTimes, 1, point.line);
+  if (point.time) lost_.Add(msg::kKindPointTimes, 1, point.line);
 }
 
 int32_t ValueRules::WatchAltitude(const GpxPoint& point) {
@@ -199,9 +182,9 @@ int32_t ValueRules::WatchAltitude(const GpxPoint& point) {
 
 int32_t ValueRules::WatchValue72(const GpxPoint& point) {
   const double value = *point.value72;
-  if (value != std::floor(value)) Fail(point.line, "x9:value72 must be a whole number");
+  if (value != std::floor(value)) throw InputError(msg::Value72NotWhole(source_, point.line));
   if (value < -2147483648.0 || value >= 2147483648.0)
-    Fail(point.line, "x9:value72 must be from -2147483648 to 2147483647");
+    throw InputError(msg::Value72Past32Bits(source_, point.line));
   // The module hands the host a float.
   if (!FloatGivesBack(value)) lost_.Add(kValue72Download, point.line, NumberText(value));
   return static_cast<int32_t>(value);
@@ -232,25 +215,19 @@ bool ValueRules::WatchRoute(const char (&field)[x9::kDeviceNameField], const std
   }
   // A later upload of either name replaces both, and a download cannot tell the same name apart.
   if (++sameNames_ <= kNameWarningsShown) {
-    const std::string where = " of line " + std::to_string(other->line);
-    warnings_.push_back(
-        source_ + ": line " + std::to_string(line) + ": the route " + QuotedValue(given) +
-        " arrives on the watch as " + QuotedValue(Utf8FromCp932(kept)) +
-        (other->kept == kept ? ", the name of the route " + QuotedValue(other->given) + where +
-                                   ": the watch cannot tell the two apart"
-                             : ", the name of the route " + QuotedValue(other->given) + where +
-                                   " but for letter case: an upload cannot tell the two apart"));
+    const std::string shown = QuotedValue(Utf8FromCp932(kept));
+    warnings_.push_back(other->kept == kept
+                            ? msg::RouteSameName(source_, line, QuotedValue(given), shown,
+                                                 QuotedValue(other->given), other->line)
+                            : msg::RouteSameNameButCase(source_, line, QuotedValue(given), shown,
+                                                        QuotedValue(other->given), other->line));
   }
   return true;
 }
 
 void ValueRules::Finish() {
   if (sameNames_ > kNameWarningsShown) {
-    warnings_.push_back(
-        source_ + ": " +
-        Counted(
-            sameNames_ - kNameWarningsShown,
-            "more {route arrives|routes arrive} on the watch under the name of an earlier route"));
+    warnings_.push_back(msg::MoreRoutesSameName(source_, sameNames_ - kNameWarningsShown));
   }
 }
 

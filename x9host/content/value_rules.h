@@ -67,7 +67,6 @@ class ValueRules {
   void Finish();
 
  private:
-  [[noreturn]] void Fail(int line, const std::string& what) const;
   // The host's wall clock of the point's time (given), or nullopt, counted as dropped.
   std::optional<int32_t> HeldWallClock(const GpxPoint& point);
 

@@ -11,6 +11,7 @@
 #include "content/value_rules.h"
 #include "host/coordinates.h"
 #include "os/input_error.h"
+#include "os/messages.h"
 #include "sim/watch/watch_sim.h"
 #include "text/cp932.h"
 
@@ -28,12 +29,9 @@ class GpxToRecords {
   const std::string& Source() const { return source_; }
   void Warn(std::string line) { warnings_.push_back(std::move(line)); }
 
-  [[noreturn]] void Fail(int line, const std::string& what) const {
-    throw InputError(source_ + ": line " + std::to_string(line) + ": " + what);
-  }
-
   // The name as the watch keeps it: code page 932, cut as the module cuts names, zero-filled.
-  void Name(char (&field)[x9::kDeviceNameField], const std::string& utf8, const char* what,
+  // what: the kind of name, in the user's language.
+  void Name(char (&field)[x9::kDeviceNameField], const std::string& utf8, const std::string& what,
             int line) {
     std::vector<std::string> lines;
     const std::string bytes = Cp932Name(utf8, what, source_, line, lines);
@@ -63,7 +61,7 @@ class GpxToRecords {
     if (point.value32) {
       const double tenths = *point.value32 / 10.0;
       if (tenths != std::floor(tenths) || tenths < 0 || tenths > 65535) {
-        Fail(point.line, "x9:value32 must be a multiple of 10 from 0 to 655350");
+        throw InputError(msg::Value32NotTens(source_, point.line));
       }
       out.value40 = static_cast<uint16_t>(tenths);
     }
@@ -74,7 +72,7 @@ class GpxToRecords {
   x9::RoutePoint RoutePoint(const GpxPoint& point) {
     x9::RoutePoint out{};
     rules.WatchPointTime(point);
-    Name(out.name, point.name, "point name", point.line);
+    Name(out.name, point.name, pointName_, point.line);
     out.latitude = rules.WatchCoordinate(point.latitude, point.line);
     out.longitude = rules.WatchCoordinate(point.longitude, point.line);
     rules.WatchLongitudeWritten(point.longitude, point.line);
@@ -85,6 +83,7 @@ class GpxToRecords {
  private:
   std::string source_;
   std::vector<std::string>& warnings_;
+  const std::string pointName_ = msg::WhatPointName();  // once, not for every point
 
  public:
   ValueRules rules;
@@ -154,16 +153,16 @@ class WatchConsumer final : public GpxConsumer {
   }
   void StartSegment() override {}
   void TrackPoint(const GpxPoint& point) override {
-    if (!point.name.empty()) dropped.Add("track point {name|names} (<name>)", 1, point.line);
+    if (!point.name.empty()) dropped.Add(msg::kKindTrackPointNames, 1, point.line);
     content.tracks.back().points.push_back(convert_.TrackPoint(point));
   }
   void Name(const std::string& name) override {
     if (!route_) {
-      if (!name.empty()) dropped.Add("track {name|names} (<name>)", 1, line_);
+      if (!name.empty()) dropped.Add(msg::kKindTrackNames, 1, line_);
       return;
     }
     routeName_ = name;
-    convert_.Name(route_->header.name, name, "route name", line_);
+    convert_.Name(route_->header.name, name, msg::WhatRouteName(), line_);
   }
   void End() override {
     if (!route_) return;

@@ -11,6 +11,8 @@
 #include <utility>
 #include <vector>
 
+#include "os/say.h"
+
 namespace x9host {
 
 // Our own namespace for what GPX lacks.
@@ -29,37 +31,45 @@ struct GpxPoint {
   int line = 0;                   // where it was read; 0 when made here
 };
 
-// What a reader could not keep, by kind ("{comment|comments} (<cmt>)", its forms for one and for
-// more, as codec/plural.h reads them), in the order first met: how many,
-// the line of the first (0 when the parser gives none), what became of them ("dropped"), and the
-// first value where one is worth showing.
+// What a reader could not keep, by kind, in the order first met: how many, the line of the
+// first (0 when the parser gives none), what became of them ("dropped"), and the first value
+// where one is worth showing. A kind is a table entry whose first placeholder is the count
+// ("{count:comment|comments} (<cmt>)") and its values those of its other placeholders, in order;
+// kinds are the same kind when both are.
 class GpxDropped {
  public:
+  static constexpr size_t kMaxValues = 4;
   struct Kind {
-    std::string kind;
+    const os::MessageTexts* kind;
+    std::vector<std::string> values;  // at most kMaxValues
     int64_t count = 0;
     int line = 0;
-    std::string verb;    // "dropped"
-    std::string holder;  // empty: the one Warnings is given
+    const os::MessageTexts* verb;    // msg::kVerbDropped
+    const os::MessageTexts* holder;  // nullptr: the one Warnings is given
     std::string first;
   };
-  void Add(std::string_view kind, int64_t count = 1, int line = 0);
+  void Add(const os::MessageTexts& kind, int64_t count = 1, int line = 0,
+           const std::vector<std::string>& values = {});
   // A loss worded otherwise: "3 <kind> <verb>: <holder> cannot hold them (the first: <first>)".
   struct Loss {
-    const char* kind;
-    const char* verb;
-    const char* holder;  // nullptr: the reader's
+    const os::MessageTexts* kind;
+    const os::MessageTexts* verb;
+    const os::MessageTexts* holder;  // nullptr: the reader's
   };
-  void Add(const Loss& loss, int line, std::string_view first, int64_t count = 1);
+  void Add(const Loss& loss, int line, std::string_view first, int64_t count = 1,
+           const std::vector<std::string>& values = {});
   // Names kept with '?' for what code page 932 cannot write: changed, not dropped.
   static const Loss kNamesChanged;
   // Each kind of other, after those here.
   void Merge(const GpxDropped& other);
   bool Empty() const { return kinds_.empty(); }
   const std::vector<Kind>& Kinds() const { return kinds_; }
+  // A kind with its count, in the user's language: "3 comments (<cmt>)".
+  static std::string Text(const Kind& kind);
   // One line per kind: "<source>: line 4: 3 comments (<cmt>) dropped: <holder> cannot hold
   // them", and " (the first: <first>)" when there is one.
-  std::vector<std::string> Warnings(const std::string& source, const std::string& holder) const;
+  std::vector<std::string> Warnings(const std::string& source,
+                                    const os::MessageTexts& holder) const;
   // "3 comments (<cmt>), 1 track segment break (<trkseg>)", for a refusal.
   std::string List() const;
   // The first line any kind was met on; 0 when none is known.

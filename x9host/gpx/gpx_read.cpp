@@ -9,11 +9,11 @@
 #include <vector>
 
 #include "codec/codepage.h"
-#include "codec/plural.h"
 #include "codec/wall_clock.h"
 #include "gpx/gpx.h"
 #include "gpx/xml_reader.h"
 #include "os/input_error.h"
+#include "os/messages.h"
 
 namespace x9host {
 namespace {
@@ -43,36 +43,25 @@ bool IsLeapSecond(std::string_view dateTime) {
   return t != std::string_view::npos && dateTime.substr(t + 7, 2) == "60";
 }
 
-// Kinds of what is passed over, as warnings and refusals name them.
-constexpr char kSegmentBreaks[] = "track segment {break|breaks} (<trkseg>)";
-// A track is written as one segment: an empty one beside others leaves no trace.
-constexpr char kEmptySegments[] = "empty track {segment|segments} (<trkseg>)";
-constexpr char kForeign[] = "foreign extension {element|elements}";
-constexpr char kNameSpace[] = "leading and trailing white space of {a name|names} (<name>)";
-// Neither holder tells an empty name from none, and the writer writes none.
-constexpr char kEmptyNames[] = "empty {name|names} (<name>)";
+// Kinds of what is passed over, as warnings and refusals name them (the table's kind- entries).
 // Every holder keeps waypoints, routes and tracks apart, and the writer writes them in GPX 1.1's
 // order: one that comes after a later kind is moved.
-constexpr GpxDropped::Loss kOrder{
-    "{waypoint, route or track|waypoints, routes and tracks} out of GPX 1.1's order (<wpt>, "
-    "<rte>, <trk>)",
-    "moved into it", nullptr};
+constexpr GpxDropped::Loss kOrder{&msg::kKindOutOfOrder, &msg::kVerbMovedIntoOrder, nullptr};
 constexpr const char* kSetElements[] = {"wpt", "rte", "trk"};
-constexpr GpxDropped::Loss kAttributes{"{attribute|attributes} x9host does not keep", "dropped",
-                                       nullptr};
-constexpr GpxDropped::Loss kLeapSeconds{"leap {second|seconds} (<time>)", "read as the next second",
-                                        nullptr};
-constexpr GpxDropped::Loss kVersion{"GPX {version|versions} other than 1.1 (<gpx version>)",
-                                    "written as GPX 1.1", nullptr};
+constexpr GpxDropped::Loss kAttributes{&msg::kKindAttributes, &msg::kVerbDropped, nullptr};
+constexpr GpxDropped::Loss kLeapSeconds{&msg::kKindLeapSeconds, &msg::kVerbNextSecond, nullptr};
+constexpr GpxDropped::Loss kVersion{&msg::kKindOtherVersions, &msg::kVerbWrittenAsGpx11, nullptr};
 constexpr char kGpx11[] = "http://www.topografix.com/GPX/1/1";
 
-std::string KindOf(std::string_view element) {
-  if (element == "cmt") return "{comment|comments} (<cmt>)";
-  if (element == "desc") return "{description|descriptions} (<desc>)";
-  if (element == "link") return "{link|links} (<link>)";
-  if (element == "sym") return "{symbol|symbols} (<sym>)";
-  if (element == "metadata") return "metadata (<metadata>)";
-  return "<" + ShownValue(element) + "> {element|elements}";
+// The kind of a GPX element passed over with what it holds; nullptr for one without a kind of
+// its own.
+const os::MessageTexts* NamedKind(std::string_view element) {
+  if (element == "cmt") return &msg::kKindComments;
+  if (element == "desc") return &msg::kKindDescriptions;
+  if (element == "link") return &msg::kKindLinks;
+  if (element == "sym") return &msg::kKindSymbols;
+  if (element == "metadata") return &msg::kKindMetadata;
+  return nullptr;
 }
 
 class Interpreter final : public XmlHandler {
@@ -87,7 +76,7 @@ class Interpreter final : public XmlHandler {
   void StartElement(std::string_view name, std::string_view ns, const XmlAttribute* attributes,
                     size_t attributeCount, int line) override {
     if (stack_.size() >= static_cast<size_t>(kMaxNesting)) {
-      Fail(line, "elements are nested deeper than " + std::to_string(kMaxNesting) + " levels");
+      throw InputError(msg::NestedTooDeep(source_, line, kMaxNesting));
     }
     const State parent = stack_.empty() ? State::kDocument : stack_.back().state;
     Frame frame{State::kSkip, Field::kNone, line};
@@ -95,8 +84,7 @@ class Interpreter final : public XmlHandler {
     switch (parent) {
       case State::kDocument:
         if (name != "gpx") {
-          throw InputError(source_ + ": not a GPX file (the root element is <" + ShownValue(name) +
-                           ">)");
+          throw InputError(msg::NotGpx(source_, ShownValue(name)));
         }
         gpxNamespace_ = std::string(ns);
         frame.state = State::kGpx;
@@ -167,10 +155,10 @@ class Interpreter final : public XmlHandler {
         if (ns == kExtensionNamespace && (name == "value32" || name == "value72")) {
           frame = {State::kCapture, name == "value32" ? Field::kValue32 : Field::kValue72, line};
         } else {
-          summary_.dropped.Add(kForeign, 1, line);
+          summary_.dropped.Add(msg::kKindForeignExtensions, 1, line);
         }
         break;
-      case State::kExtensions: summary_.dropped.Add(kForeign, 1, line); break;
+      case State::kExtensions: summary_.dropped.Add(msg::kKindForeignExtensions, 1, line); break;
       case State::kCapture:
       case State::kSkip: break;
     }
@@ -208,9 +196,10 @@ class Interpreter final : public XmlHandler {
         break;
       case State::kTrack:
         if (segmentsWithPoints_ > 1)
-          summary_.dropped.Add(kSegmentBreaks, segmentsWithPoints_ - 1, breakLine_);
+          summary_.dropped.Add(msg::kKindSegmentBreaks, segmentsWithPoints_ - 1, breakLine_);
+        // A track is written as one segment: an empty one beside others leaves no trace.
         if (segments_ > 1 && emptySegments_ > 0) {
-          summary_.dropped.Add(kEmptySegments,
+          summary_.dropped.Add(msg::kKindEmptySegments,
                                emptySegments_ == segments_ ? segments_ - 1 : emptySegments_,
                                emptySegmentLine_);
         }
@@ -221,12 +210,8 @@ class Interpreter final : public XmlHandler {
     }
   }
 
-  void Comment(int line) override {
-    summary_.dropped.Add("XML {comment|comments} (<!-- -->)", 1, line);
-  }
-  void Instruction(int line) override {
-    summary_.dropped.Add("processing {instruction|instructions} (<? ?>)", 1, line);
-  }
+  void Comment(int line) override { summary_.dropped.Add(msg::kKindXmlComments, 1, line); }
+  void Instruction(int line) override { summary_.dropped.Add(msg::kKindInstructions, 1, line); }
 
   void Text(std::string_view utf8) override {
     if (!stack_.empty() && stack_.back().state == State::kCapture) text_ += utf8;
@@ -254,24 +239,22 @@ class Interpreter final : public XmlHandler {
     int line;
   };
 
-  [[noreturn]] void Fail(int line, const std::string& what) const {
-    throw InputError(source_ + ": line " + std::to_string(line) + ": " + what);
-  }
-
   // An element GPX has that is not kept, or one of another namespace.
   void Other(bool gpx, std::string_view name, Frame& frame) {
     if (gpx && name == "extensions") {
       frame.state = State::kExtensions;
     } else {
       if (!gpx) {
-        summary_.dropped.Add(kForeign, 1, frame.line);
-      } else if (IsNamedKind(name) || otherKinds_ < kOtherKinds) {
+        summary_.dropped.Add(msg::kKindForeignExtensions, 1, frame.line);
+      } else if (const os::MessageTexts* kind = NamedKind(name)) {
+        summary_.dropped.Add(*kind, 1, frame.line);
+      } else if (otherKinds_ < kOtherKinds) {
         const size_t before = summary_.dropped.Kinds().size();
-        summary_.dropped.Add(KindOf(name), 1, frame.line);
-        if (!IsNamedKind(name) && summary_.dropped.Kinds().size() != before) ++otherKinds_;
+        summary_.dropped.Add(msg::kKindOtherElement, 1, frame.line, {ShownValue(name)});
+        if (summary_.dropped.Kinds().size() != before) ++otherKinds_;
       } else {
         // A file of endless invented names: counted together, not kind by kind.
-        summary_.dropped.Add("other GPX {element|elements}", 1, frame.line);
+        summary_.dropped.Add(msg::kKindOtherElements, 1, frame.line);
       }
     }
   }
@@ -282,9 +265,8 @@ class Interpreter final : public XmlHandler {
       latestKind_ = kind;
       return;
     }
-    summary_.dropped.Add(
-        kOrder, line,
-        std::string("<") + kSetElements[kind] + "> after <" + kSetElements[latestKind_] + ">");
+    summary_.dropped.Add(kOrder, line,
+                         msg::ElementAfter(kSetElements[kind], kSetElements[latestKind_]));
   }
 
   static bool IsCoordinate(const XmlAttribute& attribute) {
@@ -313,16 +295,13 @@ class Interpreter final : public XmlHandler {
     if (gpxNamespace_ != kGpx11 || (!version.empty() && version != "1.1")) {
       summary_.dropped.Add(kVersion, line,
                            gpxNamespace_ == kGpx11 ? ShownValue(version)
-                           : gpxNamespace_.empty() ? std::string("no namespace")
+                           : gpxNamespace_.empty() ? msg::NoNamespace()
                                                    : ShownValue(gpxNamespace_));
     }
   }
 
-  static bool IsNamedKind(std::string_view name) {
-    return name == "cmt" || name == "desc" || name == "link" || name == "sym" || name == "metadata";
-  }
-
-  double Number(int line, std::string_view label, std::string_view text) const {
+  // label: what the number is, in the user's language ("latitude") or as GPX names it.
+  double Number(int line, const std::string& label, std::string_view text) const {
     text = Trim(text);
     std::string_view digits = text;
     if (!digits.empty() && digits.front() == '+') digits.remove_prefix(1);
@@ -331,11 +310,11 @@ class Interpreter final : public XmlHandler {
     // A number too large or too small for a double is one, just not one x9host can read.
     if (!digits.empty() && end == digits.data() + digits.size() &&
         error == std::errc::result_out_of_range) {
-      Fail(line, std::string(label) + " " + QuotedValue(digits) + " is out of range");
+      throw InputError(msg::NumberOutOfRange(source_, line, label, QuotedValue(digits)));
     }
     if (digits.empty() || error != std::errc() || end != digits.data() + digits.size() ||
         !std::isfinite(value)) {
-      Fail(line, std::string(label) + " " + QuotedValue(digits) + " is not a number");
+      throw InputError(msg::NotANumber(source_, line, label, QuotedValue(digits)));
     }
     return value;
   }
@@ -352,15 +331,15 @@ class Interpreter final : public XmlHandler {
       if (attributes[i].name == "lon") lon = &attributes[i];
     }
     if (lat == nullptr || lon == nullptr) {
-      Fail(line, "<" + std::string(element) + "> without lat and lon");
+      throw InputError(msg::PointWithoutCoordinates(source_, line, element));
     }
-    point_.latitude = Number(line, "latitude", lat->value);
-    point_.longitude = Number(line, "longitude", lon->value);
+    point_.latitude = Number(line, msg::WhatLatitude(), lat->value);
+    point_.longitude = Number(line, msg::WhatLongitude(), lon->value);
     if (point_.latitude < -90 || point_.latitude > 90) {
-      Fail(line, "latitude " + ShownValue(lat->value) + " is outside -90 to 90 degrees");
+      throw InputError(msg::LatitudeOutside(source_, line, ShownValue(lat->value)));
     }
     if (point_.longitude < -180 || point_.longitude > 180) {
-      Fail(line, "longitude " + ShownValue(lon->value) + " is outside -180 to 180 degrees");
+      throw InputError(msg::LongitudeOutside(source_, line, ShownValue(lon->value)));
     }
     return kind;
   }
@@ -369,14 +348,16 @@ class Interpreter final : public XmlHandler {
     switch (frame.field) {
       case Field::kSetName: consumer_.Name(Name(frame.line)); break;
       case Field::kName: point_.name = Name(frame.line); break;
-      case Field::kElevation: point_.elevation = Number(frame.line, "elevation", text_); break;
+      case Field::kElevation:
+        point_.elevation = Number(frame.line, msg::WhatElevation(), text_);
+        break;
       case Field::kTime:
         point_.time = ParseDateTime(text_);
         if (!point_.time) {
-          Fail(frame.line, "time " + QuotedValue(Trim(text_)) + " is not a date and time");
+          throw InputError(msg::NotATime(source_, frame.line, QuotedValue(Trim(text_))));
         }
         if (HasFraction(text_)) {
-          summary_.dropped.Add("fractional seconds of {a time|times} (<time>)", 1, frame.line);
+          summary_.dropped.Add(msg::kKindFractionalSeconds, 1, frame.line);
         }
         if (IsLeapSecond(Trim(text_))) {
           summary_.dropped.Add(kLeapSeconds, frame.line, std::string(Trim(text_)));
@@ -396,17 +377,16 @@ class Interpreter final : public XmlHandler {
   // lines of their own), which is not kept.
   std::string Name(int line) {
     const std::string_view name = Trim(text_);
-    if (name.size() != text_.size()) summary_.dropped.Add(kNameSpace, 1, line);
-    if (name.empty()) summary_.dropped.Add(kEmptyNames, 1, line);
+    if (name.size() != text_.size()) summary_.dropped.Add(msg::kKindNameSpace, 1, line);
+    // Neither holder tells an empty name from none, and the writer writes none.
+    if (name.empty()) summary_.dropped.Add(msg::kKindEmptyNames, 1, line);
     return std::string(name);
   }
 
   // The track-point values have no place on a waypoint or route point.
   void CheckValues() {
     if (point_.value32 || point_.value72) {
-      summary_.dropped.Add(
-          "x9:value32 and x9:value72 of {a waypoint or route point|waypoints and route points}", 1,
-          point_.line);
+      summary_.dropped.Add(msg::kKindPointValues, 1, point_.line);
     }
   }
 
@@ -483,49 +463,58 @@ GpxSummary Read(ByteSource& bytes, const std::string& sourceName, GpxConsumer& c
 
 }  // namespace
 
-void GpxDropped::Add(std::string_view kind, int64_t count, int line) {
+void GpxDropped::Add(const os::MessageTexts& kind, int64_t count, int line,
+                     const std::vector<std::string>& values) {
   for (Kind& known : kinds_) {
-    if (known.kind == kind) {
+    if (known.kind == &kind && known.values == values) {
       known.count += count;
       if (known.line == 0) known.line = line;
       return;
     }
   }
-  kinds_.push_back({std::string(kind), count, line, "dropped", "", ""});
+  kinds_.push_back({&kind, values, count, line, &msg::kVerbDropped, nullptr, ""});
 }
 
-const GpxDropped::Loss GpxDropped::kNamesChanged = {
-    "{name|names} with characters code page 932 cannot write", "kept with '?' in {its|their} place",
-    nullptr};
+const GpxDropped::Loss GpxDropped::kNamesChanged = {&msg::kKindNamesChanged,
+                                                    &msg::kVerbKeptWithQuestionMarks, nullptr};
 
-void GpxDropped::Add(const Loss& loss, int line, std::string_view first, int64_t count) {
+void GpxDropped::Add(const Loss& loss, int line, std::string_view first, int64_t count,
+                     const std::vector<std::string>& values) {
   const size_t before = kinds_.size();
-  Add(loss.kind, count, line);
+  Add(*loss.kind, count, line, values);
   if (kinds_.size() == before) return;
   kinds_.back().verb = loss.verb;
-  kinds_.back().holder = loss.holder != nullptr ? loss.holder : "";
+  kinds_.back().holder = loss.holder;
   kinds_.back().first = std::string(first);
 }
 
 void GpxDropped::Merge(const GpxDropped& other) {
   for (const Kind& kind : other.kinds_) {
     const size_t before = kinds_.size();
-    Add(kind.kind, kind.count, kind.line);
+    Add(*kind.kind, kind.count, kind.line, kind.values);
     if (kinds_.size() != before) kinds_.back() = kind;
   }
 }
 
+std::string GpxDropped::Text(const Kind& kind) {
+  const os::Arg count(kind.count);
+  os::Arg values[kMaxValues] = {"", "", "", ""};
+  for (size_t i = 0; i < kind.values.size() && i < kMaxValues; ++i)
+    values[i] = kind.values[i];
+  return os::Say(*kind.kind, {&count, &values[0], &values[1], &values[2], &values[3]});
+}
+
 std::vector<std::string> GpxDropped::Warnings(const std::string& source,
-                                              const std::string& holder) const {
+                                              const os::MessageTexts& holder) const {
   std::vector<std::string> lines;
   for (const Kind& kind : kinds_) {
-    std::string line = source + ": ";
-    if (kind.line > 0) line += "line " + std::to_string(kind.line) + ": ";
-    line += Counted(kind.count, kind.kind + " " + kind.verb + ": " +
-                                    (kind.holder.empty() ? holder : kind.holder) +
-                                    " cannot hold {it|them}");
-    if (!kind.first.empty()) line += " (the first: " + kind.first + ")";
-    lines.push_back(std::move(line));
+    const os::Arg count(kind.count);
+    const std::string verb = os::Say(*kind.verb, {&count});
+    const std::string held = os::Say(kind.holder != nullptr ? *kind.holder : holder, {});
+    const std::string first = kind.first.empty() ? "" : msg::LostFirst(kind.first);
+    lines.push_back(kind.line > 0 ? msg::LostAtLine(source, kind.line, Text(kind), verb, held,
+                                                    kind.count, first)
+                                  : msg::Lost(source, Text(kind), verb, held, kind.count, first));
   }
   return lines;
 }
@@ -533,7 +522,7 @@ std::vector<std::string> GpxDropped::Warnings(const std::string& source,
 std::string GpxDropped::List() const {
   std::string out;
   for (const Kind& kind : kinds_)
-    out += (out.empty() ? "" : ", ") + Counted(kind.count, kind.kind);
+    out += (out.empty() ? "" : msg::LostKindsSeparator()) + Text(kind);
   return out;
 }
 

@@ -18,6 +18,7 @@
 #include "gpx/xml_reader.h"
 #include "os/input_error.h"
 #include "os/message_text.h"
+#include "os/messages.h"
 #include "os/say.h"
 #include "session/console_posix.h"
 #include "x9host_support.h"
@@ -330,14 +331,17 @@ TEST_F(X9hostMessages, ACountOfOneReadsInTheSingular) {
     TransferListFromGpxText(file + "</gpx>\n", "f.gpx", warnings, ListUse::kUpload);
     return warnings.back();
   };
-  const auto comments = [](int count) {
+  const auto comments = [](int count, os::Language language = os::Language::kEnglish) {
     std::string file = std::string(kGpxHead) + "<wpt lat=\"1\" lon=\"2\">";
     for (int i = 0; i < count; ++i)
       file += "<cmt>c</cmt>";
     std::vector<std::string> warnings;
-    return TransferListFromGpxText(file + "</wpt></gpx>\n", "f.gpx", warnings)
-        .summary.dropped.Warnings("f.gpx", "the holder")
-        .at(0);
+    const GpxDropped dropped =
+        TransferListFromGpxText(file + "</wpt></gpx>\n", "f.gpx", warnings).summary.dropped;
+    os::SetLanguage(language);
+    const std::string line = dropped.Warnings("f.gpx", msg::kHolderWatch).at(0);
+    os::SetLanguage(os::Language::kEnglish);
+    return line;
   };
   const std::string changed = " for characters code page 932 cannot write";
   const std::string arrive = " on the watch under the name of an earlier route";
@@ -345,8 +349,10 @@ TEST_F(X9hostMessages, ACountOfOneReadsInTheSingular) {
     std::string line, expected;
   };
   const std::vector<Row> rows = {
-      {comments(1), "f.gpx: line 4: 1 comment (<cmt>) dropped: the holder cannot hold it"},
-      {comments(2), "f.gpx: line 4: 2 comments (<cmt>) dropped: the holder cannot hold them"},
+      {comments(1), "f.gpx: line 4: 1 comment (<cmt>) dropped: the watch cannot hold it"},
+      {comments(2), "f.gpx: line 4: 2 comments (<cmt>) dropped: the watch cannot hold them"},
+      {comments(2, os::Language::kJapanese),
+       "f.gpx: 4 行目: コメント（<cmt>）2 個を削除します。ウォッチではこれらを保持できません"},
       {MoreNamesWarning("f.gpx", kNameWarningsShown + 1),
        "f.gpx: 1 more name is kept with '?'" + changed},
       {MoreNamesWarning("f.gpx", kNameWarningsShown + 2),

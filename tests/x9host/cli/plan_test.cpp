@@ -8,6 +8,7 @@
 
 #include "cli/plan.h"
 #include "os/input_error.h"
+#include "os/messages.h"
 #include "x9host_support.h"
 
 namespace {
@@ -34,6 +35,7 @@ TEST_F(X9hostPlan, AnOutputMayNameNoOtherOutputAndNoInputButTheListItUpdates) {
     bool listLoses;    // the list file holds what the transfer list cannot keep
     std::string line;  // the refusal; empty when accepted
     Roles roles;       // when accepted
+    os::Language language = os::Language::kEnglish;
   } cases[] = {
       {std::nullopt, std::nullopt, true, "", {}},
       {other, Path("after.gpx").string(), false, "", both},
@@ -77,6 +79,14 @@ TEST_F(X9hostPlan, AnOutputMayNameNoOtherOutputAndNoInputButTheListItUpdates) {
            " in place and lose what the transfer list cannot hold (2 comments (<cmt>)): write "
            "to another file",
        {}},
+      {list,
+       std::nullopt,
+       true,
+       "--out " + list + " は --list " + list +
+           " をその場で書き換え、転送リストに入らないもの（コメント（<cmt>）2 個）が失われます。"
+           "別のファイルに書き込んでください",
+       {},
+       os::Language::kJapanese},
       // What would be lost is the list file's only when it is written over.
       {other, std::nullopt, true, "", listOnly},
   };
@@ -88,7 +98,8 @@ TEST_F(X9hostPlan, AnOutputMayNameNoOtherOutputAndNoInputButTheListItUpdates) {
     Inputs inputs;
     inputs.watchPath = watch;
     inputs.listPath = list;
-    if (c.listLoses) inputs.listDropped.Add("comments (<cmt>)", 2);
+    if (c.listLoses) inputs.listDropped.Add(msg::kKindComments, 2);
+    os::SetLanguage(c.language);
     try {
       const std::vector<PlannedOutput> outputs = PlanOutputs(options, inputs);
       EXPECT_EQ(c.line, "") << "accepted";
@@ -100,6 +111,7 @@ TEST_F(X9hostPlan, AnOutputMayNameNoOtherOutputAndNoInputButTheListItUpdates) {
       EXPECT_EQ(error.what(), c.line);
     }
   }
+  os::SetLanguage(os::Language::kEnglish);
   // Nothing was made on the way.
   EXPECT_FALSE(fs::exists(Path("other.gpx")));
   EXPECT_FALSE(fs::exists(Path("after.gpx")));

@@ -114,6 +114,17 @@ TEST_F(X9hostProgram, DownloadAllGivesTheSampleWatchExactly) {
   EXPECT_NE(outcome.out.find("x9host: done: 957 items added to the transfer list in 6 new sets"),
             std::string::npos);
   EXPECT_EQ(Files(), (std::vector<std::string>{"list.gpx"}));
+  // In Japanese the columns line up by the terminal's columns, not by bytes.
+  Launch japanese;
+  japanese.language = "ja_JP.UTF-8";
+  const std::string table = Run({"download-all", "--yes"}, japanese).out;
+  for (const char* line :
+       {"転送リスト: セットを 6 個追加、1 個変更、項目を 957 件追加、0 件変更しました\n",
+        "\nセット  種類            ポイント数  最初の時刻           最後の時刻           名前\n",
+        "\n     4  トラック               320  2024-05-03 08:41:05  2024-05-03 09:49:53  Segment: "
+        "1\n",
+        "\n     0  ウェイポイント           6  -                    -\n"})
+    EXPECT_NE(table.find(line), std::string::npos) << line << table;
 
   const GpxText watch = ParseGpxText(ReadText(X9HOST_SAMPLE_WATCH));
   const GpxText list = ParseGpxText(ReadText(Path("list.gpx")));
