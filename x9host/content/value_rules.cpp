@@ -13,6 +13,10 @@
 namespace x9host {
 namespace {
 
+// A number as a warning quotes it: cut like any value, since one read from a file may need
+// hundreds of digits in plain decimal (1e-300).
+std::string ShownNumber(double value) { return ShownValue(NumberText(value)); }
+
 using Loss = GpxDropped::Loss;
 
 // The range in the words of the warning (msg::kKindHostTimes): the host's wall clock, and the
@@ -115,7 +119,7 @@ std::optional<int32_t> ValueRules::HeldWallClock(const GpxPoint& point) {
 double ValueRules::HostAltitude(const GpxPoint& point) {
   if (!point.elevation) return x9::NO_VALUE;
   if (*point.elevation == x9::NO_VALUE)
-    lost_.Add(kEleNone, point.line, NumberText(*point.elevation));
+    lost_.Add(kEleNone, point.line, ShownNumber(*point.elevation));
   return *point.elevation;
 }
 
@@ -124,7 +128,7 @@ float ValueRules::HostValue72(const GpxPoint& point) {
   const double value = *point.value72;
   if (std::fabs(value) > std::numeric_limits<float>::max())
     throw InputError(msg::Value72OutOfRange(source_, point.line));
-  if (!FloatGivesBack(value)) lost_.Add(kValue72List, point.line, NumberText(value));
+  if (!FloatGivesBack(value)) lost_.Add(kValue72List, point.line, ShownNumber(value));
   return static_cast<float>(value);
 }
 
@@ -137,7 +141,7 @@ void ValueRules::HostCoordinates(const GpxPoint& point) {
   for (const auto& coordinate : written) {
     if (ReadBack(coordinate.text) != coordinate.degrees)
       lost_.Add(kCoordinatesList, point.line,
-                msg::ValueAs(NumberText(coordinate.degrees), coordinate.text));
+                msg::ValueAs(ShownNumber(coordinate.degrees), ShownValue(coordinate.text)));
   }
 }
 
@@ -147,7 +151,7 @@ int32_t ValueRules::WatchCoordinate(double degrees, int line) {
   // when the product with 1e7 falls short of a unit the file names exactly (64.471201).
   const std::string kept = UnitText(units);
   if (ReadBack(kept) != degrees)
-    lost_.Add(kCoordinatesWatch, line, msg::ValueAs(NumberText(degrees), kept));
+    lost_.Add(kCoordinatesWatch, line, msg::ValueAs(ShownNumber(degrees), kept));
   return units;
 }
 
@@ -169,11 +173,11 @@ int32_t ValueRules::WatchAltitude(const GpxPoint& point) {
   const double metres = *point.elevation;
   const int32_t kept = x9::AltitudeToDevice(metres);
   if (static_cast<double>(kept) != std::trunc(metres)) {
-    lost_.Add(kEleOutside, point.line, NumberText(metres));
+    lost_.Add(kEleOutside, point.line, ShownNumber(metres));
   } else if (metres == x9::kDeviceNoAltitude) {
-    lost_.Add(kEleNone, point.line, NumberText(metres));
+    lost_.Add(kEleNone, point.line, ShownNumber(metres));
   } else if (kept == x9::kDeviceNoAltitude) {
-    lost_.Add(kEleWatchNone, point.line, NumberText(metres));
+    lost_.Add(kEleWatchNone, point.line, ShownNumber(metres));
   } else if (static_cast<double>(kept) != metres) {
     lost_.Add(kEleFraction, point.line, {});
   }
@@ -186,7 +190,7 @@ int32_t ValueRules::WatchValue72(const GpxPoint& point) {
   if (value < -2147483648.0 || value >= 2147483648.0)
     throw InputError(msg::Value72Past32Bits(source_, point.line));
   // The module hands the host a float.
-  if (!FloatGivesBack(value)) lost_.Add(kValue72Download, point.line, NumberText(value));
+  if (!FloatGivesBack(value)) lost_.Add(kValue72Download, point.line, ShownNumber(value));
   return static_cast<int32_t>(value);
 }
 
