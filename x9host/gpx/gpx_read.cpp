@@ -468,7 +468,9 @@ void GpxDropped::Add(const os::MessageTexts& kind, int64_t count, int line,
   for (Kind& known : kinds_) {
     if (known.kind == &kind && known.values == values) {
       known.count += count;
-      if (known.line == 0) known.line = line;
+      // The first in the file, though a reader may learn of it later (a route's name is
+      // judged at the route's end, after its points).
+      if (line > 0 && (known.line == 0 || line < known.line)) known.line = line;
       return;
     }
   }
@@ -480,6 +482,13 @@ const GpxDropped::Loss GpxDropped::kNamesChanged = {&msg::kKindNamesChanged,
 
 void GpxDropped::Add(const Loss& loss, int line, std::string_view first, int64_t count,
                      const std::vector<std::string>& values) {
+  // An earlier line met later brings its own first value.
+  for (Kind& known : kinds_) {
+    if (known.kind == loss.kind && known.values == values) {
+      if (line > 0 && (known.line == 0 || line < known.line)) known.first = std::string(first);
+      break;
+    }
+  }
   const size_t before = kinds_.size();
   Add(*loss.kind, count, line, values);
   if (kinds_.size() == before) return;

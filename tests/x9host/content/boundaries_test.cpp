@@ -602,6 +602,8 @@ std::vector<std::string> WarningsOf(const std::string& err, const std::string& f
 struct NotHeldCase {
   std::string inner;  // of the route point
   const char* says;
+  std::string routeName = "R";
+  int line = 5;  // of the first: the point's, the body starting on line 4
 };
 const NotHeldCase kNotHeld[] = {
     {"<ele>0.5</ele>", "1 fractional metres of an elevation (<ele>) dropped"},
@@ -615,12 +617,15 @@ const NotHeldCase kNotHeld[] = {
     {"<time>2024-05-03T00:00:00Z</time>", "1 time of a waypoint or route point (<time>)"},
     {"<name>" + Repeat("N", 20) + "</name>", "1 name longer than the watch's 19 bytes"},
     {"<name>" + Repeat("ぬ", 10) + "</name>", "1 name longer than the watch's 19 bytes"},
+    // The route's own name, which one reader judges at the route's end: the route's line first.
+    {"<name>" + Repeat("P", 20) + "</name>", "2 names longer than the watch's 19 bytes",
+     Repeat("N", 20), 4},
 };
 
 TEST_F(Boundaries, WhatTheWatchCannotHoldIsWarnedAlikeByBothReaders) {
   for (const NotHeldCase& row : kNotHeld) {
-    const std::string route =
-        "<rte><name>R</name>\n" + PointXml("rtept", "1", "2", row.inner) + "</rte>\n";
+    const std::string route = "<rte><name>" + row.routeName + "</name>\n" +
+                              PointXml("rtept", "1", "2", row.inner) + "</rte>\n";
     const Outcome asWatch = TryDownload(route);
     const Upload up = UploadRoutes(route);
     ASSERT_EQ(asWatch.status, 0) << row.inner << ":\n" << asWatch.err;
@@ -629,8 +634,8 @@ TEST_F(Boundaries, WhatTheWatchCannotHoldIsWarnedAlikeByBothReaders) {
     const auto listSays = WarningsOf(up.outcome.err, Path("L0.gpx").string(), row.says);
     ASSERT_EQ(watchSays.size(), 1u) << row.inner << ":\n" << asWatch.err;
     EXPECT_EQ(listSays, watchSays) << row.inner << ":\n" << up.outcome.err;
-    // The point is on the line after the route's start: the body starts on line 4.
-    EXPECT_NE(watchSays[0].find("F: line 5: "), std::string::npos) << watchSays[0];
+    EXPECT_NE(watchSays[0].find("F: line " + std::to_string(row.line) + ": "), std::string::npos)
+        << watchSays[0];
   }
 }
 
