@@ -25,15 +25,23 @@ const Arg* Find(const MessageTexts& texts, std::initializer_list<const Arg*> arg
   return nullptr;
 }
 
+// "ja", or a locale's name for it ("ja_JP", "ja_JP.UTF-8", "ja-JP").
+bool Names(const char* value, const char* language) {
+  const size_t length = std::strlen(language);
+  return std::strncmp(value, language, length) == 0 &&
+         (value[length] == '\0' || value[length] == '_' || value[length] == '-' ||
+          value[length] == '.');
+}
+
 }  // namespace
 
 std::string ChooseLanguage() {
   const char* forced = std::getenv("X9HOST_LANG");
-  if (forced != nullptr && std::strcmp(forced, "en") == 0) {
+  if (forced != nullptr && Names(forced, "en")) {
     SetLanguage(Language::kEnglish);
     return "";
   }
-  if (forced != nullptr && std::strcmp(forced, "ja") == 0) {
+  if (forced != nullptr && Names(forced, "ja")) {
     SetLanguage(Language::kJapanese);
     return "";
   }

@@ -109,6 +109,21 @@ Answer AnswerOf(const std::optional<std::string>& line) {
 
 bool TypedYes(std::string_view line) {
   line = WithoutLineEnd(line);
+  // Spaces around the answer, ASCII or the full-width one a Japanese input method types, are
+  // no part of it.
+  for (bool trimmed = true; trimmed;) {
+    trimmed = false;
+    for (const std::string_view space : {" ", "\t", "\u3000"}) {
+      if (line.size() >= space.size() && line.substr(0, space.size()) == space) {
+        line.remove_prefix(space.size());
+        trimmed = true;
+      }
+      if (line.size() >= space.size() && line.substr(line.size() - space.size()) == space) {
+        line.remove_suffix(space.size());
+        trimmed = true;
+      }
+    }
+  }
   if (line == "はい") return true;
   // Full-width letters as ASCII, so that one rule reads both.
   std::string ascii;

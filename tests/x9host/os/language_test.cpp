@@ -117,6 +117,9 @@ TEST(X9hostLanguage, X9hostLangOverridesTheLocaleAndAnythingElseIsReturnedForAWa
       {"", "ja_JP.UTF-8", x9host::os::Language::kJapanese, ""},
       {"fr", "ja_JP.UTF-8", x9host::os::Language::kJapanese, "fr"},
       {"JA", "C", x9host::os::Language::kEnglish, "JA"},
+      {"ja_JP.UTF-8", "C", x9host::os::Language::kJapanese, ""},
+      {"en_US", "ja_JP.UTF-8", x9host::os::Language::kEnglish, ""},
+      {"japanese", "C", x9host::os::Language::kEnglish, "japanese"},
   };
   unsetenv("LC_ALL");
   unsetenv("LC_MESSAGES");

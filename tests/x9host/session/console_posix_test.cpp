@@ -144,10 +144,27 @@ TEST(X9hostConsole, AnAnswerIsReadTheSameWhicheverLanguageItIsTypedIn) {
     const char* typed;
     bool yes;
   } answers[] = {
-      {"y\n", true},       {"YES\r\n", true},   {"はい\n", true},  {"ｙ\n", true},
-      {"Ｙｅｓ", true},    {"yeS\n", true},     {"n\n", false},    {"no\n", false},
-      {"いいえ\n", false}, {"ｎ\n", false},     {"\n", false},     {"yess\n", false},
-      {" y\n", false},     {"はい。\n", false}, {"\xff\n", false}, {"ｙ ｅ ｓ\n", false},
+      {"y\n", true},
+      {"YES\r\n", true},
+      {"はい\n", true},
+      {"ｙ\n", true},
+      {"Ｙｅｓ", true},
+      {"yeS\n", true},
+      {"n\n", false},
+      {"no\n", false},
+      {"いいえ\n", false},
+      {"ｎ\n", false},
+      {"\n", false},
+      {"yess\n", false},
+      {"はい。\n", false},
+      {"\xff\n", false},
+      {"ｙ ｅ ｓ\n", false},
+      // Spaces around an answer, ASCII or full-width (an input method's), are not part of it.
+      {" y\n", true},
+      {"y \t\n", true},
+      {"はい\u3000\n", true},
+      {"\u3000ｙ\n", true},
+      {" \u3000 \n", false},
   };
   for (const auto& a : answers) {
     SCOPED_TRACE(a.typed);
