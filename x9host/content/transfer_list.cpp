@@ -538,7 +538,10 @@ std::string TransferListTable(const AddedItems& list) {
     const auto timeOf = [&](int item) -> std::string {
       if (item < 0 || item >= count) return "-";
       const int32_t time = ItemAt(added, set, static_cast<size_t>(item)).time;
-      return time == x9::kHostNoTime ? "-" : FormatCivil(CivilFromSeconds(time));
+      // The module's stand-in for a time it could not hand over is no time, as in the GPX.
+      return time == x9::kHostNoTime || !x9::WallClockInHostRange(time)
+                 ? "-"
+                 : FormatCivil(CivilFromSeconds(time));
     };
     // A name is shown on its row whatever it holds: control characters escaped.
     out += row(std::to_string(set), kind, std::to_string(count), timeOf(0), timeOf(count - 1),
