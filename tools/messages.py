@@ -137,9 +137,11 @@ CPP_KEYWORDS = {"and", "auto", "bool", "break", "case", "char", "class", "const"
                 "switch", "this", "true", "union", "unsigned", "void", "while"}
 
 
-def placeholders(text, where):
-    """The placeholders' names in order of first use; raises TableError on a stray brace."""
-    names = []
+def placeholders(text, where, pronouns=None):
+    """The placeholders' names in order of first use; raises TableError on a stray brace. Names
+    used only to choose a word ("{n?it|them}") go to pronouns too, when given: another
+    language need not use them."""
+    names, shown = [], set()
     for match in PLACEHOLDER.finditer(text):
         token = match.group(0)
         if token in ("{{", "}}"):
@@ -148,6 +150,10 @@ def placeholders(text, where):
             raise TableError(f"{where}: a lone '{token}' (write '{token * 2}' for a brace)")
         if match.group(1) not in names:
             names.append(match.group(1))
+        if "?" not in token:
+            shown.add(match.group(1))
+    if pronouns is not None:
+        pronouns.update(set(names) - shown)
     return names
 
 
@@ -170,9 +176,10 @@ def load_x9host_table(path=X9HOST_TABLE):
         for language in ("en", "ja"):
             if not isinstance(entry.get(language), str) or not entry[language]:
                 raise TableError(f"{where}: no {language} text")
-        english = placeholders(entry["en"], where + " (en)")
+        pronouns = set()
+        english = placeholders(entry["en"], where + " (en)", pronouns)
         japanese = placeholders(entry["ja"], where + " (ja)")
-        if sorted(english) != sorted(japanese):
+        if sorted(set(english) - (pronouns - set(japanese))) != sorted(japanese):
             raise TableError(f"{where}: the placeholders differ: en {english}, ja {japanese}")
         for name in english:
             if name in CPP_KEYWORDS:

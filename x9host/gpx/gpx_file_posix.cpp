@@ -24,7 +24,7 @@ class FileBytes final : public ByteSource {
     const size_t n = std::fread(buffer_.get(), 1, kPiece, file_);
     // The read's own error (EIO, EISDIR) in the system's words, as the Windows build gives it.
     if (n < kPiece && std::ferror(file_) != 0)
-      throw InputError(path_ + ": " + os::ErrorText(errno));
+      throw InputError(msg::FileUnreadable(path_, os::ErrorText(errno)));
     return std::string_view(buffer_.get(), n);
   }
 
@@ -43,7 +43,7 @@ std::unique_ptr<ByteSource> OpenGpxFile(const std::string& path) {
     throw InputError(msg::GpxFileIsDirectory(path));
   }
   std::FILE* file = std::fopen(path.c_str(), "rb");
-  if (file == nullptr) throw InputError(path + ": " + os::ErrorText(errno));
+  if (file == nullptr) throw InputError(msg::FileUnreadable(path, os::ErrorText(errno)));
   return std::make_unique<FileBytes>(file, path);
 }
 

@@ -199,7 +199,8 @@ OutputTarget PlanFileOutput(const std::string& option, const std::string& name) 
       if (flags & FS_IMMUTABLE_FL) throw InputError(msg::OutputImmutable(where));
       if (flags & FS_APPEND_FL) throw InputError(msg::OutputAppendOnly(where));
     }
-    if (access(path.c_str(), W_OK) != 0) throw InputError(where + ": " + ErrorText(errno));
+    if (access(path.c_str(), W_OK) != 0)
+      throw InputError(msg::OutputUnusable(where, ErrorText(errno)));
     target.identity = Identity(info);
     if (!S_ISREG(info.st_mode)) {
       target.kind = OutputTarget::Kind::kWriteThrough;
@@ -212,7 +213,7 @@ OutputTarget PlanFileOutput(const std::string& option, const std::string& name) 
   } else if (errno == ENOENT) {
     target.kind = OutputTarget::Kind::kCreate;
   } else {
-    throw InputError(where + ": " + ErrorText(errno));
+    throw InputError(msg::OutputUnusable(where, ErrorText(errno)));
   }
   const std::string directoryName = ParentDirectory(path);
   const std::string base = BaseName(path);

@@ -219,7 +219,7 @@ OutputTarget PlanFileOutput(const std::string& option, const std::string& name) 
     } else if (error == ERROR_ACCESS_DENIED && IsDirectory(name)) {
       throw InputError(msg::OutputIsDirectory(where));
     } else if (error != ERROR_FILE_NOT_FOUND) {
-      throw InputError(where + ": " + SystemMessage(error));
+      throw InputError(msg::OutputUnusable(where, SystemMessage(error)));
     }
   }
   if (target.kind != OutputTarget::Kind::kReplace) {

@@ -352,7 +352,7 @@ TEST_F(X9hostMessages, ACountOfOneReadsInTheSingular) {
       {comments(1), "f.gpx: line 4: 1 comment (<cmt>) dropped: the watch cannot hold it"},
       {comments(2), "f.gpx: line 4: 2 comments (<cmt>) dropped: the watch cannot hold them"},
       {comments(2, os::Language::kJapanese),
-       "f.gpx: 4 行目: コメント（<cmt>）2 個を削除します。ウォッチではこれらを保持できません"},
+       "f.gpx: 4 行目: ウォッチに保存できないため、コメント（<cmt>）2 個を読み込みません"},
       {MoreNamesWarning("f.gpx", kNameWarningsShown + 1),
        "f.gpx: 1 more name is kept with '?'" + changed},
       {MoreNamesWarning("f.gpx", kNameWarningsShown + 2),

@@ -119,7 +119,7 @@ TEST_F(X9hostProgram, DownloadAllGivesTheSampleWatchExactly) {
   japanese.language = "ja_JP.UTF-8";
   const std::string table = Run({"download-all", "--yes"}, japanese).out;
   for (const char* line :
-       {"転送リスト: セットを 6 個追加、1 個変更、項目を 957 件追加、0 件変更しました\n",
+       {"転送リスト: セット 6 個を追加、1 個を変更、項目 957 件を追加、0 件を変更しました\n",
         "\nセット  種類            ポイント数  最初の時刻           最後の時刻           名前\n",
         "\n     4  トラック               320  2024-05-03 08:41:05  2024-05-03 09:49:53  Segment: "
         "1\n",
