@@ -69,6 +69,7 @@ euc-jp|2|the encoding "EUC-JP" is not supported
 lookalikes|0|code page 932 cannot write "〜" "−" "‖" "¢" "£" "¬" "—"
 huge-latitude|2|line 2: latitude "1111111111111111111111111111111111111111..." (500001 bytes) is out of range
 late-route-name|0|line 2: 2 names longer than the watch
+huge-elevation|2|line 2: elevation "1e300" needs more than the 24 digits
 tiny-values|0|(the first: "0.00000000000000000000000000000000000000..." (302 bytes) as 0.0000000)
 latitude-past-limit|2|line 2: more than 1048576 bytes before the next element tag, in a tag: x9host reads no text, comment or tag that long
 undeclared-prefix|2|line 2: not well-formed XML
@@ -115,7 +116,8 @@ make_case() {
     euc-jp) printf '<?xml version="1.0" encoding="EUC-JP"?>\n%s\n</gpx>\n' "$head" ;;
     lookalikes) printf '%s\n%s%s</gpx>\n' "$head" "$(wpt '¥500駐車場')" "$(wpt '〜 − ‖ ¢ £ ¬ — ～ ￥')" ;;
     late-route-name) printf '%s\n<rte>\n<name>ABCDEFGHIJKLMNOPQRSTUVWXYZ</name>\n<rtept lat="1" lon="2"><name>point with a long name here</name></rtept>\n</rte></gpx>\n' "$head" ;;
-    tiny-values) printf '%s\n<rte><rtept lat="1e-300" lon="2"><ele>1e300</ele></rtept></rte></gpx>\n' "$head" ;;
+    tiny-values) printf '%s\n<rte><rtept lat="1e-300" lon="2"><ele>1</ele></rtept></rte></gpx>\n' "$head" ;;
+    huge-elevation) printf '%s\n<wpt lat="1" lon="2"><ele>1e300</ele></wpt></gpx>\n' "$head" ;;
     huge-latitude) printf '%s\n<wpt lat="' "$head"; head -c 500000 /dev/zero | tr '\0' 1; printf '1" lon="2"/></gpx>\n' ;;
     latitude-past-limit) printf '%s\n<wpt lat="' "$head"; head -c 5000000 /dev/zero | tr '\0' 1; printf '1" lon="2"/></gpx>\n' ;;
     undeclared-prefix) printf '%s\n<p:x/></gpx>\n' "$head" ;;

@@ -15,7 +15,7 @@ namespace {
 
 // A number as a warning quotes it: cut like any value, since one read from a file may need
 // hundreds of digits in plain decimal (1e-300).
-std::string ShownNumber(double value) { return ShownValue(NumberText(value)); }
+std::string ShownNumber(double value) { return ShownValue(ExactNumberText(value)); }
 
 using Loss = GpxDropped::Loss;
 

@@ -197,7 +197,21 @@ std::string CoordinateText(double degrees);
 // end before 180).
 std::string LongitudeText(double degrees);
 // Other numbers: the shortest form that reads back as the same value; never locale-dependent.
+// One that needs more than kMaxDecimalDigits is rounded to fit.
 std::string NumberText(double value);
 std::string NumberText(float value);
+
+// The value's shortest exact digits however many, for a message to quote.
+std::string ExactNumberText(double value);
+
+// Validators read xs:decimal with at most this many digits (libxml2's limit; XSD asks for at
+// least 18): x9host writes no number with more.
+inline constexpr size_t kMaxDecimalDigits = 24;
+// The digits of a plain decimal as a validator counts them: all but the whole part's leading
+// zeros ("0.05" has two).
+size_t DecimalDigits(std::string_view text);
+// Whether NumberText writes the value exactly, within kMaxDecimalDigits.
+bool FitsGpxDecimal(double value);
+bool FitsGpxDecimal(float value);
 
 }  // namespace x9host

@@ -300,6 +300,16 @@ class Interpreter final : public XmlHandler {
     }
   }
 
+  // A number the transfer list keeps and --out writes back as it is: one GPX 1.1's decimal
+  // cannot write (1e25, 1e-30) is refused, as it could not be written back. (A coordinate is
+  // rounded instead, and warned of: its digits past the watch's are noise.)
+  double Written(int line, const std::string& label, std::string_view text, double value) const {
+    if (!FitsGpxDecimal(value))
+      throw InputError(
+          msg::NumberTooLong(source_, line, label, QuotedValue(Trim(text)), kMaxDecimalDigits));
+    return value;
+  }
+
   // label: what the number is, in the user's language ("latitude") or as GPX names it.
   double Number(int line, const std::string& label, std::string_view text) const {
     text = Trim(text);
@@ -349,7 +359,8 @@ class Interpreter final : public XmlHandler {
       case Field::kSetName: consumer_.Name(Name(frame.line)); break;
       case Field::kName: point_.name = Name(frame.line); break;
       case Field::kElevation:
-        point_.elevation = Number(frame.line, msg::WhatElevation(), text_);
+        point_.elevation = Written(frame.line, msg::WhatElevation(), text_,
+                                   Number(frame.line, msg::WhatElevation(), text_));
         break;
       case Field::kTime:
         point_.time = ParseDateTime(text_);
@@ -363,10 +374,20 @@ class Interpreter final : public XmlHandler {
           summary_.dropped.Add(kLeapSeconds, frame.line, std::string(Trim(text_)));
         }
         break;
-      case Field::kValue32: point_.value32 = Number(frame.line, "value32", text_); break;
+      case Field::kValue32:
+        point_.value32 =
+            Written(frame.line, "value32", text_, Number(frame.line, "value32", text_));
+        break;
       // A double holds every whole number the watch's 32 bits do exactly (a float would not):
       // the holders' own rules decide what they keep of it.
-      case Field::kValue72: point_.value72 = Number(frame.line, "value72", text_); break;
+      case Field::kValue72:
+        point_.value72 =
+            Written(frame.line, "value72", text_, Number(frame.line, "value72", text_));
+        // The host keeps it as a float, written as that float's shortest digits.
+        if (!FitsGpxDecimal(static_cast<float>(*point_.value72)))
+          throw InputError(msg::NumberTooLong(source_, frame.line, "value72",
+                                              QuotedValue(Trim(text_)), kMaxDecimalDigits));
+        break;
       case Field::kNone: break;
     }
     text_.clear();

@@ -16,12 +16,32 @@ namespace {
 // The fewest digits that read back as the same value, always in plain decimal notation: GPX's
 // numbers are xsd:decimal, which has no exponent ("1e-05" is not one).
 template <typename Number>
-std::string ShortestText(Number value) {
+std::string ExactText(Number value) {
   if (value == 0) return "0";  // also for -0.0: GPX readers need no signed zero
   // The longest: a double's largest magnitude has 309 digits, its smallest 324 decimals.
   char text[512];
   const auto result = std::to_chars(text, text + sizeof text, value, std::chars_format::fixed);
   return std::string(text, result.ptr);
+}
+
+template <typename Number>
+std::string ShortestText(Number value) {
+  const std::string shortest = ExactText(value);
+  const size_t digits = DecimalDigits(shortest);
+  const size_t point = shortest.find('.');
+  if (digits <= kMaxDecimalDigits || point == std::string::npos) return shortest;
+  // Too many digits for a validator's decimal: the nearest number that has few enough, which
+  // the readers warn of where it is not the value read.
+  const size_t whole = DecimalDigits(shortest.substr(0, point));
+  if (whole >= kMaxDecimalDigits) return shortest;
+  char text[512];
+  const auto result = std::to_chars(text, text + sizeof text, value, std::chars_format::fixed,
+                                    static_cast<int>(kMaxDecimalDigits - whole));
+  std::string rounded(text, result.ptr);
+  while (rounded.back() == '0')
+    rounded.pop_back();
+  if (rounded.back() == '.') rounded.pop_back();
+  return rounded == "-0" ? "0" : rounded;
 }
 
 std::string UnitsText(int64_t units, bool extend) {
@@ -38,6 +58,19 @@ std::string UnitsText(int64_t units, bool extend) {
 }
 
 }  // namespace
+
+size_t DecimalDigits(std::string_view text) {
+  size_t digits = 0;
+  bool leading = true;  // "0.5" has one digit, as a validator counts it
+  for (const char c : text) {
+    if (c == '.') leading = false;
+    if (c < '0' || c > '9') continue;
+    if (leading && c == '0') continue;
+    leading = false;
+    ++digits;
+  }
+  return digits;
+}
 
 std::string CoordinateText(double degrees) {
   if (std::isfinite(degrees) && std::fabs(degrees) <= 1000) {
@@ -61,7 +94,19 @@ std::string LongitudeText(double degrees) {
 }
 
 std::string NumberText(double value) { return ShortestText(value); }
+std::string ExactNumberText(double value) { return ExactText(value); }
 std::string NumberText(float value) { return ShortestText(value); }
+
+template <typename Number>
+bool Fits(Number value) {
+  const std::string text = ShortestText(value);
+  Number back = 0;
+  std::from_chars(text.data(), text.data() + text.size(), back);
+  return DecimalDigits(text) <= kMaxDecimalDigits && back == value;
+}
+
+bool FitsGpxDecimal(double value) { return Fits(value); }
+bool FitsGpxDecimal(float value) { return Fits(value); }
 
 constexpr size_t kPiece = 65536;
 

@@ -32,12 +32,29 @@ TEST_F(X9hostProgram, WhatIsWrittenIsGpx11AtEveryValue) {
   ASSERT_TRUE(fs::exists(kSchema)) << kSchema;
   // Coordinates: tiny and huge magnitudes, negative zero, the poles and the date line.
   const std::vector<std::pair<std::string, std::string>> coordinates = {
-      {"0.0000001", "-0.0000001"}, {"-0.00001", "0.00001"},     {"-0", "-0.0"},    {"90", "-180"},
-      {"-90", "179.9999999"},      {"89.9999999", "0.0000010"}, {"1e-5", "-1E-7"}, {"0", "180"},
+      {"0.0000001", "-0.0000001"},
+      {"-0.00001", "0.00001"},
+      {"-0", "-0.0"},
+      {"90", "-180"},
+      {"-90", "179.9999999"},
+      {"89.9999999", "0.0000010"},
+      {"1e-5", "-1E-7"},
+      {"0", "180"},
+      // More digits than a validator reads a decimal with: rounded, and warned of.
+      {"1e-300", "-2.7755575615628914e-17"},
   };
   // Elevations the watch and the list carry, at the edges of what they hold.
-  const std::vector<std::string> elevations = {"0",       "-0",   "0.001", "-0.5", "1e-4",
-                                               "8848.86", "-418", "1e6",   "1E-9"};
+  const std::vector<std::string> elevations = {"0",
+                                               "-0",
+                                               "0.001",
+                                               "-0.5",
+                                               "1e-4",
+                                               "8848.86",
+                                               "-418",
+                                               "1e6",
+                                               "1E-9",
+                                               "1e23",
+                                               "1.2345678901234567e-7"};
   std::string watch = kGpxHead;
   std::string list = kGpxHead;
   int n = 0;
@@ -77,6 +94,14 @@ TEST_F(X9hostProgram, WhatIsWrittenIsGpx11AtEveryValue) {
     const std::string text = ReadText(Path(written));
     EXPECT_FALSE(std::regex_search(text, exponent, std::regex("[0-9][eE][-+]?[0-9]")))
         << exponent.str();
+  }
+  // A number the list keeps but no such decimal can write back is refused, with its line.
+  for (const char* ele : {"1e25", "1e-25", "-1.2345678901234567e-9"}) {
+    WriteText(Path("far.gpx"), std::string(kGpxHead) + "<wpt lat=\"1\" lon=\"2\"><ele>" + ele +
+                                   "</ele></wpt></gpx>\n");
+    const Outcome far = Run({"download-routes", "--yes", "--list", Path("far.gpx").string()});
+    EXPECT_BAD_INPUT(
+        far, "line 4: elevation \"" + std::string(ele) + "\" needs more than the 24 digits");
   }
 }
 
