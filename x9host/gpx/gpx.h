@@ -76,6 +76,11 @@ class GpxDropped {
   int FirstLine() const;
 
  private:
+  // Counts a kind already met and returns it, keeping the earliest line (and, when first is
+  // given, that line's value); nullptr when the kind is new.
+  Kind* Counted(const os::MessageTexts& kind, const std::vector<std::string>& values, int64_t count,
+                int line, const std::string_view* first);
+
   std::vector<Kind> kinds_;
 };
 

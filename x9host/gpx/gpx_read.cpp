@@ -484,18 +484,27 @@ GpxSummary Read(ByteSource& bytes, const std::string& sourceName, GpxConsumer& c
 
 }  // namespace
 
+GpxDropped::Kind* GpxDropped::Counted(const os::MessageTexts& kind,
+                                      const std::vector<std::string>& values, int64_t count,
+                                      int line, const std::string_view* first) {
+  for (Kind& known : kinds_) {
+    if (known.kind != &kind || known.values != values) continue;
+    known.count += count;
+    // The first in the file, though a reader may learn of it later (a route's name is judged
+    // at the route's end, after its points).
+    if (line > 0 && (known.line == 0 || line < known.line)) {
+      known.line = line;
+      if (first != nullptr) known.first = std::string(*first);
+    }
+    return &known;
+  }
+  return nullptr;
+}
+
 void GpxDropped::Add(const os::MessageTexts& kind, int64_t count, int line,
                      const std::vector<std::string>& values) {
-  for (Kind& known : kinds_) {
-    if (known.kind == &kind && known.values == values) {
-      known.count += count;
-      // The first in the file, though a reader may learn of it later (a route's name is
-      // judged at the route's end, after its points).
-      if (line > 0 && (known.line == 0 || line < known.line)) known.line = line;
-      return;
-    }
-  }
-  kinds_.push_back({&kind, values, count, line, &msg::kVerbDropped, nullptr, ""});
+  if (Counted(kind, values, count, line, nullptr) == nullptr)
+    kinds_.push_back({&kind, values, count, line, &msg::kVerbDropped, nullptr, ""});
 }
 
 const GpxDropped::Loss GpxDropped::kNamesChanged = {&msg::kKindNamesChanged,
@@ -503,26 +512,14 @@ const GpxDropped::Loss GpxDropped::kNamesChanged = {&msg::kKindNamesChanged,
 
 void GpxDropped::Add(const Loss& loss, int line, std::string_view first, int64_t count,
                      const std::vector<std::string>& values) {
-  // An earlier line met later brings its own first value.
-  for (Kind& known : kinds_) {
-    if (known.kind == loss.kind && known.values == values) {
-      if (line > 0 && (known.line == 0 || line < known.line)) known.first = std::string(first);
-      break;
-    }
-  }
-  const size_t before = kinds_.size();
-  Add(*loss.kind, count, line, values);
-  if (kinds_.size() == before) return;
-  kinds_.back().verb = loss.verb;
-  kinds_.back().holder = loss.holder;
-  kinds_.back().first = std::string(first);
+  if (Counted(*loss.kind, values, count, line, &first) != nullptr) return;
+  kinds_.push_back({loss.kind, values, count, line, loss.verb, loss.holder, std::string(first)});
 }
 
 void GpxDropped::Merge(const GpxDropped& other) {
   for (const Kind& kind : other.kinds_) {
-    const size_t before = kinds_.size();
-    Add(*kind.kind, kind.count, kind.line, kind.values);
-    if (kinds_.size() != before) kinds_.back() = kind;
+    if (Counted(*kind.kind, kind.values, kind.count, kind.line, nullptr) == nullptr)
+      kinds_.push_back(kind);
   }
 }
 

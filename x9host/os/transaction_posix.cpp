@@ -114,10 +114,7 @@ void WriteAll(int fd, std::string_view bytes, size_t* written = nullptr) {
     // when some bytes went, not with EINTR: it is answered here before the next wait.
     CheckSignal();
     const ssize_t n = write(fd, bytes.data(), bytes.size());
-    if (n < 0 && errno == EINTR) {
-      CheckSignal();
-      continue;
-    }
+    if (n < 0 && errno == EINTR) continue;  // the signal, if one was noted, is answered above
     if (n == 0) errno = EIO;
     Check(n > 0);
     bytes.remove_prefix(static_cast<size_t>(n));

@@ -626,19 +626,25 @@ TEST_F(X9hostOutputs, AReportNobodyReadsNeverStopsTheOutputs) {
   EXPECT_NE(ReadText(Path("b.gpx")).find("</gpx>"), std::string::npos);
 }
 
+// `head -c 100`, then (after stalling, still holding the pipe) closing it.
+std::thread HeadThenClose(int fd, std::chrono::seconds stall) {
+  return std::thread([fd, stall] {
+    char buffer[100];
+    size_t got = 0;
+    ssize_t n;
+    while (got < sizeof buffer && (n = read(fd, buffer, sizeof buffer - got)) > 0)
+      got += static_cast<size_t>(n);
+    std::this_thread::sleep_for(stall);
+    close(fd);
+  });
+}
+
 TEST_F(X9hostOutputs, AReaderOfTheGpxThatGoesAwayLeavesOnlyTheLastLineToSpeak) {
   // x9host download-all --yes --watch-out b.gpx --out - 2>e.txt | head -c 100 >/dev/null
   WriteText(Path("b.gpx"), kOld);
   int pipeFds[2];
   ASSERT_EQ(pipe2(pipeFds, O_CLOEXEC), 0);  // x9host must not hold the reading end
-  std::thread reader([&] {
-    char buffer[100];
-    size_t got = 0;
-    ssize_t n;
-    while (got < sizeof buffer && (n = read(pipeFds[0], buffer, sizeof buffer - got)) > 0)
-      got += static_cast<size_t>(n);
-    close(pipeFds[0]);
-  });
+  std::thread reader = HeadThenClose(pipeFds[0], std::chrono::seconds(0));
   const Outcome outcome =
       Start({"download-all", "--yes", "--watch-out", Path("b.gpx").string(), "--out", "-"},
             {.outFd = pipeFds[1]});
@@ -657,15 +663,7 @@ TEST_F(X9hostOutputs, ASignalWhileAStalledReaderHoldsTheStreamIsAnsweredAtOnce) 
   WriteText(Path("b.gpx"), kOld);
   int pipeFds[2];
   ASSERT_EQ(pipe2(pipeFds, O_CLOEXEC), 0);
-  std::thread reader([&] {
-    char buffer[100];
-    size_t got = 0;
-    ssize_t n;
-    while (got < sizeof buffer && (n = read(pipeFds[0], buffer, sizeof buffer - got)) > 0)
-      got += static_cast<size_t>(n);
-    std::this_thread::sleep_for(std::chrono::seconds(5));
-    close(pipeFds[0]);
-  });
+  std::thread reader = HeadThenClose(pipeFds[0], std::chrono::seconds(5));
   const auto start = std::chrono::steady_clock::now();
   const Outcome outcome =
       Start({"download-all", "--yes", "--watch-out", Path("b.gpx").string(), "--out", "-"},
