@@ -171,7 +171,7 @@ grep -q "<rte>" "$work/keep.gpx" || fail "--out through a link: the target was n
 run download-routes --yes --out NUL
 status=$?
 [ "$status" -eq 0 ] || fail "--out NUL: status $status $(cat "$work/err")"
-(cd "$work" && "$root/tools/wine-run.sh" "$program" download-routes --yes --out - >"$work/piped.gpx" 2>"$work/err")
+(cd "$work" && X9HOST_LANG=en "$root/tools/wine-run.sh" "$program" download-routes --yes --out - >"$work/piped.gpx" 2>"$work/err")
 status=$?
 [ "$status" -eq 0 ] || fail "--out -: status $status"
 cmp -s "$work/piped.gpx" "$work/keep.gpx" || fail "--out -: standard output is not the GPX alone"

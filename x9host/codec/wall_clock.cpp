@@ -167,7 +167,10 @@ std::optional<int64_t> UtcFromLocal(const CivilTime& local) {
     const std::optional<CivilTime> back = LocalFromUtc(-1);
     if (!back || SecondsFromCivil(*back) != SecondsFromCivil(local)) return std::nullopt;
   }
-  return static_cast<int64_t>(result);
+  // A wall clock the zone shows twice is the earlier instant, whichever mktime picked: glibc
+  // and msvcrt pick differently, and both builds must read a file alike.
+  const std::optional<int64_t> twin = WallClockTwin(result);
+  return twin && *twin < result ? *twin : static_cast<int64_t>(result);
 }
 
 std::optional<int64_t> ParseDateTime(std::string_view text) {

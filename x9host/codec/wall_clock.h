@@ -44,9 +44,9 @@ std::optional<int64_t> WallClockTwin(int64_t utcSeconds);
 // "2023-11-05T06:30:00Z, the same wall clock as 2023-11-05T05:30:00Z, 1 hour earlier".
 std::string TwinText(int64_t utcSeconds, int64_t twin);
 
-// UTC to the local wall clock and back, with the C library's zone rules. An hour that the
-// daylight-saving change repeats reads as whichever the C library picks; nullopt when the
-// library cannot convert the value.
+// UTC to the local wall clock and back, with the C library's zone rules. A wall clock the zone
+// shows twice (the hour a daylight-saving change repeats) reads as the earlier of its two
+// instants; nullopt when the library cannot convert the value.
 std::optional<CivilTime> LocalFromUtc(int64_t utcSeconds);
 std::optional<int64_t> UtcFromLocal(const CivilTime& local);
 

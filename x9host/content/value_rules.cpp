@@ -108,9 +108,10 @@ std::optional<int32_t> ValueRules::HeldWallClock(const GpxPoint& point) {
   const std::optional<int32_t> wall = WatchWallClock(*point.time);
   if (!wall) {
     lost_.Add(kHostTimes, point.line, FormatUtc(*point.time), 1, HostTimeRange());
-  } else if (const std::optional<int64_t> twin = WallClockTwin(*point.time)) {
-    // Either of the two may be the one that comes back as the other, by the C library's pick:
-    // both are named, so that every build warns alike.
+  } else if (const std::optional<int64_t> twin = WallClockTwin(*point.time);
+             twin && *twin < *point.time) {
+    // A wall clock shown twice reads back as the earlier instant (UtcFromLocal): the later one
+    // comes back as the other.
     lost_.Add(kRepeatedWallClock, point.line, TwinText(*point.time, *twin));
   }
   return wall;

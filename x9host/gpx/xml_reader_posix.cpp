@@ -4,14 +4,13 @@
 // but XML's own five is an error.
 #include <expat.h>
 
-#include <algorithm>
 #include <cstddef>
-#include <cstdlib>
-#include <cstring>
 #include <exception>
+#include <new>
 #include <string>
 #include <vector>
 
+#include "gpx/parser_memory.h"
 #include "gpx/xml_reader.h"
 #include "os/input_error.h"
 #include "os/messages.h"
@@ -38,51 +37,9 @@ std::string Describe(XML_Error error) {
   }
 }
 
-// expat keeps every distinct element and attribute name (and namespace) it meets for the
-// document's life, so a file of ever new names would take memory without bound. Its memory is
-// counted, per thread as the readers run one after the other, and refused past the budget.
-thread_local size_t parserBytes = 0;
-thread_local bool overBudget = false;
-constexpr size_t kHeader = alignof(std::max_align_t);  // each block's size, before it
-
-bool Affordable(size_t more) {
-  if (more <= kXmlParserBudget - std::min(parserBytes, kXmlParserBudget)) return true;
-  overBudget = true;
-  return false;
-}
-
-void* Allocate(size_t size) {
-  if (!Affordable(size)) return nullptr;
-  auto* block = static_cast<unsigned char*>(std::malloc(size + kHeader));
-  if (block == nullptr) return nullptr;
-  std::memcpy(block, &size, sizeof size);
-  parserBytes += size;
-  return block + kHeader;
-}
-
-void* Reallocate(void* data, size_t size) {
-  if (data == nullptr) return Allocate(size);
-  unsigned char* block = static_cast<unsigned char*>(data) - kHeader;
-  size_t old = 0;
-  std::memcpy(&old, block, sizeof old);
-  if (size > old && !Affordable(size - old)) return nullptr;
-  auto* moved = static_cast<unsigned char*>(std::realloc(block, size + kHeader));
-  if (moved == nullptr) return nullptr;
-  std::memcpy(moved, &size, sizeof size);
-  parserBytes = parserBytes - old + size;
-  return moved + kHeader;
-}
-
-void Release(void* data) {
-  if (data == nullptr) return;
-  unsigned char* block = static_cast<unsigned char*>(data) - kHeader;
-  size_t size = 0;
-  std::memcpy(&size, block, sizeof size);
-  parserBytes -= size;
-  std::free(block);
-}
-
-const XML_Memory_Handling_Suite kCountedMemory = {Allocate, Reallocate, Release};
+// expat keeps every name it meets: its memory is counted (gpx/parser_memory.h).
+const XML_Memory_Handling_Suite kCountedMemory = {
+    parser_memory::Allocate, parser_memory::Reallocate, parser_memory::Release};
 
 class Parser {
  public:
@@ -91,7 +48,7 @@ class Parser {
         source_(source),
         handler_(handler) {
     if (parser_ == nullptr) throw std::bad_alloc();
-    overBudget = false;
+    parser_memory::Start();
     XML_SetUserData(parser_, this);
     XML_SetElementHandler(parser_, &Parser::OnStart, &Parser::OnEnd);
     XML_SetCharacterDataHandler(parser_, &Parser::OnText);
@@ -112,7 +69,8 @@ class Parser {
           XML_Parse(parser_, piece.data(), static_cast<int>(piece.size()), last ? 1 : 0);
       if (failure_) std::rethrow_exception(failure_);
       if (status != XML_STATUS_OK && XML_GetErrorCode(parser_) == XML_ERROR_NO_MEMORY) {
-        if (!overBudget) throw std::bad_alloc();  // the machine's memory, not the file's fault
+        if (!parser_memory::OverBudget())
+          throw std::bad_alloc();  // the machine's memory, not the file's fault
         throw InputError(
             msg::XmlParserBudget(source_, static_cast<long long>(XML_GetCurrentLineNumber(parser_)),
                                  static_cast<long long>(kXmlParserBudget >> 20)));

@@ -10,9 +10,11 @@
 #include <algorithm>
 #include <cstring>
 #include <exception>
+#include <new>
 #include <string>
 #include <vector>
 
+#include "gpx/parser_memory.h"
 #include "gpx/xml_reader.h"
 #include "os/input_error.h"
 #include "os/messages.h"
@@ -60,6 +62,40 @@ CreateXmlReaderFn FindCreateXmlReader() {
   }();
   return function;
 }
+
+// XmlLite allocates through this, so that its memory is counted as expat's is
+// (gpx/parser_memory.h). One for the process: COM's reference count only answers COM.
+class CountedMalloc final : public IMalloc {
+ public:
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID id, void** out) override {
+    if (out == nullptr) return E_POINTER;
+    if (IsEqualIID(id, IID_IUnknown) || IsEqualIID(id, IID_IMalloc)) {
+      *out = static_cast<IMalloc*>(this);
+      return S_OK;
+    }
+    *out = nullptr;
+    return E_NOINTERFACE;
+  }
+  ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
+  ULONG STDMETHODCALLTYPE Release() override { return 1; }
+
+  void* STDMETHODCALLTYPE Alloc(SIZE_T size) override { return parser_memory::Allocate(size); }
+  void* STDMETHODCALLTYPE Realloc(void* block, SIZE_T size) override {
+    if (block != nullptr && size == 0) {
+      parser_memory::Release(block);
+      return nullptr;
+    }
+    return parser_memory::Reallocate(block, size);
+  }
+  void STDMETHODCALLTYPE Free(void* block) override { parser_memory::Release(block); }
+  SIZE_T STDMETHODCALLTYPE GetSize(void* block) override {
+    return block == nullptr ? static_cast<SIZE_T>(-1) : parser_memory::SizeOf(block);
+  }
+  int STDMETHODCALLTYPE DidAlloc(void*) override { return -1; }
+  void STDMETHODCALLTYPE HeapMinimize() override {}
+};
+
+CountedMalloc countedMalloc;
 
 constexpr char kXmlNamespace[] = "http://www.w3.org/XML/1998/namespace";
 
@@ -222,6 +258,13 @@ class Reader {
   void Check(HRESULT hr) {
     if (SUCCEEDED(hr)) return;
     if (stream_.failure) std::rethrow_exception(stream_.failure);
+    if (hr == E_OUTOFMEMORY) {
+      if (!parser_memory::OverBudget()) throw std::bad_alloc();  // the machine's, not the file's
+      UINT line = 0;
+      reader_->GetLineNumber(&line);
+      throw InputError(msg::XmlParserBudget(source_, static_cast<long long>(line == 0 ? 1 : line),
+                                            static_cast<long long>(kXmlParserBudget >> 20)));
+    }
     // An empty file, in the words expat uses.
     if (!haveRoot_ && static_cast<unsigned>(hr) == MX_E_INPUTEND) Refuse(0, msg::XmlNoElement());
     // In the words expat's build uses: no line, not a matter of well-formedness.
@@ -330,8 +373,10 @@ void ParseXml(XmlSource& text, const std::string& sourceName, XmlHandler& handle
   ValueLimit limited(text, sourceName);
   EntityGuard guarded(limited, sourceName);
   SourceStream stream(guarded);
+  parser_memory::Start();
   ComPtr<IXmlReader> reader;
-  if (FAILED(create(__uuidof(IXmlReader), reinterpret_cast<void**>(reader.Out()), nullptr))) {
+  if (FAILED(
+          create(__uuidof(IXmlReader), reinterpret_cast<void**>(reader.Out()), &countedMalloc))) {
     throw InputError(msg::XmlLiteNoReader());
   }
   reader->SetProperty(XmlReaderProperty_DtdProcessing, DtdProcessing_Prohibit);
