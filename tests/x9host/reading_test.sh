@@ -93,7 +93,10 @@ case-only-names|0|line 3: the route "route a" arrives on the watch as "route a",
 empty-name|0|line 2: 1 empty name (<name>) dropped
 set-order|0|line 3: 1 waypoint, route or track out of GPX 1.1
 untimed-track-point|0|
-mypoints-route|0|line 3: 1 route named MYPOINTS, the name of the watch'
+mypoints-route|0|line 3: 1 route named MYPOINTS, the name of the watch
+long-comment|0|line 2: 1 XML comment (<!-- -->) dropped
+instruction-lines|0|line 2: 1 processing instruction (<? ?>) dropped
+many-names|2|line 9995: more than 10000 different element or attribute names'
 
 make_case() {
   case $1 in
@@ -141,6 +144,10 @@ make_case() {
     set-order) printf '%s\n<trk><trkseg><trkpt lat="1" lon="2"><time>2024-05-03T00:00:00Z</time></trkpt></trkseg></trk>\n%s</gpx>\n' "$head" "$(wpt a)" ;;
     untimed-track-point) printf '%s\n%s<trk><trkseg><trkpt lat="1" lon="2"/></trkseg></trk></gpx>\n' "$head" "$(wpt a)" ;;
     mypoints-route) printf '%s\n%s\n<rte><name>MyPoints</name><rtept lat="1" lon="2"/></rte></gpx>\n' "$head" "$(wpt a)" ;;
+    # Longer than Wine's XmlLite reads whole, over many lines; then an instruction's lines.
+    long-comment) printf '%s\n<!--' "$head"; for ((i = 0; i < 3000; ++i)); do printf '%099d\n' "$i"; done; printf -- '-->\n<?p a\nb?>%s</gpx>\n' "$(wpt a)" ;;
+    instruction-lines) printf '%s\n<?p a\nb\n?>%s</gpx>\n' "$head" "$(wpt a)" ;;
+    many-names) printf '%s\n<wpt lat="1" lon="2"><extensions>\n' "$head"; for ((i = 0; i < 12000; ++i)); do printf '<e%d/>\n' "$i"; done; printf '</extensions></wpt></gpx>\n' ;;
     dropped) printf '%s\n<metadata><desc>d</desc></metadata>\n<wpt lat="1" lon="2"><cmt>c</cmt><sym>s</sym></wpt>\n<trk><trkseg><trkpt lat="1" lon="2"><time>2024-05-03T00:12:05Z</time><cmt>c</cmt></trkpt></trkseg><trkseg><trkpt lat="1" lon="3"><time>2024-05-03T00:12:06Z</time></trkpt></trkseg></trk></gpx>\n' "$head" ;;
   esac
 }

@@ -2,6 +2,7 @@
 // a value (expat holds a whole tag or comment in its buffer, XmlLite a whole text), it is never
 // more than the stretch of the file since the last element tag ended. Counting that stretch
 // here, once, bounds both builds alike, and an endless value from a pipe ends at the limit.
+// The names the start tags use are counted here too, as either parser keeps each one it meets.
 #include <algorithm>
 #include <cstring>
 
@@ -57,7 +58,26 @@ void ValueLimit::Refuse() const {
   throw InputError(msg::XmlTooLong(source_, tokenLine_, kLongestValue, os::Say(*kind, {})));
 }
 
+void ValueLimit::EndName() {
+  if (name_.empty()) return;
+  if (!endTag_ && names_.insert(name_).second) {
+    nameBytes_ += name_.size();
+    if (names_.size() > kMaxNames || nameBytes_ > kMaxNameBytes) {
+      throw InputError(msg::XmlTooManyNames(source_, tokenLine_, static_cast<long long>(kMaxNames),
+                                            static_cast<long long>(kMaxNameBytes)));
+    }
+  }
+  name_.clear();
+}
+
 void ValueLimit::InTag(unsigned char c) {
+  // A name is whatever stands between the marks of a tag; quoted values are skipped.
+  if (c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '=' || c == '/' || c == '>' ||
+      c == '"' || c == '\'') {
+    EndName();
+  } else {
+    name_ += static_cast<char>(c);
+  }
   if (c == '"' || c == '\'') {
     quote_ = static_cast<char>(c);
     state_ = State::kQuoted;
@@ -81,6 +101,7 @@ void ValueLimit::Scan(unsigned char c) {
       break;
     case State::kOpen:
       recent_.clear();
+      endTag_ = c == '/';
       if (c == '!') {
         state_ = State::kBang;
       } else if (c == '?') {

@@ -6,17 +6,25 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <deque>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
+#include <unordered_set>
 
 namespace x9host {
 
 // Elements nested deeper than this are refused, by both builds' readers alike. GPX itself needs
 // six levels; foreign extensions get the rest.
 inline constexpr int kMaxNesting = 256;
-// The parser's own memory for one file: its buffers and every distinct name it has met. A GPX
-// and its extensions use a few dozen names; a file of a hundred thousand is refused.
+// The most different element and attribute names (as written, prefix and all) a file may use,
+// and the most bytes of them: a parser keeps every name it meets for the document's life. A GPX
+// and its extensions use a few dozen. Counted by ValueLimit, so both builds refuse alike.
+inline constexpr size_t kMaxNames = 10000;
+inline constexpr size_t kMaxNameBytes = size_t{1} << 20;
+// The parser's own memory for one file, whatever it keeps: past it the file is refused. Far
+// above what the names above and the longest value take in either parser.
 inline constexpr size_t kXmlParserBudget = size_t{16} << 20;
 
 // UTF-8 text in pieces; an empty piece is the end. A piece stays valid until the next call.
@@ -59,9 +67,10 @@ class XmlHandler {
 inline constexpr size_t kLongestValue = size_t{1} << 20;
 
 // Passes the text on, refusing it (with the line where the text or markup it overflows in
-// began) once more than
-// kLongestValue bytes pass without the end of an element's tag, before the parser below (or
-// anything above) has gathered them. Both builds' readers read through it.
+// began) once more than kLongestValue bytes pass without the end of an element's tag, or once
+// its start tags have used more than kMaxNames different names (or kMaxNameBytes of them),
+// before the parser below (or anything above) has gathered them. Both builds' readers read
+// through it.
 class ValueLimit final : public XmlSource {
  public:
   ValueLimit(XmlSource& text, const std::string& sourceName);
@@ -81,12 +90,17 @@ class ValueLimit final : public XmlSource {
   };
   void Scan(unsigned char c);
   void InTag(unsigned char c);
+  void EndName();
   [[noreturn]] void Refuse() const;
 
   XmlSource& text_;
   std::string source_;
   State state_ = State::kText;
   char quote_ = '"';
+  std::string name_;  // of the element or attribute being read in a start tag
+  bool endTag_ = false;
+  std::unordered_set<std::string> names_;
+  size_t nameBytes_ = 0;
   std::string recent_;  // the last bytes of markup, to tell where it starts and ends
   size_t run_ = 0;      // bytes since the end of the last element tag
   int tokenLine_ = 1;   // the line where the text or markup being read began
@@ -105,13 +119,27 @@ class ByteSource {
   virtual std::string_view Next() = 0;
 };
 
-// Passes the text on, refusing an entity reference that is not XML's own (amp, lt, gt, quot,
-// apos) or a character reference, with the line: with document type declarations refused,
-// any other is undeclared (xml_reader_entities_win32.cpp). For a parser that lets them through.
-class EntityGuard final : public XmlSource {
+// What Wine's XmlLite gets wrong, mended before it sees the text (gpx/xmllite_guard.cpp):
+// - it passes an undeclared entity on as text: an entity reference other than XML's own (amp,
+//   lt, gt, quot, apos) or a character reference is refused here, with the line (with document
+//   type declarations refused, any other is undeclared);
+// - it fails on a comment longer than its buffer: a long comment is passed on in pieces of
+//   kCommentPiece bytes ("--><!--" between them, never next to a '-' or inside a character),
+//   every byte and line kept. TakeCommentNode says which comment nodes start a comment;
+// - it gives the line where a comment or processing instruction ends, expat the line where it
+//   starts: the lines are kept here, as expat gives them.
+class XmlLiteGuard final : public XmlSource {
  public:
-  EntityGuard(XmlSource& text, const std::string& sourceName);
+  static constexpr size_t kCommentPiece = 4096;
+
+  XmlLiteGuard(XmlSource& text, const std::string& sourceName);
   std::string_view Next() override;
+  // For each comment node the parser reports, in order: the line where its comment starts
+  // when it starts a comment of the file; nullopt when it continues the one before.
+  std::optional<int> TakeCommentNode();
+  // For each processing instruction the parser reports (the XML declaration is none), in
+  // order: the line where it starts.
+  int TakeInstruction();
 
  private:
   enum class State {
@@ -127,6 +155,7 @@ class EntityGuard final : public XmlSource {
   };
   void Scan(unsigned char c);
   void StartReference(State after);
+  bool CutsCommentBefore(unsigned char c) const;
 
   XmlSource& text_;
   std::string source_;
@@ -136,6 +165,17 @@ class EntityGuard final : public XmlSource {
   uint16_t recent_ = 0;  // the last two bytes
   std::string name_;
   int line_ = 1;
+  struct Comment {
+    int line;
+    size_t pieces;
+  };
+  size_t commentBytes_ = 0;       // of the comment piece being passed on
+  std::deque<Comment> comments_;  // met and not yet taken, in order
+  size_t taken_ = 0;              // nodes taken of the first of them
+  std::string target_;            // of the instruction being read, while it may be "xml"
+  bool targetRead_ = false;
+  std::deque<int> instructions_;  // lines of those met and not yet taken
+  std::string out_;
 };
 
 // A file's bytes in pieces of 64 KiB (gpx_file_posix.cpp / gpx_file_win32.cpp). Throws

@@ -200,8 +200,9 @@ class SourceStream final : public IStream {
 
 class Reader {
  public:
-  Reader(IXmlReader* reader, SourceStream& stream, const std::string& sourceName)
-      : reader_(reader), stream_(stream), source_(sourceName) {}
+  Reader(IXmlReader* reader, SourceStream& stream, XmlLiteGuard& guard,
+         const std::string& sourceName)
+      : reader_(reader), stream_(stream), guard_(guard), source_(sourceName) {}
 
   void ReadDocument(XmlHandler& handler) {
     XmlNodeType type;
@@ -234,8 +235,14 @@ class Reader {
         case XmlNodeType_Text:
         case XmlNodeType_CDATA:
         case XmlNodeType_Whitespace: handler.Text(Value()); break;
-        case XmlNodeType_Comment: handler.Comment(Line()); break;
-        case XmlNodeType_ProcessingInstruction: handler.Instruction(Line()); break;
+        case XmlNodeType_Comment:
+          // A long comment reaches XmlLite in pieces (XmlLiteGuard): it is one comment, on the
+          // line where it starts.
+          if (const std::optional<int> line = guard_.TakeCommentNode()) handler.Comment(*line);
+          break;
+        case XmlNodeType_ProcessingInstruction:
+          handler.Instruction(guard_.TakeInstruction());
+          break;
         case XmlNodeType_DocumentType: throw InputError(msg::XmlDoctypeRefused(source_));
         default: break;
       }
@@ -357,6 +364,7 @@ class Reader {
 
   IXmlReader* reader_;
   SourceStream& stream_;
+  XmlLiteGuard& guard_;
   std::string source_;
   std::vector<std::string> names_, values_, namespaces_;
   std::vector<XmlAttribute> views_;
@@ -371,7 +379,7 @@ void ParseXml(XmlSource& text, const std::string& sourceName, XmlHandler& handle
   const CreateXmlReaderFn create = FindCreateXmlReader();
   if (create == nullptr) throw InputError(msg::XmlLiteMissing());
   ValueLimit limited(text, sourceName);
-  EntityGuard guarded(limited, sourceName);
+  XmlLiteGuard guarded(limited, sourceName);
   SourceStream stream(guarded);
   parser_memory::Start();
   ComPtr<IXmlReader> reader;
@@ -385,7 +393,7 @@ void ParseXml(XmlSource& text, const std::string& sourceName, XmlHandler& handle
   if (FAILED(reader->SetInput(static_cast<IStream*>(&stream)))) {
     throw InputError(msg::XmlCannotBeRead(sourceName));
   }
-  Reader(reader.get(), stream, sourceName).ReadDocument(handler);
+  Reader(reader.get(), stream, guarded, sourceName).ReadDocument(handler);
 }
 
 }  // namespace x9host

@@ -808,12 +808,12 @@ const AlteredCase kAltered[] = {
      "1 attribute x9host does not keep dropped: the transfer list cannot hold it (the first: "
      "<trkpt> speed)",
      "1 attribute x9host does not keep dropped: the watch cannot hold it"},
-    // 01:30 on the clocks of New York, twice: in summer time, then in standard time. The
-    // earlier is what that wall clock reads back as; only the later is changed.
+    // 01:30 on the clocks of New York, twice: in standard time, then in summer time. The
+    // earlier instant is what that wall clock reads back as: only the later is changed.
     {"America/New_York",
      std::string(kTrack) + TimedPoint("1", "2", "2023-11-05T04:59:59Z") +
-         TimedPoint("1", "2", "2023-11-05T05:30:00Z") +
-         TimedPoint("1", "2", "2023-11-05T06:30:00Z") + kTrackEnd,
+         TimedPoint("1", "2", "2023-11-05T06:30:00Z") +
+         TimedPoint("1", "2", "2023-11-05T05:30:00Z") + kTrackEnd,
      "1 time whose local wall clock the zone shows twice (<time>) kept as that wall clock, which "
      "may read back as the other time: the transfer list cannot hold it (the first: "
      "2023-11-05T06:30:00Z, the same wall clock as 2023-11-05T05:30:00Z, 1 hour earlier)",

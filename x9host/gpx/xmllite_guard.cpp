@@ -1,0 +1,154 @@
+// What Wine's XmlLite gets wrong, mended before it sees the text. With document type
+// declarations refused, an entity reference other than XML's five and character references can
+// only be an undeclared one, which XML says is not well-formed; XmlLite passes such a reference
+// on as text, so the text is checked here (expat refuses them on its own). And XmlLite reads
+// past the end of its buffer on a comment longer than about 150,000 characters (the buffer
+// moves while the comment is read), so a long comment reaches it in short pieces.
+#include <string>
+
+#include "gpx/xml_reader.h"
+#include "os/input_error.h"
+#include "os/messages.h"
+
+namespace x9host {
+namespace {
+
+bool NameByte(unsigned char c) {
+  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_' ||
+         c == ':' || c == '-' || c == '.' || c >= 0x80;
+}
+
+}  // namespace
+
+XmlLiteGuard::XmlLiteGuard(XmlSource& text, const std::string& sourceName)
+    : text_(text), source_(sourceName) {}
+
+std::string_view XmlLiteGuard::Next() {
+  const std::string_view piece = text_.Next();
+  bool copied = false;  // the piece as it was, until a comment is cut in it
+  for (size_t i = 0; i < piece.size(); ++i) {
+    const auto c = static_cast<unsigned char>(piece[i]);
+    if (CutsCommentBefore(c)) {
+      if (!copied) out_.assign(piece.data(), i);
+      copied = true;
+      out_ += "--><!--";
+      ++comments_.back().pieces;
+      commentBytes_ = 0;
+    }
+    Scan(c);
+    if (copied) out_ += static_cast<char>(c);
+  }
+  return copied ? std::string_view(out_) : piece;
+}
+
+std::optional<int> XmlLiteGuard::TakeCommentNode() {
+  // The parser reads behind this scan: a comment it has begun may still be growing pieces here.
+  // One whose every piece was taken is done with once its end has been met.
+  while (!comments_.empty() && taken_ == comments_.front().pieces &&
+         (comments_.size() > 1 || state_ != State::kComment)) {
+    comments_.pop_front();
+    taken_ = 0;
+  }
+  if (comments_.empty()) return std::nullopt;  // not met here: cannot be
+  return taken_++ == 0 ? std::optional<int>(comments_.front().line) : std::nullopt;
+}
+
+int XmlLiteGuard::TakeInstruction() {
+  if (instructions_.empty()) return line_;  // not met here: cannot be
+  const int line = instructions_.front();
+  instructions_.pop_front();
+  return line;
+}
+
+bool XmlLiteGuard::CutsCommentBefore(unsigned char c) const {
+  // Next to a '-' the cut would make "--" of it; before a continuation byte it would split a
+  // character. A comment of those alone is refused by both parsers within its first piece.
+  return state_ == State::kComment && commentBytes_ >= kCommentPiece && c != '-' &&
+         (recent_ & 0xFF) != '-' && (c < 0x80 || c >= 0xC0);
+}
+
+void XmlLiteGuard::Scan(unsigned char c) {
+  if (c == '\n') ++line_;
+  switch (state_) {
+    case State::kContent:
+      if (c == '<') state_ = State::kOpen;
+      if (c == '&') StartReference(State::kContent);
+      break;
+    case State::kOpen:
+      state_ = c == '?' ? State::kInstruction : c == '!' ? State::kBang : State::kTag;
+      if (state_ == State::kTag) Scan(c);
+      if (state_ == State::kInstruction) {
+        target_.clear();
+        targetRead_ = false;
+        instructions_.push_back(line_);
+      }
+      break;
+    case State::kBang:
+      // "<!-" starts a comment, "<![" a CDATA section; anything else is a declaration, which
+      // the parser refuses.
+      state_ = c == '-' ? State::kComment : c == '[' ? State::kCData : State::kTag;
+      if (state_ == State::kComment) {
+        comments_.push_back({line_, 1});
+        commentBytes_ = 0;
+      }
+      recent_ = 0;
+      break;
+    case State::kComment:
+      ++commentBytes_;
+      if (c == '>' && recent_ == ('-' << 8 | '-')) state_ = State::kContent;
+      break;
+    case State::kCData:
+      if (c == '>' && recent_ == (']' << 8 | ']')) state_ = State::kContent;
+      break;
+    case State::kInstruction:
+      if (!targetRead_) {
+        // "<?xml " is the XML declaration, which the parser does not report as an instruction.
+        const bool ends = c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '?';
+        if (target_.size() == 3 || ends) {
+          targetRead_ = true;
+          if (target_ == "xml" && ends) instructions_.pop_back();
+        } else {
+          target_ += static_cast<char>(c);
+        }
+      }
+      if (c == '>' && (recent_ & 0xFF) == '?') state_ = State::kContent;
+      break;
+    case State::kTag:
+      if (c == '"' || c == '\'') {
+        quote_ = static_cast<char>(c);
+        state_ = State::kQuoted;
+      } else if (c == '>') {
+        state_ = State::kContent;
+      }
+      break;
+    case State::kQuoted:
+      if (c == static_cast<unsigned char>(quote_)) state_ = State::kTag;
+      if (c == '&') StartReference(State::kQuoted);
+      break;
+    case State::kReference:
+      if (c == ';') {
+        if (!name_.empty() && name_[0] != '#' && name_ != "amp" && name_ != "lt" && name_ != "gt" &&
+            name_ != "quot" && name_ != "apos") {
+          throw InputError(msg::XmlNotWellFormed(source_, line_, msg::XmlUndeclaredEntity()));
+        }
+        state_ = after_;
+      } else if ((NameByte(c) || (c == '#' && name_.empty())) && name_.size() < 256) {
+        name_ += static_cast<char>(c);
+      } else {
+        // Not a reference: the parser's to refuse.
+        state_ = after_;
+        if (c == '\n') --line_;
+        Scan(c);
+      }
+      break;
+  }
+  recent_ = static_cast<uint16_t>((recent_ << 8) | c);
+}
+
+void XmlLiteGuard::StartReference(State after) {
+  after_ = after;
+  name_.clear();
+  state_ = State::kReference;
+}
+
+}  // namespace x9host
