@@ -70,6 +70,23 @@ status=$?
 grep -q "^x9host: download-all の戻り値は 1 です" "$work/out" || fail "download-all in Japanese: $(head -c 300 "$work/out")"
 ! grep -q "Start downloading the waypoints" "$work/err" || fail "download-all in Japanese: English shown"
 
+# At a terminal the lines go to Wine's console as UTF-16 (WriteConsoleW) and reach the
+# terminal as the same characters: through script's pseudo-terminal, under a Japanese locale.
+if command -v script >/dev/null; then
+  LANG=ja_JP.UTF-8 LC_ALL=ja_JP.UTF-8 X9HOST_LANG=ja script -qec \
+    "'$root/tools/wine-run.sh' '$program' download-all --yes --out '$(windows_path "$work/console.gpx")'" \
+    /dev/null >"$work/console" 2>&1
+  status=$?
+  # Without the console's cursor controls; its lines are cut at 80 columns.
+  tr -d '\r' <"$work/console" | sed 's/\x1b\[[0-9;?]*[A-Za-z]//g' >"$work/console-lines"
+  [ "$status" -eq 0 ] || fail "download-all at a terminal: status $status"
+  grep -q "^x9host: download-all の戻り値は 1 です" "$work/console-lines" ||
+    fail "download-all at a terminal: $(head -c 300 "$work/console-lines")"
+  grep -q "^x9host: 完了" "$work/console-lines" || fail "download-all at a terminal: no last line: $(tail -c 300 "$work/console-lines")"
+else
+  echo "script (util-linux) is missing: the terminal run is not checked"
+fi
+
 run --watch "$(windows_path "$work/missing.gpx")" download-routes
 status=$?
 [ "$status" -eq 2 ] || fail "missing watch file: status $status"
