@@ -265,7 +265,7 @@ TEST(X9hostWallClock, AStretchOfWallClockShownTwiceNamesTheOtherInstant) {
       {"Europe/Moscow", 1414272600, 1414276200,
        "2014-10-25T21:30:00Z, the same wall clock as 2014-10-25T22:30:00Z, 1 hour later"},
       {"Europe/Moscow", 1414276200, 1414272600,
-       "2014-10-25T22:30:00Z（2014-10-25T21:30:00Z と同じ現地時刻、1 時間前）",
+       "2014-10-25T22:30:00Z（現地時刻は 1 時間前の 2014-10-25T21:30:00Z と同じ）",
        os::Language::kJapanese},
       {"Asia/Tokyo", 1699162200, std::nullopt, nullptr},
       {"UTC", 1699162200, std::nullopt, nullptr},
