@@ -97,11 +97,13 @@ class Interpreter final : public XmlHandler {
         } else if (gpx && name == "rte") {
           InOrder(1, line);
           frame.state = State::kRoute;
+          captured_ = 0;
           ++summary_.routes;
           consumer_.StartRoute(line);
         } else if (gpx && name == "trk") {
           InOrder(2, line);
           frame.state = State::kTrack;
+          captured_ = 0;
           ++summary_.tracks;
           segmentsWithPoints_ = 0;
           segments_ = 0;
@@ -114,7 +116,7 @@ class Interpreter final : public XmlHandler {
       case State::kRoute:
       case State::kTrack:
         if (gpx && name == "name") {
-          frame = {State::kCapture, Field::kSetName, line};
+          frame = CaptureOnce(Field::kSetName, name, line);
         } else if (gpx && parent == State::kRoute && name == "rtept") {
           frame.state = StartPoint(State::kRoutePoint, attributes, attributeCount, name, line);
         } else if (gpx && parent == State::kTrack && name == "trkseg") {
@@ -140,11 +142,11 @@ class Interpreter final : public XmlHandler {
       case State::kRoutePoint:
       case State::kTrackPoint:
         if (gpx && name == "ele") {
-          frame = {State::kCapture, Field::kElevation, line};
+          frame = CaptureOnce(Field::kElevation, name, line);
         } else if (gpx && name == "time") {
-          frame = {State::kCapture, Field::kTime, line};
+          frame = CaptureOnce(Field::kTime, name, line);
         } else if (gpx && name == "name") {
-          frame = {State::kCapture, Field::kName, line};
+          frame = CaptureOnce(Field::kName, name, line);
         } else if (gpx && name == "extensions") {
           frame.state = State::kPointExtensions;
         } else {
@@ -153,7 +155,7 @@ class Interpreter final : public XmlHandler {
         break;
       case State::kPointExtensions:
         if (ns == kExtensionNamespace && (name == "value32" || name == "value72")) {
-          frame = {State::kCapture, name == "value32" ? Field::kValue32 : Field::kValue72, line};
+          frame = CaptureOnce(name == "value32" ? Field::kValue32 : Field::kValue72, name, line);
         } else {
           summary_.dropped.Add(msg::kKindForeignExtensions, 1, line);
         }
@@ -238,6 +240,18 @@ class Interpreter final : public XmlHandler {
     Field field;
     int line;
   };
+
+  // A value is read from its first element; another of the same point, route or track is
+  // dropped with a warning, not read over it in silence.
+  Frame CaptureOnce(Field field, std::string_view element, int line) {
+    const unsigned bit = 1u << static_cast<unsigned>(field);
+    if ((captured_ & bit) != 0) {
+      summary_.dropped.Add(msg::kKindRepeatedElements, 1, line, {std::string(element)});
+      return {State::kSkip, Field::kNone, line};
+    }
+    captured_ |= bit;
+    return {State::kCapture, field, line};
+  }
 
   // An element GPX has that is not kept, or one of another namespace.
   void Other(bool gpx, std::string_view name, Frame& frame) {
@@ -333,6 +347,7 @@ class Interpreter final : public XmlHandler {
                    std::string_view element, int line) {
     point_ = GpxPoint();
     point_.line = line;
+    captured_ &= 1u << static_cast<unsigned>(Field::kSetName);
     const XmlAttribute* lat = nullptr;
     const XmlAttribute* lon = nullptr;
     for (size_t i = 0; i < count; ++i) {
@@ -418,6 +433,7 @@ class Interpreter final : public XmlHandler {
   std::vector<Frame> stack_;
   std::string text_;
   GpxPoint point_;
+  unsigned captured_ = 0;  // a bit per Field read in the point, and the set's name
   int64_t segmentsWithPoints_ = 0;
   int64_t segments_ = 0;
   int64_t emptySegments_ = 0;

@@ -857,6 +857,23 @@ const AlteredCase kAltered[] = {
      "the transfer list cannot hold it (the first: <rte> after <trk>)",
      "1 waypoint, route or track out of GPX 1.1's order (<wpt>, <rte>, <trk>) moved into it: "
      "the watch cannot hold it (the first: <rte> after <trk>)"},
+    // A value given twice: the first is read, the later dropped, each element its own kind.
+    {"UTC",
+     "<wpt lat=\"1\" lon=\"2\"><name>a</name></wpt>\n<wpt lat=\"1\" lon=\"2\"/>\n"
+     "<wpt lat=\"1\" lon=\"2\"><ele>1</ele><ele>2</ele><name>a</name><name>b</name></wpt>\n",
+     "1 <ele> element after the first of a point, route or track dropped: the transfer list "
+     "cannot hold it",
+     "1 <ele> element after the first of a point, route or track dropped: the watch cannot hold "
+     "it"},
+    {"UTC",
+     std::string(kTrack) + TimedPoint("1", "2", "2024-05-03T00:00:00Z") +
+         PointXml("trkpt", "1", "2",
+                  "<time>2024-05-03T00:00:01Z</time><time>2024-05-03T00:00:02Z</time>") +
+         kTrackEnd,
+     "1 <time> element after the first of a point, route or track dropped: the transfer list "
+     "cannot hold it",
+     "1 <time> element after the first of a point, route or track dropped: the watch cannot hold "
+     "it"},
     {"UTC",
      "<wpt lat=\"1\" lon=\"2\"><name>Cafe</name></wpt>\n"
      "<wpt lat=\"1\" lon=\"2\"><name>Cafe</name></wpt>\n"
