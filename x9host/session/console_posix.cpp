@@ -278,7 +278,6 @@ void ModuleConsole::BarEnd() {
     GlossLine(barText_);
   } else {
     GlossLine(barText_);
-    Emit("\n");
   }
   barUp_ = false;
   barText_.reset();

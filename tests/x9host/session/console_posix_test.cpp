@@ -109,7 +109,7 @@ TEST(X9hostConsole, InAPipeTheBarIsLinesAndTheEnglishFollowsIt) {
                          Bar(x9::kMsgDownloadingWaypoints, 0) + "\n[stop] " +
                          Text(x9::kMsgDllMissing) + "\n" + English(x9::kMsgDllMissing) +
                          Bar(x9::kMsgDownloadingWaypoints, 100) + "\n" +
-                         English(x9::kMsgDownloadingWaypoints) + "\n");
+                         English(x9::kMsgDownloadingWaypoints));  // no blank line, as at a terminal
   ASSERT_EQ(c.console.Boxes().size(), 2u);
   EXPECT_EQ(c.console.Boxes()[0].answer, Answer::kYes);
   EXPECT_TRUE(c.console.Boxes()[0].question);
