@@ -124,6 +124,7 @@ class ListConsumer final : public GpxConsumer {
     item.altitude = host_.HostAltitude(point);
     item.time = host_.HostTime(point);
     if (kind == x9::kListTracks) {
+      host_.TrackValuesNone(point);
       item.value32 = point.value32.value_or(0.0);
       item.value72 = host_.HostValue72(point);
     }

@@ -35,6 +35,8 @@ constexpr Loss kEleOutside{&msg::kKindElevationsOutside, &msg::kVerbCutToNearest
                            &msg::kHolderWatch};
 // -9999 m itself is "none" to both holders: one kind, counted alike by every reader. What only
 // comes to it once whole is the watch's loss alone (the host keeps -9999.5).
+constexpr Loss kTrackValuesNone{&msg::kKindTrackValuesNone, &msg::kVerbReadAsNone,
+                                &msg::kHolderWatchAndTransferList};
 constexpr Loss kEleNone{&msg::kKindElevationsNone, &msg::kVerbReadAsNone,
                         &msg::kHolderWatchAndTransferList};
 constexpr Loss kEleWatchNone{&msg::kKindElevationsWatchNone, &msg::kVerbReadAsNone,
@@ -183,6 +185,12 @@ int32_t ValueRules::WatchAltitude(const GpxPoint& point) {
     lost_.Add(kEleFraction, point.line, {});
   }
   return kept;
+}
+
+void ValueRules::TrackValuesNone(const GpxPoint& point) {
+  for (const std::optional<double>& value : {point.value32, point.value72}) {
+    if (value && *value == 0) lost_.Add(kTrackValuesNone, point.line, ShownNumber(*value));
+  }
 }
 
 int32_t ValueRules::WatchValue72(const GpxPoint& point) {

@@ -51,6 +51,9 @@ class ValueRules {
   // Whole metres truncated toward zero and saturated at 32 bits, as the module converts uploads;
   // -9999 reads back as none, counted as the host counts it, and so does what truncates to it.
   int32_t WatchAltitude(const GpxPoint& point);
+  // A track point's x9:value32 or x9:value72 of 0 is "none" to both holders: counted alike by
+  // every reader, as it is not written back.
+  void TrackValuesNone(const GpxPoint& point);
   // x9:value72 as the watch's whole number (throws InputError when it is not one); counted
   // when a download would round it in the host's float.
   int32_t WatchValue72(const GpxPoint& point);

@@ -58,6 +58,7 @@ class GpxToRecords {
     out.longitude = rules.WatchCoordinate(point.longitude, point.line);
     rules.WatchLongitudeWritten(point.longitude, point.line);
     out.altitude = rules.WatchAltitude(point);
+    rules.TrackValuesNone(point);
     if (point.value32) {
       const double tenths = *point.value32 / 10.0;
       if (tenths != std::floor(tenths) || tenths < 0 || tenths > 65535) {

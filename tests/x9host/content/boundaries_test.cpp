@@ -857,6 +857,17 @@ const AlteredCase kAltered[] = {
      "the transfer list cannot hold it (the first: <rte> after <trk>)",
      "1 waypoint, route or track out of GPX 1.1's order (<wpt>, <rte>, <trk>) moved into it: "
      "the watch cannot hold it (the first: <rte> after <trk>)"},
+    // A track value of 0 is both holders' "none": not written back.
+    {"UTC",
+     std::string(kTrack) + TimedPoint("1", "2", "2024-05-03T00:00:00Z") +
+         PointXml("trkpt", "1", "2",
+                  "<time>2024-05-03T00:00:01Z</time><extensions><x9:value72>0</x9:value72>"
+                  "</extensions>") +
+         kTrackEnd,
+     "1 track value of 0, the watch's and the host's \"none\" (<x9:value32>, <x9:value72>) read "
+     "as none: the watch and the transfer list cannot hold it (the first: 0)",
+     "1 track value of 0, the watch's and the host's \"none\" (<x9:value32>, <x9:value72>) read "
+     "as none: the watch and the transfer list cannot hold it (the first: 0)"},
     // A value given twice: the first is read, the later dropped, each element its own kind.
     {"UTC",
      "<wpt lat=\"1\" lon=\"2\"><name>a</name></wpt>\n<wpt lat=\"1\" lon=\"2\"/>\n"
