@@ -1,7 +1,9 @@
 // GPX rules over the parser's events, in one pass: each point is handed on as soon as its end
 // tag is read, and nothing of the document is kept beyond the point being read and the
 // elements open around it. The parser itself sits behind xml_reader.h.
+#include <algorithm>
 #include <charconv>
+#include <climits>
 #include <cmath>
 #include <limits>
 #include <memory>
@@ -549,8 +551,17 @@ std::string GpxDropped::Text(const Kind& kind) {
 
 std::vector<std::string> GpxDropped::Warnings(const std::string& source,
                                               const os::MessageTexts& holder) const {
+  // In the order of the file's lines, as a reader goes through it: kinds are met in more than
+  // one pass (the reader's, then the holders' value rules). Those without a line come last.
+  std::vector<const Kind*> ordered;
+  for (const Kind& kind : kinds_)
+    ordered.push_back(&kind);
+  std::stable_sort(ordered.begin(), ordered.end(), [](const Kind* a, const Kind* b) {
+    return (a->line > 0 ? a->line : INT_MAX) < (b->line > 0 ? b->line : INT_MAX);
+  });
   std::vector<std::string> lines;
-  for (const Kind& kind : kinds_) {
+  for (const Kind* met : ordered) {
+    const Kind& kind = *met;
     const os::Arg count(kind.count);
     const std::string verb = os::Say(*kind.verb, {&count});
     const std::string held = os::Say(kind.holder != nullptr ? *kind.holder : holder, {});

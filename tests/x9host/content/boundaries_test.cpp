@@ -892,6 +892,24 @@ const AlteredCase kAltered[] = {
      "1 name with characters code page 932 cannot write kept with '?' in its place", ""},
 };
 
+// The warnings of a file come in the order of its lines, whichever rule met them: the reader's
+// (a comment) or the holders' (-9999 m, their "none"), for either reader.
+TEST_F(Boundaries, WarningsComeInTheOrderOfTheFilesLines) {
+  WriteText(Path("O.gpx"), Gpx("<wpt lat=\"1\" lon=\"2\"><ele>-9999</ele></wpt>\n"
+                               "<wpt lat=\"1\" lon=\"2\"><cmt>c</cmt></wpt>\n"));
+  const Outcome asWatch = Run({"download-all", "--yes", "--watch", Path("O.gpx").string(), "--out",
+                               Path("L.gpx").string()});
+  const Outcome asList = Run({"download-waypoints", "--yes", "--list", Path("O.gpx").string(),
+                              "--out", Path("L2.gpx").string()});
+  for (const Outcome* got : {&asWatch, &asList}) {
+    const size_t fraction = got->err.find(": line 4: ");
+    const size_t comment = got->err.find(": line 5: ");
+    ASSERT_NE(fraction, std::string::npos) << got->err;
+    ASSERT_NE(comment, std::string::npos) << got->err;
+    EXPECT_LT(fraction, comment) << got->err;
+  }
+}
+
 class InPlace : public Boundaries {};
 
 TEST_F(InPlace, WhatWouldBeAlteredIsWarnedAndRefusesTheUpdateInPlace) {
