@@ -50,6 +50,8 @@ bool IsLeapSecond(std::string_view dateTime) {
 // order: one that comes after a later kind is moved.
 constexpr GpxDropped::Loss kOrder{&msg::kKindOutOfOrder, &msg::kVerbMovedIntoOrder, nullptr};
 constexpr const char* kSetElements[] = {"wpt", "rte", "trk"};
+constexpr GpxDropped::Loss kChildOrder{&msg::kKindChildrenOutOfOrder, &msg::kVerbMovedIntoOrder,
+                                       nullptr};
 constexpr GpxDropped::Loss kAttributes{&msg::kKindAttributes, &msg::kVerbDropped, nullptr};
 constexpr GpxDropped::Loss kLeapSeconds{&msg::kKindLeapSeconds, &msg::kVerbNextSecond, nullptr};
 constexpr GpxDropped::Loss kVersion{&msg::kKindOtherVersions, &msg::kVerbWrittenAsGpx11, nullptr};
@@ -100,12 +102,14 @@ class Interpreter final : public XmlHandler {
           InOrder(1, line);
           frame.state = State::kRoute;
           captured_ = 0;
+          setChild_ = {};
           ++summary_.routes;
           consumer_.StartRoute(line);
         } else if (gpx && name == "trk") {
           InOrder(2, line);
           frame.state = State::kTrack;
           captured_ = 0;
+          setChild_ = {};
           ++summary_.tracks;
           segmentsWithPoints_ = 0;
           segments_ = 0;
@@ -118,10 +122,13 @@ class Interpreter final : public XmlHandler {
       case State::kRoute:
       case State::kTrack:
         if (gpx && name == "name") {
+          ChildInOrder(setChild_, 0, name, line);
           frame = CaptureOnce(Field::kSetName, name, line);
         } else if (gpx && parent == State::kRoute && name == "rtept") {
+          ChildInOrder(setChild_, 1, name, line);
           frame.state = StartPoint(State::kRoutePoint, attributes, attributeCount, name, line);
         } else if (gpx && parent == State::kTrack && name == "trkseg") {
+          ChildInOrder(setChild_, 1, name, line);
           frame.state = State::kSegment;
           segmentHasPoints_ = false;
           ++segments_;
@@ -144,12 +151,16 @@ class Interpreter final : public XmlHandler {
       case State::kRoutePoint:
       case State::kTrackPoint:
         if (gpx && name == "ele") {
+          ChildInOrder(pointChild_, 0, name, line);
           frame = CaptureOnce(Field::kElevation, name, line);
         } else if (gpx && name == "time") {
+          ChildInOrder(pointChild_, 1, name, line);
           frame = CaptureOnce(Field::kTime, name, line);
         } else if (gpx && name == "name") {
+          ChildInOrder(pointChild_, 2, name, line);
           frame = CaptureOnce(Field::kName, name, line);
         } else if (gpx && name == "extensions") {
+          ChildInOrder(pointChild_, 3, name, line);
           frame.state = State::kPointExtensions;
         } else {
           Other(gpx, name, frame);
@@ -275,6 +286,21 @@ class Interpreter final : public XmlHandler {
     }
   }
 
+  // What is kept of a point (ele, time, name, extensions) or a set (its name, then its points)
+  // is written in GPX 1.1's order: an element met after a later one is moved, with a warning.
+  // latest holds the order and name of the latest met; order is this element's.
+  struct Latest {
+    int order = -1;
+    std::string name;
+  };
+  void ChildInOrder(Latest& latest, int order, std::string_view element, int line) {
+    if (order >= latest.order) {
+      if (order > latest.order) latest = {order, std::string(element)};
+      return;
+    }
+    summary_.dropped.Add(kChildOrder, line, msg::ElementAfter(element, latest.name));
+  }
+
   // kind indexes kSetElements.
   void InOrder(int kind, int line) {
     if (kind >= latestKind_) {
@@ -349,6 +375,7 @@ class Interpreter final : public XmlHandler {
                    std::string_view element, int line) {
     point_ = GpxPoint();
     point_.line = line;
+    pointChild_ = {};
     captured_ &= 1u << static_cast<unsigned>(Field::kSetName);
     const XmlAttribute* lat = nullptr;
     const XmlAttribute* lon = nullptr;
@@ -436,6 +463,7 @@ class Interpreter final : public XmlHandler {
   std::string text_;
   GpxPoint point_;
   unsigned captured_ = 0;  // a bit per Field read in the point, and the set's name
+  Latest pointChild_, setChild_;
   int64_t segmentsWithPoints_ = 0;
   int64_t segments_ = 0;
   int64_t emptySegments_ = 0;

@@ -868,6 +868,17 @@ const AlteredCase kAltered[] = {
      "as none: the watch and the transfer list cannot hold it (the first: 0)",
      "1 track value of 0, the watch's and the host's \"none\" (<x9:value32>, <x9:value72>) read "
      "as none: the watch and the transfer list cannot hold it (the first: 0)"},
+    // What is kept is written in GPX 1.1's order: of a point, and of a route (its name first).
+    {"UTC",
+     "<wpt lat=\"1\" lon=\"2\"><name>a</name></wpt>\n<wpt lat=\"1\" lon=\"2\"/>\n"
+     "<wpt lat=\"1\" lon=\"2\"><name>a</name><time>2024-05-03T00:00:00Z</time><ele>1</ele></wpt>\n"
+     "<rte><rtept lat=\"1\" lon=\"2\"/><name>R</name></rte>\n",
+     "3 elements of a point, route or track out of GPX 1.1's order (<ele>, <time>, <name>; a name "
+     "before the points) moved into it: the transfer list cannot hold them (the first: <time> "
+     "after <name>)",
+     "3 elements of a point, route or track out of GPX 1.1's order (<ele>, <time>, <name>; a name "
+     "before the points) moved into it: the watch cannot hold them (the first: <time> after "
+     "<name>)"},
     // A value given twice: the first is read, the later dropped, each element its own kind.
     {"UTC",
      "<wpt lat=\"1\" lon=\"2\"><name>a</name></wpt>\n<wpt lat=\"1\" lon=\"2\"/>\n"
