@@ -96,7 +96,21 @@ untimed-track-point|0|
 mypoints-route|0|line 3: 1 route named MYPOINTS, the name of the watch
 long-comment|0|line 2: 1 XML comment (<!-- -->) dropped
 instruction-lines|0|line 2: 1 processing instruction (<? ?>) dropped
-many-names|2|line 9995: more than 10000 different element or attribute names'
+many-names|2|line 9995: more than 10000 different element or attribute names
+multibyte-names|0|
+cut-short|2|line 1: not well-formed XML (no element found)
+cut-short-newline|2|line 2: not well-formed XML (no element found)
+nul-in-text|2|line 2: not well-formed XML (a character or bytes XML does not allow)
+form-feed|2|line 2: not well-formed XML (a character or bytes XML does not allow)
+u-ffff|2|line 2: not well-formed XML (a character or bytes XML does not allow)
+bare-ampersand|2|line 2: not well-formed XML (a character or bytes XML does not allow)
+char-ref-nul|2|line 2: not well-formed XML (a character reference to no character XML allows)
+char-ref-surrogate|2|line 2: not well-formed XML (a character reference to no character XML allows)
+char-ref-beyond|2|line 2: not well-formed XML (a character reference to no character XML allows)
+attribute-twice|2|line 2: not well-formed XML (an attribute given twice)
+attribute-twice-by-namespace|2|line 2: not well-formed XML (an attribute given twice)
+empty-prefix-declaration|2|line 2: not well-formed XML (a namespace declaration XML does not allow
+xmlns-declared|2|line 2: not well-formed XML (a namespace declaration XML does not allow'
 
 make_case() {
   case $1 in
@@ -148,6 +162,21 @@ make_case() {
     long-comment) printf '%s\n<!--' "$head"; for ((i = 0; i < 3000; ++i)); do printf '%099d\n' "$i"; done; printf -- '-->\n<?p a\nb?>%s</gpx>\n' "$(wpt a)" ;;
     instruction-lines) printf '%s\n<?p a\nb\n?>%s</gpx>\n' "$head" "$(wpt a)" ;;
     many-names) printf '%s\n<wpt lat="1" lon="2"><extensions>\n' "$head"; for ((i = 0; i < 12000; ++i)); do printf '<e%d/>\n' "$i"; done; printf '</extensions></wpt></gpx>\n' ;;
+    # Longer than 64 KiB, every name of several bytes a character.
+    multibyte-names) printf '%s\n' "$head"; for ((i = 0; i < 3000; ++i)); do printf '<wpt lat="35.%04d" lon="139.%04d"><name>高尾山%d</name></wpt>\n' "$i" "$i" $((i % 10)); done; printf '</gpx>\n' ;;
+    cut-short) printf '%s<rte><name>R</name><rtept lat="1" lon="1"/></rte>' "$head" ;;
+    cut-short-newline) printf '%s\n' "$head" ;;
+    nul-in-text) printf '%s\n<rte><name>a\0b</name></rte></gpx>\n' "$head" ;;
+    form-feed) printf '%s\n<rte><name>a\fb</name></rte></gpx>\n' "$head" ;;
+    u-ffff) printf '%s\n<rte><name>a\xef\xbf\xbfb</name></rte></gpx>\n' "$head" ;;
+    bare-ampersand) printf '%s\n<rte><name>R & S</name></rte></gpx>\n' "$head" ;;
+    char-ref-nul) printf '%s\n<rte><name>a&#0;b</name></rte></gpx>\n' "$head" ;;
+    char-ref-surrogate) printf '%s\n<rte><name>a&#xD800;b</name></rte></gpx>\n' "$head" ;;
+    char-ref-beyond) printf '%s\n<rte><name>a&#x110000;b</name></rte></gpx>\n' "$head" ;;
+    attribute-twice) printf '%s\n<wpt lat="1" lat="2" lon="1"/></gpx>\n' "$head" ;;
+    attribute-twice-by-namespace) printf '%s\n<wpt lat="1" lon="1" xmlns:a="urn:a" xmlns:b="urn:a" a:x="1" b:x="2"/></gpx>\n' "$head" ;;
+    empty-prefix-declaration) printf '%s\n<wpt lat="1" lon="1" xmlns:foo=""/></gpx>\n' "$head" ;;
+    xmlns-declared) printf '%s\n<wpt lat="1" lon="1" xmlns:xmlns="urn:x"/></gpx>\n' "$head" ;;
     dropped) printf '%s\n<metadata><desc>d</desc></metadata>\n<wpt lat="1" lon="2"><cmt>c</cmt><sym>s</sym></wpt>\n<trk><trkseg><trkpt lat="1" lon="2"><time>2024-05-03T00:12:05Z</time><cmt>c</cmt></trkpt></trkseg><trkseg><trkpt lat="1" lon="3"><time>2024-05-03T00:12:06Z</time></trkpt></trkseg></trk></gpx>\n' "$head" ;;
   esac
 }

@@ -122,7 +122,9 @@ class ByteSource {
 // What Wine's XmlLite gets wrong, mended before it sees the text (gpx/xmllite_guard.cpp):
 // - it passes an undeclared entity on as text: an entity reference other than XML's own (amp,
 //   lt, gt, quot, apos) or a character reference is refused here, with the line (with document
-//   type declarations refused, any other is undeclared);
+//   type declarations refused, any other is undeclared); so are a bare '&', a character
+//   reference to no character XML allows, and bytes XML allows nowhere (it lets them through,
+//   or stops on a NUL without end);
 // - it fails on a comment longer than its buffer: a long comment is passed on in pieces of
 //   kCommentPiece bytes ("--><!--" between them, never next to a '-' or inside a character),
 //   every byte and line kept. TakeCommentNode says which comment nodes start a comment;
@@ -140,6 +142,10 @@ class XmlLiteGuard final : public XmlSource {
   // For each processing instruction the parser reports (the XML declaration is none), in
   // order: the line where it starts.
   int TakeInstruction();
+  // The line the text read so far ends on.
+  int Line() const { return line_; }
+  // Whether every element the text read so far opened is closed.
+  bool Closed() const { return depth_ == 0 && state_ == State::kContent; }
 
  private:
   enum class State {
@@ -156,6 +162,8 @@ class XmlLiteGuard final : public XmlSource {
   void Scan(unsigned char c);
   void StartReference(State after);
   bool CutsCommentBefore(unsigned char c) const;
+  static bool CharacterReference(std::string_view reference);
+  [[noreturn]] void Refuse(const std::string& what) const;
 
   XmlSource& text_;
   std::string source_;
@@ -165,6 +173,8 @@ class XmlLiteGuard final : public XmlSource {
   uint16_t recent_ = 0;  // the last two bytes
   std::string name_;
   int line_ = 1;
+  bool elementTag_ = false, endTag_ = false;
+  int64_t depth_ = 0;
   struct Comment {
     int line;
     size_t pieces;

@@ -33,6 +33,12 @@ std::string Describe(XML_Error error) {
     case XML_ERROR_DUPLICATE_ATTRIBUTE: return msg::XmlAttributeTwice();
     case XML_ERROR_UNBOUND_PREFIX: return msg::XmlUndeclaredPrefix();
     case XML_ERROR_INVALID_TOKEN: return msg::XmlBadCharacterOrBytes();
+    case XML_ERROR_BAD_CHAR_REF: return msg::XmlBadCharacterReference();
+    case XML_ERROR_MISPLACED_XML_PI: return msg::XmlDeclarationNotAtStart();
+    case XML_ERROR_RESERVED_PREFIX_XML:
+    case XML_ERROR_RESERVED_PREFIX_XMLNS:
+    case XML_ERROR_RESERVED_NAMESPACE_URI:
+    case XML_ERROR_UNDECLARING_PREFIX: return msg::XmlBadNamespaceDeclaration();
     default: return XML_ErrorString(error);
   }
 }

@@ -67,8 +67,37 @@ bool XmlLiteGuard::CutsCommentBefore(unsigned char c) const {
          (recent_ & 0xFF) != '-' && (c < 0x80 || c >= 0xC0);
 }
 
+// "#65" or "#x41": a character XML allows, named in digits.
+bool XmlLiteGuard::CharacterReference(std::string_view reference) {
+  const bool hex = reference.size() > 1 && reference[1] == 'x';
+  const std::string_view digits = reference.substr(hex ? 2 : 1);
+  if (digits.empty()) return false;
+  uint32_t value = 0;
+  for (const char d : digits) {
+    const int digit = d >= '0' && d <= '9'          ? d - '0'
+                      : hex && d >= 'a' && d <= 'f' ? d - 'a' + 10
+                      : hex && d >= 'A' && d <= 'F' ? d - 'A' + 10
+                                                    : -1;
+    if (digit < 0) return false;
+    value = value * (hex ? 16 : 10) + static_cast<uint32_t>(digit);
+    if (value > 0x10FFFF) return false;
+  }
+  return value == 0x9 || value == 0xA || value == 0xD || (value >= 0x20 && value <= 0xD7FF) ||
+         (value >= 0xE000 && value <= 0xFFFD) || value >= 0x10000;
+}
+
+void XmlLiteGuard::Refuse(const std::string& what) const {
+  throw InputError(msg::XmlNotWellFormed(source_, line_, what));
+}
+
 void XmlLiteGuard::Scan(unsigned char c) {
   if (c == '\n') ++line_;
+  // Bytes XML allows nowhere, which XmlLite lets through or stops on for good: the C0 controls
+  // but tab, line feed and carriage return, and U+FFFE and U+FFFF (EF BF BE, EF BF BF).
+  if ((c < 0x20 && c != '\t' && c != '\n' && c != '\r') ||
+      ((c == 0xBE || c == 0xBF) && recent_ == 0xEFBF)) {
+    Refuse(msg::XmlBadCharacterOrBytes());
+  }
   switch (state_) {
     case State::kContent:
       if (c == '<') state_ = State::kOpen;
@@ -76,6 +105,8 @@ void XmlLiteGuard::Scan(unsigned char c) {
       break;
     case State::kOpen:
       state_ = c == '?' ? State::kInstruction : c == '!' ? State::kBang : State::kTag;
+      elementTag_ = state_ == State::kTag;
+      endTag_ = c == '/';
       if (state_ == State::kTag) Scan(c);
       if (state_ == State::kInstruction) {
         target_.clear();
@@ -119,6 +150,13 @@ void XmlLiteGuard::Scan(unsigned char c) {
         state_ = State::kQuoted;
       } else if (c == '>') {
         state_ = State::kContent;
+        // Elements open, counted from the text: XmlLite closes those a file cut short leaves.
+        if (elementTag_ && endTag_) {
+          --depth_;
+        } else if (elementTag_ && (recent_ & 0xFF) != '/') {
+          ++depth_;
+        }
+        elementTag_ = false;
       }
       break;
     case State::kQuoted:
@@ -127,18 +165,20 @@ void XmlLiteGuard::Scan(unsigned char c) {
       break;
     case State::kReference:
       if (c == ';') {
-        if (!name_.empty() && name_[0] != '#' && name_ != "amp" && name_ != "lt" && name_ != "gt" &&
-            name_ != "quot" && name_ != "apos") {
-          throw InputError(msg::XmlNotWellFormed(source_, line_, msg::XmlUndeclaredEntity()));
+        if (!name_.empty() && name_[0] == '#') {
+          if (!CharacterReference(name_)) Refuse(msg::XmlBadCharacterReference());
+        } else if (!name_.empty() && name_ != "amp" && name_ != "lt" && name_ != "gt" &&
+                   name_ != "quot" && name_ != "apos") {
+          Refuse(msg::XmlUndeclaredEntity());
+        } else if (name_.empty()) {
+          Refuse(msg::XmlBadCharacterOrBytes());
         }
         state_ = after_;
       } else if ((NameByte(c) || (c == '#' && name_.empty())) && name_.size() < 256) {
         name_ += static_cast<char>(c);
       } else {
-        // Not a reference: the parser's to refuse.
-        state_ = after_;
-        if (c == '\n') --line_;
-        Scan(c);
+        // An '&' that starts no reference: XmlLite takes it for text.
+        Refuse(msg::XmlBadCharacterOrBytes());
       }
       break;
   }

@@ -83,7 +83,8 @@ TEST_F(X9hostPlan, AnOutputMayNameNoOtherOutputAndNoInputButTheListItUpdates) {
        std::nullopt,
        true,
        "--out " + list + " は --list " + list +
-           " をその場で書き換えるため、転送リストに入らない次のものが失われます: コメント（<cmt>）2 "
+           " をその場で書き換えるため、転送リストに入らない次のものが失われます: "
+           "コメント（<cmt>）2 "
            "個。別のファイルに書き込んでください",
        {},
        os::Language::kJapanese},
