@@ -229,7 +229,20 @@ class Interpreter final : public XmlHandler {
   void Instruction(int line) override { summary_.dropped.Add(msg::kKindInstructions, 1, line); }
 
   void Text(std::string_view utf8) override {
-    if (!stack_.empty() && stack_.back().state == State::kCapture) text_ += utf8;
+    if (stack_.empty()) return;
+    const Frame& frame = stack_.back();
+    if (frame.state == State::kCapture) {
+      text_ += utf8;
+      return;
+    }
+    // Text between the elements GPX gives a place (not inside one dropped whole): no holder
+    // has a place for it. Counted once for each element it stands in.
+    if (frame.state == State::kSkip || frame.state == State::kExtensions) return;
+    if (utf8.find_first_not_of(" \t\r\n") == std::string_view::npos) return;
+    if (strayIn_ == stack_.size() && strayLine_ == frame.line) return;
+    strayIn_ = stack_.size();
+    strayLine_ = frame.line;
+    summary_.dropped.Add(msg::kKindStrayText, 1, frame.line);
   }
 
  private:
@@ -464,6 +477,8 @@ class Interpreter final : public XmlHandler {
   GpxPoint point_;
   unsigned captured_ = 0;  // a bit per Field read in the point, and the set's name
   Latest pointChild_, setChild_;
+  size_t strayIn_ = 0;  // the depth and line of the element stray text was last counted in
+  int strayLine_ = 0;
   int64_t segmentsWithPoints_ = 0;
   int64_t segments_ = 0;
   int64_t emptySegments_ = 0;

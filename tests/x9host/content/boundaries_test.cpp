@@ -879,6 +879,15 @@ const AlteredCase kAltered[] = {
      "3 elements of a point, route or track out of GPX 1.1's order (<ele>, <time>, <name>; a name "
      "before the points) moved into it: the watch cannot hold them (the first: <time> after "
      "<name>)"},
+    // Text where GPX has none, in a point and in a route.
+    {"UTC",
+     "<wpt lat=\"1\" lon=\"2\"><name>a</name></wpt>\n<wpt lat=\"1\" lon=\"2\"/>\n"
+     "<wpt lat=\"1\" lon=\"2\">stray <name>a</name> text</wpt>\n"
+     "<rte>more<rtept lat=\"1\" lon=\"2\"/></rte>\n",
+     "2 texts between the elements of <gpx>, a point, route or track dropped: the transfer list "
+     "cannot hold them",
+     "2 texts between the elements of <gpx>, a point, route or track dropped: the watch cannot "
+     "hold them"},
     // A value given twice: the first is read, the later dropped, each element its own kind.
     {"UTC",
      "<wpt lat=\"1\" lon=\"2\"><name>a</name></wpt>\n<wpt lat=\"1\" lon=\"2\"/>\n"
