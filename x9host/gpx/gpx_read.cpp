@@ -7,6 +7,7 @@
 #include <cmath>
 #include <limits>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -50,6 +51,50 @@ bool IsLeapSecond(std::string_view dateTime) {
 // order: one that comes after a later kind is moved.
 constexpr GpxDropped::Loss kOrder{&msg::kKindOutOfOrder, &msg::kVerbMovedIntoOrder, nullptr};
 constexpr const char* kSetElements[] = {"wpt", "rte", "trk"};
+constexpr GpxDropped::Loss kRounded{&msg::kKindNumbersRounded, &msg::kVerbRounded, nullptr};
+
+// The decimal a number's text names, as its significant digits and the power of ten after
+// them, whatever its form: "-0012.3400e1" and "-123.4" are both "-1234e-1". Zero has no sign.
+// nullopt when the text is no decimal number.
+std::optional<std::string> ExactDecimal(std::string_view text) {
+  text = Trim(text);
+  bool negative = false;
+  if (!text.empty() && (text.front() == '+' || text.front() == '-')) {
+    negative = text.front() == '-';
+    text.remove_prefix(1);
+  }
+  std::string digits;
+  int64_t power = 0;
+  bool point = false;
+  size_t i = 0;
+  for (; i < text.size(); ++i) {
+    const char c = text[i];
+    if (c >= '0' && c <= '9') {
+      digits += c;
+      if (point) --power;
+    } else if (c == '.' && !point) {
+      point = true;
+    } else {
+      break;
+    }
+  }
+  if (digits.empty()) return std::nullopt;
+  const size_t lead = digits.find_first_not_of('0');
+  if (lead == std::string::npos) return "0";
+  if (i < text.size()) {
+    if (text[i] != 'e' && text[i] != 'E') return std::nullopt;
+    int64_t exponent = 0;
+    const char* first = text.data() + i + 1;
+    const char* last = text.data() + text.size();
+    if (first != last && *first == '+') ++first;
+    const auto [end, error] = std::from_chars(first, last, exponent);
+    if (error != std::errc() || end != last) return std::nullopt;
+    power += exponent;
+  }
+  const size_t end = digits.find_last_not_of('0') + 1;
+  power += static_cast<int64_t>(digits.size() - end);
+  return (negative ? "-" : "") + digits.substr(lead, end - lead) + "e" + std::to_string(power);
+}
 constexpr GpxDropped::Loss kChildOrder{&msg::kKindChildrenOutOfOrder, &msg::kVerbMovedIntoOrder,
                                        nullptr};
 constexpr GpxDropped::Loss kAttributes{&msg::kKindAttributes, &msg::kVerbDropped, nullptr};
@@ -365,8 +410,18 @@ class Interpreter final : public XmlHandler {
     return value;
   }
 
-  // label: what the number is, in the user's language ("latitude") or as GPX names it.
-  double Number(int line, const std::string& label, std::string_view text) const {
+  // label: what the number is, in the user's language ("latitude") or as GPX names it. A
+  // number whose digits a double does not hold is warned of as rounded.
+  double Number(int line, const std::string& label, std::string_view text) {
+    const double value = AnyNumber(line, label, text);
+    if (ExactDecimal(text) != ExactDecimal(ExactNumberText(value))) {
+      summary_.dropped.Add(kRounded, line,
+                           msg::ValueAs(ShownValue(Trim(text)), ExactNumberText(value)));
+    }
+    return value;
+  }
+
+  double AnyNumber(int line, const std::string& label, std::string_view text) const {
     text = Trim(text);
     std::string_view digits = text;
     if (!digits.empty() && digits.front() == '+') digits.remove_prefix(1);

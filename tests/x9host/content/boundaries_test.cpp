@@ -888,6 +888,15 @@ const AlteredCase kAltered[] = {
      "cannot hold them",
      "2 texts between the elements of <gpx>, a point, route or track dropped: the watch cannot "
      "hold them"},
+    // Digits a double does not hold, in any number x9host keeps.
+    {"UTC",
+     "<wpt lat=\"1\" lon=\"2\"><name>a</name></wpt>\n<wpt lat=\"1\" lon=\"2\"/>\n"
+     "<wpt lat=\"1\" lon=\"2\"><ele>1.0000000000000001</ele></wpt>\n"
+     "<wpt lat=\"0.123456789012345678901234567890\" lon=\"2\"/>\n",
+     "2 numbers with more digits than x9host keeps (lat, lon, <ele>, x9:value32, x9:value72) "
+     "rounded: the transfer list cannot hold them (the first: 1.0000000000000001 as 1)",
+     "2 numbers with more digits than x9host keeps (lat, lon, <ele>, x9:value32, x9:value72) "
+     "rounded: the watch cannot hold them (the first: 1.0000000000000001 as 1)"},
     // A value given twice: the first is read, the later dropped, each element its own kind.
     {"UTC",
      "<wpt lat=\"1\" lon=\"2\"><name>a</name></wpt>\n<wpt lat=\"1\" lon=\"2\"/>\n"
