@@ -110,7 +110,9 @@ char-ref-beyond|2|line 2: not well-formed XML (a character reference to no chara
 attribute-twice|2|line 2: not well-formed XML (an attribute given twice)
 attribute-twice-by-namespace|2|line 2: not well-formed XML (an attribute given twice)
 empty-prefix-declaration|2|line 2: not well-formed XML (a namespace declaration XML does not allow
-xmlns-declared|2|line 2: not well-formed XML (a namespace declaration XML does not allow'
+xmlns-declared|2|line 2: not well-formed XML (a namespace declaration XML does not allow
+name-starts-with-digit|2|line 2: not well-formed XML (a character or bytes XML does not allow)
+attributes-run-together|2|line 2: not well-formed XML (a character or bytes XML does not allow)'
 
 make_case() {
   case $1 in
@@ -176,6 +178,8 @@ make_case() {
     attribute-twice) printf '%s\n<wpt lat="1" lat="2" lon="1"/></gpx>\n' "$head" ;;
     attribute-twice-by-namespace) printf '%s\n<wpt lat="1" lon="1" xmlns:a="urn:a" xmlns:b="urn:a" a:x="1" b:x="2"/></gpx>\n' "$head" ;;
     empty-prefix-declaration) printf '%s\n<wpt lat="1" lon="1" xmlns:foo=""/></gpx>\n' "$head" ;;
+    name-starts-with-digit) printf '%s\n<wpt lat="1" lon="1"><extensions><1x/></extensions></wpt></gpx>\n' "$head" ;;
+    attributes-run-together) printf '%s\n<wpt lat="1"lon="1"/></gpx>\n' "$head" ;;
     xmlns-declared) printf '%s\n<wpt lat="1" lon="1" xmlns:xmlns="urn:x"/></gpx>\n' "$head" ;;
     dropped) printf '%s\n<metadata><desc>d</desc></metadata>\n<wpt lat="1" lon="2"><cmt>c</cmt><sym>s</sym></wpt>\n<trk><trkseg><trkpt lat="1" lon="2"><time>2024-05-03T00:12:05Z</time><cmt>c</cmt></trkpt></trkseg><trkseg><trkpt lat="1" lon="3"><time>2024-05-03T00:12:06Z</time></trkpt></trkseg></trk></gpx>\n' "$head" ;;
   esac

@@ -123,8 +123,9 @@ class ByteSource {
 // - it passes an undeclared entity on as text: an entity reference other than XML's own (amp,
 //   lt, gt, quot, apos) or a character reference is refused here, with the line (with document
 //   type declarations refused, any other is undeclared); so are a bare '&', a character
-//   reference to no character XML allows, and bytes XML allows nowhere (it lets them through,
-//   or stops on a NUL without end);
+//   reference to no character XML allows, bytes XML allows nowhere (it lets them through, or
+//   stops on a NUL without end), an element name that starts with no name's first character,
+//   and attributes with no white space between them;
 // - it fails on a comment longer than its buffer: a long comment is passed on in pieces of
 //   kCommentPiece bytes ("--><!--" between them, never next to a '-' or inside a character),
 //   every byte and line kept. TakeCommentNode says which comment nodes start a comment;
@@ -174,6 +175,7 @@ class XmlLiteGuard final : public XmlSource {
   std::string name_;
   int line_ = 1;
   bool elementTag_ = false, endTag_ = false;
+  bool afterValue_ = false;  // the byte before closed an attribute's value
   int64_t depth_ = 0;
   struct Comment {
     int line;

@@ -28,6 +28,7 @@ std::string Describe(XML_Error error) {
     case XML_ERROR_UNDEFINED_ENTITY: return msg::XmlUndeclaredEntity();
     case XML_ERROR_TAG_MISMATCH: return msg::XmlTagMismatch();
     case XML_ERROR_NO_ELEMENTS: return msg::XmlNoElement();
+    case XML_ERROR_SYNTAX: return msg::XmlSyntax();
     case XML_ERROR_UNCLOSED_TOKEN: return msg::XmlEndsInside();
     case XML_ERROR_JUNK_AFTER_DOC_ELEMENT: return msg::XmlAfterRoot();
     case XML_ERROR_DUPLICATE_ATTRIBUTE: return msg::XmlAttributeTwice();

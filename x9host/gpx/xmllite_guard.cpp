@@ -13,6 +13,10 @@
 namespace x9host {
 namespace {
 
+bool NameStart(unsigned char c) {
+  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_' || c == ':' || c >= 0x80;
+}
+
 bool NameByte(unsigned char c) {
   return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_' ||
          c == ':' || c == '-' || c == '.' || c >= 0x80;
@@ -107,6 +111,10 @@ void XmlLiteGuard::Scan(unsigned char c) {
       state_ = c == '?' ? State::kInstruction : c == '!' ? State::kBang : State::kTag;
       elementTag_ = state_ == State::kTag;
       endTag_ = c == '/';
+      // A name starts with a letter, '_' or ':' (or a character past ASCII); XmlLite takes a
+      // digit or a '-' too.
+      if (elementTag_ && !endTag_ && !NameStart(c)) Refuse(msg::XmlBadCharacterOrBytes());
+      afterValue_ = false;
       if (state_ == State::kTag) Scan(c);
       if (state_ == State::kInstruction) {
         target_.clear();
@@ -145,6 +153,13 @@ void XmlLiteGuard::Scan(unsigned char c) {
       if (c == '>' && (recent_ & 0xFF) == '?') state_ = State::kContent;
       break;
     case State::kTag:
+      // After an attribute's value, white space or the tag's end: XmlLite reads two attributes
+      // run together.
+      if (afterValue_ && elementTag_ && c != ' ' && c != '\t' && c != '\r' && c != '\n' &&
+          c != '/' && c != '>') {
+        Refuse(msg::XmlBadCharacterOrBytes());
+      }
+      afterValue_ = false;
       if (c == '"' || c == '\'') {
         quote_ = static_cast<char>(c);
         state_ = State::kQuoted;
@@ -160,7 +175,10 @@ void XmlLiteGuard::Scan(unsigned char c) {
       }
       break;
     case State::kQuoted:
-      if (c == static_cast<unsigned char>(quote_)) state_ = State::kTag;
+      if (c == static_cast<unsigned char>(quote_)) {
+        state_ = State::kTag;
+        afterValue_ = true;
+      }
       if (c == '&') StartReference(State::kQuoted);
       break;
     case State::kReference:
