@@ -1,6 +1,7 @@
 #include "os/message_text.h"
 
 #include <atomic>
+#include <cerrno>
 #include <cstring>
 
 #ifdef _WIN32
@@ -8,6 +9,8 @@
 #else
 #include <unistd.h>
 #endif
+
+#include "os/messages.h"
 
 namespace x9host::os {
 namespace {
@@ -46,7 +49,32 @@ size_t Utf8Length(std::string_view text) {
 
 }  // namespace
 
-std::string ErrorText(int error) { return std::strerror(error); }
+std::string ErrorText(int error) {
+  // The reasons a user meets, in the user's language; the C library's words for the rest.
+  switch (error) {
+    case ENOENT: return msg::ErrnoEnoent();
+    case EACCES: return msg::ErrnoEacces();
+    case EPERM: return msg::ErrnoEperm();
+    case EEXIST: return msg::ErrnoEexist();
+    case EISDIR: return msg::ErrnoEisdir();
+    case ENOTDIR: return msg::ErrnoEnotdir();
+    case ENOSPC: return msg::ErrnoEnospc();
+    case EROFS: return msg::ErrnoErofs();
+    case EMFILE: return msg::ErrnoEmfile();
+    case ENFILE: return msg::ErrnoEnfile();
+    case EFBIG: return msg::ErrnoEfbig();
+    case EIO: return msg::ErrnoEio();
+    case ELOOP: return msg::ErrnoEloop();
+    case ENAMETOOLONG: return msg::ErrnoEnametoolong();
+    case EBUSY: return msg::ErrnoEbusy();
+    case EXDEV: return msg::ErrnoExdev();
+    case ENOMEM: return msg::ErrnoEnomem();
+    case EPIPE: return msg::ErrnoEpipe();
+    case EINVAL: return msg::ErrnoEinval();
+    case ENXIO: return msg::ErrnoEnxio();
+    default: return std::strerror(error);
+  }
+}
 
 std::string OneLine(std::string_view text) {
   std::string out;

@@ -8,6 +8,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <functional>
 #include <string>
 #include <vector>
@@ -128,6 +131,23 @@ TEST_F(X9hostMessages, AFailedSystemCallIsToldInTheSystemsWords) {
 }
 
 // --- The last line on a line of its own --------------------------------------------------------
+
+// The system's reasons in the user's language: in English the C library's own words, in
+// Japanese none of them (the C locale's library speaks English only).
+TEST(X9hostErrorText, TheSystemsReasonsAreInTheUsersLanguage) {
+  for (const int error : {ENOENT, EACCES, ENOSPC, EMFILE, EFBIG, EROFS, EXDEV, ELOOP}) {
+    os::SetLanguage(os::Language::kEnglish);
+    const std::string english = os::ErrorText(error);
+    EXPECT_EQ(english, std::strerror(error));
+    os::SetLanguage(os::Language::kJapanese);
+    const std::string japanese = os::ErrorText(error);
+    EXPECT_NE(japanese, english);
+    EXPECT_TRUE(std::any_of(japanese.begin(), japanese.end(), [](char c) {
+      return static_cast<unsigned char>(c) >= 0x80;
+    })) << japanese;
+  }
+  os::SetLanguage(os::Language::kEnglish);
+}
 
 TEST_F(X9hostMessages, ASignalAtTheQuestionEndsThePromptsLineFirst) {
   for (const int signal : {SIGTERM, SIGINT, SIGHUP}) {
