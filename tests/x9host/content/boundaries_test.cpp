@@ -776,6 +776,9 @@ namespace inplace {
 
 constexpr char kTrack[] = "<trk><trkseg>\n";
 constexpr char kTrackEnd[] = "</trkseg></trk>\n";
+// Two waypoints, so that what a row is about starts on line 6.
+constexpr char kLines4And5[] =
+    "<wpt lat=\"1\" lon=\"2\"><name>a</name></wpt>\n<wpt lat=\"1\" lon=\"2\"/>\n";
 
 std::string TimedPoint(const std::string& lat, const std::string& lon, const char* time) {
   return PointXml("trkpt", lat, lon, std::string("<time>") + time + "</time>");
@@ -870,9 +873,10 @@ const AlteredCase kAltered[] = {
      "as none: the watch and the transfer list cannot hold it (the first: 0)"},
     // What is kept is written in GPX 1.1's order: of a point, and of a route (its name first).
     {"UTC",
-     "<wpt lat=\"1\" lon=\"2\"><name>a</name></wpt>\n<wpt lat=\"1\" lon=\"2\"/>\n"
-     "<wpt lat=\"1\" lon=\"2\"><name>a</name><time>2024-05-03T00:00:00Z</time><ele>1</ele></wpt>\n"
-     "<rte><rtept lat=\"1\" lon=\"2\"/><name>R</name></rte>\n",
+     std::string(kLines4And5) +
+         "<wpt lat=\"1\" "
+         "lon=\"2\"><name>a</name><time>2024-05-03T00:00:00Z</time><ele>1</ele></wpt>\n"
+         "<rte><rtept lat=\"1\" lon=\"2\"/><name>R</name></rte>\n",
      "3 elements of a point, route or track out of GPX 1.1's order (<ele>, <time>, <name>; a name "
      "before the points) moved into it: the transfer list cannot hold them (the first: <time> "
      "after <name>)",
@@ -881,26 +885,24 @@ const AlteredCase kAltered[] = {
      "<name>)"},
     // Text where GPX has none, in a point and in a route.
     {"UTC",
-     "<wpt lat=\"1\" lon=\"2\"><name>a</name></wpt>\n<wpt lat=\"1\" lon=\"2\"/>\n"
-     "<wpt lat=\"1\" lon=\"2\">stray <name>a</name> text</wpt>\n"
-     "<rte>more<rtept lat=\"1\" lon=\"2\"/></rte>\n",
+     std::string(kLines4And5) + "<wpt lat=\"1\" lon=\"2\">stray <name>a</name> text</wpt>\n"
+                                "<rte>more<rtept lat=\"1\" lon=\"2\"/></rte>\n",
      "2 texts between the elements of <gpx>, a point, route or track dropped: the transfer list "
      "cannot hold them",
      "2 texts between the elements of <gpx>, a point, route or track dropped: the watch cannot "
      "hold them"},
     // Digits a double does not hold, in any number x9host keeps.
     {"UTC",
-     "<wpt lat=\"1\" lon=\"2\"><name>a</name></wpt>\n<wpt lat=\"1\" lon=\"2\"/>\n"
-     "<wpt lat=\"1\" lon=\"2\"><ele>1.0000000000000001</ele></wpt>\n"
-     "<wpt lat=\"0.123456789012345678901234567890\" lon=\"2\"/>\n",
+     std::string(kLines4And5) + "<wpt lat=\"1\" lon=\"2\"><ele>1.0000000000000001</ele></wpt>\n"
+                                "<wpt lat=\"0.123456789012345678901234567890\" lon=\"2\"/>\n",
      "2 numbers with more digits than x9host keeps (lat, lon, <ele>, x9:value32, x9:value72) "
      "rounded: the transfer list cannot hold them (the first: 1.0000000000000001 as 1)",
      "2 numbers with more digits than x9host keeps (lat, lon, <ele>, x9:value32, x9:value72) "
      "rounded: the watch cannot hold them (the first: 1.0000000000000001 as 1)"},
     // A value given twice: the first is read, the later dropped, each element its own kind.
     {"UTC",
-     "<wpt lat=\"1\" lon=\"2\"><name>a</name></wpt>\n<wpt lat=\"1\" lon=\"2\"/>\n"
-     "<wpt lat=\"1\" lon=\"2\"><ele>1</ele><ele>2</ele><name>a</name><name>b</name></wpt>\n",
+     std::string(kLines4And5) +
+         "<wpt lat=\"1\" lon=\"2\"><ele>1</ele><ele>2</ele><name>a</name><name>b</name></wpt>\n",
      "1 <ele> element after the first of a point, route or track dropped: the transfer list "
      "cannot hold it",
      "1 <ele> element after the first of a point, route or track dropped: the watch cannot hold "
