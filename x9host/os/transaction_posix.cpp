@@ -4,12 +4,15 @@
 #include <acl/libacl.h>
 #include <attr/libattr.h>
 #include <fcntl.h>
+#include <limits.h>
+#include <poll.h>
 #include <signal.h>
 #include <string.h>
 #include <sys/stat.h>
 #include <time.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <string>
@@ -108,12 +111,45 @@ void Check(bool ok) {
   if (!ok) throw StepFailed{ErrorText(errno)};
 }
 
+// Waits until fd takes bytes or a signal is noted. The answered signals are let in only inside
+// ppoll, so one that comes after the last check still ends the wait instead of arriving just
+// before a write that then waits for a stalled reader.
+void WaitWritable(int fd) {
+  sigset_t answered;
+  sigset_t open;
+  sigemptyset(&answered);
+  for (int signal = 1; signal < SignalCount(); ++signal) {
+    if (Answered(signal)) sigaddset(&answered, signal);
+  }
+  pthread_sigmask(SIG_BLOCK, &answered, &open);
+  if (const int fault = InjectedFault("wait"); fault > 0) Deliver(fault);  // held until ppoll
+  pollfd wanted{fd, POLLOUT, 0};
+  const int ready = noted != 0 ? 0 : ppoll(&wanted, 1, nullptr, &open);
+  const int error = errno;
+  pthread_sigmask(SIG_SETMASK, &open, nullptr);
+  CheckSignal();
+  errno = error;
+  Check(ready >= 0 || error == EINTR);
+}
+
+// A pipe that blocks is written in pieces it takes whole once ppoll has found room, so that no
+// write waits where a signal cannot end it. A pipe set not to block (our own FIFO) takes what
+// it can and the wait is made in ppoll; a file or a terminal is written as it is.
 void WriteAll(int fd, std::string_view bytes, size_t* written = nullptr) {
+  struct stat info {};
+  const bool blockingPipe =
+      fstat(fd, &info) == 0 && S_ISFIFO(info.st_mode) && (fcntl(fd, F_GETFL) & O_NONBLOCK) == 0;
   while (!bytes.empty()) {
-    // A signal that comes while a write into a pipe waits for its reader ends that write short
-    // when some bytes went, not with EINTR: it is answered here before the next wait.
+    // A signal that comes while a write waits ends it short when some bytes went, not with
+    // EINTR: it is answered here before the next wait.
     CheckSignal();
-    const ssize_t n = write(fd, bytes.data(), bytes.size());
+    if (blockingPipe) WaitWritable(fd);
+    const size_t piece = blockingPipe ? std::min<size_t>(bytes.size(), PIPE_BUF) : bytes.size();
+    const ssize_t n = write(fd, bytes.data(), piece);
+    if (n < 0 && errno == EAGAIN) {
+      WaitWritable(fd);
+      continue;
+    }
     if (n < 0 && errno == EINTR) continue;  // the signal, if one was noted, is answered above
     if (n == 0) errno = EIO;
     Check(n > 0);
@@ -321,7 +357,8 @@ class PosixStreamOutput final : public StreamOutput {
     for (;;) {
       const int fd = open(target_.path.c_str(), O_WRONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
       if (fd >= 0) {
-        fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+        // It stays non-blocking: the description is ours alone, and a write then never waits
+        // outside ppoll.
         file_ = Fd(fd);
         return;
       }
