@@ -1,7 +1,10 @@
 #include "cli/plan.h"
 
+#include <cstddef>
+#include <iterator>
 #include <string_view>
 #include <utility>
+#include <vector>
 
 #include "os/input_error.h"
 #include "os/messages.h"
@@ -40,6 +43,13 @@ void RefuseWatchFiles(const Options& options, const WatchLibraryFound& library) 
   }
 }
 
+// A file's lines, each kind of loss once (in the file's order), go before the lines a reader
+// wrote of single names from first on: the kind, then its instances.
+void KindsFirst(std::vector<std::string>& warnings, size_t first, std::vector<std::string> kinds) {
+  warnings.insert(warnings.begin() + static_cast<std::ptrdiff_t>(first),
+                  std::make_move_iterator(kinds.begin()), std::make_move_iterator(kinds.end()));
+}
+
 Inputs ReadInputs(const Options& options, bool realWatch, const std::string& programDirectory) {
   Inputs inputs;
   // Before the first time is read: the C library would read them all as UTC in silence.
@@ -48,27 +58,28 @@ Inputs ReadInputs(const Options& options, bool realWatch, const std::string& pro
   }
   if (!realWatch) {
     inputs.watchPath = options.watchFile ? *options.watchFile : BundledWatch(programDirectory);
+    const size_t first = inputs.warnings.size();
     WatchFromGpx read = ReadWatch(*inputs.watchPath, inputs.warnings);
     inputs.watch = std::move(read.content);
     inputs.watchSummary = std::move(read.summary);
-    for (std::string& line :
-         inputs.watchSummary.dropped.Warnings(*inputs.watchPath, msg::kHolderWatch))
-      inputs.warnings.push_back(std::move(line));
+    KindsFirst(inputs.warnings, first,
+               inputs.watchSummary.dropped.Warnings(*inputs.watchPath, msg::kHolderWatch));
   }
   if (options.listFile) {
     inputs.listPath = options.listFile;
     const ListUse use =
         options.command == Command::kUploadRoutes ? ListUse::kUpload : ListUse::kDownload;
+    const size_t first = inputs.warnings.size();
     ListFromGpx read = ReadTransferList(*inputs.listPath, inputs.warnings, use);
     inputs.list = std::move(read.content);
     inputs.listDropped = std::move(read.summary.dropped);
-    for (std::string& line :
-         inputs.listDropped.Warnings(*inputs.listPath, msg::kHolderTransferList))
-      inputs.warnings.push_back(std::move(line));
+    std::vector<std::string> kinds =
+        inputs.listDropped.Warnings(*inputs.listPath, msg::kHolderTransferList);
     // What the upload puts on the watch short of the file; the list keeps it, so the update in
     // place loses nothing of it.
     for (std::string& line : read.watchLost.Warnings(*inputs.listPath, msg::kHolderWatch))
-      inputs.warnings.push_back(std::move(line));
+      kinds.push_back(std::move(line));
+    KindsFirst(inputs.warnings, first, std::move(kinds));
   }
   return inputs;
 }
