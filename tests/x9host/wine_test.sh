@@ -211,6 +211,42 @@ status=$?
 [ "$status" -eq 0 ] || fail "real watch upload: status $status"
 grep -q "^x9host: done: 1 route put on the watch" "$work/out" || fail "real watch upload: $(tail -1 "$work/out")"
 
+# --- The machine's zone, and windows ---------------------------------------------------------
+
+# Every TZ reads the time as the native build does. The runtime's own form is read as it is; any
+# other TZ would be read as something else in silence (Asia/Tokyo as UTC with the United
+# States' summer time), so Windows's own zone is taken, which Wine makes TZ's, and a warning
+# says so. TZ | the wall clock of 2024-07-01T00:00:00Z | warned
+printf '<gpx xmlns="http://www.topografix.com/GPX/1/1"><trk><trkseg><trkpt lat="35" lon="139"><time>2024-07-01T00:00:00Z</time></trkpt></trkseg></trk></gpx>\n' >"$work/one-time.gpx"
+while IFS='|' read -r zone clock warned; do
+  TZ=$zone run download-tracks --yes --watch "$(w one-time.gpx)"
+  status=$?
+  [ "$status" -eq 0 ] || fail "TZ=$zone: status $status: $(tail -1 "$work/out")"
+  grep -q "^  1  track  .*$clock" "$work/out" || fail "TZ=$zone: not read as $clock: $(grep '  1  track' "$work/out")"
+  said=no
+  grep -qF "warning: TZ=$zone is not a zone the C runtime reads" "$work/err" && said=yes
+  [ "$said" = "$warned" ] || fail "TZ=$zone: warned $said, not $warned: $(head -c 300 "$work/err")"
+done <<'ZONES'
+UTC|2024-07-01 00:00:00|no
+JST-9|2024-07-01 09:00:00|no
+EST5EDT|2024-06-30 20:00:00|no
+<+09>-9|2024-07-01 09:00:00|yes
+Asia/Tokyo|2024-07-01 09:00:00|yes
+Europe/Berlin|2024-07-01 02:00:00|yes
+CET-1CEST,M3.5.0,M10.5.0/3|2024-07-01 02:00:00|yes
+Foo/Bar|2024-07-01 00:00:00|yes
+ZONES
+
+# Without a display the module could neither ask nor show its progress: the request is refused
+# before it runs, instead of running nothing and blaming the watch.
+printf '%s\n' "$old" >"$work/no-display.gpx"
+DISPLAY= run download-tracks --yes --watch "$(w one-time.gpx)" --out "$(w no-display.gpx)"
+status=$?
+[ "$status" -eq 2 ] || fail "no display: status $status: $(tail -1 "$work/out")"
+[ "$(wc -l <"$work/err")" -eq 1 ] && grep -q "^x9host: no window can be made here" "$work/err" ||
+  fail "no display: $(head -c 300 "$work/err")"
+[ "$(cat "$work/no-display.gpx")" = "$old" ] || fail "no display: the existing --out was changed"
+
 if [ "$failures" -gt 0 ]; then
   echo "$failures failures"
   exit 1

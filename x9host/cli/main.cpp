@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <exception>
 #include <new>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -35,6 +36,7 @@ int Run(const std::vector<std::string>& args) {
     return 0;
   }
 
+  if (const std::optional<std::string> why = os::NoWindows()) throw InputError(*why);
   Plan plan = MakePlan(options);
   const Report report(plan);
   report.Warnings(plan.inputs.warnings);

@@ -52,10 +52,9 @@ void KindsFirst(std::vector<std::string>& warnings, size_t first, std::vector<st
 
 Inputs ReadInputs(const Options& options, bool realWatch, const std::string& programDirectory) {
   Inputs inputs;
-  // Before the first time is read: the C library would read them all as UTC in silence.
-  if (const std::optional<std::string> zone = os::UnknownTimeZone()) {
-    inputs.warnings.push_back(msg::UnknownTimeZone(*zone));
-  }
+  // Before the first time is read: the C library would read them in another zone in silence.
+  if (std::optional<std::string> zone = os::SettleTimeZone())
+    inputs.warnings.push_back(std::move(*zone));
   if (!realWatch) {
     inputs.watchPath = options.watchFile ? *options.watchFile : BundledWatch(programDirectory);
     const size_t first = inputs.warnings.size();

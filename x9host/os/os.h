@@ -47,12 +47,26 @@ OutputTarget PlanFileOutput(const std::string& option, const std::string& name);
 // The identity of an existing file, comparable with OutputTarget::identity.
 std::string FileIdentity(const std::string& path);
 
-// TZ's value when it is set, not empty, and names no zone the C library can read: neither a
-// zone file where the C library looks for one (an absolute path, else under TZDIR or the
-// system's zoneinfo; a leading ':' aside) nor a POSIX rule ("JST-9", "<+0530>-5:30"). The C
-// library then reads every time as UTC without a word. nullopt otherwise, and on Windows, whose
-// C library reads TZ by rules of its own.
+// TZ's value when it is set, not empty, and the C library cannot read it as meant. POSIX: it
+// names neither a zone file where the C library looks for one (an absolute path, else under
+// TZDIR or the system's zoneinfo; a leading ':' aside) nor a POSIX rule ("JST-9",
+// "<+0530>-5:30"), and the C library reads every time as UTC without a word. Windows: it is not
+// the C runtime's own form (three letters, the hours behind UTC, three letters more for summer
+// time: "JST-9", "EST5EDT"), which the runtime would read as something else without a word
+// (TZ=Asia/Tokyo is UTC with the United States' summer time).
 std::optional<std::string> UnknownTimeZone();
+
+// Before the first time is read: makes the C library read times in a zone x9host can name, and
+// returns the warning that says which when TZ is not read as it is (nullopt when it is, or is
+// not set). POSIX: UTC, as the C library does; Windows: the zone Windows is set to (TZ is
+// removed from the C runtime's environment).
+std::optional<std::string> SettleTimeZone();
+
+// Why no window can be made here, as the line that refuses the request; nullopt when one can.
+// The module asks its question and shows its progress and messages in windows: without them
+// (no desktop; under Wine, no X display) it would run nothing and say nothing. Always nullopt on
+// POSIX, where the terminal stands in for them.
+std::optional<std::string> NoWindows();
 
 // Whether the person reads Japanese. POSIX: the first of LC_ALL, LC_MESSAGES, LANG that is set
 // begins with "ja"; Windows: the user's interface language.

@@ -346,6 +346,13 @@ std::optional<std::string> UnknownTimeZone() {
   return std::string(value);
 }
 
+std::optional<std::string> SettleTimeZone() {
+  if (const std::optional<std::string> zone = UnknownTimeZone()) return msg::UnknownTimeZone(*zone);
+  return std::nullopt;
+}
+
+std::optional<std::string> NoWindows() { return std::nullopt; }
+
 bool UserReadsJapanese() {
   // The locale categories in the order the C library consults them for messages.
   for (const char* variable : {"LC_ALL", "LC_MESSAGES", "LANG"}) {

@@ -4,10 +4,12 @@
 #include <shellapi.h>
 
 #include <io.h>
+#include <time.h>
 
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <string_view>
 
 #include "os/input_error.h"
 #include "os/messages.h"
@@ -360,7 +362,68 @@ void HoldProgressWindowAt(int percent, int seconds) {
   PumpFor(seconds * 1000);
 }
 
-std::optional<std::string> UnknownTimeZone() { return std::nullopt; }
+namespace {
+
+bool Letters(std::string_view text, size_t count) {
+  if (text.size() < count) return false;
+  return std::all_of(text.begin(), text.begin() + static_cast<std::ptrdiff_t>(count),
+                     [](char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); });
+}
+
+// Between least and most digits, taken from the front of text.
+bool TakeDigits(std::string_view& text, size_t least, size_t most) {
+  size_t count = 0;
+  while (count < text.size() && count < most && text[count] >= '0' && text[count] <= '9')
+    ++count;
+  if (count < least) return false;
+  text.remove_prefix(count);
+  return true;
+}
+
+// The C runtime's own form, "tzn[+|-]hh[:mm[:ss]][dzn]", whole: the one it reads as meant.
+bool RuntimeReadsZone(std::string_view zone) {
+  if (zone == "UTC" || zone == "GMT") return true;  // no offset: the runtime takes UTC
+  if (!Letters(zone, 3)) return false;
+  zone.remove_prefix(3);
+  if (!zone.empty() && (zone.front() == '+' || zone.front() == '-')) zone.remove_prefix(1);
+  if (!TakeDigits(zone, 1, 2)) return false;
+  for (int part = 0; part < 2 && !zone.empty() && zone.front() == ':'; ++part) {
+    zone.remove_prefix(1);
+    if (!TakeDigits(zone, 2, 2)) return false;
+  }
+  return zone.empty() || (zone.size() == 3 && Letters(zone, 3));
+}
+
+}  // namespace
+
+std::optional<std::string> UnknownTimeZone() {
+  const char* value = std::getenv("TZ");
+  if (value == nullptr || *value == '\0' || RuntimeReadsZone(value)) return std::nullopt;
+  return std::string(value);
+}
+
+std::optional<std::string> SettleTimeZone() {
+  std::optional<std::string> zone = UnknownTimeZone();
+  if (!zone) return std::nullopt;
+  // Without TZ the runtime asks Windows for its zone, which is the machine's: a TZ from a Unix
+  // shell on Windows names that zone the Unix way, and under Wine Windows's zone is TZ's.
+  _putenv("TZ=");
+  _tzset();
+  return msg::TimeZoneNotRead(*zone);
+}
+
+std::optional<std::string> NoWindows() {
+  SetLastError(0);  // a failure that sets no error must not show an earlier call's
+  const HWND window = CreateWindowExW(0, L"STATIC", L"", WS_POPUP, 0, 0, 0, 0, nullptr, nullptr,
+                                      GetModuleHandleW(nullptr), nullptr);
+  const DWORD error = GetLastError();
+  if (window != nullptr) {
+    DestroyWindow(window);
+    return std::nullopt;
+  }
+  // Wine without a display fails it without an error code.
+  return msg::NoWindows(error != 0 ? SystemMessage(error) : msg::NoReasonGiven());
+}
 
 bool UserReadsJapanese() { return PRIMARYLANGID(GetUserDefaultUILanguage()) == LANG_JAPANESE; }
 
