@@ -53,6 +53,7 @@ entity-undeclared|2|line 3: not well-formed XML (an undeclared entity)
 entity-undeclared-attribute|2|line 2: not well-formed XML (an undeclared entity)
 entity-own|0|
 entity-in-cdata-and-comment|0|
+character-references|0|kept as "a\rb\nc\td?e?"
 doctype|2|a document type declaration is not accepted
 doctype-subset|2|doctype-subset.gpx: a document type declaration is not accepted
 utf16le|0|
@@ -122,6 +123,7 @@ make_case() {
     entity-undeclared) printf '%s\n<wpt lat="1" lon="2">\n<name>a&nbsp;b</name></wpt></gpx>\n' "$head" ;;
     entity-undeclared-attribute) printf '%s\n<wpt lat="1&x;" lon="2"/></gpx>\n' "$head" ;;
     entity-own) printf '%s\n%s</gpx>\n' "$head" "$(wpt 'A&amp;B &lt;&#x41;&#66;&gt; &quot;&apos;')" ;;
+    character-references) printf '%s\n%s</gpx>\n' "$head" "$(wpt $'a&#13;b&#xA;c&#9;d&#x1F600;e\xef\xb7\x90')" ;;
     entity-in-cdata-and-comment) printf '%s\n<!-- &nbsp; --><wpt lat="1" lon="2"><name><![CDATA[x&nbsp;y]]></name></wpt></gpx>\n' "$head" ;;
     doctype-subset) printf '<!DOCTYPE gpx [<!ENTITY e "x">]>\n%s\n%s</gpx>\n' "$head" "$(wpt a)" ;;
     doctype) printf '<!DOCTYPE gpx>\n%s\n%s</gpx>\n' "$head" "$(wpt a)" ;;

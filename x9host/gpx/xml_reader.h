@@ -89,6 +89,8 @@ class ValueLimit final : public XmlSource {
     kDeclaration
   };
   void Scan(unsigned char c);
+  void Pass(unsigned char c, State before, uint16_t recent);
+  std::string Reference() const;
   void InTag(unsigned char c);
   void EndName();
   [[noreturn]] void Refuse() const;
@@ -130,7 +132,12 @@ class ByteSource {
 //   kCommentPiece bytes ("--><!--" between them, never next to a '-' or inside a character),
 //   every byte and line kept. TakeCommentNode says which comment nodes start a comment;
 // - it gives the line where a comment or processing instruction ends, expat the line where it
-//   starts: the lines are kept here, as expat gives them.
+//   starts: the lines are kept here, as expat gives them;
+// - it reads a character reference to a tab, a line feed or a carriage return as a space, and
+//   one past U+FFFF as the reference's own text: those past U+FFFF are passed on as the
+//   character itself, which means the same; the three have no other spelling that a parser
+//   keeps, so they are passed on escaped, with U+FDD0 (a noncharacter, which no text needs, and
+//   which the file's own U+FDD0 is escaped as), and Restore gives them back in a value.
 class XmlLiteGuard final : public XmlSource {
  public:
   static constexpr size_t kCommentPiece = 4096;
@@ -145,6 +152,9 @@ class XmlLiteGuard final : public XmlSource {
   int TakeInstruction();
   // The line the text read so far ends on.
   int Line() const { return line_; }
+  // A value the parser read from the passed text, as the file means it: every escape made here
+  // undone.
+  static void Restore(std::string& value);
   // Whether every element the text read so far opened is closed.
   bool Closed() const { return depth_ == 0 && state_ == State::kContent; }
 
@@ -161,6 +171,8 @@ class XmlLiteGuard final : public XmlSource {
     kReference
   };
   void Scan(unsigned char c);
+  void Pass(unsigned char c, State before, uint16_t recent);
+  std::string Reference() const;
   void StartReference(State after);
   bool CutsCommentBefore(unsigned char c) const;
   static bool CharacterReference(std::string_view reference);
@@ -188,6 +200,7 @@ class XmlLiteGuard final : public XmlSource {
   bool targetRead_ = false;
   std::deque<int> instructions_;  // lines of those met and not yet taken
   std::string out_;
+  bool endPassed_ = false;  // a reference the file ends in was passed on as it stands
 };
 
 // A file's bytes in pieces of 64 KiB (gpx_file_posix.cpp / gpx_file_win32.cpp). Throws

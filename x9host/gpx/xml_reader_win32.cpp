@@ -349,7 +349,9 @@ class Reader {
     const wchar_t* text = nullptr;
     UINT length = 0;
     Check(reader_->GetNamespaceUri(&text, &length));
-    return Utf8(text, length);
+    std::string uri = Utf8(text, length);
+    XmlLiteGuard::Restore(uri);
+    return uri;
   }
   bool EmptyValue() {
     const wchar_t* text = nullptr;
@@ -361,7 +363,9 @@ class Reader {
     const wchar_t* text = nullptr;
     UINT length = 0;
     Check(reader_->GetValue(&text, &length));
-    return Utf8(text, length);
+    std::string value = Utf8(text, length);
+    XmlLiteGuard::Restore(value);
+    return value;
   }
 
   void ReadAttributes(UINT line) {

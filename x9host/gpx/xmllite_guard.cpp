@@ -4,7 +4,9 @@
 // on as text, so the text is checked here (expat refuses them on its own). And XmlLite reads
 // past the end of its buffer on a comment longer than about 150,000 characters (the buffer
 // moves while the comment is read), so a long comment reaches it in short pieces.
+#include <cstdint>
 #include <string>
+#include <string_view>
 
 #include "gpx/xml_reader.h"
 #include "os/input_error.h"
@@ -28,21 +30,122 @@ XmlLiteGuard::XmlLiteGuard(XmlSource& text, const std::string& sourceName)
     : text_(text), source_(sourceName) {}
 
 std::string_view XmlLiteGuard::Next() {
-  const std::string_view piece = text_.Next();
-  bool copied = false;  // the piece as it was, until a comment is cut in it
-  for (size_t i = 0; i < piece.size(); ++i) {
-    const auto c = static_cast<unsigned char>(piece[i]);
-    if (CutsCommentBefore(c)) {
-      if (!copied) out_.assign(piece.data(), i);
-      copied = true;
-      out_ += "--><!--";
-      ++comments_.back().pieces;
-      commentBytes_ = 0;
+  out_.clear();
+  // A piece of nothing but a reference that goes on in the next one passes nothing yet; an
+  // empty piece would end the text.
+  while (out_.empty()) {
+    const std::string_view piece = text_.Next();
+    if (piece.empty()) {
+      // A reference the file ends in goes on as it stands, for the parser to refuse.
+      if (state_ == State::kReference && !endPassed_) {
+        endPassed_ = true;
+        out_ = '&' + name_;
+        continue;
+      }
+      break;
     }
-    Scan(c);
-    if (copied) out_ += static_cast<char>(c);
+    for (const char byte : piece) {
+      const auto c = static_cast<unsigned char>(byte);
+      if (CutsCommentBefore(c)) {
+        out_ += "--><!--";
+        ++comments_.back().pieces;
+        commentBytes_ = 0;
+      }
+      const State before = state_;
+      const uint16_t recent = recent_;
+      Scan(c);
+      Pass(c, before, recent);
+    }
   }
-  return copied ? std::string_view(out_) : piece;
+  return out_;
+}
+
+namespace {
+
+// U+FDD0 and the escapes it starts: itself, a tab, a line feed, a carriage return.
+constexpr std::string_view kEscape = "\xEF\xB7\x90";
+constexpr char kEscapedLast[] = {'\x90', '\x91', '\x92', '\x93'};
+constexpr char kEscapedMeaning[] = {'\0', '\t', '\n', '\r'};
+
+void AppendUtf8(std::string& out, uint32_t c) {
+  if (c < 0x80) {
+    out += static_cast<char>(c);
+  } else if (c < 0x800) {
+    out += static_cast<char>(0xC0 | c >> 6);
+    out += static_cast<char>(0x80 | (c & 0x3F));
+  } else if (c < 0x10000) {
+    out += static_cast<char>(0xE0 | c >> 12);
+    out += static_cast<char>(0x80 | (c >> 6 & 0x3F));
+    out += static_cast<char>(0x80 | (c & 0x3F));
+  } else {
+    out += static_cast<char>(0xF0 | c >> 18);
+    out += static_cast<char>(0x80 | (c >> 12 & 0x3F));
+    out += static_cast<char>(0x80 | (c >> 6 & 0x3F));
+    out += static_cast<char>(0x80 | (c & 0x3F));
+  }
+}
+
+}  // namespace
+
+void XmlLiteGuard::Pass(unsigned char c, State before, uint16_t recent) {
+  if (state_ == State::kReference) return;  // held until it is whole
+  if (before == State::kReference) {
+    out_ += Reference();
+    return;
+  }
+  out_ += static_cast<char>(c);
+  if (c == 0x90 && recent == 0xEFB7) out_ += kEscape;  // the file's own U+FDD0, escaped
+}
+
+// The reference just read (whole and checked), as the parser is to get it.
+std::string XmlLiteGuard::Reference() const {
+  std::string out;
+  if (name_.size() > 1 && name_[0] == '#') {
+    const bool hex = name_[1] == 'x';
+    const uint32_t c =
+        static_cast<uint32_t>(std::stoul(name_.substr(hex ? 2 : 1), nullptr, hex ? 16 : 10));
+    if (c >= 0x10000) {
+      AppendUtf8(out, c);
+      return out;
+    }
+    for (size_t i = 1; i < sizeof kEscapedMeaning; ++i) {
+      if (c == static_cast<uint32_t>(kEscapedMeaning[i])) {
+        out = kEscape;
+        out += kEscape.substr(0, 2);
+        out += kEscapedLast[i];
+        return out;
+      }
+    }
+  }
+  return '&' + name_ + ';';
+}
+
+void XmlLiteGuard::Restore(std::string& value) {
+  size_t at = value.find(kEscape);
+  if (at == std::string::npos) return;
+  std::string out(value, 0, at);
+  while (at < value.size()) {
+    if (value.compare(at, kEscape.size(), kEscape) == 0 && at + 6 <= value.size() &&
+        value.compare(at + 3, 2, kEscape.substr(0, 2)) == 0) {
+      const char last = value[at + 5];
+      bool known = false;
+      for (size_t i = 0; i < sizeof kEscapedLast; ++i) {
+        if (last != kEscapedLast[i]) continue;
+        if (i == 0) {
+          out += kEscape;
+        } else {
+          out += kEscapedMeaning[i];
+        }
+        known = true;
+      }
+      if (known) {
+        at += 6;
+        continue;
+      }
+    }
+    out += value[at++];
+  }
+  value = std::move(out);
 }
 
 std::optional<int> XmlLiteGuard::TakeCommentNode() {

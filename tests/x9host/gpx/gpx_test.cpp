@@ -249,6 +249,38 @@ TEST(X9hostGpxRead, ALongCommentReachesXmlLiteInPiecesAsOneComment) {
   }
 }
 
+// Wine's XmlLite reads a reference to a tab, a line feed or a carriage return as a space and
+// one past U+FFFF as its own text: they reach it in forms it keeps, every other byte as it was,
+// and the values it reads give back what the file means, the file's own U+FDD0 among them.
+TEST(X9hostGpxRead, ReferencesXmlLiteMisreadsReachItInFormsItKeeps) {
+  const std::string fdd0 = "\xEF\xB7\x90", fdd1 = "\xEF\xB7\x91";
+  const std::string file = "<g a=\"x&#9;y&#xA;z&#13;&#x1F600;\">a&#13;b&#xD;&#0013;c&#10;d&#9;e" +
+                           fdd0 + fdd1 + fdd0 + fdd0 +
+                           "&#x1F600;&#128512;&#65;&amp;&lt;<![CDATA[&#13;]]><!-- &#10; --></g>&#1";
+  const std::string meant = "<g a=\"x\ty\nz\r\xF0\x9F\x98\x80\">a\rb\r\rc\nd\te" + fdd0 + fdd1 +
+                            fdd0 + fdd0 +
+                            "\xF0\x9F\x98\x80\xF0\x9F\x98\x80&#65;&amp;&lt;<![CDATA[&#13;]]><!-- "
+                            "&#10; --></g>&#1";
+  for (const size_t size : {size_t{1}, size_t{2}, size_t{5}, size_t{65536}}) {
+    PiecesOf source(file, size);
+    XmlLiteGuard guard(source, "f.gpx");
+    std::string passed;
+    for (std::string_view piece; !(piece = guard.Next()).empty();)
+      passed += piece;
+    // References are markup only outside the CDATA section and the comment.
+    const std::string markup = passed.substr(0, passed.find("<![CDATA["));
+    for (const char* misread : {"&#9;", "&#10;", "&#13;", "&#xA;", "&#xD;", "&#x1F600;"})
+      EXPECT_EQ(markup.find(misread), std::string::npos) << misread << " " << size;
+    EXPECT_NE(passed, meant) << size;  // escaped, not restored, on the way
+    std::string restored = passed;
+    XmlLiteGuard::Restore(restored);
+    EXPECT_EQ(restored, meant) << size;
+  }
+  std::string plain = "no escape " + fdd1;
+  XmlLiteGuard::Restore(plain);
+  EXPECT_EQ(plain, "no escape " + fdd1);
+}
+
 TEST(X9hostGpxRead, AFileWithoutDataIsAnEmptyDocument) {
   EXPECT_TRUE(ParseGpx(std::string(kGpxHead) + "<metadata/></gpx>", "f.gpx").Empty());
   EXPECT_TRUE(ParseGpx("<gpx xmlns=\"http://www.topografix.com/GPX/1/1\"/>", "f.gpx").Empty());
