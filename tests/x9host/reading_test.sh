@@ -53,6 +53,13 @@ entity-undeclared|2|line 3: not well-formed XML (an undeclared entity)
 entity-undeclared-attribute|2|line 2: not well-formed XML (an undeclared entity)
 entity-own|0|
 entity-in-cdata-and-comment|0|
+after-root-element|2|line 3: not well-formed XML (something after the root element)
+after-root-end-tag|2|line 3: not well-formed XML (a character or bytes XML does not allow)
+declaration-after-space|2|line 2: not well-formed XML (an XML declaration that is not at the start of the file)
+declaration-case|2|line 1: not well-formed XML (a character or bytes XML does not allow)
+declaration-version|2|line 1: not well-formed XML (an XML declaration that is not well-formed)
+declaration-standalone|2|line 1: not well-formed XML (an XML declaration that is not well-formed)
+attribute-unquoted|2|line 2: not well-formed XML (a character or bytes XML does not allow)
 character-references|0|kept as "a\rb\nc\td?e?"
 doctype|2|a document type declaration is not accepted
 doctype-subset|2|doctype-subset.gpx: a document type declaration is not accepted
@@ -123,6 +130,13 @@ make_case() {
     entity-undeclared) printf '%s\n<wpt lat="1" lon="2">\n<name>a&nbsp;b</name></wpt></gpx>\n' "$head" ;;
     entity-undeclared-attribute) printf '%s\n<wpt lat="1&x;" lon="2"/></gpx>\n' "$head" ;;
     entity-own) printf '%s\n%s</gpx>\n' "$head" "$(wpt 'A&amp;B &lt;&#x41;&#66;&gt; &quot;&apos;')" ;;
+    after-root-element) printf '%s\n%s</gpx>\n<gpx/>\n' "$head" "$(wpt a)" ;;
+    after-root-end-tag) printf '%s\n%s</gpx>\n</gpx>\n' "$head" "$(wpt a)" ;;
+    declaration-after-space) printf ' \n<?xml version="1.0"?>\n%s\n%s</gpx>\n' "$head" "$(wpt a)" ;;
+    declaration-case) printf '<?XmL version="1.0"?>\n%s\n%s</gpx>\n' "$head" "$(wpt a)" ;;
+    declaration-version) printf '<?xml version="2.0"?>\n%s\n%s</gpx>\n' "$head" "$(wpt a)" ;;
+    declaration-standalone) printf '<?xml version="1.0" standalone="maybe"?>\n%s\n%s</gpx>\n' "$head" "$(wpt a)" ;;
+    attribute-unquoted) printf '%s\n<wpt lat=1 lon="2"/></gpx>\n' "$head" ;;
     character-references) printf '%s\n%s</gpx>\n' "$head" "$(wpt $'a&#13;b&#xA;c&#9;d&#x1F600;e\xef\xb7\x90')" ;;
     entity-in-cdata-and-comment) printf '%s\n<!-- &nbsp; --><wpt lat="1" lon="2"><name><![CDATA[x&nbsp;y]]></name></wpt></gpx>\n' "$head" ;;
     doctype-subset) printf '<!DOCTYPE gpx [<!ENTITY e "x">]>\n%s\n%s</gpx>\n' "$head" "$(wpt a)" ;;

@@ -152,6 +152,12 @@ class XmlLiteGuard final : public XmlSource {
   int TakeInstruction();
   // The line the text read so far ends on.
   int Line() const { return line_; }
+  // What came first after the root element in the text read so far (comments and
+  // instructions aside): the parser's error there is named by it, as expat names it.
+  enum class AfterRoot { kNothing, kEndTag, kOther };
+  AfterRoot FirstAfterRoot() const { return afterRoot_; }
+  // Whether the text starts with an XML declaration.
+  bool Declared() const { return declared_; }
   // A value the parser read from the passed text, as the file means it: every escape made here
   // undone.
   static void Restore(std::string& value);
@@ -201,6 +207,12 @@ class XmlLiteGuard final : public XmlSource {
   std::deque<int> instructions_;  // lines of those met and not yet taken
   std::string out_;
   bool endPassed_ = false;  // a reference the file ends in was passed on as it stands
+  uint64_t offset_ = 0;     // bytes scanned
+  uint64_t start_ = 0;      // where the text starts, after a byte order mark
+  uint64_t openAt_ = 0;     // where the markup being read starts
+  bool rootClosed_ = false;
+  bool declared_ = false;
+  AfterRoot afterRoot_ = AfterRoot::kNothing;
 };
 
 // A file's bytes in pieces of 64 KiB (gpx_file_posix.cpp / gpx_file_win32.cpp). Throws

@@ -36,6 +36,7 @@ std::string Describe(XML_Error error) {
     case XML_ERROR_INVALID_TOKEN: return msg::XmlBadCharacterOrBytes();
     case XML_ERROR_BAD_CHAR_REF: return msg::XmlBadCharacterReference();
     case XML_ERROR_MISPLACED_XML_PI: return msg::XmlDeclarationNotAtStart();
+    case XML_ERROR_XML_DECL: return msg::XmlDeclarationMalformed();
     case XML_ERROR_RESERVED_PREFIX_XML:
     case XML_ERROR_RESERVED_PREFIX_XMLNS:
     case XML_ERROR_RESERVED_NAMESPACE_URI:
@@ -62,6 +63,7 @@ class Parser {
     XML_SetStartDoctypeDeclHandler(parser_, &Parser::OnDoctype);
     XML_SetCommentHandler(parser_, &Parser::OnComment);
     XML_SetProcessingInstructionHandler(parser_, &Parser::OnInstruction);
+    XML_SetXmlDeclHandler(parser_, &Parser::OnDeclaration);
     XML_SetParamEntityParsing(parser_, XML_PARAM_ENTITY_PARSING_NEVER);
   }
   ~Parser() { XML_ParserFree(parser_); }
@@ -105,6 +107,21 @@ class Parser {
       self->failure_ = std::current_exception();
       XML_StopParser(self->parser_, XML_FALSE);
     }
+  }
+
+  // XML 1.0 knows versions "1." and digits; expat takes any, XmlLite (and the schema's readers)
+  // only those.
+  static void XMLCALL OnDeclaration(void* data, const XML_Char* version, const XML_Char*, int) {
+    Guard(data, [&](Parser& self) {
+      if (version == nullptr) return;  // a text declaration: not in a GPX file
+      const std::string_view text(version);
+      const bool digits = text.size() > 2 && text.substr(0, 2) == "1." &&
+                          text.find_first_not_of("0123456789", 2) == std::string_view::npos;
+      if (!digits) {
+        throw InputError(msg::XmlNotWellFormed(self.source_, XML_GetCurrentLineNumber(self.parser_),
+                                               msg::XmlDeclarationMalformed()));
+      }
+    });
   }
 
   static void XMLCALL OnStart(void* data, const XML_Char* name, const XML_Char** attributes) {

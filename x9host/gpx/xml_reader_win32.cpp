@@ -112,7 +112,8 @@ std::string Describe(HRESULT error) {
       {WC_E_ROOTELEMENT, msg::XmlSecondRoot},
       {WC_E_SYNTAX, msg::XmlSyntax},
       {WC_E_NAME, msg::XmlNameExpected},
-      {WC_E_QUOTE, msg::XmlQuoteExpected},
+      {WC_E_QUOTE, msg::XmlBadCharacterOrBytes},
+      {WC_E_XMLDECL, msg::XmlDeclarationMalformed},
       {WC_E_UNDECLAREDENTITY, msg::XmlUndeclaredEntity},
       {WC_E_XMLCHARACTER, msg::XmlBadCharacter},
       {WC_E_UNIQUEATTRIBUTE, msg::XmlAttributeTwice},
@@ -237,6 +238,7 @@ class Reader {
       const HRESULT hr = reader_->Read(&type);
       if (hr == S_FALSE) break;
       Check(hr);
+      ++nodes_;
       // Wine's XmlLite answers the end of a file cut short with no node, or an empty white
       // space node, again and again.
       if (stream_.Ended() &&
@@ -313,6 +315,16 @@ class Reader {
     // In the words expat's build uses: no line, not a matter of well-formedness.
     if (static_cast<unsigned>(hr) == WC_E_DTDPROHIBITED)
       throw InputError(msg::XmlDoctypeRefused(source_));
+    // XmlLite reads the declaration as the first node, and names what is wrong in it.
+    if (nodes_ == 0 && guard_.Declared()) Refuse(0, msg::XmlDeclarationMalformed());
+    // After the root element, expat calls a stray end tag a token it cannot read.
+    if (haveRoot_ && marks_.empty()) {
+      switch (guard_.FirstAfterRoot()) {
+        case XmlLiteGuard::AfterRoot::kEndTag: Refuse(0, msg::XmlBadCharacterOrBytes());
+        case XmlLiteGuard::AfterRoot::kOther: Refuse(0, msg::XmlAfterRoot());
+        case XmlLiteGuard::AfterRoot::kNothing: break;
+      }
+    }
     Refuse(0, Describe(hr));
   }
 
@@ -427,6 +439,7 @@ class Reader {
   std::unordered_set<std::string> seen_;
   std::vector<XmlAttribute> views_;
   bool haveRoot_ = false;
+  uint64_t nodes_ = 0;                  // read
   std::vector<std::wstring> declared_;  // prefixes in scope, innermost last
   std::vector<size_t> marks_;           // declared_'s size at each open element
 };

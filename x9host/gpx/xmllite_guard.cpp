@@ -53,6 +53,12 @@ std::string_view XmlLiteGuard::Next() {
       }
       const State before = state_;
       const uint16_t recent = recent_;
+      ++offset_;
+      // A byte order mark is no text before the XML declaration.
+      if (offset_ <= 3 && start_ == offset_ - 1 &&
+          c == static_cast<unsigned char>("\xEF\xBB\xBF"[offset_ - 1])) {
+        start_ = offset_;
+      }
       Scan(c);
       Pass(c, before, recent);
     }
@@ -207,7 +213,13 @@ void XmlLiteGuard::Scan(unsigned char c) {
   }
   switch (state_) {
     case State::kContent:
-      if (c == '<') state_ = State::kOpen;
+      if (c == '<') {
+        state_ = State::kOpen;
+        openAt_ = offset_ - 1;
+      } else if (rootClosed_ && afterRoot_ == AfterRoot::kNothing && c != ' ' && c != '\t' &&
+                 c != '\r' && c != '\n') {
+        afterRoot_ = AfterRoot::kOther;
+      }
       if (c == '&') StartReference(State::kContent);
       break;
     case State::kOpen:
@@ -217,6 +229,12 @@ void XmlLiteGuard::Scan(unsigned char c) {
       // A name starts with a letter, '_' or ':' (or a character past ASCII); XmlLite takes a
       // digit or a '-' too.
       if (elementTag_ && !endTag_ && !NameStart(c)) Refuse(msg::XmlBadCharacterOrBytes());
+      // After the root element comments and instructions may follow; expat calls a stray end
+      // tag a token it cannot read, anything else something after the root.
+      if (rootClosed_ && afterRoot_ == AfterRoot::kNothing && state_ != State::kInstruction &&
+          c != '!') {
+        afterRoot_ = endTag_ ? AfterRoot::kEndTag : AfterRoot::kOther;
+      }
       afterValue_ = false;
       if (state_ == State::kTag) Scan(c);
       if (state_ == State::kInstruction) {
@@ -248,7 +266,17 @@ void XmlLiteGuard::Scan(unsigned char c) {
         const bool ends = c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '?';
         if (target_.size() == 3 || ends) {
           targetRead_ = true;
-          if (target_ == "xml" && ends) instructions_.pop_back();
+          const bool xml = ends && target_.size() == 3 && (target_[0] | 0x20) == 'x' &&
+                           (target_[1] | 0x20) == 'm' && (target_[2] | 0x20) == 'l';
+          // XML reserves the target in every case; only "xml" is the declaration, and only at
+          // the file's start (XmlLite takes another case for an instruction, and the
+          // declaration after white space for one too).
+          if (xml && target_ != "xml") Refuse(msg::XmlBadCharacterOrBytes());
+          if (xml && openAt_ != start_) Refuse(msg::XmlDeclarationNotAtStart());
+          if (xml) {
+            instructions_.pop_back();
+            declared_ = true;
+          }
         } else {
           target_ += static_cast<char>(c);
         }
@@ -274,6 +302,7 @@ void XmlLiteGuard::Scan(unsigned char c) {
         } else if (elementTag_ && (recent_ & 0xFF) != '/') {
           ++depth_;
         }
+        if (elementTag_ && depth_ == 0) rootClosed_ = true;
         elementTag_ = false;
       }
       break;
