@@ -88,6 +88,9 @@ class ValueLimit final : public XmlSource {
     kInstruction,
     kDeclaration
   };
+  // At the text's end: the refusal of a document it leaves unfinished (inside markup, or with
+  // elements open), in expat's words, at expat's line; nullopt for a whole one.
+  std::optional<std::string> Unfinished() const;
   void Scan(unsigned char c);
   void Pass(unsigned char c, State before, uint16_t recent);
   std::string Reference() const;
@@ -176,13 +179,17 @@ class XmlLiteGuard final : public XmlSource {
     kQuoted,
     kReference
   };
+  // At the text's end: the refusal of a document it leaves unfinished (inside markup, or with
+  // elements open), in expat's words, at expat's line; nullopt for a whole one.
+  std::optional<std::string> Unfinished() const;
   void Scan(unsigned char c);
   void Pass(unsigned char c, State before, uint16_t recent);
   std::string Reference() const;
   void StartReference(State after);
   bool CutsCommentBefore(unsigned char c) const;
   static bool CharacterReference(std::string_view reference);
-  [[noreturn]] void Refuse(const std::string& what) const;
+  // At line, or where the text read so far ends.
+  [[noreturn]] void Refuse(const std::string& what, int line = 0) const;
 
   XmlSource& text_;
   std::string source_;
@@ -206,13 +213,15 @@ class XmlLiteGuard final : public XmlSource {
   bool targetRead_ = false;
   std::deque<int> instructions_;  // lines of those met and not yet taken
   std::string out_;
-  bool endPassed_ = false;  // a reference the file ends in was passed on as it stands
-  uint64_t offset_ = 0;     // bytes scanned
-  uint64_t start_ = 0;      // where the text starts, after a byte order mark
-  uint64_t openAt_ = 0;     // where the markup being read starts
+  uint64_t offset_ = 0;  // bytes scanned
+  uint64_t start_ = 0;   // where the text starts, after a byte order mark
+  uint64_t openAt_ = 0;  // where the markup being read starts
   bool rootClosed_ = false;
   bool declared_ = false;
+  int markupLine_ = 1;     // where the markup or reference being read starts
+  int referenceLine_ = 1;  // where the reference being read starts
   AfterRoot afterRoot_ = AfterRoot::kNothing;
+  int afterRootLine_ = 0;
 };
 
 // A file's bytes in pieces of 64 KiB (gpx_file_posix.cpp / gpx_file_win32.cpp). Throws

@@ -37,6 +37,7 @@ std::string Describe(XML_Error error) {
     case XML_ERROR_BAD_CHAR_REF: return msg::XmlBadCharacterReference();
     case XML_ERROR_MISPLACED_XML_PI: return msg::XmlDeclarationNotAtStart();
     case XML_ERROR_XML_DECL: return msg::XmlDeclarationMalformed();
+    case XML_ERROR_UNCLOSED_CDATA_SECTION: return msg::XmlUnclosedCdata();
     case XML_ERROR_RESERVED_PREFIX_XML:
     case XML_ERROR_RESERVED_PREFIX_XMLNS:
     case XML_ERROR_RESERVED_NAMESPACE_URI:

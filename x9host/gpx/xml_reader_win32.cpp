@@ -173,7 +173,14 @@ class SourceStream final : public IStream {
           pending_ = source_.Next();
         } catch (...) {
           failure = std::current_exception();
-          return E_FAIL;
+          // In the middle of a long text XmlLite asks for more again and again after a failed
+          // read: it gets instead what ends whatever it is inside (a comment, a CDATA section,
+          // an instruction, a value, a tag, a text) in an error.
+          static constexpr char kEnd[] = "]]>--?><<";
+          const ULONG n = std::min<ULONG>(size - copied, sizeof kEnd - 1);
+          std::memcpy(static_cast<char*>(buffer) + copied, kEnd, n);
+          if (done != nullptr) *done = copied + n;
+          return copied + n == 0 ? E_FAIL : S_OK;
         }
         if (pending_.empty()) {
           ended_ = true;
@@ -236,6 +243,8 @@ class Reader {
     XmlNodeType type;
     for (;;) {
       const HRESULT hr = reader_->Read(&type);
+      // A node read after the source failed is made of the bytes that end the read.
+      if (stream_.failure) std::rethrow_exception(stream_.failure);
       if (hr == S_FALSE) break;
       Check(hr);
       ++nodes_;

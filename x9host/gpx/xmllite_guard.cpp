@@ -36,12 +36,8 @@ std::string_view XmlLiteGuard::Next() {
   while (out_.empty()) {
     const std::string_view piece = text_.Next();
     if (piece.empty()) {
-      // A reference the file ends in goes on as it stands, for the parser to refuse.
-      if (state_ == State::kReference && !endPassed_) {
-        endPassed_ = true;
-        out_ = '&' + name_;
-        continue;
-      }
+      // XmlLite never sees the end of a file cut short: at one it hangs or makes up nodes.
+      if (std::optional<std::string> unfinished = Unfinished()) throw InputError(*unfinished);
       break;
     }
     for (const char byte : piece) {
@@ -126,6 +122,22 @@ std::string XmlLiteGuard::Reference() const {
   return '&' + name_ + ';';
 }
 
+std::optional<std::string> XmlLiteGuard::Unfinished() const {
+  // What follows the root is the parser's first error, as expat names it.
+  if (afterRoot_ != AfterRoot::kNothing) {
+    return msg::XmlNotWellFormed(
+        source_, afterRootLine_,
+        afterRoot_ == AfterRoot::kEndTag ? msg::XmlBadCharacterOrBytes() : msg::XmlAfterRoot());
+  }
+  switch (state_) {
+    case State::kContent:
+      if (depth_ == 0 && rootClosed_) return std::nullopt;
+      return msg::XmlNotWellFormed(source_, line_, msg::XmlNoElement());
+    case State::kCData: return msg::XmlNotWellFormed(source_, line_, msg::XmlUnclosedCdata());
+    default: return msg::XmlNotWellFormed(source_, markupLine_, msg::XmlEndsInside());
+  }
+}
+
 void XmlLiteGuard::Restore(std::string& value) {
   size_t at = value.find(kEscape);
   if (at == std::string::npos) return;
@@ -199,8 +211,8 @@ bool XmlLiteGuard::CharacterReference(std::string_view reference) {
          (value >= 0xE000 && value <= 0xFFFD) || value >= 0x10000;
 }
 
-void XmlLiteGuard::Refuse(const std::string& what) const {
-  throw InputError(msg::XmlNotWellFormed(source_, line_, what));
+void XmlLiteGuard::Refuse(const std::string& what, int line) const {
+  throw InputError(msg::XmlNotWellFormed(source_, line != 0 ? line : line_, what));
 }
 
 void XmlLiteGuard::Scan(unsigned char c) {
@@ -216,9 +228,11 @@ void XmlLiteGuard::Scan(unsigned char c) {
       if (c == '<') {
         state_ = State::kOpen;
         openAt_ = offset_ - 1;
+        markupLine_ = line_;
       } else if (rootClosed_ && afterRoot_ == AfterRoot::kNothing && c != ' ' && c != '\t' &&
                  c != '\r' && c != '\n') {
         afterRoot_ = AfterRoot::kOther;
+        afterRootLine_ = line_;
       }
       if (c == '&') StartReference(State::kContent);
       break;
@@ -234,6 +248,7 @@ void XmlLiteGuard::Scan(unsigned char c) {
       if (rootClosed_ && afterRoot_ == AfterRoot::kNothing && state_ != State::kInstruction &&
           c != '!') {
         afterRoot_ = endTag_ ? AfterRoot::kEndTag : AfterRoot::kOther;
+        afterRootLine_ = markupLine_;
       }
       afterValue_ = false;
       if (state_ == State::kTag) Scan(c);
@@ -316,19 +331,19 @@ void XmlLiteGuard::Scan(unsigned char c) {
     case State::kReference:
       if (c == ';') {
         if (!name_.empty() && name_[0] == '#') {
-          if (!CharacterReference(name_)) Refuse(msg::XmlBadCharacterReference());
+          if (!CharacterReference(name_)) Refuse(msg::XmlBadCharacterReference(), referenceLine_);
         } else if (!name_.empty() && name_ != "amp" && name_ != "lt" && name_ != "gt" &&
                    name_ != "quot" && name_ != "apos") {
-          Refuse(msg::XmlUndeclaredEntity());
+          Refuse(msg::XmlUndeclaredEntity(), referenceLine_);
         } else if (name_.empty()) {
-          Refuse(msg::XmlBadCharacterOrBytes());
+          Refuse(msg::XmlBadCharacterOrBytes(), referenceLine_);
         }
         state_ = after_;
       } else if ((NameByte(c) || (c == '#' && name_.empty())) && name_.size() < 256) {
         name_ += static_cast<char>(c);
       } else {
         // An '&' that starts no reference: XmlLite takes it for text.
-        Refuse(msg::XmlBadCharacterOrBytes());
+        Refuse(msg::XmlBadCharacterOrBytes(), referenceLine_);
       }
       break;
   }
@@ -336,6 +351,10 @@ void XmlLiteGuard::Scan(unsigned char c) {
 }
 
 void XmlLiteGuard::StartReference(State after) {
+  // expat names the line a reference starts on; in a tag, the tag's start is kept for the
+  // file that ends inside it.
+  referenceLine_ = line_;
+  if (after == State::kContent) markupLine_ = line_;
   after_ = after;
   name_.clear();
   state_ = State::kReference;
