@@ -80,6 +80,7 @@ huge-latitude|2|line 2: latitude "1111111111111111111111111111111111111111..." (
 late-route-name|0|line 2: 2 names longer than the watch
 huge-elevation|2|line 2: elevation "1e300" needs more than the 24 digits
 tiny-values|0|(the first: "0.00000000000000000000000000000000000000..." (302 bytes) as 0.0000000)
+negative-year|0|(the first: -0001-01-01T00:00:00Z)
 latitude-past-limit|2|line 2: more than 1048576 bytes before the next element tag, in a tag: x9host reads no text, comment or tag that long
 undeclared-prefix|2|line 2: not well-formed XML
 empty|2|line 1: not well-formed XML
@@ -167,6 +168,7 @@ make_case() {
     lookalikes) printf '%s\n%s%s</gpx>\n' "$head" "$(wpt '¥500駐車場')" "$(wpt '〜 − ‖ ¢ £ ¬ — ～ ￥')" ;;
     late-route-name) printf '%s\n<rte>\n<name>ABCDEFGHIJKLMNOPQRSTUVWXYZ</name>\n<rtept lat="1" lon="2"><name>point with a long name here</name></rtept>\n</rte></gpx>\n' "$head" ;;
     tiny-values) printf '%s\n<rte><rtept lat="1e-300" lon="2"><ele>1</ele></rtept></rte></gpx>\n' "$head" ;;
+    negative-year) trkpt_at -0001-01-01T00:00:00Z ;;
     huge-elevation) printf '%s\n<wpt lat="1" lon="2"><ele>1e300</ele></wpt></gpx>\n' "$head" ;;
     huge-latitude) printf '%s\n<wpt lat="' "$head"; head -c 500000 /dev/zero | tr '\0' 1; printf '1" lon="2"/></gpx>\n' ;;
     latitude-past-limit) printf '%s\n<wpt lat="' "$head"; head -c 5000000 /dev/zero | tr '\0' 1; printf '1" lon="2"/></gpx>\n' ;;
@@ -299,7 +301,7 @@ for build in "${builds[@]}"; do
   grep -q "would update --list ../in-place.gpx in place and lose what the transfer list cannot hold" "$dir/dropped/list/err" ||
     fail "$build: the lossy update in place was not refused: $(cat "$dir/dropped/list/err")"
   for name in xml-comments instruction fraction time-beyond-2038 name-spaces leap-second attributes \
-    gpx-1.0 repeated-hour coordinates empty-name set-order; do
+    gpx-1.0 repeated-hour coordinates empty-name set-order negative-year; do
     grep -q "would update --list ../in-place.gpx in place and lose .*, the first at line [0-9]" "$dir/$name/list/err" ||
       fail "$build $name: the lossy update in place was not refused: $(cat "$dir/$name/list/err")"
     cmp -s "$work/$name.gpx" "$dir/$name/in-place.gpx" || fail "$build $name: the refused list was changed"

@@ -238,19 +238,25 @@ std::optional<int64_t> ParseDateTime(std::string_view text) {
   return SecondsFromCivil(t) - offset;
 }
 
-std::string FormatUtc(int64_t utcSeconds) {
-  const CivilTime t = CivilFromSeconds(utcSeconds);
-  char text[48];
-  std::snprintf(text, sizeof text, "%04lld-%02d-%02dT%02d:%02d:%02dZ",
-                static_cast<long long>(t.year), t.month, t.day, t.hour, t.minute, t.second);
+namespace {
+
+// A date as xsd:dateTime writes it: the sign apart from at least four digits of year, so that
+// -1 is "-0001" (printf's width counts the sign: "-001") and 10000 is "10000".
+std::string DateText(const CivilTime& t, char separator) {
+  const unsigned long long year = t.year < 0 ? 0 - static_cast<unsigned long long>(t.year)
+                                             : static_cast<unsigned long long>(t.year);
+  char text[64];
+  std::snprintf(text, sizeof text, "%s%04llu-%02d-%02d%c%02d:%02d:%02d", t.year < 0 ? "-" : "",
+                year, t.month, t.day, separator, t.hour, t.minute, t.second);
   return text;
 }
 
-std::string FormatCivil(const CivilTime& t) {
-  char text[48];
-  std::snprintf(text, sizeof text, "%04lld-%02d-%02d %02d:%02d:%02d",
-                static_cast<long long>(t.year), t.month, t.day, t.hour, t.minute, t.second);
-  return text;
+}  // namespace
+
+std::string FormatUtc(int64_t utcSeconds) {
+  return DateText(CivilFromSeconds(utcSeconds), 'T') + 'Z';
 }
+
+std::string FormatCivil(const CivilTime& t) { return DateText(t, ' '); }
 
 }  // namespace x9host

@@ -171,6 +171,24 @@ TEST(X9hostWallClock, ReadsGpxTimesAsUtcSeconds) {
   EXPECT_EQ(FormatUtc(-1), "1969-12-31T23:59:59Z");
 }
 
+// A year past 0000-9999 keeps its sign apart from its four digits, as xsd:dateTime writes it, so
+// that a warning quotes a time as a file would write it and reads back as the same instant.
+TEST(X9hostWallClock, YearsOutsideFourDigitsAreWrittenAsXsdWritesThem) {
+  for (const char* text :
+       {"-0001-01-01T00:00:00Z", "-0999-12-31T23:59:59Z", "-10000-03-01T00:00:00Z",
+        "-123456789-06-15T12:00:00Z", "0000-02-29T00:00:00Z", "0999-01-01T00:00:00Z",
+        "9999-12-31T23:59:59Z", "10000-01-01T00:00:00Z", "123456789-01-01T00:00:00Z"}) {
+    const std::optional<int64_t> seconds = ParseDateTime(text);
+    ASSERT_TRUE(seconds.has_value()) << text;
+    EXPECT_EQ(FormatUtc(*seconds), text);
+    // The wall clock's text is the same date and time, as the table writes it.
+    std::string civil(text);
+    civil[civil.rfind('T')] = ' ';
+    civil.pop_back();
+    EXPECT_EQ(FormatCivil(CivilFromSeconds(*seconds)), civil);
+  }
+}
+
 TEST(X9hostWallClock, LinksUtcAndTheLocalWallClockThroughTheZone) {
   {
     const ScopedZone zone("Asia/Tokyo");
