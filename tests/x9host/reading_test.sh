@@ -80,6 +80,8 @@ huge-latitude|2|line 2: latitude "1111111111111111111111111111111111111111..." (
 late-route-name|0|line 2: 2 names longer than the watch
 huge-elevation|2|line 2: elevation "1e300" needs more than the 24 digits
 tiny-values|0|(the first: "0.00000000000000000000000000000000000000..." (302 bytes) as 0.0000000)
+elements-in-values|0|line 2: 2 elements inside <name> dropped with their text: the watch cannot hold them (the first: <b>)
+element-in-time|0|line 2: 1 element inside <time> dropped with its text
 negative-year|0|(the first: -0001-01-01T00:00:00Z)
 latitude-past-limit|2|line 2: more than 1048576 bytes before the next element tag, in a tag: x9host reads no text, comment or tag that long
 undeclared-prefix|2|line 2: not well-formed XML
@@ -168,6 +170,9 @@ make_case() {
     lookalikes) printf '%s\n%s%s</gpx>\n' "$head" "$(wpt '¥500駐車場')" "$(wpt '〜 − ‖ ¢ £ ¬ — ～ ￥')" ;;
     late-route-name) printf '%s\n<rte>\n<name>ABCDEFGHIJKLMNOPQRSTUVWXYZ</name>\n<rtept lat="1" lon="2"><name>point with a long name here</name></rtept>\n</rte></gpx>\n' "$head" ;;
     tiny-values) printf '%s\n<rte><rtept lat="1e-300" lon="2"><ele>1</ele></rtept></rte></gpx>\n' "$head" ;;
+    # Elements inside values go with their text, read as the watch or as the list.
+    elements-in-values) printf '%s\n<wpt lat="1" lon="2"><name>a<b>c</b>d</name></wpt>\n<rte><name>r<x:i xmlns:x="urn:x">secret</x:i></name><rtept lat="1" lon="2"><ele>5<ele>6</ele></ele></rtept></rte></gpx>\n' "$head" ;;
+    element-in-time) trkpt_at '2024-01-01T00:00:00Z<x/>' ;;
     negative-year) trkpt_at -0001-01-01T00:00:00Z ;;
     huge-elevation) printf '%s\n<wpt lat="1" lon="2"><ele>1e300</ele></wpt></gpx>\n' "$head" ;;
     huge-latitude) printf '%s\n<wpt lat="' "$head"; head -c 500000 /dev/zero | tr '\0' 1; printf '1" lon="2"/></gpx>\n' ;;
@@ -301,7 +306,8 @@ for build in "${builds[@]}"; do
   grep -q "would update --list ../in-place.gpx in place and lose what the transfer list cannot hold" "$dir/dropped/list/err" ||
     fail "$build: the lossy update in place was not refused: $(cat "$dir/dropped/list/err")"
   for name in xml-comments instruction fraction time-beyond-2038 name-spaces leap-second attributes \
-    gpx-1.0 repeated-hour coordinates empty-name set-order negative-year; do
+    gpx-1.0 repeated-hour coordinates empty-name set-order elements-in-values \
+    element-in-time negative-year; do
     grep -q "would update --list ../in-place.gpx in place and lose .*, the first at line [0-9]" "$dir/$name/list/err" ||
       fail "$build $name: the lossy update in place was not refused: $(cat "$dir/$name/list/err")"
     cmp -s "$work/$name.gpx" "$dir/$name/in-place.gpx" || fail "$build $name: the refused list was changed"
@@ -312,6 +318,9 @@ for build in "${builds[@]}"; do
     grep -q '<trkpt lat="1.0000000" lon="2.0000000"/>' "$dir/untimed-track-point/$kept" ||
       fail "$build: $kept: a track point without a time was not kept without one"
   done
+  # The text around an element inside a value is kept, the element's own is not.
+  grep -q '<name>ad</name>' "$dir/elements-in-values/watch/list.gpx" || fail "$build: the text around an element in a name"
+  grep -q '<ele>5</ele>' "$dir/elements-in-values/watch/watch.gpx" || fail "$build: the text around an element in an elevation"
   # The look-alikes became '?', never a look-alike; the characters code page 932 has stay.
   grep -q '<name>?500駐車場</name>' "$dir/lookalikes/watch/list.gpx" || fail "$build: ¥ was not written as ?"
   grep -qF '<name>? ? ? ? ? ? ? ～ ￥</name>' "$dir/lookalikes/watch/list.gpx" || fail "$build: look-alikes: $(grep -o '<name>[^<]*</name>' "$dir/lookalikes/watch/list.gpx" | tr '\n' ' ')"

@@ -99,6 +99,8 @@ constexpr GpxDropped::Loss kChildOrder{&msg::kKindChildrenOutOfOrder, &msg::kVer
                                        nullptr};
 constexpr GpxDropped::Loss kAttributes{&msg::kKindAttributes, &msg::kVerbDropped, nullptr};
 constexpr GpxDropped::Loss kLeapSeconds{&msg::kKindLeapSeconds, &msg::kVerbNextSecond, nullptr};
+constexpr GpxDropped::Loss kInsideValues{&msg::kKindElementsInValues, &msg::kVerbDroppedWithText,
+                                         nullptr};
 constexpr GpxDropped::Loss kVersion{&msg::kKindOtherVersions, &msg::kVerbWrittenAsGpx11, nullptr};
 constexpr char kGpx11[] = "http://www.topografix.com/GPX/1/1";
 
@@ -220,6 +222,11 @@ class Interpreter final : public XmlHandler {
         break;
       case State::kExtensions: summary_.dropped.Add(msg::kKindForeignExtensions, 1, line); break;
       case State::kCapture:
+        // A value is text alone: an element in it is dropped with what it holds, which would
+        // otherwise go in silence, or run into the value's text.
+        summary_.dropped.Add(kInsideValues, line, "<" + ShownValue(name) + ">", 1,
+                             {ValueElement(stack_.back().field)});
+        break;
       case State::kSkip: break;
     }
     // The attributes of what is kept: the root's and the coordinates were read above; with what
@@ -311,6 +318,17 @@ class Interpreter final : public XmlHandler {
     Field field;
     int line;
   };
+
+  // The element a value is read from, as the warnings name it.
+  static const char* ValueElement(Field field) {
+    switch (field) {
+      case Field::kElevation: return "ele";
+      case Field::kTime: return "time";
+      case Field::kValue32: return "x9:value32";
+      case Field::kValue72: return "x9:value72";
+      default: return "name";
+    }
+  }
 
   // A value is read from its first element; another of the same point, route or track is
   // dropped with a warning, not read over it in silence.

@@ -501,6 +501,27 @@ TEST(X9hostGpxRead, WhatTheReaderWouldAlterIsReportedWithItsFirstLine) {
        "<trk><name> </name><trkseg><trkpt lat=\"1\" lon=\"2\">"
        "<time>2024-05-03T00:00:00Z</time><name></name></trkpt></trkseg></trk>",
        "empty names (<name>)", 4, 4, ""},
+      // A value is text alone: an element inside one is dropped with its text, in any value
+      // and either set's name, each kind once.
+      {"",
+       "<wpt lat=\"1\" lon=\"2\"><name>a<b>c</b>d</name></wpt>\n"
+       "<wpt lat=\"1\" lon=\"2\"><name>e<b/></name></wpt>",
+       "elements inside <name>", 2, 4, "<b>"},
+      {"",
+       "<rte><name>r<x:i xmlns:x=\"urn:x\">secret</x:i></name>\n<rtept lat=\"1\" lon=\"2\">"
+       "<ele>5<ele>6</ele></ele></rtept></rte>",
+       "element inside <ele>", 1, 5, "<ele>"},
+      {"", "<trk><name>t<i>x</i></name></trk>", "element inside <name>", 1, 4, "<i>"},
+      {"",
+       "<trk><trkseg><trkpt lat=\"1\" lon=\"2\"><time>2024-01-01T00:00:00Z<x/></time>"
+       "<extensions><x9:value32>10<v>2</v></x9:value32><x9:value72>1<v/></x9:value72>"
+       "</extensions></trkpt></trkseg></trk>",
+       "element inside <time>", 1, 4, "<x>"},
+      {"",
+       "<trk><trkseg><trkpt lat=\"1\" lon=\"2\"><time>2024-01-01T00:00:00Z</time><extensions>"
+       "\n<x9:value32>10<v>2</v></x9:value32><x9:value72>1<v/></x9:value72></extensions>"
+       "</trkpt></trkseg></trk>",
+       "element inside <x9:value72>", 1, 5, "<v>"},
       // Written in GPX 1.1's order, whatever the file's.
       {"", "<wpt lat=\"1\" lon=\"2\"/><trk/>\n<rte/>\n<wpt lat=\"1\" lon=\"2\"/><rte/><trk/>",
        "waypoints, routes and tracks out of GPX 1.1's order", 3, 5, "<rte> after <trk>"},
