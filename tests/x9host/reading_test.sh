@@ -82,6 +82,7 @@ huge-elevation|2|line 2: elevation "1e300" needs more than the 24 digits
 tiny-values|0|(the first: "0.00000000000000000000000000000000000000..." (302 bytes) as 0.0000000)
 elements-in-values|0|line 2: 2 elements inside <name> dropped with their text: the watch cannot hold them (the first: <b>)
 element-in-time|0|line 2: 1 element inside <time> dropped with its text
+zoneless-time|0|line 3: 1 time without a time zone (<time>) read as UTC
 negative-year|0|(the first: -0001-01-01T00:00:00Z)
 latitude-past-limit|2|line 2: more than 1048576 bytes before the next element tag, in a tag: x9host reads no text, comment or tag that long
 undeclared-prefix|2|line 2: not well-formed XML
@@ -173,6 +174,7 @@ make_case() {
     # Elements inside values go with their text, read as the watch or as the list.
     elements-in-values) printf '%s\n<wpt lat="1" lon="2"><name>a<b>c</b>d</name></wpt>\n<rte><name>r<x:i xmlns:x="urn:x">secret</x:i></name><rtept lat="1" lon="2"><ele>5<ele>6</ele></ele></rtept></rte></gpx>\n' "$head" ;;
     element-in-time) trkpt_at '2024-01-01T00:00:00Z<x/>' ;;
+    zoneless-time) printf '%s\n<trk><trkseg><trkpt lat="1" lon="2"><time>2024-01-01T09:00:00+09:00</time></trkpt>\n<trkpt lat="1" lon="2"><time>2024-01-01T00:00:01</time></trkpt></trkseg></trk></gpx>\n' "$head" ;;
     negative-year) trkpt_at -0001-01-01T00:00:00Z ;;
     huge-elevation) printf '%s\n<wpt lat="1" lon="2"><ele>1e300</ele></wpt></gpx>\n' "$head" ;;
     huge-latitude) printf '%s\n<wpt lat="' "$head"; head -c 500000 /dev/zero | tr '\0' 1; printf '1" lon="2"/></gpx>\n' ;;
@@ -307,7 +309,7 @@ for build in "${builds[@]}"; do
     fail "$build: the lossy update in place was not refused: $(cat "$dir/dropped/list/err")"
   for name in xml-comments instruction fraction time-beyond-2038 name-spaces leap-second attributes \
     gpx-1.0 repeated-hour coordinates empty-name set-order elements-in-values \
-    element-in-time negative-year; do
+    element-in-time zoneless-time negative-year; do
     grep -q "would update --list ../in-place.gpx in place and lose .*, the first at line [0-9]" "$dir/$name/list/err" ||
       fail "$build $name: the lossy update in place was not refused: $(cat "$dir/$name/list/err")"
     cmp -s "$work/$name.gpx" "$dir/$name/in-place.gpx" || fail "$build $name: the refused list was changed"

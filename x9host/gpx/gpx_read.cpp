@@ -40,6 +40,16 @@ bool HasFraction(std::string_view dateTime) {
   return false;
 }
 
+// Whether a valid xsd:dateTime names its zone: Z or an offset (+09:00), the last six characters
+// then. Without one it is no instant: GPX's times are UTC, and x9host reads it so.
+bool HasZone(std::string_view dateTime) {
+  if (!dateTime.empty() && dateTime.back() == 'Z') return true;
+  return dateTime.size() >= 6 &&
+         (dateTime[dateTime.size() - 6] == '+' || dateTime[dateTime.size() - 6] == '-');
+}
+
+constexpr GpxDropped::Loss kZoneless{&msg::kKindTimesWithoutZone, &msg::kVerbReadAsUtc, nullptr};
+
 // Whether a valid xsd:dateTime is a leap second (hh:mm:60), which no clock here holds.
 bool IsLeapSecond(std::string_view dateTime) {
   const size_t t = dateTime.find('T');
@@ -499,6 +509,9 @@ class Interpreter final : public XmlHandler {
         }
         if (HasFraction(text_)) {
           summary_.dropped.Add(msg::kKindFractionalSeconds, 1, frame.line);
+        }
+        if (!HasZone(Trim(text_))) {
+          summary_.dropped.Add(kZoneless, frame.line, std::string(Trim(text_)));
         }
         if (IsLeapSecond(Trim(text_))) {
           summary_.dropped.Add(kLeapSeconds, frame.line, std::string(Trim(text_)));

@@ -522,6 +522,13 @@ TEST(X9hostGpxRead, WhatTheReaderWouldAlterIsReportedWithItsFirstLine) {
        "\n<x9:value32>10<v>2</v></x9:value32><x9:value72>1<v/></x9:value72></extensions>"
        "</trkpt></trkseg></trk>",
        "element inside <x9:value72>", 1, 5, "<v>"},
+      // A time without a zone names no instant: read as UTC, as GPX's times are, with fractions
+      // too; one with Z or an offset is the instant it names.
+      {"",
+       "<trk><trkseg><trkpt lat=\"1\" lon=\"2\"><time>2024-01-01T09:00:00+09:00</time></trkpt>\n"
+       "<trkpt lat=\"1\" lon=\"2\"><time> 2024-01-01T00:00:01 </time></trkpt>\n"
+       "<trkpt lat=\"1\" lon=\"2\"><time>2024-01-01T00:00:02.000</time></trkpt></trkseg></trk>",
+       "times without a time zone (<time>)", 2, 5, "2024-01-01T00:00:01"},
       // Written in GPX 1.1's order, whatever the file's.
       {"", "<wpt lat=\"1\" lon=\"2\"/><trk/>\n<rte/>\n<wpt lat=\"1\" lon=\"2\"/><rte/><trk/>",
        "waypoints, routes and tracks out of GPX 1.1's order", 3, 5, "<rte> after <trk>"},
@@ -530,6 +537,7 @@ TEST(X9hostGpxRead, WhatTheReaderWouldAlterIsReportedWithItsFirstLine) {
       {" creator=\"other\"" + ns,
        "<wpt lat=\"1\" lon=\"2\"><name>A \t B&#127;\u3000</name></wpt>\n"
        "<trk><trkseg><trkpt lat=\"1\" lon=\"2\"><time>2016-12-31T23:59:59Z</time></trkpt>"
+       "<trkpt lat=\"1\" lon=\"2\"><time>2017-01-01T08:59:59+09:00</time></trkpt>"
        "</trkseg></trk>",
        "", 0, 0, ""},
   };
