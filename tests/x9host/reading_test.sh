@@ -76,10 +76,11 @@ sjis-MS932|0|
 sjis-bad-bytes|2|line 3: 0x85 0x40 is not Shift_JIS (code page 932)
 euc-jp|2|the encoding "EUC-JP" is not supported
 lookalikes|0|code page 932 cannot write "〜" "−" "‖" "¢" "£" "¬" "—"
-huge-latitude|2|line 2: latitude "1111111111111111111111111111111111111111..." (500001 bytes) is out of range
+huge-latitude|2|line 2: latitude "1111111111111111111111111111111111111111..." (500001 bytes) is outside -90 to 90 degrees
 late-route-name|0|line 2: 2 names longer than the watch
 huge-elevation|2|line 2: elevation "1e300" needs more than the 24 digits
-tiny-values|0|(the first: "0.00000000000000000000000000000000000000..." (302 bytes) as 0.0000000)
+tiny-values|0|(the first: 1e-300 as 0.0000000)
+below-any-double|0|line 2: 1 number with more digits than x9host keeps (lat, lon, <ele>, x9:value32, x9:value72) rounded: the watch cannot hold it (the first: 1e-400 as 0)
 elements-in-values|0|line 2: 2 elements inside <name> dropped with their text: the watch cannot hold them (the first: <b>)
 element-in-time|0|line 2: 1 element inside <time> dropped with its text
 zoneless-time|0|line 3: 1 time without a time zone (<time>) read as UTC
@@ -171,6 +172,7 @@ make_case() {
     lookalikes) printf '%s\n%s%s</gpx>\n' "$head" "$(wpt '¥500駐車場')" "$(wpt '〜 − ‖ ¢ £ ¬ — ～ ￥')" ;;
     late-route-name) printf '%s\n<rte>\n<name>ABCDEFGHIJKLMNOPQRSTUVWXYZ</name>\n<rtept lat="1" lon="2"><name>point with a long name here</name></rtept>\n</rte></gpx>\n' "$head" ;;
     tiny-values) printf '%s\n<rte><rtept lat="1e-300" lon="2"><ele>1</ele></rtept></rte></gpx>\n' "$head" ;;
+    below-any-double) printf '%s\n<wpt lat="1e-400" lon="2"/></gpx>\n' "$head" ;;
     # Elements inside values go with their text, read as the watch or as the list.
     elements-in-values) printf '%s\n<wpt lat="1" lon="2"><name>a<b>c</b>d</name></wpt>\n<rte><name>r<x:i xmlns:x="urn:x">secret</x:i></name><rtept lat="1" lon="2"><ele>5<ele>6</ele></ele></rtept></rte></gpx>\n' "$head" ;;
     element-in-time) trkpt_at '2024-01-01T00:00:00Z<x/>' ;;
@@ -308,7 +310,7 @@ for build in "${builds[@]}"; do
   grep -q "would update --list ../in-place.gpx in place and lose what the transfer list cannot hold" "$dir/dropped/list/err" ||
     fail "$build: the lossy update in place was not refused: $(cat "$dir/dropped/list/err")"
   for name in xml-comments instruction fraction time-beyond-2038 name-spaces leap-second attributes \
-    gpx-1.0 repeated-hour coordinates empty-name set-order elements-in-values \
+    gpx-1.0 repeated-hour coordinates empty-name set-order below-any-double elements-in-values \
     element-in-time zoneless-time negative-year; do
     grep -q "would update --list ../in-place.gpx in place and lose .*, the first at line [0-9]" "$dir/$name/list/err" ||
       fail "$build $name: the lossy update in place was not refused: $(cat "$dir/$name/list/err")"

@@ -42,7 +42,7 @@ class ListConsumer final : public GpxConsumer {
   void StartRoute(int line) override { Start(line, x9::kListRoutes); }
   void RoutePoint(const GpxPoint& point) override {
     TransferListContent::Item item = Item(point, x9::kListRoutes);
-    if (upload_) Upload(item, point.line);
+    if (upload_) Upload(item, point);
     Open().items.push_back(std::move(item));
   }
   void StartTrack(int line) override { Start(line, x9::kListTracks); }
@@ -102,14 +102,16 @@ class ListConsumer final : public GpxConsumer {
 
   // A route point as the module puts it on the watch: from the host's record, as the list
   // holds it, by the watch reader's rules.
-  void Upload(const TransferListContent::Item& item, int line) {
+  void Upload(const TransferListContent::Item& item, const GpxPoint& point) {
+    const int line = point.line;
     GpxPoint held;
     held.line = line;
+    held.written = point.written;  // the values are the point's: quoted as the file has them
     if (item.altitude != x9::NO_VALUE) held.elevation = item.altitude;
     if (item.time != x9::kHostNoTime) held.time = item.time;  // only whether there is one counts
     watch_.WatchPointTime(held);
-    watch_.WatchCoordinate(item.latitude, line);
-    watch_.WatchCoordinate(item.longitude, line);
+    watch_.WatchCoordinate(item.latitude, point.written.latitude, line);
+    watch_.WatchCoordinate(item.longitude, point.written.longitude, line);
     watch_.WatchAltitude(held);
     char field[x9::kDeviceNameField];
     watch_.WatchName(field, item.name, line);  // the module reads the point's ident, the same

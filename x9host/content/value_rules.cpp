@@ -13,9 +13,11 @@
 namespace x9host {
 namespace {
 
-// A number as a warning quotes it: cut like any value, since one read from a file may need
-// hundreds of digits in plain decimal (1e-300).
-std::string ShownNumber(double value) { return ShownValue(ExactNumberText(value)); }
+// A number as a warning quotes it: as the file writes it, which is what its reader can find
+// there; the value's own digits for one not read from a file. Cut like any value either way.
+std::string ShownNumber(const std::string& written, double value) {
+  return ShownValue(written.empty() ? ExactNumberText(value) : written);
+}
 
 using Loss = GpxDropped::Loss;
 
@@ -122,7 +124,7 @@ std::optional<int32_t> ValueRules::HeldWallClock(const GpxPoint& point) {
 double ValueRules::HostAltitude(const GpxPoint& point) {
   if (!point.elevation) return x9::NO_VALUE;
   if (*point.elevation == x9::NO_VALUE)
-    lost_.Add(kEleNone, point.line, ShownNumber(*point.elevation));
+    lost_.Add(kEleNone, point.line, ShownNumber(point.written.elevation, *point.elevation));
   return *point.elevation;
 }
 
@@ -131,30 +133,33 @@ float ValueRules::HostValue72(const GpxPoint& point) {
   const double value = *point.value72;
   if (std::fabs(value) > std::numeric_limits<float>::max())
     throw InputError(msg::Value72OutOfRange(source_, point.line));
-  if (!FloatGivesBack(value)) lost_.Add(kValue72List, point.line, ShownNumber(value));
+  if (!FloatGivesBack(value))
+    lost_.Add(kValue72List, point.line, ShownNumber(point.written.value72, value));
   return static_cast<float>(value);
 }
 
 void ValueRules::HostCoordinates(const GpxPoint& point) {
   const struct {
     double degrees;
+    const std::string& given;
     std::string text;
-  } written[] = {{point.latitude, CoordinateText(point.latitude)},
-                 {point.longitude, LongitudeText(point.longitude)}};
+  } written[] = {{point.latitude, point.written.latitude, CoordinateText(point.latitude)},
+                 {point.longitude, point.written.longitude, LongitudeText(point.longitude)}};
   for (const auto& coordinate : written) {
     if (ReadBack(coordinate.text) != coordinate.degrees)
       lost_.Add(kCoordinatesList, point.line,
-                msg::ValueAs(ShownNumber(coordinate.degrees), ShownValue(coordinate.text)));
+                msg::ValueAs(ShownNumber(coordinate.given, coordinate.degrees),
+                             ShownValue(coordinate.text)));
   }
 }
 
-int32_t ValueRules::WatchCoordinate(double degrees, int line) {
+int32_t ValueRules::WatchCoordinate(double degrees, const std::string& written, int line) {
   const int32_t units = x9::DegreesToDevice(degrees);
   // Held when the unit's decimal is the number given: not when the file has finer digits, nor
   // when the product with 1e7 falls short of a unit the file names exactly (64.471201).
   const std::string kept = UnitText(units);
   if (ReadBack(kept) != degrees)
-    lost_.Add(kCoordinatesWatch, line, msg::ValueAs(ShownNumber(degrees), kept));
+    lost_.Add(kCoordinatesWatch, line, msg::ValueAs(ShownNumber(written, degrees), kept));
   return units;
 }
 
@@ -176,11 +181,11 @@ int32_t ValueRules::WatchAltitude(const GpxPoint& point) {
   const double metres = *point.elevation;
   const int32_t kept = x9::AltitudeToDevice(metres);
   if (static_cast<double>(kept) != std::trunc(metres)) {
-    lost_.Add(kEleOutside, point.line, ShownNumber(metres));
+    lost_.Add(kEleOutside, point.line, ShownNumber(point.written.elevation, metres));
   } else if (metres == x9::kDeviceNoAltitude) {
-    lost_.Add(kEleNone, point.line, ShownNumber(metres));
+    lost_.Add(kEleNone, point.line, ShownNumber(point.written.elevation, metres));
   } else if (kept == x9::kDeviceNoAltitude) {
-    lost_.Add(kEleWatchNone, point.line, ShownNumber(metres));
+    lost_.Add(kEleWatchNone, point.line, ShownNumber(point.written.elevation, metres));
   } else if (static_cast<double>(kept) != metres) {
     lost_.Add(kEleFraction, point.line, {});
   }
@@ -188,8 +193,13 @@ int32_t ValueRules::WatchAltitude(const GpxPoint& point) {
 }
 
 void ValueRules::TrackValuesNone(const GpxPoint& point) {
-  for (const std::optional<double>& value : {point.value32, point.value72}) {
-    if (value && *value == 0) lost_.Add(kTrackValuesNone, point.line, ShownNumber(*value));
+  const struct {
+    const std::optional<double>& value;
+    const std::string& written;
+  } values[] = {{point.value32, point.written.value32}, {point.value72, point.written.value72}};
+  for (const auto& track : values) {
+    if (track.value && *track.value == 0)
+      lost_.Add(kTrackValuesNone, point.line, ShownNumber(track.written, *track.value));
   }
 }
 
@@ -199,7 +209,8 @@ int32_t ValueRules::WatchValue72(const GpxPoint& point) {
   if (value < -2147483648.0 || value >= 2147483648.0)
     throw InputError(msg::Value72Past32Bits(source_, point.line));
   // The module hands the host a float.
-  if (!FloatGivesBack(value)) lost_.Add(kValue72Download, point.line, ShownNumber(value));
+  if (!FloatGivesBack(value))
+    lost_.Add(kValue72Download, point.line, ShownNumber(point.written.value72, value));
   return static_cast<int32_t>(value);
 }
 

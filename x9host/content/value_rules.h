@@ -44,8 +44,8 @@ class ValueRules {
   // A waypoint or route point: the watch keeps no time.
   void WatchPointTime(const GpxPoint& point);
   // Degrees as the watch's 1e-7 degree, truncated toward zero as the module converts uploads;
-  // counted when that unit is not the number given.
-  int32_t WatchCoordinate(double degrees, int line);
+  // counted when that unit is not the number given (written: as the file gives it).
+  int32_t WatchCoordinate(double degrees, const std::string& written, int line);
   // The watch holds longitude 180 as it is; GPX 1.1 stops short of it and says -180.
   void WatchLongitudeWritten(double longitude, int line);
   // Whole metres truncated toward zero and saturated at 32 bits, as the module converts uploads;

@@ -54,8 +54,8 @@ class GpxToRecords {
       out.minute = local->minute;
       out.second = local->second;
     }
-    out.latitude = rules.WatchCoordinate(point.latitude, point.line);
-    out.longitude = rules.WatchCoordinate(point.longitude, point.line);
+    out.latitude = rules.WatchCoordinate(point.latitude, point.written.latitude, point.line);
+    out.longitude = rules.WatchCoordinate(point.longitude, point.written.longitude, point.line);
     rules.WatchLongitudeWritten(point.longitude, point.line);
     out.altitude = rules.WatchAltitude(point);
     rules.TrackValuesNone(point);
@@ -74,8 +74,8 @@ class GpxToRecords {
     x9::RoutePoint out{};
     rules.WatchPointTime(point);
     Name(out.name, point.name, pointName_, point.line);
-    out.latitude = rules.WatchCoordinate(point.latitude, point.line);
-    out.longitude = rules.WatchCoordinate(point.longitude, point.line);
+    out.latitude = rules.WatchCoordinate(point.latitude, point.written.latitude, point.line);
+    out.longitude = rules.WatchCoordinate(point.longitude, point.written.longitude, point.line);
     rules.WatchLongitudeWritten(point.longitude, point.line);
     out.altitude = rules.WatchAltitude(point);
     return out;

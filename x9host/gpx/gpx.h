@@ -29,6 +29,12 @@ struct GpxPoint {
   std::optional<double> value32;
   std::optional<double> value72;  // the host keeps a float; a watch's whole number may not fit
   int line = 0;                   // where it was read; 0 when made here
+  // The numbers as the file writes them, without the white space around, for a message to
+  // quote: a double's own digits may read quite otherwise (1e-300 has 302 in plain decimal).
+  // Empty for a number not read from a file.
+  struct Written {
+    std::string latitude, longitude, elevation, value32, value72;
+  } written;
 };
 
 // What a reader could not keep, by kind, in the order first met: how many, the line of the

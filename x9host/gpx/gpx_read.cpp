@@ -105,6 +105,22 @@ std::optional<std::string> ExactDecimal(std::string_view text) {
   power += static_cast<int64_t>(digits.size() - end);
   return (negative ? "-" : "") + digits.substr(lead, end - lead) + "e" + std::to_string(power);
 }
+// Whether a decimal number's text names a value below 1 in magnitude (its first significant
+// digit after the point): so it is when a double reads it as out of range and it is not huge.
+bool BelowOne(std::string_view text) {
+  const std::optional<std::string> exact = ExactDecimal(text);
+  if (!exact) {  // an exponent past 64 bits: its sign alone decides
+    const size_t e = text.find_first_of("eE");
+    return e != std::string_view::npos && e + 1 < text.size() && text[e + 1] == '-';
+  }
+  if (*exact == "0") return true;
+  const size_t e = exact->find('e');
+  const size_t digits = e - (exact->front() == '-' ? 1 : 0);
+  int64_t power = 0;
+  std::from_chars(exact->data() + e + 1, exact->data() + exact->size(), power);
+  return power + static_cast<int64_t>(digits) <= 0;
+}
+
 constexpr GpxDropped::Loss kChildOrder{&msg::kKindChildrenOutOfOrder, &msg::kVerbMovedIntoOrder,
                                        nullptr};
 constexpr GpxDropped::Loss kAttributes{&msg::kKindAttributes, &msg::kVerbDropped, nullptr};
@@ -432,7 +448,7 @@ class Interpreter final : public XmlHandler {
   // cannot write (1e25, 1e-30) is refused, as it could not be written back. (A coordinate is
   // rounded instead, and warned of: its digits past the watch's are noise.)
   double Written(int line, const std::string& label, std::string_view text, double value) const {
-    if (!FitsGpxDecimal(value))
+    if (!std::isfinite(value) || !FitsGpxDecimal(value))
       throw InputError(
           msg::NumberTooLong(source_, line, label, QuotedValue(Trim(text)), kMaxDecimalDigits));
     return value;
@@ -442,9 +458,9 @@ class Interpreter final : public XmlHandler {
   // number whose digits a double does not hold is warned of as rounded.
   double Number(int line, const std::string& label, std::string_view text) {
     const double value = AnyNumber(line, label, text);
-    if (ExactDecimal(text) != ExactDecimal(ExactNumberText(value))) {
-      summary_.dropped.Add(kRounded, line,
-                           msg::ValueAs(ShownValue(Trim(text)), ExactNumberText(value)));
+    if (std::isfinite(value) && ExactDecimal(text) != ExactDecimal(ExactNumberText(value))) {
+      summary_.dropped.Add(
+          kRounded, line, msg::ValueAs(ShownValue(Trim(text)), ShownValue(ExactNumberText(value))));
     }
     return value;
   }
@@ -455,10 +471,14 @@ class Interpreter final : public XmlHandler {
     if (!digits.empty() && digits.front() == '+') digits.remove_prefix(1);
     double value = 0;
     const auto [end, error] = std::from_chars(digits.data(), digits.data() + digits.size(), value);
-    // A number too large or too small for a double is one, just not one x9host can read.
+    // A number past a double either way is still a number: one nearer 0 than any double is 0
+    // to every digit x9host keeps, and is read so (Number warns of it as rounded); one larger
+    // than any is infinite here, for the caller to refuse by what it is (outside the
+    // coordinates' range, past what GPX's decimals write back).
     if (!digits.empty() && end == digits.data() + digits.size() &&
         error == std::errc::result_out_of_range) {
-      throw InputError(msg::NumberOutOfRange(source_, line, label, QuotedValue(digits)));
+      if (BelowOne(digits)) return 0;
+      return (text.front() == '-' ? -1 : 1) * std::numeric_limits<double>::infinity();
     }
     if (digits.empty() || error != std::errc() || end != digits.data() + digits.size() ||
         !std::isfinite(value)) {
@@ -483,6 +503,8 @@ class Interpreter final : public XmlHandler {
     if (lat == nullptr || lon == nullptr) {
       throw InputError(msg::PointWithoutCoordinates(source_, line, element));
     }
+    point_.written.latitude = Trim(lat->value);
+    point_.written.longitude = Trim(lon->value);
     point_.latitude = Number(line, msg::WhatLatitude(), lat->value);
     point_.longitude = Number(line, msg::WhatLongitude(), lon->value);
     if (point_.latitude < -90 || point_.latitude > 90) {
@@ -499,6 +521,7 @@ class Interpreter final : public XmlHandler {
       case Field::kSetName: consumer_.Name(Name(frame.line)); break;
       case Field::kName: point_.name = Name(frame.line); break;
       case Field::kElevation:
+        point_.written.elevation = Trim(text_);
         point_.elevation = Written(frame.line, msg::WhatElevation(), text_,
                                    Number(frame.line, msg::WhatElevation(), text_));
         break;
@@ -518,12 +541,14 @@ class Interpreter final : public XmlHandler {
         }
         break;
       case Field::kValue32:
+        point_.written.value32 = Trim(text_);
         point_.value32 =
             Written(frame.line, "value32", text_, Number(frame.line, "value32", text_));
         break;
       // A double holds every whole number the watch's 32 bits do exactly (a float would not):
       // the holders' own rules decide what they keep of it.
       case Field::kValue72:
+        point_.written.value72 = Trim(text_);
         point_.value72 =
             Written(frame.line, "value72", text_, Number(frame.line, "value72", text_));
         // The host keeps it as a float, written as that float's shortest digits.

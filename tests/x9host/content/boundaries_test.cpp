@@ -614,6 +614,9 @@ const NotHeldCase kNotHeld[] = {
     {"<ele>-9999.5</ele>", "read as none: the watch cannot hold it (the first: -9999.5)"},
     {"<ele>-9999.9</ele>", "read as none: the watch cannot hold it (the first: -9999.9)"},
     {"<ele>-9999</ele>", "1 elevation of -9999 m, the watch's and the host's \"none\""},
+    // Quoted as the file writes them, by the list's upload too.
+    {"<ele> 3e9 </ele>", "(the first: 3e9)"},
+    {"<ele>-99995e-1</ele>", "read as none: the watch cannot hold it (the first: -99995e-1)"},
     {"<time>2024-05-03T00:00:00Z</time>", "1 time of a waypoint or route point (<time>)"},
     {"<name>" + Repeat("N", 20) + "</name>", "1 name longer than the watch's 19 bytes"},
     {"<name>" + Repeat("ぬ", 10) + "</name>", "1 name longer than the watch's 19 bytes"},

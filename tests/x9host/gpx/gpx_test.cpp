@@ -107,9 +107,21 @@ TEST(X9hostGpxRead, RefusesBadFilesWithTheLine) {
             "f.gpx: line 4: latitude \"1,5\" is not a number");
   EXPECT_EQ(ReadError(head + "<wpt lat=\"nan\" lon=\"2\"/></gpx>"),
             "f.gpx: line 4: latitude \"nan\" is not a number");
-  // A number, but none a double holds: said as such.
-  EXPECT_EQ(ReadError(head + "<wpt lat=\"1\" lon=\"2\"><ele>1e400</ele></wpt></gpx>"),
-            "f.gpx: line 4: elevation \"1e400\" is out of range");
+  // A number larger than any double: refused for what it is, quoted as written.
+  for (const auto& [body, says] : std::vector<std::pair<std::string, std::string>>{
+           {"<wpt lat=\"1\" lon=\"2\"><ele>1e400</ele></wpt>",
+            "elevation \"1e400\" needs more than the 24 digits"},
+           {"<wpt lat=\"1\" lon=\"2\"><ele> -1E99999999999999999999 </ele></wpt>",
+            "elevation \"-1E99999999999999999999\" needs more than the 24 digits"},
+           {"<wpt lat=\"+1e309\" lon=\"2\"/>", "latitude +1e309 is outside -90 to 90 degrees"},
+           {"<wpt lat=\"1\" lon=\"-1e400\"/>", "longitude -1e400 is outside -180 to 180 degrees"},
+           {"<trk><trkseg><trkpt lat=\"1\" lon=\"2\"><extensions><x9:value72>1e400</x9:value72>"
+            "</extensions></trkpt></trkseg></trk>",
+            "value72 \"1e400\" needs more than the 24 digits"},
+       }) {
+    EXPECT_EQ(ReadError(head + body + "</gpx>").rfind("f.gpx: line 4: " + says, 0), 0u)
+        << ReadError(head + body + "</gpx>");
+  }
   EXPECT_EQ(ReadError(head + "<wpt lat=\"90.5\" lon=\"2\"/></gpx>"),
             "f.gpx: line 4: latitude 90.5 is outside -90 to 90 degrees");
   EXPECT_EQ(ReadError(head + "<wpt lat=\"1\" lon=\"-180.1\"/></gpx>"),
@@ -449,6 +461,58 @@ TEST(X9hostGpxRead, EachLossIsCountedOnceByKindWithItsFirstLine) {
   }
 }
 
+// A number a warning quotes is quoted as the file writes it, whichever holder's rule counts it,
+// so that it can be found there: not the double's own digits (1e-300 has 302 in plain decimal).
+TEST(X9hostGpxRead, AWarningQuotesANumberAsTheFileWritesIt) {
+  const ScopedZone zone("UTC");
+  const auto trkpt = [](const std::string& values) {
+    return "<trk><trkseg><trkpt lat=\"1\" lon=\"2\"><time>2024-05-03T00:00:00Z</time>"
+           "<extensions>" +
+           values + "</extensions></trkpt></trkseg></trk>";
+  };
+  const struct {
+    std::string body;  // on line 4
+    const char* kind;
+    const char* first;
+    bool list, watch;  // which holder loses it
+  } rows[] = {
+      {"<wpt lat=\"1e-300\" lon=\"2\"/>", "coordinate --out writes as another number",
+       "1e-300 as 0", true, false},
+      {"<wpt lat=\"1\" lon=\" 0.1E-299\"/>", "coordinate the watch's 1e-7 degree",
+       "0.1E-299 as 0.0000000", false, true},
+      {"<wpt lat=\"1\" lon=\"2\"><ele>-9999.0</ele></wpt>", "elevation of -9999 m, the watch's",
+       "-9999.0", true, true},
+      {"<wpt lat=\"1\" lon=\"2\"><ele>3e9</ele></wpt>", "elevation outside the watch's", "3e9",
+       false, true},
+      {"<wpt lat=\"1\" lon=\"2\"><ele>-99995e-1</ele></wpt>", "elevation of -9999 m once whole",
+       "-99995e-1", false, true},
+      {trkpt("<x9:value32>0.0</x9:value32><x9:value72>-0e3</x9:value72>"), "track values of 0",
+       "0.0", true, true},
+      {trkpt("<x9:value72>16777217.0</x9:value72>"), "x9:value72 value past", "16777217.0", true,
+       true},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.body);
+    const std::string file = std::string(kGpxHead) + row.body + "\n</gpx>\n";
+    std::vector<std::string> warnings;
+    const GpxDropped list = TransferListFromGpxText(file, "f.gpx", warnings).summary.dropped;
+    const GpxDropped watch = WatchFromGpxText(file, "f.gpx", warnings).summary.dropped;
+    for (const auto& [dropped, loses] :
+         {std::pair{&list, row.list}, std::pair{&watch, row.watch}}) {
+      const GpxDropped::Kind* found = nullptr;
+      for (const GpxDropped::Kind& kind : dropped->Kinds())
+        if (WithoutCount(kind).rfind(row.kind, 0) == 0) found = &kind;
+      if (!loses) {
+        EXPECT_EQ(found, nullptr) << dropped->List();
+        continue;
+      }
+      ASSERT_NE(found, nullptr) << dropped->List();
+      EXPECT_EQ(found->line, 4);
+      EXPECT_EQ(found->first, row.first);
+    }
+  }
+}
+
 // What the reader itself would not carry exactly, for either holder: each kind once with its
 // first line and, where it helps, the first value; what it carries exactly is no loss.
 TEST(X9hostGpxRead, WhatTheReaderWouldAlterIsReportedWithItsFirstLine) {
@@ -529,6 +593,9 @@ TEST(X9hostGpxRead, WhatTheReaderWouldAlterIsReportedWithItsFirstLine) {
        "<trkpt lat=\"1\" lon=\"2\"><time> 2024-01-01T00:00:01 </time></trkpt>\n"
        "<trkpt lat=\"1\" lon=\"2\"><time>2024-01-01T00:00:02.000</time></trkpt></trkseg></trk>",
        "times without a time zone (<time>)", 2, 5, "2024-01-01T00:00:01"},
+      // Nearer 0 than any double: 0 to every digit kept, read as 0 with the rounded numbers.
+      {"", "<wpt lat=\"1e-400\" lon=\"-2E-999999999999999999999\"/>",
+       "numbers with more digits than x9host keeps", 2, 4, "1e-400 as 0"},
       // Written in GPX 1.1's order, whatever the file's.
       {"", "<wpt lat=\"1\" lon=\"2\"/><trk/>\n<rte/>\n<wpt lat=\"1\" lon=\"2\"/><rte/><trk/>",
        "waypoints, routes and tracks out of GPX 1.1's order", 3, 5, "<rte> after <trk>"},
