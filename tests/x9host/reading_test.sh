@@ -63,6 +63,7 @@ attribute-unquoted|2|line 2: not well-formed XML (a character or bytes XML does 
 character-references|0|kept as "a\rb\nc\td?e?"
 doctype|2|a document type declaration is not accepted
 doctype-subset|2|doctype-subset.gpx: a document type declaration is not accepted
+doctype-entity-used|2|doctype-entity-used.gpx: a document type declaration is not accepted
 utf16le|0|
 utf16be|0|
 utf16be-no-mark|2|UTF-16 without a byte order mark is not supported
@@ -113,6 +114,7 @@ many-names|2|line 9995: more than 10000 different element or attribute names
 multibyte-names|0|
 cut-short|2|line 1: not well-formed XML (no element found)
 cut-short-newline|2|line 2: not well-formed XML (no element found)
+mismatch-then-cut|2|line 3: not well-formed XML (an end tag does not match its start tag)
 cut-in-text|2|line 2: not well-formed XML (no element found)
 cut-after-start-tag|2|line 2: not well-formed XML (no element found)
 cut-after-empty-element|2|line 3: not well-formed XML (no element found)
@@ -159,6 +161,7 @@ make_case() {
     character-references) printf '%s\n%s</gpx>\n' "$head" "$(wpt $'a&#13;b&#xA;c&#9;d&#x1F600;e\xef\xb7\x90')" ;;
     entity-in-cdata-and-comment) printf '%s\n<!-- &nbsp; --><wpt lat="1" lon="2"><name><![CDATA[x&nbsp;y]]></name></wpt></gpx>\n' "$head" ;;
     doctype-subset) printf '<!DOCTYPE gpx [<!ENTITY e "x">]>\n%s\n%s</gpx>\n' "$head" "$(wpt a)" ;;
+    doctype-entity-used) printf '<!DOCTYPE gpx [<!ENTITY e "x">]>\n%s\n%s</gpx>\n' "$head" "$(wpt 'a&e;')" ;;
     doctype) printf '<!DOCTYPE gpx>\n%s\n%s</gpx>\n' "$head" "$(wpt a)" ;;
     utf16le) printf '\xff\xfe'; printf '<?xml version="1.0" encoding="UTF-16"?>\n%s\n%s</gpx>\n' "$head" "$(wpt '高尾山 ｶﾀ')" | iconv -f UTF-8 -t UTF-16LE ;;
     utf16be) printf '\xfe\xff'; printf '%s\n%s</gpx>\n' "$head" "$(wpt '高尾山 ｶﾀ')" | iconv -f UTF-8 -t UTF-16BE ;;
@@ -209,6 +212,7 @@ make_case() {
     multibyte-names) printf '%s\n' "$head"; for ((i = 0; i < 3000; ++i)); do printf '<wpt lat="35.%04d" lon="139.%04d"><name>高尾山%d</name></wpt>\n' "$i" "$i" $((i % 10)); done; printf '</gpx>\n' ;;
     cut-short) printf '%s<rte><name>R</name><rtept lat="1" lon="1"/></rte>' "$head" ;;
     cut-short-newline) printf '%s\n' "$head" ;;
+    mismatch-then-cut) printf '%s\n<wpt lat="1" lon="2">\n</gpx>\n<wpt lat="1" lon="2"><name>a' "$head" ;;
     cut-in-text) printf '%s\n<wpt lat="1" lon="2"><name>abc' "$head" ;;
     cut-after-start-tag) printf '%s\n<wpt lat="1" lon="2"><name>' "$head" ;;
     cut-after-empty-element) printf '%s\n<wpt lat="1" lon="2"/>\n' "$head" ;;

@@ -1,5 +1,7 @@
 #include "cli/plan.h"
 
+#include <algorithm>
+
 #include <cstddef>
 #include <iterator>
 #include <string_view>
@@ -43,11 +45,40 @@ void RefuseWatchFiles(const Options& options, const WatchLibraryFound& library) 
   }
 }
 
-// A file's lines, each kind of loss once (in the file's order), go before the lines a reader
-// wrote of single names from first on: the kind, then its instances.
-void KindsFirst(std::vector<std::string>& warnings, size_t first, std::vector<std::string> kinds) {
+// The line a warning about source names, as every such warning begins (the message table's
+// "{source}: line {line}: " in the user's language); nullopt for one that names none.
+std::optional<long long> NamedLine(const std::string& warning, const std::string& source) {
+  static constexpr long long kProbe = 987654321;
+  const std::string probe = msg::XmlNotWellFormed(source, kProbe, "");
+  const size_t at = probe.find(std::to_string(kProbe));
+  const std::string before = probe.substr(0, at);
+  const std::string after = probe.substr(at + std::to_string(kProbe).size(), 2);
+  if (warning.compare(0, before.size(), before) != 0) return std::nullopt;
+  size_t end = before.size();
+  long long line = 0;
+  while (end < warning.size() && warning[end] >= '0' && warning[end] <= '9' && line < kProbe)
+    line = line * 10 + (warning[end++] - '0');
+  if (end == before.size() || warning.compare(end, after.size(), after) != 0) return std::nullopt;
+  return line;
+}
+
+// A file's lines, each kind of loss once, join the lines a reader wrote of single names from
+// first on, all in the order of the lines they name: at one line the kind before its instances;
+// a line that names none stays after the one before it.
+void InLineOrder(std::vector<std::string>& warnings, size_t first, std::vector<std::string> kinds,
+                 const std::string& source) {
   warnings.insert(warnings.begin() + static_cast<std::ptrdiff_t>(first),
                   std::make_move_iterator(kinds.begin()), std::make_move_iterator(kinds.end()));
+  std::vector<std::pair<long long, std::string>> lines;
+  long long last = 0;
+  for (size_t i = first; i < warnings.size(); ++i) {
+    last = NamedLine(warnings[i], source).value_or(last);
+    lines.emplace_back(last, std::move(warnings[i]));
+  }
+  std::stable_sort(lines.begin(), lines.end(),
+                   [](const auto& a, const auto& b) { return a.first < b.first; });
+  for (size_t i = 0; i < lines.size(); ++i)
+    warnings[first + i] = std::move(lines[i].second);
 }
 
 Inputs ReadInputs(const Options& options, bool realWatch, const std::string& programDirectory) {
@@ -61,8 +92,9 @@ Inputs ReadInputs(const Options& options, bool realWatch, const std::string& pro
     WatchFromGpx read = ReadWatch(*inputs.watchPath, inputs.warnings);
     inputs.watch = std::move(read.content);
     inputs.watchSummary = std::move(read.summary);
-    KindsFirst(inputs.warnings, first,
-               inputs.watchSummary.dropped.Warnings(*inputs.watchPath, msg::kHolderWatch));
+    InLineOrder(inputs.warnings, first,
+                inputs.watchSummary.dropped.Warnings(*inputs.watchPath, msg::kHolderWatch),
+                *inputs.watchPath);
   }
   if (options.listFile) {
     inputs.listPath = options.listFile;
@@ -78,7 +110,7 @@ Inputs ReadInputs(const Options& options, bool realWatch, const std::string& pro
     // place loses nothing of it.
     for (std::string& line : read.watchLost.Warnings(*inputs.listPath, msg::kHolderWatch))
       kinds.push_back(std::move(line));
-    KindsFirst(inputs.warnings, first, std::move(kinds));
+    InLineOrder(inputs.warnings, first, std::move(kinds), *inputs.listPath);
   }
   return inputs;
 }

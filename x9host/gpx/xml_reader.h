@@ -88,12 +88,7 @@ class ValueLimit final : public XmlSource {
     kInstruction,
     kDeclaration
   };
-  // At the text's end: the refusal of a document it leaves unfinished (inside markup, or with
-  // elements open), in expat's words, at expat's line; nullopt for a whole one.
-  std::optional<std::string> Unfinished() const;
   void Scan(unsigned char c);
-  void Pass(unsigned char c, State before, uint16_t recent);
-  std::string Reference() const;
   void InTag(unsigned char c);
   void EndName();
   [[noreturn]] void Refuse() const;
@@ -159,6 +154,14 @@ class XmlLiteGuard final : public XmlSource {
   // instructions aside): the parser's error there is named by it, as expat names it.
   enum class AfterRoot { kNothing, kEndTag, kOther };
   AfterRoot FirstAfterRoot() const { return afterRoot_; }
+  // Once the text has ended unfinished (inside markup, or with elements open): its refusal, in
+  // expat's words at expat's line, and the line the unfinished markup starts on (after a text,
+  // where the text ends). XmlLite never sees such an end (it hangs there, or makes up nodes): it
+  // gets kCutShortEnd instead, which is an error in whatever it is inside, after every byte
+  // before it. Its error on that line or later is this refusal; one before is its own.
+  static constexpr std::string_view kCutShortEnd = "]]>--?><<";
+  const std::optional<std::string>& CutShort() const { return cutShort_; }
+  int CutShortLine() const { return cutShortLine_; }
   // Whether the text starts with an XML declaration.
   bool Declared() const { return declared_; }
   // A value the parser read from the passed text, as the file means it: every escape made here
@@ -222,6 +225,8 @@ class XmlLiteGuard final : public XmlSource {
   int referenceLine_ = 1;  // where the reference being read starts
   AfterRoot afterRoot_ = AfterRoot::kNothing;
   int afterRootLine_ = 0;
+  std::optional<std::string> cutShort_;
+  int cutShortLine_ = 0;
 };
 
 // A file's bytes in pieces of 64 KiB (gpx_file_posix.cpp / gpx_file_win32.cpp). Throws

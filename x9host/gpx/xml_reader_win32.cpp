@@ -245,7 +245,10 @@ class Reader {
       const HRESULT hr = reader_->Read(&type);
       // A node read after the source failed is made of the bytes that end the read.
       if (stream_.failure) std::rethrow_exception(stream_.failure);
-      if (hr == S_FALSE) break;
+      if (hr == S_FALSE) {
+        if (guard_.CutShort()) throw InputError(*guard_.CutShort());
+        break;
+      }
       Check(hr);
       ++nodes_;
       // Wine's XmlLite answers the end of a file cut short with no node, or an empty white
@@ -312,6 +315,7 @@ class Reader {
   void Check(HRESULT hr) {
     if (SUCCEEDED(hr)) return;
     if (stream_.failure) std::rethrow_exception(stream_.failure);
+    if (guard_.CutShort() && Line() >= guard_.CutShortLine()) throw InputError(*guard_.CutShort());
     if (hr == E_OUTOFMEMORY) {
       if (!parser_memory::OverBudget()) throw std::bad_alloc();  // the machine's, not the file's
       UINT line = 0;

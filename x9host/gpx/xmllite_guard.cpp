@@ -36,8 +36,12 @@ std::string_view XmlLiteGuard::Next() {
   while (out_.empty()) {
     const std::string_view piece = text_.Next();
     if (piece.empty()) {
-      // XmlLite never sees the end of a file cut short: at one it hangs or makes up nodes.
-      if (std::optional<std::string> unfinished = Unfinished()) throw InputError(*unfinished);
+      if (!cutShort_ && (cutShort_ = Unfinished())) {
+        // XmlLite names the line an unfinished markup starts on; after a text, where it ends.
+        cutShortLine_ = state_ == State::kContent ? line_ : markupLine_;
+        if (state_ == State::kReference) out_ = '&' + name_;  // held until now
+        out_ += kCutShortEnd;
+      }
       break;
     }
     for (const char byte : piece) {
@@ -262,6 +266,10 @@ void XmlLiteGuard::Scan(unsigned char c) {
       // "<!-" starts a comment, "<![" a CDATA section; anything else is a declaration, which
       // the parser refuses.
       state_ = c == '-' ? State::kComment : c == '[' ? State::kCData : State::kTag;
+      // A document type declaration, refused as expat's build refuses it: here, before an
+      // entity it declares is met further on and taken for an undeclared one.
+      if (state_ == State::kTag && depth_ == 0 && !rootClosed_)
+        throw InputError(msg::XmlDoctypeRefused(source_));
       if (state_ == State::kComment) {
         comments_.push_back({line_, 1});
         commentBytes_ = 0;

@@ -937,13 +937,27 @@ TEST_F(Boundaries, WarningsComeInTheOrderOfTheFilesLines) {
                                Path("L.gpx").string()});
   const Outcome asList = Run({"download-waypoints", "--yes", "--list", Path("O.gpx").string(),
                               "--out", Path("L2.gpx").string()});
-  for (const Outcome* got : {&asWatch, &asList}) {
+  // A name's own line before a later line's kind of loss.
+  WriteText(Path("U.gpx"), Gpx("<rte><name>abc</name><rtept lat=\"1\" lon=\"2\"/></rte>\n"
+                               "<rte><name>ABC</name><rtept lat=\"1\" lon=\"2\"/></rte>\n"
+                               "<rte><name>x</name><rtept lat=\"1\" lon=\"2\"><cmt>c</cmt>"
+                               "</rtept></rte>\n"));
+  const Outcome upload = Run({"upload-routes", "--yes", "--watch", Path("O.gpx").string(), "--list",
+                              Path("U.gpx").string()});
+  const struct {
+    const Outcome* got;
+    std::vector<const char*> said;
+  } runs[] = {
+      {&asWatch, {": line 4: ", ": line 5: ", ": line 6: 1 name", ": line 6: the point"}},
+      {&asList, {": line 4: ", ": line 5: ", ": line 6: 1 name", ": line 6: the point"}},
+      {&upload, {": line 5: the route", ": line 6: 1 comment"}},
+  };
+  for (const auto& run : runs) {
     size_t last = 0;
-    for (const char* said :
-         {": line 4: ", ": line 5: ", ": line 6: 1 name", ": line 6: the point"}) {
-      const size_t at = got->err.find(said);
-      ASSERT_NE(at, std::string::npos) << said << "\n" << got->err;
-      EXPECT_LT(last, at) << said << "\n" << got->err;
+    for (const char* said : run.said) {
+      const size_t at = run.got->err.find(said);
+      ASSERT_NE(at, std::string::npos) << said << "\n" << run.got->err;
+      EXPECT_LT(last, at) << said << "\n" << run.got->err;
       last = at;
     }
   }
