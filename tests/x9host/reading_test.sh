@@ -114,6 +114,7 @@ many-names|2|line 9995: more than 10000 different element or attribute names
 multibyte-names|0|
 cut-short|2|line 1: not well-formed XML (no element found)
 cut-short-newline|2|line 2: not well-formed XML (no element found)
+text-before-root|2|line 2: not well-formed XML (syntax error)
 mismatch-then-cut|2|line 3: not well-formed XML (an end tag does not match its start tag)
 cut-in-text|2|line 2: not well-formed XML (no element found)
 cut-after-start-tag|2|line 2: not well-formed XML (no element found)
@@ -212,6 +213,7 @@ make_case() {
     multibyte-names) printf '%s\n' "$head"; for ((i = 0; i < 3000; ++i)); do printf '<wpt lat="35.%04d" lon="139.%04d"><name>高尾山%d</name></wpt>\n' "$i" "$i" $((i % 10)); done; printf '</gpx>\n' ;;
     cut-short) printf '%s<rte><name>R</name><rtept lat="1" lon="1"/></rte>' "$head" ;;
     cut-short-newline) printf '%s\n' "$head" ;;
+    text-before-root) printf '\nhello\n%s\n%s</gpx>\n' "$head" "$(wpt a)" ;;
     mismatch-then-cut) printf '%s\n<wpt lat="1" lon="2">\n</gpx>\n<wpt lat="1" lon="2"><name>a' "$head" ;;
     cut-in-text) printf '%s\n<wpt lat="1" lon="2"><name>abc' "$head" ;;
     cut-after-start-tag) printf '%s\n<wpt lat="1" lon="2"><name>' "$head" ;;

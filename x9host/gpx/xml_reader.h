@@ -225,6 +225,7 @@ class XmlLiteGuard final : public XmlSource {
   int referenceLine_ = 1;  // where the reference being read starts
   AfterRoot afterRoot_ = AfterRoot::kNothing;
   int afterRootLine_ = 0;
+  int textBeforeRootLine_ = 0;
   std::optional<std::string> cutShort_;
   int cutShortLine_ = 0;
 };

@@ -38,7 +38,9 @@ std::string_view XmlLiteGuard::Next() {
     if (piece.empty()) {
       if (!cutShort_ && (cutShort_ = Unfinished())) {
         // XmlLite names the line an unfinished markup starts on; after a text, where it ends.
-        cutShortLine_ = state_ == State::kContent ? line_ : markupLine_;
+        cutShortLine_ = textBeforeRootLine_ != 0    ? textBeforeRootLine_
+                        : state_ == State::kContent ? line_
+                                                    : markupLine_;
         if (state_ == State::kReference) out_ = '&' + name_;  // held until now
         out_ += kCutShortEnd;
       }
@@ -127,6 +129,9 @@ std::string XmlLiteGuard::Reference() const {
 }
 
 std::optional<std::string> XmlLiteGuard::Unfinished() const {
+  // Text before the root element: expat's first error, wherever the file ends.
+  if (textBeforeRootLine_ != 0)
+    return msg::XmlNotWellFormed(source_, textBeforeRootLine_, msg::XmlSyntax());
   // What follows the root is the parser's first error, as expat names it.
   if (afterRoot_ != AfterRoot::kNothing) {
     return msg::XmlNotWellFormed(
@@ -233,10 +238,13 @@ void XmlLiteGuard::Scan(unsigned char c) {
         state_ = State::kOpen;
         openAt_ = offset_ - 1;
         markupLine_ = line_;
-      } else if (rootClosed_ && afterRoot_ == AfterRoot::kNothing && c != ' ' && c != '\t' &&
-                 c != '\r' && c != '\n') {
-        afterRoot_ = AfterRoot::kOther;
-        afterRootLine_ = line_;
+      } else if (c != ' ' && c != '\t' && c != '\r' && c != '\n') {
+        if (rootClosed_ && afterRoot_ == AfterRoot::kNothing) {
+          afterRoot_ = AfterRoot::kOther;
+          afterRootLine_ = line_;
+        } else if (!rootClosed_ && depth_ == 0 && textBeforeRootLine_ == 0) {
+          textBeforeRootLine_ = line_;
+        }
       }
       if (c == '&') StartReference(State::kContent);
       break;

@@ -319,6 +319,7 @@ TEST(X9hostGpxRead, ATextCutShortEndsInAnErrorForXmlLiteWithExpatsRefusal) {
        "f.gpx: line 3: not well-formed XML (something after the root element)"},
       {"<g>\n</g>\n<!-- c --><?p?>\n", ""},
       {"<g/>", ""},
+      {"\nhello\n<g/>\n", "f.gpx: line 2: not well-formed XML (syntax error)"},
   };
   for (const auto& c : cases) {
     for (const size_t size : {size_t{1}, size_t{3}, size_t{65536}}) {
