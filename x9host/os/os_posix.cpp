@@ -202,6 +202,13 @@ OutputTarget PlanFileOutput(const std::string& option, const std::string& name) 
     if (access(path.c_str(), W_OK) != 0)
       throw InputError(msg::OutputUnusable(where, ErrorText(errno)));
     target.identity = Identity(info);
+    if (S_ISCHR(info.st_mode) || S_ISBLK(info.st_mode)) {
+      // A device that cannot be opened (/dev/tty without a controlling terminal, a node with no
+      // driver) is told now, not after the request. A FIFO is not opened here: a reader that is
+      // already waiting would take the close for the end of its data.
+      const Fd device(open(path.c_str(), O_WRONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+      if (!device) throw InputError(msg::OutputUnusable(where, ErrorText(errno)));
+    }
     if (!S_ISREG(info.st_mode)) {
       target.kind = OutputTarget::Kind::kWriteThrough;
       target.path = path;

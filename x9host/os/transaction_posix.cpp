@@ -362,10 +362,14 @@ class PosixStreamOutput final : public StreamOutput {
         file_ = Fd(fd);
         return;
       }
-      if (errno == ENXIO) {
+      // ENXIO is "no reader yet" only from a FIFO; from a device it is the device's answer.
+      const int error = errno;
+      struct stat info {};
+      if (error == ENXIO && stat(target_.path.c_str(), &info) == 0 && S_ISFIFO(info.st_mode)) {
         const timespec pause{0, 50 * 1000000L};
         nanosleep(&pause, nullptr);
-      } else if (errno != EINTR) {
+      } else if (error != EINTR) {
+        errno = error;
         Check(false);
       }
       CheckSignal();

@@ -10,6 +10,7 @@
 #include <sys/acl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <sys/wait.h>
 #include <sys/xattr.h>
 #include <unistd.h>
@@ -76,6 +77,7 @@ struct Exec {
   long fileSizeLimit = 0;             // RLIMIT_FSIZE in bytes when not 0 (ulimit -f)
   std::string cwd;                    // chdir here first (relative steps, for any depth)
   uid_t user = 0;                     // run as this user when not 0
+  bool newSession = false;            // setsid(): no controlling terminal
   bool directoriesMayDiffer = false;  // as Launch's
 };
 
@@ -122,6 +124,7 @@ class X9hostOutputs : public X9hostProgram {
                            static_cast<rlim_t>(exec.fileSizeLimit)};
         setrlimit(RLIMIT_FSIZE, &limit);
       }
+      if (exec.newSession) setsid();
       if (exec.user != 0 && (setgid(exec.user) != 0 || setuid(exec.user) != 0)) _exit(125);
       std::vector<char*> argv{const_cast<char*>(X9HOST_PROGRAM)};
       for (const std::string& arg : args)
@@ -463,6 +466,35 @@ TEST_F(X9hostOutputs, AnOutputThatCannotBeWrittenStopsBothBeforeOrAfterTheReques
       << after.err;
   EXPECT_EQ(ReadText(Path("out.gpx")), kOld);
   EXPECT_EQ(Files(), std::vector<std::string>{"out.gpx"});
+}
+
+TEST_F(X9hostOutputs, ADeviceThatCannotBeOpenedIsRefusedBeforeTheRequestNotWaitedFor) {
+  // Opening these fails with ENXIO, which from a FIFO would mean "no reader yet".
+  struct Case {
+    const char* name;
+    std::string device;
+    bool newSession;
+  };
+  std::vector<Case> cases = {{"/dev/tty without a controlling terminal", "/dev/tty", true}};
+  // A device node no driver answers (major 231 is unassigned): where nodes may be made.
+  if (mknod(Path("nodriver").c_str(), S_IFCHR | 0600, makedev(231, 7)) == 0) {
+    const int fd = open(Path("nodriver").c_str(), O_WRONLY | O_NONBLOCK);
+    if (fd < 0 && errno == ENXIO)
+      cases.push_back({"a node with no driver", Path("nodriver").string(), false});
+    if (fd >= 0) close(fd);
+  }
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    WriteText(Path("out.gpx"), kOld);
+    const Outcome outcome = Start(
+        {"download-routes", "--yes", "--watch-out", Path("out.gpx").string(), "--out", c.device},
+        {.newSession = c.newSession});
+    EXPECT_EQ(outcome.status, 2) << outcome.err;
+    EXPECT_EQ(LastLine(outcome.err), "x9host: --out " + c.device + ": No such device or address")
+        << outcome.err;
+    EXPECT_EQ(outcome.err.find("[question]"), std::string::npos) << outcome.err;
+    EXPECT_EQ(ReadText(Path("out.gpx")), kOld);
+  }
 }
 
 TEST_F(X9hostOutputs, SpecialFilesAreWrittenThroughAndLinksKept) {
