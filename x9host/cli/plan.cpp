@@ -137,13 +137,13 @@ Plan MakePlan(const Options& options) {
   const std::string pluginDirectory = os::FullPath(
       options.pluginDir ? *options.pluginDir : DefaultPluginDirectory(programDirectory));
   if (!os::IsDirectory(pluginDirectory)) {
-    const std::string why = os::LookUpFailure(pluginDirectory);
+    const std::string why = os::LookUpFailure(pluginDirectory, os::LookUpAs::kDirectory);
     if (!why.empty()) throw InputError(pluginDirectory + ": " + why);
     throw InputError(msg::NoPluginDirectory(pluginDirectory));
   }
   plan.session.modulePath = os::JoinPath(pluginDirectory, kModuleFile);
   if (!os::IsFile(plan.session.modulePath)) {
-    const std::string why = os::LookUpFailure(plan.session.modulePath);
+    const std::string why = os::LookUpFailure(plan.session.modulePath, os::LookUpAs::kFile);
     if (!why.empty()) throw InputError(plan.session.modulePath + ": " + why);
     throw InputError(msg::NoModuleFile(pluginDirectory, kModuleFile));
   }

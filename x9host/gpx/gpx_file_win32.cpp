@@ -22,7 +22,8 @@ class FileBytes final : public ByteSource {
   std::string_view Next() override {
     DWORD n = 0;
     if (!::ReadFile(file_.Get(), buffer_.get(), kPiece, &n, nullptr)) {
-      throw InputError(msg::FileUnreadable(path_, SystemMessage(GetLastError())));
+      throw InputError(msg::FileUnreadable(
+          path_, SystemMessage(GetLastError(), x9::platform::win32::WideFromUtf8(path_))));
     }
     return std::string_view(buffer_.get(), n);
   }
@@ -45,7 +46,7 @@ std::unique_ptr<ByteSource> OpenGpxFile(const std::string& path) {
   x9::platform::win32::ScopedFile file(CreateFileW(wide.c_str(), GENERIC_READ, FILE_SHARE_READ,
                                                    nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
                                                    nullptr));
-  if (!file) throw InputError(msg::FileUnreadable(path, SystemMessage(GetLastError())));
+  if (!file) throw InputError(msg::FileUnreadable(path, SystemMessage(GetLastError(), wide)));
   return std::make_unique<FileBytes>(std::move(file), path);
 }
 

@@ -30,10 +30,13 @@ std::string FullPath(const std::string& path);
 std::string ParentDirectory(const std::string& path);
 bool IsDirectory(const std::string& path);
 bool IsFile(const std::string& path);
-// Why path cannot be looked up, in the system's words ("Permission denied", "Too many levels of
-// symbolic links"); empty when it is there or simply is not (no such file or directory), which
-// the caller words itself.
-std::string LookUpFailure(const std::string& path);
+// What a name is looked up as: a directory, or a file (anything but a directory).
+enum class LookUpAs { kDirectory, kFile };
+// Why path cannot be used as what it is looked up as, in the system's words: it cannot be looked
+// up ("Permission denied", "Too many levels of symbolic links"), or it is there as the other
+// kind ("Not a directory", "Is a directory"). Empty when it is what is wanted or simply is not
+// there (no such file or directory), which the caller words itself.
+std::string LookUpFailure(const std::string& path, LookUpAs as);
 
 // Everything about an output that can be checked before the request: its directory exists,
 // it is not a directory, it may be written and replaced (a temporary file can be made beside

@@ -102,10 +102,13 @@ bool IsFile(const std::string& path) {
   return stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
 }
 
-std::string LookUpFailure(const std::string& path) {
+std::string LookUpFailure(const std::string& path, LookUpAs as) {
   struct stat info {};
-  if (stat(path.c_str(), &info) == 0 || errno == ENOENT) return {};
-  return ErrorText(errno);
+  if (stat(path.c_str(), &info) != 0) return errno == ENOENT ? std::string() : ErrorText(errno);
+  const bool directory = S_ISDIR(info.st_mode);
+  if (as == LookUpAs::kDirectory && !directory) return ErrorText(ENOTDIR);
+  if (as == LookUpAs::kFile && directory) return ErrorText(EISDIR);
+  return {};
 }
 
 namespace {

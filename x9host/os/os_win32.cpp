@@ -3,10 +3,12 @@
 // After <windows.h>, which it needs.
 #include <shellapi.h>
 
+#include <fcntl.h>
 #include <io.h>
 #include <time.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <string_view>
@@ -103,11 +105,19 @@ bool IsFile(const std::string& path) {
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
 }
 
-std::string LookUpFailure(const std::string& path) {
-  if (GetFileAttributesW(Wide(path).c_str()) != INVALID_FILE_ATTRIBUTES) return {};
-  const DWORD error = GetLastError();
-  if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) return {};
-  return SystemMessage(error);
+// Windows has no words of its own for a file where a directory is wanted and the reverse: the
+// C runtime's (ENOTDIR, EISDIR) are the ones the POSIX build gives.
+std::string LookUpFailure(const std::string& path, LookUpAs as) {
+  const DWORD attributes = GetFileAttributesW(Wide(path).c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES) {
+    const DWORD error = GetLastError();
+    if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) return {};
+    return SystemMessage(error, Wide(path));
+  }
+  const bool directory = (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+  if (as == LookUpAs::kDirectory && !directory) return ErrorText(ENOTDIR);
+  if (as == LookUpAs::kFile && directory) return ErrorText(EISDIR);
+  return {};
 }
 
 namespace {
@@ -209,8 +219,8 @@ OutputTarget PlanFileOutput(const std::string& option, const std::string& name) 
       if (!deletable) {
         const DWORD why = GetLastError();
         if (why == ERROR_SHARING_VIOLATION)
-          throw InputError(msg::OutputHeldOpen(where, SystemMessage(why)));
-        throw InputError(msg::OutputCannotBeReplaced(where, SystemMessage(why)));
+          throw InputError(msg::OutputHeldOpen(where, SystemMessage(why, wide)));
+        throw InputError(msg::OutputCannotBeReplaced(where, SystemMessage(why, wide)));
       }
       target.kind = OutputTarget::Kind::kReplace;
       target.otherNames = info.nNumberOfLinks > 1 ? info.nNumberOfLinks - 1 : 0;
@@ -248,8 +258,8 @@ OutputTarget PlanFileOutput(const std::string& option, const std::string& name) 
   const ScopedFile probe(MakeTemporary(path, temporary, true));
   if (!probe) {
     const DWORD error = GetLastError();
-    throw InputError(
-        msg::OutputCannotBeWrittenIn(where, Utf8(WideParent(path)), SystemMessage(error)));
+    throw InputError(msg::OutputCannotBeWrittenIn(where, Utf8(WideParent(path)),
+                                                  SystemMessage(error, WideParent(path))));
   }
   return target;
 }

@@ -76,15 +76,17 @@ BOOL WINAPI EndOnEvent(DWORD event) {
 
 // --- Files -----------------------------------------------------------------------------------
 
-void Check(bool ok) {
-  if (!ok) throw StepFailed{SystemMessage(GetLastError())};
+// subject: the file the failed call was about, which the system's text may name.
+void Check(bool ok, std::wstring_view subject = {}) {
+  if (!ok) throw StepFailed{SystemMessage(GetLastError(), subject)};
 }
 
-void WriteAll(HANDLE file, std::string_view bytes, size_t* written = nullptr) {
+void WriteAll(HANDLE file, std::wstring_view subject, std::string_view bytes,
+              size_t* written = nullptr) {
   while (!bytes.empty()) {
     const DWORD chunk = static_cast<DWORD>(bytes.size() > (1u << 20) ? (1u << 20) : bytes.size());
     DWORD n = 0;
-    Check(WriteFile(file, bytes.data(), chunk, &n, nullptr) && n > 0);
+    Check(WriteFile(file, bytes.data(), chunk, &n, nullptr) && n > 0, subject);
     bytes.remove_prefix(n);
     if (written != nullptr) *written += n;
     CheckSignal();
@@ -122,14 +124,14 @@ class WindowsFileOutput final : public FileOutput {
     Step("create");
     file_ = MakeTemporary(path_, temporary_, false);
     if (!file_) temporary_.clear();
-    Check(static_cast<bool>(file_));
+    Check(static_cast<bool>(file_), path_);
   }
 
-  void Write(std::string_view bytes) override { WriteAll(file_.Get(), bytes); }
+  void Write(std::string_view bytes) override { WriteAll(file_.Get(), path_, bytes); }
 
   void Finish() override {
     Step("sync");
-    Check(FlushFileBuffers(file_.Get()) != FALSE);
+    Check(FlushFileBuffers(file_.Get()) != FALSE, path_);
     file_.Reset();
   }
 
@@ -142,7 +144,7 @@ class WindowsFileOutput final : public FileOutput {
   void PutInPlace() override {
     Step("rename");
     if (backup_.empty()) {
-      Check(MoveFileExW(temporary_.c_str(), path_.c_str(), MOVEFILE_WRITE_THROUGH) != FALSE);
+      Check(MoveFileExW(temporary_.c_str(), path_.c_str(), MOVEFILE_WRITE_THROUGH) != FALSE, path_);
     } else if (!ReplaceFileW(path_.c_str(), temporary_.c_str(), backup_.c_str(),
                              REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr, nullptr)) {
       const DWORD error = GetLastError();
@@ -151,7 +153,7 @@ class WindowsFileOutput final : public FileOutput {
         MoveFileExW(backup_.c_str(), path_.c_str(), MOVEFILE_WRITE_THROUGH);
       backup_.clear();
       SetLastError(error);
-      Check(false);
+      Check(false, path_);
     }
     temporary_.clear();
     placed_ = Look(path_, put_);
@@ -182,7 +184,7 @@ class WindowsFileOutput final : public FileOutput {
 
   std::string DropWayBack() override {
     if (backup_.empty()) return {};
-    if (!DeleteFileW(backup_.c_str())) return SystemMessage(GetLastError());
+    if (!DeleteFileW(backup_.c_str())) return SystemMessage(GetLastError(), backup_);
     backup_.clear();
     return {};
   }
@@ -213,7 +215,7 @@ class WindowsStreamOutput final : public StreamOutput {
     Step("open");
     file_ = ScopedFile(CreateFileW(Wide(target_.path).c_str(), GENERIC_WRITE, kShareAll, nullptr,
                                    OPEN_EXISTING, 0, nullptr));
-    Check(static_cast<bool>(file_));
+    Check(static_cast<bool>(file_), Wide(target_.path));
   }
 
   void Write(std::string_view bytes, size_t& written) override {
@@ -221,7 +223,7 @@ class WindowsStreamOutput final : public StreamOutput {
         target_.kind == OutputTarget::Kind::kStandardOutput
             ? GetStdHandle(target_.stream == 2 ? STD_ERROR_HANDLE : STD_OUTPUT_HANDLE)
             : file_.Get();
-    WriteAll(handle, bytes, &written);
+    WriteAll(handle, Wide(target_.path), bytes, &written);
   }
 
  private:

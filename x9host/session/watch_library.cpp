@@ -12,7 +12,7 @@ WatchLibraryFound FindWatchLibrary(const std::string& pluginDirectory) {
   found.path = os::JoinPath(pluginDirectory, x9::kDeviceLibraryName);
   if (!os::IsFile(found.path)) {
     // Not there is the "no watch library" outcome; a failure to look is told as it is.
-    const std::string why = os::LookUpFailure(found.path);
+    const std::string why = os::LookUpFailure(found.path, os::LookUpAs::kFile);
     if (!why.empty()) {
       found.kind = WatchLibrary::kUnloadable;
       found.problem = found.path + ": " + why;

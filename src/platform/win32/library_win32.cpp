@@ -8,14 +8,60 @@ namespace x9::platform {
 
 namespace win32 {
 
-std::string SystemMessage(DWORD error) {
+namespace {
+
+// The text with each insert ("%1", "%2!s!") replaced by subject, or dropped with the space
+// before it when there is none. Inserts are taken out by hand: filling them through
+// FormatMessageW would need an argument for every number the text may use.
+std::wstring FillInserts(std::wstring_view text, std::wstring_view subject) {
+  std::wstring out;
+  for (size_t i = 0; i < text.size(); ++i) {
+    if (text[i] != L'%' || i + 1 == text.size()) {
+      out += text[i];
+      continue;
+    }
+    const wchar_t next = text[i + 1];
+    if (next >= L'1' && next <= L'9') {
+      size_t end = i + 2;
+      while (end < text.size() && text[end] >= L'0' && text[end] <= L'9')
+        ++end;
+      if (end < text.size() && text[end] == L'!') {
+        const size_t close = text.find(L'!', end + 1);
+        if (close != std::wstring_view::npos) end = close + 1;
+      }
+      if (subject.empty()) {
+        while (!out.empty() && out.back() == L' ')
+          out.pop_back();
+      } else {
+        out += subject;
+      }
+      i = end - 1;
+    } else if (next == L'0') {
+      break;  // the end of the message
+    } else {
+      // "%%", "%.", "%!" stand for the character; "%n", "%r", "%t", "%b" for a break or a space.
+      const bool space = next == L'n' || next == L'r' || next == L't' || next == L'b';
+      out += space ? L' ' : next;
+      ++i;
+    }
+  }
+  if (subject.empty() && !out.empty() && out.front() == L' ') out.erase(0, 1);
+  return out;
+}
+
+}  // namespace
+
+std::string SystemMessage(DWORD error, std::wstring_view subject) {
   wchar_t* text = nullptr;
   const DWORD length = FormatMessageW(
       FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
       nullptr, error, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
-  std::wstring wide = length != 0 && text != nullptr ? std::wstring(text, length) : std::wstring();
+  std::wstring wide = length != 0 && text != nullptr
+                          ? FillInserts(std::wstring_view(text, length), subject)
+                          : std::wstring();
   if (text != nullptr) LocalFree(text);
-  while (!wide.empty() && (wide.back() == L'\n' || wide.back() == L'\r' || wide.back() == L'.')) {
+  while (!wide.empty() && (wide.back() == L'\n' || wide.back() == L'\r' || wide.back() == L'.' ||
+                           wide.back() == L' ')) {
     wide.pop_back();
   }
   if (wide.empty()) return "error " + std::to_string(error);
@@ -48,7 +94,14 @@ std::wstring ProgramPath() {
 // system), which is what LoadLibraryA expects: the bytes are passed as they are.
 Library::Library(const char* path, std::string* why) {
   handle_ = reinterpret_cast<void*>(LoadLibraryA(path));
-  if (handle_ == nullptr && why != nullptr) *why = win32::SystemMessage(GetLastError());
+  if (handle_ == nullptr && why != nullptr) {
+    const DWORD error = GetLastError();
+    const int needed = MultiByteToWideChar(CP_ACP, 0, path, -1, nullptr, 0);
+    std::wstring name(static_cast<size_t>(needed > 0 ? needed : 1), L'\0');
+    const int length = MultiByteToWideChar(CP_ACP, 0, path, -1, name.data(), needed);
+    name.resize(length > 0 ? static_cast<size_t>(length - 1) : 0);
+    *why = win32::SystemMessage(error, name);
+  }
 }
 
 void* Library::Find(const char* name) const {

@@ -32,6 +32,7 @@
 #endif
 
 #include <string>
+#include <string_view>
 #include <utility>
 
 namespace x9::platform::win32 {
@@ -87,8 +88,9 @@ struct FileTraits {
 using ScopedFile = ScopedHandle<FileTraits>;
 
 // The system's text for an error code in UTF-8, without its closing full stop and line end
-// ("error N" when the system has none).
-std::string SystemMessage(DWORD error);
+// ("error N" when the system has none). Its inserts ("Bad EXE format for %1") name subject, the
+// file the call was about; without one they are left out, never shown as "%1".
+std::string SystemMessage(DWORD error, std::wstring_view subject = {});
 
 // The running program's full path, however long ("" when the system cannot tell).
 std::wstring ProgramPath();

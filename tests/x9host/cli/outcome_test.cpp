@@ -105,6 +105,11 @@ TEST_F(X9hostOutcome, WithoutTheWatchLibraryNothingMoves) {
             std::string::npos)
       << broken.out;
   fs::remove(Path("plugins/x9.dll"));
+  // A directory under the library's name is there: said as it is, not "there is no".
+  fs::create_directory(Path("plugins/x9.dll"));
+  ExpectNothingWritten({"download-all", "--yes", "--plugins", none}, 3,
+                       "nothing moved: " + none + "/x9.dll: Is a directory");
+  fs::remove(Path("plugins/x9.dll"));
   fs::copy_file(X9HOST_LIBRARY_WITHOUT_GETSETTINGS, Path("plugins/x9.dll"));
   ExpectNothingWritten({"download-all", "--yes", "--plugins", none}, 3,
                        "nothing moved: the watch library " + none +

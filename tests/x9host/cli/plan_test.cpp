@@ -120,13 +120,19 @@ TEST_F(X9hostPlan, AnOutputMayNameNoOtherOutputAndNoInputButTheListItUpdates) {
 
 TEST_F(X9hostPlan, ThePlugInDirectoryAndTheModuleAreCheckedBeforeAnyFileIsRead) {
   fs::create_directory(Path("empty"));
+  WriteText(Path("file"), "a file, not a directory\n");
+  fs::create_directories(Path("odd/x9link.tvl"));
   const std::string missing = Path("nowhere").string(), empty = Path("empty").string();
+  const std::string file = Path("file").string(), odd = Path("odd").string();
+  // Only a name that is not there is "no such"; one that is there as the other kind says so.
   const struct {
     std::string plugins;
     std::string line;
   } cases[] = {
       {missing, missing + ": no such plug-in directory (--plugins DIR names it)"},
       {empty, empty + ": the plug-in directory holds no x9link.tvl"},
+      {file, file + ": Not a directory"},
+      {odd, odd + "/x9link.tvl: Is a directory"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.plugins);
