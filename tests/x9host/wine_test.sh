@@ -49,6 +49,8 @@ grep -q "^x9host: done: 957 items added" "$work/out" || fail "download-all: no v
 grep -q "(answered Yes)" "$work/err" || fail "download-all: the question was not answered"
 # The English under the module's text, as x9host speaks English.
 grep -q "^  Start downloading the waypoints (MyPoints)?" "$work/err" || fail "download-all: no English"
+# To a file the lines end as on Linux: no carriage return before a line feed.
+! grep -q $'\r' "$work/out" "$work/err" || fail "download-all: a report written with CRLF"
 if [ -f "$work/list.gpx" ]; then
   if command -v xmllint >/dev/null; then
     xmllint --noout "$work/list.gpx" || fail "download-all: the GPX is not well-formed"
@@ -119,6 +121,26 @@ status=$?
 [ "$status" -eq 3 ] || fail "no x9.dll: status $status"
 grep -q "^x9host: nothing moved: there is no watch library" "$work/out" || fail "no x9.dll: $(tail -1 "$work/out")"
 [ "$(cat "$work/keep.gpx")" = "$old" ] || fail "no x9.dll: the existing --out was changed"
+# Not a program where one is wanted: the system's reason, its insert filled with the file's
+# name (never a bare "%1"); a file given as the plug-in directory is not a directory.
+mkdir "$work/garbage"
+printf 'garbage\n' >"$work/garbage/x9link.tvl"
+printf 'garbage\n' >"$work/plugins/x9.dll"
+for plugins in garbage plugins; do
+  run download-all --yes --plugins "$(w $plugins)" --out "$(w keep.gpx)"
+  status=$?
+  file=$(w $plugins)\\x9link.tvl
+  [ "$plugins" = plugins ] && file=$(w $plugins)\\x9.dll
+  last=$(tail -1 "$work/err"; tail -1 "$work/out")
+  grep -qF "$file: cannot be loaded (" <<<"$last" && ! grep -q "%[0-9]" <<<"$last" &&
+    [ "$(grep -oF "$file" <<<"$last" | wc -l)" -eq 2 ] || fail "garbage in $plugins: status $status $last"
+done
+rm "$work/plugins/x9.dll"
+printf 'not a directory\n' >"$work/a-file"
+run download-all --yes --plugins "$(w a-file)"
+status=$?
+[ "$status" -eq 2 ] && [ "$(cat "$work/err")" = "x9host: $(w a-file): Not a directory" ] ||
+  fail "--plugins a file: status $status $(cat "$work/err")"
 
 # Refused before anything runs: the watch file as --out (through a link too), a read-only
 # --out, a --watch-out where no file can be made.
@@ -148,12 +170,44 @@ for out in nul.gpx 'COM1 .txt' 'trail. ' 'trail.'; do
   ! grep -q "message box" "$work/err" || fail "--out '$out': the request ran"
 done
 [ ! -e "$work/trail" ] || fail "--out 'trail. ' made trail"
-# Both or neither: the request moved, then --watch-out fails (a full disk): --out stays.
+# Both or neither: --watch-out fails (a full disk, which Wine shows as a device that is no file
+# on disk, so now before the request): --out stays.
 run download-routes --yes --out "$(w keep.gpx)" --watch-out 'Z:\dev\full'
 status=$?
 [ "$status" -eq 2 ] || fail "--watch-out on a full disk: status $status"
 [ "$(cat "$work/keep.gpx")" = "$old" ] || fail "--watch-out on a full disk: --out was written"
 [ "$(ls -A "$work" | grep -c '^\.x9h')" -eq 0 ] || fail "a temporary file was left: $(ls -A "$work")"
+# What is there but no file on disk and no device of Windows' own would take the bytes nowhere
+# (or be replaced by a file): refused before the request, the FIFO left a FIFO and unread.
+mkfifo "$work/fifo"
+for target in "$(w fifo)" 'Z:\dev\null' 'Z:\dev\stdout' /dev/stdout 'Z:\dev\fd\1'; do
+  for option in --out --watch-out; do
+    run download-routes --yes "$option" "$target"
+    status=$?
+    [ "$status" -eq 2 ] && [ "$(wc -l <"$work/err")" -eq 1 ] &&
+      grep -qF "x9host: $option $target: is not a file on disk" "$work/err" &&
+      grep -qF "give $option - to write to standard output" "$work/err" ||
+      fail "$option $target: status $status $(cat "$work/err")"
+    ! grep -q "message box" "$work/err" || fail "$option $target: the request ran"
+  done
+done
+[ -p "$work/fifo" ] || fail "the FIFO was replaced"
+# A missing directory is named as given, as the native build names it; a file in its place is
+# not a directory.
+# --out NAME | the line starts
+cases=(
+  "nodir/o.gpx|x9host: --out nodir/o.gpx: the directory nodir does not exist"
+  'nodir\o.gpx|x9host: --out nodir\o.gpx: the directory nodir does not exist'
+  "$(w a-file)\\o.gpx|x9host: --out $(w a-file)\\o.gpx: the directory $(w a-file): Not a directory"
+)
+for case in "${cases[@]}"; do
+  out=${case%%|*}
+  line=${case#*|}
+  run download-routes --yes --out "$out"
+  status=$?
+  [ "$status" -eq 2 ] && [ "$(wc -l <"$work/err")" -eq 1 ] && [ "$(head -c ${#line} "$work/err")" = "$line" ] ||
+    fail "--out $line: status $status $(cat "$work/err")"
+done
 
 # The transaction. A file another program holds open without allowing deletion cannot be
 # replaced: told before the request.

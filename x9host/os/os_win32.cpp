@@ -40,6 +40,14 @@ std::vector<std::string> Arguments(int, char**) {
 
 void PrepareConsole() {
   transaction::EndOnSignalsBeforeOutputs();
+  // To a pipe or a file the bytes are those the POSIX build writes: the C runtime's text mode
+  // would put "\r" before every "\n". A console is written as UTF-16 (Print), never through it.
+  for (std::FILE* stream : {stdout, stderr}) {
+    const auto handle = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(stream)));
+    DWORD mode = 0;
+    if (handle != INVALID_HANDLE_VALUE && !GetConsoleMode(handle, &mode))
+      _setmode(_fileno(stream), _O_BINARY);
+  }
   // The console keeps its code page after the program ends: the one it had is put back.
   static const UINT previous = GetConsoleOutputCP();
   if (previous == 0 || previous == CP_UTF8) return;
@@ -159,6 +167,14 @@ std::wstring WideBase(const std::wstring& path) {
   return slash == std::wstring::npos ? path : path.substr(slash + 1);
 }
 
+// Whether a name in lower case is one Windows keeps for a device.
+bool IsDeviceName(const std::wstring& name) {
+  const bool numbered = name.size() == 4 &&
+                        (name.compare(0, 3, L"com") == 0 || name.compare(0, 3, L"lpt") == 0) &&
+                        name[3] >= L'1' && name[3] <= L'9';
+  return numbered || name == L"con" || name == L"prn" || name == L"aux" || name == L"nul";
+}
+
 // What Windows would make of a name other than the file it reads as: closing dots and spaces
 // are dropped ("trail. " makes "trail"), and a device name before the first dot ("nul.gpx",
 // "com1.txt") is the device. The device's own name (NUL, CON) is written through, as asked.
@@ -172,14 +188,18 @@ void RefuseMisreadName(const std::string& where, const std::wstring& name) {
   std::wstring stem = Lower(last.substr(0, last.find(L'.')));
   while (!stem.empty() && stem.back() == L' ')
     stem.pop_back();
-  const bool numbered = stem.size() == 4 &&
-                        (stem.compare(0, 3, L"com") == 0 || stem.compare(0, 3, L"lpt") == 0) &&
-                        stem[3] >= L'1' && stem[3] <= L'9';
-  const bool device =
-      numbered || stem == L"con" || stem == L"prn" || stem == L"aux" || stem == L"nul";
-  if (device && Lower(last) != stem) {
+  if (IsDeviceName(stem) && Lower(last) != stem) {
     throw InputError(msg::OutputDeviceName(where, Utf8(stem)));
   }
+}
+
+// Whether name is one of Windows' own devices: a device name alone as its last part
+// (RefuseMisreadName has refused one with more after it), or a path in the device namespace
+// ("\\.\COM1").
+bool WindowsDevice(const std::wstring& name) {
+  if (name.compare(0, 4, L"\\\\.\\") == 0) return true;
+  const size_t slash = name.find_last_of(L"\\/:");
+  return IsDeviceName(Lower(slash == std::wstring::npos ? name : name.substr(slash + 1)));
 }
 
 }  // namespace
@@ -199,7 +219,10 @@ OutputTarget PlanFileOutput(const std::string& option, const std::string& name) 
                                       OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
     const DWORD error = file ? 0 : GetLastError();
     if (file && GetFileType(file.Get()) != FILE_TYPE_DISK) {
-      // NUL, CON, a pipe: written straight through, never replaced.
+      // Windows' own devices (NUL, CON) are written straight through. Anything else that is not
+      // a file on disk (a FIFO, /dev/stdout or another device through Wine's Z: drive) takes
+      // the bytes nowhere this program can see, or is not there to be replaced: refused.
+      if (!WindowsDevice(wide)) throw InputError(msg::OutputNotOnDisk(where, option));
       target.kind = OutputTarget::Kind::kWriteThrough;
       target.path = name;
       target.identity = "device:" + Utf8(Lower(Wide(FullPath(name))));
@@ -230,8 +253,9 @@ OutputTarget PlanFileOutput(const std::string& option, const std::string& name) 
       if (path.empty()) path = Wide(FullPath(name));
     } else if (error == ERROR_ACCESS_DENIED && IsDirectory(name)) {
       throw InputError(msg::OutputIsDirectory(where));
-    } else if (error != ERROR_FILE_NOT_FOUND) {
-      throw InputError(msg::OutputUnusable(where, SystemMessage(error)));
+    } else if (error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND) {
+      // A missing directory is found and named below, in the words the POSIX build uses.
+      throw InputError(msg::OutputUnusable(where, SystemMessage(error, wide)));
     }
   }
   if (target.kind != OutputTarget::Kind::kReplace) {
@@ -241,11 +265,14 @@ OutputTarget PlanFileOutput(const std::string& option, const std::string& name) 
                                            OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
     if (!directory || !IsDirectory(Utf8(WideParent(full)))) {
       const DWORD error = GetLastError();
-      if (!directory && error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND) {
+      // Named as given, as the POSIX build names it; a file there is "Not a directory" too.
+      const std::string given = ParentDirectory(name);
+      if (directory) throw InputError(msg::OutputDirectoryFailed(where, given, ErrorText(ENOTDIR)));
+      if (error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND) {
         throw InputError(
-            msg::OutputDirectoryFailed(where, Utf8(WideParent(full)), SystemMessage(error)));
+            msg::OutputDirectoryFailed(where, given, SystemMessage(error, WideParent(full))));
       }
-      throw InputError(msg::OutputDirectoryMissing(where, Utf8(WideParent(full))));
+      throw InputError(msg::OutputDirectoryMissing(where, given));
     }
     std::wstring parent = FinalPath(directory.Get());
     if (parent.empty()) parent = WideParent(full);
