@@ -201,8 +201,11 @@ std::vector<std::string> WriteOutputs(
     }
     // A file another program wrote since x9host looked at it (another run, an editor) is
     // theirs: replacing it would lose their work, so nothing is put in place.
+    // So is a file another program made where there was none.
     for (Placement& p : placements) {
       failing = &p;
+      if (p.target->kind == OutputTarget::Kind::kCreate && !p.file->SeenNow().empty())
+        throw StepFailed{msg::ChangedMeanwhile()};
       if (p.target->kind != OutputTarget::Kind::kReplace || p.target->seenBefore.empty()) continue;
       if (p.file->SeenNow() != p.target->seenBefore) throw StepFailed{msg::ChangedMeanwhile()};
     }

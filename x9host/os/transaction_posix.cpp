@@ -249,6 +249,15 @@ class PosixFileOutput final : public FileOutput {
       Check(renameat2(directory_.get(), temporary_.c_str(), directory_.get(), base_.c_str(),
                       RENAME_EXCHANGE) == 0);
       backup_ = std::exchange(temporary_, std::string());
+    } else if (target_.kind == OutputTarget::Kind::kCreate) {
+      // A file another program makes after the look above is not replaced either.
+      if (renameat2(directory_.get(), temporary_.c_str(), directory_.get(), base_.c_str(),
+                    RENAME_NOREPLACE) != 0) {
+        if (errno == EEXIST) throw StepFailed{msg::ChangedMeanwhile()};
+        Check(errno == EINVAL &&
+              renameat(directory_.get(), temporary_.c_str(), directory_.get(), base_.c_str()) == 0);
+      }
+      temporary_.clear();
     } else {
       Check(renameat(directory_.get(), temporary_.c_str(), directory_.get(), base_.c_str()) == 0);
       temporary_.clear();

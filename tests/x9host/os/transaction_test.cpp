@@ -332,6 +332,22 @@ TEST_F(Transaction, AFileChangedSinceItWasSeenIsNotReplaced) {
     EXPECT_EQ(Listing(dir_), (std::map<std::string, std::string>{{"list.gpx", theirs}}))
         << Text(Listing(dir_));
   }
+  // A file made where there was none is theirs too.
+  fs::remove_all(dir_);
+  fs::create_directories(dir_);
+  {
+    const auto outputs = TwoOutputs();
+    Write(dir_ / "watch.gpx", "another program's watch\n");
+    std::string line;
+    const std::optional<State> state = Run(outputs, "", &line);
+    ASSERT_TRUE(state.has_value());
+    EXPECT_EQ(*state, State::kAsTheyWere) << line;
+    EXPECT_NE(line.find("another program changed it while x9host ran"), std::string::npos) << line;
+    EXPECT_EQ(Listing(dir_),
+              (std::map<std::string, std::string>{{"list.gpx", "the old list\n"},
+                                                  {"watch.gpx", "another program's watch\n"}}))
+        << Text(Listing(dir_));
+  }
   // Unchanged, it is replaced.
   fs::remove_all(dir_);
   fs::create_directories(dir_);
