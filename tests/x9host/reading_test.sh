@@ -115,6 +115,18 @@ multibyte-names|0|
 cut-short|2|line 1: not well-formed XML (no element found)
 cut-short-newline|2|line 2: not well-formed XML (no element found)
 text-before-root|2|line 2: not well-formed XML (syntax error)
+cr-lines|0|line 3: 1 XML comment (<!-- -->) dropped
+cr-cut|2|line 4: not well-formed XML (no element found)
+long-run-name|0|1 name longer than the watch
+long-run-cdata|0|1 name longer than the watch
+instruction-without-target|2|line 2: not well-formed XML (a character or bytes XML does not allow)
+instruction-target-then-tag|2|line 2: not well-formed XML (a character or bytes XML does not allow)
+cdata-start-cut|2|line 2: not well-formed XML (the file ends inside the document)
+cdata-misspelt|2|line 2: not well-formed XML (a character or bytes XML does not allow)
+declaration-in-root|2|line 2: not well-formed XML (a character or bytes XML does not allow)
+after-root-reference|2|line 3: not well-formed XML (a character or bytes XML does not allow)
+attribute-without-value|2|line 2: not well-formed XML (a character or bytes XML does not allow)
+mismatch-before-cut|2|line 2: not well-formed XML (an end tag does not match its start tag)
 mismatch-then-cut|2|line 3: not well-formed XML (an end tag does not match its start tag)
 cut-in-text|2|line 2: not well-formed XML (no element found)
 cut-after-start-tag|2|line 2: not well-formed XML (no element found)
@@ -214,6 +226,18 @@ make_case() {
     cut-short) printf '%s<rte><name>R</name><rtept lat="1" lon="1"/></rte>' "$head" ;;
     cut-short-newline) printf '%s\n' "$head" ;;
     text-before-root) printf '\nhello\n%s\n%s</gpx>\n' "$head" "$(wpt a)" ;;
+    cr-lines) printf '%s\r\r<!-- c -->%s\r</gpx>\r' "$head" "$(wpt a)" ;;
+    cr-cut) printf '%s\r\r\r<wpt lat="1" lon="2"><name>a' "$head" ;;
+    long-run-name) printf '%s\n<wpt lat="1" lon="2"><name>' "$head"; for ((i = 0; i < 3000; ++i)); do printf 'あ'; done; printf '</name></wpt></gpx>\n' ;;
+    long-run-cdata) printf '%s\n<wpt lat="1" lon="2"><name><![CDATA[' "$head"; for ((i = 0; i < 3000; ++i)); do printf 'あ'; done; printf ']]></name></wpt></gpx>\n' ;;
+    instruction-without-target) printf '%s\n%s<? pi?></gpx>\n' "$head" "$(wpt a)" ;;
+    instruction-target-then-tag) printf '%s\n<?pi%s</gpx>\n' "$head" "$(wpt a)" ;;
+    cdata-start-cut) printf '%s\n%s<![CD' "$head" "$(wpt a)" ;;
+    cdata-misspelt) printf '%s\n%s<![CDATB[x]]></gpx>\n' "$head" "$(wpt a)" ;;
+    declaration-in-root) printf '%s\n%s<!DOCTYPE x></gpx>\n' "$head" "$(wpt a)" ;;
+    after-root-reference) printf '%s\n%s</gpx>\n&amp;\n' "$head" "$(wpt a)" ;;
+    attribute-without-value) printf '%s\n<wpt lat="1" lon="2" b/></gpx>\n' "$head" ;;
+    mismatch-before-cut) printf '%s\n<wpt lat="1" lon="2"><name>a</nam>' "$head" ;;
     mismatch-then-cut) printf '%s\n<wpt lat="1" lon="2">\n</gpx>\n<wpt lat="1" lon="2"><name>a' "$head" ;;
     cut-in-text) printf '%s\n<wpt lat="1" lon="2"><name>abc' "$head" ;;
     cut-after-start-tag) printf '%s\n<wpt lat="1" lon="2"><name>' "$head" ;;

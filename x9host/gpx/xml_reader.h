@@ -151,8 +151,9 @@ class XmlLiteGuard final : public XmlSource {
   // The line the text read so far ends on.
   int Line() const { return line_; }
   // What came first after the root element in the text read so far (comments and
-  // instructions aside): the parser's error there is named by it, as expat names it.
-  enum class AfterRoot { kNothing, kEndTag, kOther };
+  // instructions aside): the parser's error there is named by it, as expat names it (a stray end
+  // tag or a reference is a token expat cannot read).
+  enum class AfterRoot { kNothing, kUnreadable, kOther };
   AfterRoot FirstAfterRoot() const { return afterRoot_; }
   // Once the text has ended unfinished (inside markup, or with elements open): its refusal, in
   // expat's words at expat's line, and the line the unfinished markup starts on (after a text,
@@ -214,6 +215,7 @@ class XmlLiteGuard final : public XmlSource {
   size_t taken_ = 0;              // nodes taken of the first of them
   std::string target_;            // of the instruction being read, while it may be "xml"
   bool targetRead_ = false;
+  bool inTarget_ = false;         // the instruction's target is being read
   std::deque<int> instructions_;  // lines of those met and not yet taken
   std::string out_;
   uint64_t offset_ = 0;  // bytes scanned
@@ -226,6 +228,11 @@ class XmlLiteGuard final : public XmlSource {
   AfterRoot afterRoot_ = AfterRoot::kNothing;
   int afterRootLine_ = 0;
   int textBeforeRootLine_ = 0;
+  static constexpr std::string_view kCDataHeader = "CDATA[";
+  size_t cdataHeader_ = 0;  // of kCDataHeader, read after "<!["
+  // Bytes passed since the last ASCII one; kLongestRun is well below XmlLite's reads.
+  static constexpr size_t kLongestRun = 2048;
+  size_t run_ = 0;
   std::optional<std::string> cutShort_;
   int cutShortLine_ = 0;
 };

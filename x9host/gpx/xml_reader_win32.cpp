@@ -113,6 +113,12 @@ std::string Describe(HRESULT error) {
       {WC_E_SYNTAX, msg::XmlSyntax},
       {WC_E_NAME, msg::XmlNameExpected},
       {WC_E_QUOTE, msg::XmlBadCharacterOrBytes},
+      {WC_E_EQUAL, msg::XmlBadCharacterOrBytes},
+      {WC_E_PI, msg::XmlBadCharacterOrBytes},
+      {WC_E_WHITESPACE, msg::XmlBadCharacterOrBytes},
+      {WC_E_SEMICOLON, msg::XmlBadCharacterOrBytes},
+      {WC_E_GREATERTHAN, msg::XmlBadCharacterOrBytes},
+      {WC_E_QUESTIONMARK, msg::XmlBadCharacterOrBytes},
       {WC_E_XMLDECL, msg::XmlDeclarationMalformed},
       {WC_E_UNDECLAREDENTITY, msg::XmlUndeclaredEntity},
       {WC_E_XMLCHARACTER, msg::XmlBadCharacter},
@@ -162,11 +168,16 @@ class SourceStream final : public IStream {
   ULONG STDMETHODCALLTYPE AddRef() override { return ++references_; }
   ULONG STDMETHODCALLTYPE Release() override { return --references_; }
 
-  bool Ended() const { return ended_ && pending_.empty(); }
+  bool Ended() const { return ended_ && pending_.empty() && held_.empty(); }
 
   HRESULT STDMETHODCALLTYPE Read(void* buffer, ULONG size, ULONG* done) override {
     if (failure) return E_FAIL;
     ULONG copied = 0;
+    if (!held_.empty()) {
+      copied = static_cast<ULONG>(std::min<size_t>(held_.size(), size));
+      std::memcpy(buffer, held_.data(), copied);
+      held_.erase(0, copied);
+    }
     while (copied < size && !ended_ && !failure) {
       if (pending_.empty()) {
         try {
@@ -187,20 +198,24 @@ class SourceStream final : public IStream {
           break;
         }
       }
-      size_t n = std::min<size_t>(pending_.size(), size - copied);
-      if (n == size - copied && n < pending_.size()) {
-        // Wine's XmlLite garbles a multi-byte character that ends a read, cut or whole (names
-        // past about 64 KiB of a file came out wrong): a read that stops short of the text's
-        // end stops after an ASCII byte, where the text has one.
-        size_t cut = n;
-        while (cut > 0 && static_cast<unsigned char>(pending_[cut - 1]) >= 0x80)
-          --cut;
-        if (cut > 0) n = cut;
-      }
+      const size_t n = std::min<size_t>(pending_.size(), size - copied);
       std::memcpy(static_cast<char*>(buffer) + copied, pending_.data(), n);
       pending_.remove_prefix(n);
       copied += static_cast<ULONG>(n);
-      if (copied < size && !pending_.empty()) break;  // stopped short on purpose
+    }
+    // Wine's XmlLite garbles a multi-byte character that ends a read, cut or whole (names past
+    // about 64 KiB of a file came out wrong): a read that stops short of the text's end stops
+    // after its last ASCII byte (the guard puts one in every long run), the rest held for the
+    // next read.
+    const auto* bytes = static_cast<const unsigned char*>(buffer);
+    if (copied > 0 && copied == size && !Ended() && bytes[copied - 1] >= 0x80) {
+      ULONG keep = copied;
+      while (keep > 0 && bytes[keep - 1] >= 0x80)
+        --keep;
+      if (keep > 0) {
+        held_.insert(0, reinterpret_cast<const char*>(bytes) + keep, copied - keep);
+        copied = keep;
+      }
     }
     if (done != nullptr) *done = copied;
     if (failure && copied == 0) return E_FAIL;
@@ -229,6 +244,7 @@ class SourceStream final : public IStream {
  private:
   XmlSource& source_;
   std::string_view pending_;
+  std::string held_;  // the end of the last read, which came after its last ASCII byte
   bool ended_ = false;
   ULONG references_ = 1;
 };
@@ -315,7 +331,14 @@ class Reader {
   void Check(HRESULT hr) {
     if (SUCCEEDED(hr)) return;
     if (stream_.failure) std::rethrow_exception(stream_.failure);
-    if (guard_.CutShort() && Line() >= guard_.CutShortLine()) throw InputError(*guard_.CutShort());
+    // The end of a file cut short makes no end tag, attribute or reference of its own: an error
+    // of those is the file's, wherever it is.
+    const auto code = static_cast<unsigned>(hr);
+    const bool theFiles = code == WC_E_ELEMENTMATCH || code == WC_E_UNIQUEATTRIBUTE ||
+                          code == WC_E_UNDECLAREDENTITY || code == NC_E_UNDECLAREDPREFIX ||
+                          (code >= NC_E_EMPTYURI && code <= NC_E_XMLNSURIRESERVED);
+    if (guard_.CutShort() && !theFiles && Line() >= guard_.CutShortLine())
+      throw InputError(*guard_.CutShort());
     if (hr == E_OUTOFMEMORY) {
       if (!parser_memory::OverBudget()) throw std::bad_alloc();  // the machine's, not the file's
       UINT line = 0;
@@ -333,7 +356,7 @@ class Reader {
     // After the root element, expat calls a stray end tag a token it cannot read.
     if (haveRoot_ && marks_.empty()) {
       switch (guard_.FirstAfterRoot()) {
-        case XmlLiteGuard::AfterRoot::kEndTag: Refuse(0, msg::XmlBadCharacterOrBytes());
+        case XmlLiteGuard::AfterRoot::kUnreadable: Refuse(0, msg::XmlBadCharacterOrBytes());
         case XmlLiteGuard::AfterRoot::kOther: Refuse(0, msg::XmlAfterRoot());
         case XmlLiteGuard::AfterRoot::kNothing: break;
       }

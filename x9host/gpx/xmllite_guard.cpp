@@ -98,11 +98,27 @@ void AppendUtf8(std::string& out, uint32_t c) {
 void XmlLiteGuard::Pass(unsigned char c, State before, uint16_t recent) {
   if (state_ == State::kReference) return;  // held until it is whole
   if (before == State::kReference) {
-    out_ += Reference();
+    const std::string reference = Reference();
+    out_ += reference;
+    run_ = static_cast<unsigned char>(reference.back()) < 0x80 ? 0 : run_ + reference.size();
     return;
   }
+  // XmlLite garbles a character a read cuts, and a read may end only after an ASCII byte: a
+  // long run of text without one gets an ASCII break that means nothing, before a character.
+  if (c >= 0xC0 && run_ >= kLongestRun) {
+    if (before == State::kContent && depth_ > 0) {
+      out_ += "<![CDATA[]]>";
+    } else if (before == State::kCData && cdataHeader_ == kCDataHeader.size()) {
+      out_ += "]]><![CDATA[";
+    }
+    run_ = 0;
+  }
   out_ += static_cast<char>(c);
-  if (c == 0x90 && recent == 0xEFB7) out_ += kEscape;  // the file's own U+FDD0, escaped
+  run_ = c < 0x80 ? 0 : run_ + 1;
+  if (c == 0x90 && recent == 0xEFB7) {
+    out_ += kEscape;  // the file's own U+FDD0, escaped
+    run_ += kEscape.size();
+  }
 }
 
 // The reference just read (whole and checked), as the parser is to get it.
@@ -136,13 +152,16 @@ std::optional<std::string> XmlLiteGuard::Unfinished() const {
   if (afterRoot_ != AfterRoot::kNothing) {
     return msg::XmlNotWellFormed(
         source_, afterRootLine_,
-        afterRoot_ == AfterRoot::kEndTag ? msg::XmlBadCharacterOrBytes() : msg::XmlAfterRoot());
+        afterRoot_ == AfterRoot::kUnreadable ? msg::XmlBadCharacterOrBytes() : msg::XmlAfterRoot());
   }
   switch (state_) {
     case State::kContent:
       if (depth_ == 0 && rootClosed_) return std::nullopt;
       return msg::XmlNotWellFormed(source_, line_, msg::XmlNoElement());
-    case State::kCData: return msg::XmlNotWellFormed(source_, line_, msg::XmlUnclosedCdata());
+    case State::kCData:
+      if (cdataHeader_ < kCDataHeader.size())
+        return msg::XmlNotWellFormed(source_, markupLine_, msg::XmlEndsInside());
+      return msg::XmlNotWellFormed(source_, line_, msg::XmlUnclosedCdata());
     default: return msg::XmlNotWellFormed(source_, markupLine_, msg::XmlEndsInside());
   }
 }
@@ -225,7 +244,9 @@ void XmlLiteGuard::Refuse(const std::string& what, int line) const {
 }
 
 void XmlLiteGuard::Scan(unsigned char c) {
-  if (c == '\n') ++line_;
+  // A line ends at a line feed, a carriage return, or both, as the parsers count them: a
+  // carriage return once the byte after it is known.
+  if ((recent_ & 0xFF) == '\r' || c == '\n') ++line_;
   // Bytes XML allows nowhere, which XmlLite lets through or stops on for good: the C0 controls
   // but tab, line feed and carriage return, and U+FFFE and U+FFFF (EF BF BE, EF BF BF).
   if ((c < 0x20 && c != '\t' && c != '\n' && c != '\r') ||
@@ -240,7 +261,7 @@ void XmlLiteGuard::Scan(unsigned char c) {
         markupLine_ = line_;
       } else if (c != ' ' && c != '\t' && c != '\r' && c != '\n') {
         if (rootClosed_ && afterRoot_ == AfterRoot::kNothing) {
-          afterRoot_ = AfterRoot::kOther;
+          afterRoot_ = c == '&' ? AfterRoot::kUnreadable : AfterRoot::kOther;
           afterRootLine_ = line_;
         } else if (!rootClosed_ && depth_ == 0 && textBeforeRootLine_ == 0) {
           textBeforeRootLine_ = line_;
@@ -259,7 +280,7 @@ void XmlLiteGuard::Scan(unsigned char c) {
       // tag a token it cannot read, anything else something after the root.
       if (rootClosed_ && afterRoot_ == AfterRoot::kNothing && state_ != State::kInstruction &&
           c != '!') {
-        afterRoot_ = endTag_ ? AfterRoot::kEndTag : AfterRoot::kOther;
+        afterRoot_ = endTag_ ? AfterRoot::kUnreadable : AfterRoot::kOther;
         afterRootLine_ = markupLine_;
       }
       afterValue_ = false;
@@ -267,6 +288,7 @@ void XmlLiteGuard::Scan(unsigned char c) {
       if (state_ == State::kInstruction) {
         target_.clear();
         targetRead_ = false;
+        inTarget_ = true;
         instructions_.push_back(line_);
       }
       break;
@@ -278,6 +300,14 @@ void XmlLiteGuard::Scan(unsigned char c) {
       // entity it declares is met further on and taken for an undeclared one.
       if (state_ == State::kTag && depth_ == 0 && !rootClosed_)
         throw InputError(msg::XmlDoctypeRefused(source_));
+      // Inside the root a declaration is a token expat cannot read; after it, something after
+      // the root.
+      if (state_ == State::kTag && depth_ > 0) Refuse(msg::XmlBadCharacterOrBytes());
+      if (state_ == State::kTag && rootClosed_ && afterRoot_ == AfterRoot::kNothing) {
+        afterRoot_ = AfterRoot::kOther;
+        afterRootLine_ = markupLine_;
+      }
+      cdataHeader_ = 0;
       if (state_ == State::kComment) {
         comments_.push_back({line_, 1});
         commentBytes_ = 0;
@@ -289,9 +319,26 @@ void XmlLiteGuard::Scan(unsigned char c) {
       if (c == '>' && recent_ == ('-' << 8 | '-')) state_ = State::kContent;
       break;
     case State::kCData:
+      // "<![" is a CDATA section once "CDATA[" follows, and nothing else.
+      if (cdataHeader_ < kCDataHeader.size()) {
+        if (c != static_cast<unsigned char>(kCDataHeader[cdataHeader_]))
+          Refuse(msg::XmlBadCharacterOrBytes());
+        ++cdataHeader_;
+        break;
+      }
       if (c == '>' && recent_ == (']' << 8 | ']')) state_ = State::kContent;
       break;
     case State::kInstruction:
+      // An instruction's target is a name, ended by white space or "?>" (XmlLite gives only
+      // its error's number, or reads on).
+      if (inTarget_) {
+        if (c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '?') {
+          if (target_.empty() && !targetRead_) Refuse(msg::XmlBadCharacterOrBytes());
+          inTarget_ = false;
+        } else if (!(target_.empty() && !targetRead_ ? NameStart(c) : NameByte(c))) {
+          Refuse(msg::XmlBadCharacterOrBytes());
+        }
+      }
       if (!targetRead_) {
         // "<?xml " is the XML declaration, which the parser does not report as an instruction.
         const bool ends = c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '?';
